@@ -1,0 +1,23 @@
+// Start-up sequence of the tav program.
+#include "boot/startup.hpp"
+
+#include "runtime/heap.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/throw.hpp"
+
+namespace tav::boot {
+namespace {
+
+int run_runtime(void*) {
+  platform::init();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = platform::start_up(argc, argv, run_runtime, nullptr);
+  runtime_error(static_cast<uint32_t>(status), nullptr);
+}
+
+}  // namespace tav::boot

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs one Tav-level test: a script and the output it must print.
+#   run-script-test.sh TAV SCRIPT     runs TAV SCRIPT and compares its standard output with
+#                                     SCRIPT's .out file; a .status file beside it gives the
+#                                     expected exit status (0 when absent).
+#   run-script-test.sh --self-test DIR  checks the runner against the cases in DIR.
+set -u
+
+compare() {  # compare NAME EXPECTED-OUT EXPECTED-STATUS COMMAND...
+  local name=$1 expected=$2 want_status=$3
+  shift 3
+  local actual status
+  actual=$(mktemp)
+  "$@" >"$actual" 2>&1 </dev/null
+  status=$?
+  local failed=0
+  if ! diff -u --label "$name (expected)" --label "$name (actual)" "$expected" "$actual"; then
+    failed=1
+  fi
+  if [ "$status" != "$want_status" ]; then
+    echo "$name: exit status $status, expected $want_status"
+    failed=1
+  fi
+  rm -f "$actual"
+  return $failed
+}
+
+run_script() {
+  local tav=$1 script=$2
+  local base=${script%.tav}
+  local status=0
+  [ -f "$base.status" ] && status=$(tr -d '[:space:]' <"$base.status")
+  if [ ! -f "$base.out" ]; then
+    echo "$script: no expected output file $base.out"
+    return 1
+  fi
+  cd "$(dirname "$script")" && compare "$(basename "$script")" "$base.out" "$status" "$tav" "$script"
+}
+
+self_test() {
+  local dir=$1 failures=0
+  compare passing "$dir/hello.out" 0 printf 'hello\n' || failures=$((failures + 1))
+  if compare wrong-output "$dir/hello.out" 0 printf 'bye\n' >/dev/null; then
+    echo "self-test: a wrong output was accepted"; failures=$((failures + 1))
+  fi
+  if compare wrong-status "$dir/hello.out" 0 sh -c 'echo hello; exit 3' >/dev/null; then
+    echo "self-test: a wrong exit status was accepted"; failures=$((failures + 1))
+  fi
+  compare status "$dir/hello.out" 3 sh -c 'echo hello; exit 3' || failures=$((failures + 1))
+  [ $failures -eq 0 ]
+}
+
+if [ "${1:-}" = "--self-test" ]; then
+  self_test "$2"
+else
+  run_script "$1" "$2"
+fi
