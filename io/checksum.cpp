@@ -1,0 +1,84 @@
+// Checksums computed by our own code: CRC-32, the Internet checksum and Adler-32.
+#include "io/checksum.hpp"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace tav::digest {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the CRC word step reads little-endian words");
+
+constexpr uint32_t crc_polynomial = 0xEDB88320;
+
+// Row 0 is the byte-at-a-time table; row k gives the effect of a byte followed by k zero
+// bytes, so eight rows fold a whole 64-bit word per step with the same result.
+using crc_tables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr crc_tables make_crc_tables() {
+  crc_tables t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ crc_polynomial : c >> 1;
+    t[0][i] = c;
+  }
+  for (size_t k = 1; k < 8; ++k)
+    for (size_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  return t;
+}
+
+constexpr crc_tables crc_table = make_crc_tables();
+
+constexpr uint32_t adler_modulus = 65521;
+// Chunk length after which both sums are reduced; small enough that b cannot wrap.
+constexpr size_t adler_chunk = 3854;
+
+}  // namespace
+
+uint32_t crc32(const uint8_t* bytes, size_t length) {
+  uint32_t crc = 0xFFFFFFFF;
+  const auto& t = crc_table;
+  for (; length >= 8; bytes += 8, length -= 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    word ^= crc;
+    crc = t[7][word & 0xFF] ^ t[6][(word >> 8) & 0xFF] ^ t[5][(word >> 16) & 0xFF] ^
+          t[4][(word >> 24) & 0xFF] ^ t[3][(word >> 32) & 0xFF] ^ t[2][(word >> 40) & 0xFF] ^
+          t[1][(word >> 48) & 0xFF] ^ t[0][word >> 56];
+  }
+  for (; length > 0; ++bytes, --length) crc = (crc >> 8) ^ t[0][(crc ^ *bytes) & 0xFF];
+  return ~crc;
+}
+
+uint16_t tcp_checksum(const uint8_t* bytes, size_t length) {
+  // A 32-bit sum would lose carries past about 128 KB of data; 64 bits cannot overflow
+  // for any buffer that fits in memory.
+  uint64_t sum = 0;
+  for (; length >= 2; bytes += 2, length -= 2) sum += uint32_t{bytes[0]} << 8 | bytes[1];
+  if (length) sum += uint32_t{bytes[0]} << 8;
+  while (sum >> 16) sum = (sum >> 16) + (sum & 0xFFFF);
+  return static_cast<uint16_t>(~sum);
+}
+
+uint32_t adler32(const uint8_t* bytes, size_t length) {
+  uint32_t a = 1, b = 0;
+  while (length > 0) {
+    size_t chunk = length < adler_chunk ? length : adler_chunk;
+    length -= chunk;
+    for (; chunk >= 16; chunk -= 16, bytes += 16)
+      for (int i = 0; i < 16; ++i) {
+        a += bytes[i];
+        b += a;
+      }
+    for (; chunk > 0; --chunk, ++bytes) {
+      a += *bytes;
+      b += a;
+    }
+    a %= adler_modulus;
+    b %= adler_modulus;
+  }
+  return b << 16 | a;
+}
+
+}  // namespace tav::digest
