@@ -14,9 +14,11 @@ TEST(CatchSlot, AcceptsCodesUpToItsThresholdUnsigned) {
     uint32_t threshold, code;
     bool accepted;
   };
-  for (auto [threshold, thrown, accepted] : {row{0x7FFFFFFE, 0x7FFFFFFE, true}, row{0x7FFFFFFE, 0x7FFFFFFF, false},
-                                             row{0x7FFFFFF8, 0x7FFFFFF7, true}, row{0, 1, false},
-                                             row{0x7FFFFFFF, 0xFFFFFFFF, false}, row{0xFFFFFFFF, 0xFFFFFFFF, true}}) {
+  for (const row& r : {row{0x7FFFFFFE, 0x7FFFFFFE, true}, row{0x7FFFFFFE, 0x7FFFFFFF, false},
+                       row{0x7FFFFFF8, 0x7FFFFFF7, true}, row{0, 1, false}, row{0x7FFFFFFF, 0xFFFFFFFF, false},
+                       row{0xFFFFFFFF, 0xFFFFFFFF, true}}) {
+    uint32_t threshold = r.threshold, thrown = r.code;
+    bool accepted = r.accepted;
     bool outer_saw = false;
     try {
       uint32_t inner = catch_slot(
