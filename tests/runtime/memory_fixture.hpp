@@ -1,6 +1,7 @@
 // Test fixture: each test gets a memory manager of its own. The process-wide state is set
 // aside, a fresh one installed, and afterwards every frame the test made is released and the
-// old state (with the collector hook) put back.
+// old state (with the collector hook) put back. No collector runs inside: the roots live in
+// the process-wide frames, so tests here check the allocator itself.
 #pragma once
 #include <gtest/gtest.h>
 
