@@ -18,9 +18,10 @@ TEST(CatchSlot, AcceptsCodesUpToItsThresholdUnsigned) {
                                              row{0x7FFFFFF8, 0x7FFFFFF7, true}, row{0, 1, false},
                                              row{0x7FFFFFFF, 0xFFFFFFFF, false}, row{0xFFFFFFFF, 0xFFFFFFFF, true}}) {
     bool outer_saw = false;
+    uint32_t code_to_throw = thrown;  // clang 14 cannot capture a structured binding
     try {
       uint32_t inner = catch_slot(
-          threshold, [&]() -> uint32_t { system_throw(thrown); }, [](uint32_t c) { return c; });
+          threshold, [&]() -> uint32_t { system_throw(code_to_throw); }, [](uint32_t c) { return c; });
       EXPECT_TRUE(accepted) << std::hex << thrown;
       EXPECT_EQ(inner, thrown);
     } catch (const system_throw_signal&) {
