@@ -34,6 +34,18 @@ enum class error_id : uint16_t {
   count
 };
 
+#undef TAV_ERROR_ENUMERATOR
+#undef TAV_ERROR_JOIN
+#undef TAV_ERROR_JOIN_
+#undef TAV_ERROR_PREFIX_throw_
+#undef TAV_ERROR_PREFIX_note
+#undef TAV_ERROR_PREFIX_syntax
+#undef TAV_ERROR_PREFIX_script
+#undef TAV_ERROR_PREFIX_math
+#undef TAV_ERROR_PREFIX_access
+#undef TAV_ERROR_PREFIX_user
+#undef TAV_ERROR_PREFIX_internal
+
 struct error_entry {
   error_category category;
   const char* word;      // the id word, as the language spells it
