@@ -280,7 +280,7 @@ TEST_F(MemoryManager, StressModeCollectsAtEveryNthBufferAllocation) {
   EXPECT_EQ(collections, 3 + 1);  // plus the one before the first frame was made
 }
 
-TEST(MemoryInit, IsIdempotentAndSetsTheSpecifiedSizes) {
+TEST(MemoryInit, IsIdempotentAndSetsTheFrameSizes) {
   memory::init();
   raw_pointer* pointers = memory::state.pointers;
   memory::init();
