@@ -2,6 +2,7 @@
 #include "boot/startup.hpp"
 
 #include "runtime/heap.hpp"
+#include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/throw.hpp"
 
@@ -10,6 +11,7 @@ namespace {
 
 int run_runtime(void*) {
   platform::init();
+  memory::init();
   return 0;
 }
 

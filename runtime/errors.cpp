@@ -18,7 +18,7 @@ static_assert(std::size(catalog) == static_cast<std::size_t>(error_id::count));
 
 constexpr std::array<uint8_t, std::size(catalog)> positions = [] {
   std::array<uint8_t, std::size(catalog)> result{};
-  std::array<uint8_t, 10> next{};
+  std::array<uint8_t, error_category_count> next{};
   next.fill(2);
   for (std::size_t i = 0; i < std::size(catalog); ++i) result[i] = next[static_cast<std::size_t>(catalog[i].category)]++;
   return result;
@@ -26,10 +26,26 @@ constexpr std::array<uint8_t, std::size(catalog)> positions = [] {
 
 constexpr const char* category_words[] = {"throw",  "note",      "syntax",    "script", "math",
                                           "access", "reserved1", "reserved2", "user",   "internal"};
+static_assert(std::size(category_words) == error_category_count);
+
+constexpr const char* category_texts[] = {"Throw Error",  "note",           "Syntax Error",    "Script Error",
+                                          "Math Error",   "Access Error",   "Reserved1 Error", "Reserved2 Error",
+                                          "User Error",   "Internal Error"};
+static_assert(std::size(category_texts) == error_category_count);
+
+// The arguments may be cells of the previous error, so they are copied out before it is replaced.
+[[noreturn]] void raise(error_id id, uint32_t count, const cell* args) {
+  cell copies[3] = {};
+  for (uint32_t i = 0; i < count; ++i) copies[i] = args[i];
+  last_fired.id = id;
+  last_fired.arg_count = count;
+  for (uint32_t i = 0; i < 3; ++i) last_fired.args[i] = copies[i];
+  system_throw(code::error);
+}
 
 }  // namespace
 
-fired_error last_fired{error_id::count};
+fired_error last_fired{error_id::count, 0, {}};
 
 const error_entry& error_info(error_id id) { return catalog[static_cast<std::size_t>(id)]; }
 
@@ -43,9 +59,22 @@ const char* error_category_word(error_category category) {
   return category_words[static_cast<std::size_t>(category)];
 }
 
-void fire(error_id id) {
-  last_fired = {id};
-  system_throw(code::error);
+const char* error_category_text(error_category category) {
+  return category_texts[static_cast<std::size_t>(category)];
+}
+
+void fire(error_id id) { raise(id, 0, nullptr); }
+
+void fire(error_id id, const cell& arg1) { raise(id, 1, &arg1); }
+
+void fire(error_id id, const cell& arg1, const cell& arg2) {
+  const cell args[] = {arg1, arg2};
+  raise(id, 2, args);
+}
+
+void fire(error_id id, const cell& arg1, const cell& arg2, const cell& arg3) {
+  const cell args[] = {arg1, arg2, arg3};
+  raise(id, 3, args);
 }
 
 }  // namespace tav

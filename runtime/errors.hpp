@@ -3,19 +3,48 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/cell.hpp"
+
 namespace tav {
 
 enum class error_category : uint8_t {
   throw_ = 0, note = 1, syntax = 2, script = 3, math = 4, access = 5,
   reserved1 = 6, reserved2 = 7, user = 8, internal = 9,
 };
+inline constexpr uint32_t error_category_count = 10;
+
+// Enumerators join category and id (`script_no_value`). The throw category's trailing '_'
+// is dropped there (`throw_break_`), so that no name holds a double underscore.
+#define TAV_ERROR_PREFIX_throw_ throw
+#define TAV_ERROR_PREFIX_note note
+#define TAV_ERROR_PREFIX_syntax syntax
+#define TAV_ERROR_PREFIX_script script
+#define TAV_ERROR_PREFIX_math math
+#define TAV_ERROR_PREFIX_access access
+#define TAV_ERROR_PREFIX_user user
+#define TAV_ERROR_PREFIX_internal internal
+#define TAV_ERROR_JOIN_(prefix, name) prefix##_##name
+#define TAV_ERROR_JOIN(prefix, name) TAV_ERROR_JOIN_(prefix, name)
+#define TAV_ERROR_ENUMERATOR(category, name) TAV_ERROR_JOIN(TAV_ERROR_PREFIX_##category, name)
 
 enum class error_id : uint16_t {
-#define TAV_ERROR(category, name, word, message) category##_##name,
+#define TAV_ERROR(category, name, word, message) TAV_ERROR_ENUMERATOR(category, name),
 #include "runtime/error_catalog.inc"
 #undef TAV_ERROR
   count
 };
+
+#undef TAV_ERROR_ENUMERATOR
+#undef TAV_ERROR_JOIN
+#undef TAV_ERROR_JOIN_
+#undef TAV_ERROR_PREFIX_throw_
+#undef TAV_ERROR_PREFIX_note
+#undef TAV_ERROR_PREFIX_syntax
+#undef TAV_ERROR_PREFIX_script
+#undef TAV_ERROR_PREFIX_math
+#undef TAV_ERROR_PREFIX_access
+#undef TAV_ERROR_PREFIX_user
+#undef TAV_ERROR_PREFIX_internal
 
 struct error_entry {
   error_category category;
@@ -29,13 +58,20 @@ uint32_t error_position(error_id id);
 // category x 100 + position - 2
 uint32_t error_code(error_id id);
 const char* error_category_word(error_category category);
+// The category's display text, the `type` field of its catalog object ("Script Error").
+const char* error_category_text(error_category category);
 
 // The error most recently raised by `fire`, for the catcher to read.
 struct fired_error {
   error_id id;
+  uint32_t arg_count;  // arguments given, 0 to 3; the others are absent
+  cell args[3];
 };
 extern fired_error last_fired;
 
 [[noreturn]] void fire(error_id id);
+[[noreturn]] void fire(error_id id, const cell& arg1);
+[[noreturn]] void fire(error_id id, const cell& arg1, const cell& arg2);
+[[noreturn]] void fire(error_id id, const cell& arg1, const cell& arg2, const cell& arg3);
 
 }  // namespace tav

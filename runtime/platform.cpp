@@ -25,6 +25,23 @@ void free_pages(void* address, size_t size) {
   if (::munmap(address, size) != 0) system_throw(code::page_free_failed);
 }
 
+size_t page_size() {
+  static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+void* reserve_pages(size_t size) {
+  void* address = ::mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (address == MAP_FAILED) system_throw(code::page_alloc_failed);
+  return address;
+}
+
+void commit_pages(void* address, size_t size) {
+  if (::mprotect(address, size, PROT_READ | PROT_WRITE) != 0) system_throw(code::page_alloc_failed);
+}
+
+void discard_pages(void* address, size_t size) { ::madvise(address, size, MADV_DONTNEED); }
+
 char* get_current_dir(size_t& length) {
   size_t capacity = 256;
   for (;;) {

@@ -36,6 +36,12 @@ void set_interrupt_hook(void (*hook)());
 
 void* allocate_pages(size_t size, bool executable);  // throws code 0x7FFFFFF7 on failure
 void free_pages(void* address, size_t size);         // throws code 0x7FFFFFF6 on failure
+size_t page_size();
+// An address range that holds no memory until parts of it are committed (read/write).
+void* reserve_pages(size_t size);                     // throws code 0x7FFFFFF7 on failure
+void commit_pages(void* address, size_t size);        // throws code 0x7FFFFFF7 on failure
+// Gives committed pages back to the system; they stay readable and read as zeros.
+void discard_pages(void* address, size_t size);
 
 // The current directory as a tracked-heap UTF-8 buffer (caller frees); `length` gets the
 // byte count without the terminator. Null when it cannot be read.

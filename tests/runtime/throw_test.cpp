@@ -20,9 +20,10 @@ TEST(CatchSlot, AcceptsCodesUpToItsThresholdUnsigned) {
     uint32_t threshold = r.threshold, thrown = r.code;
     bool accepted = r.accepted;
     bool outer_saw = false;
+    uint32_t code_to_throw = thrown;  // clang 14 cannot capture a structured binding
     try {
       uint32_t inner = catch_slot(
-          threshold, [&]() -> uint32_t { system_throw(thrown); }, [](uint32_t c) { return c; });
+          threshold, [&]() -> uint32_t { system_throw(code_to_throw); }, [](uint32_t c) { return c; });
       EXPECT_TRUE(accepted) << std::hex << thrown;
       EXPECT_EQ(inner, thrown);
     } catch (const system_throw_signal&) {
