@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
+  zlib1g-dev gzip
   tzdata
 )
 
