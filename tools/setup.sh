@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
-  libssl-dev zlib1g-dev
+  libssl-dev zlib1g-dev gzip
   tzdata
 )
 
