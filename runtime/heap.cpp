@@ -65,6 +65,14 @@ bool on_list(heap_block* block) {
   return data_of(block);
 }
 
+void* heap_try_alloc(size_t size) {
+  if (size > UINT32_MAX - sizeof(heap_block)) return nullptr;  // the header keeps a 32-bit size
+  auto* block = static_cast<heap_block*>(std::malloc(size + sizeof(heap_block)));
+  if (!block) return nullptr;
+  append(block, size);
+  return data_of(block);
+}
+
 // A pointer that is not on the list is ignored, so the list is searched before unlinking.
 void heap_free(void* pointer) {
   if (!pointer) return;

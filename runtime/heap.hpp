@@ -24,6 +24,8 @@ extern heap_list tracked_heap;
 
 void* heap_alloc(size_t size);
 void* heap_alloc_zeroed(size_t size);
+// As heap_alloc, but answers null when the memory cannot be had instead of ending the process.
+void* heap_try_alloc(size_t size);
 void heap_free(void* pointer);
 void* heap_realloc(void* pointer, size_t size);
 void heap_free_all();

@@ -39,6 +39,18 @@ TEST(TrackedHeap, ReallocOfNullAllocatesAndOfZeroFrees) {
   EXPECT_EQ(heap_block_count(), before);
 }
 
+TEST(TrackedHeap, TryAllocAnswersNullInsteadOfEnding) {
+  size_t before = heap_block_count();
+  EXPECT_EQ(heap_try_alloc(size_t{1} << 40), nullptr);  // beyond the header's 32-bit size
+  EXPECT_EQ(heap_block_count(), before);
+  void* p = heap_try_alloc(100);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(tracked_heap.tail, static_cast<heap_block*>(p) - 1);
+  EXPECT_EQ(tracked_heap.tail->size, 100u);
+  heap_free(p);
+  EXPECT_EQ(heap_block_count(), before);
+}
+
 TEST(TrackedHeap, PointerNotOnTheListIsIgnored) {
   size_t before = heap_block_count();
   alignas(16) char outside[64] = {};
