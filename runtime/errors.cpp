@@ -77,4 +77,9 @@ void fire(error_id id, const cell& arg1, const cell& arg2, const cell& arg3) {
   raise(id, 3, args);
 }
 
+void clear_fired() {
+  last_fired = fired_error{};
+  last_fired.id = error_id::count;
+}
+
 }  // namespace tav

@@ -68,6 +68,8 @@ struct fired_error {
   cell args[3];
 };
 extern fired_error last_fired;
+// Forgets the last fired error (its id becomes `error_id::count`).
+void clear_fired();
 
 [[noreturn]] void fire(error_id id);
 [[noreturn]] void fire(error_id id, const cell& arg1);

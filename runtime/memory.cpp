@@ -1,10 +1,13 @@
 // Memory manager: virtual-memory blocks, node frames, series and big frames, buffer placement.
 #include "runtime/memory.hpp"
 
+#include "runtime/decompress.hpp"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/decompress.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/platform.hpp"
@@ -156,8 +159,14 @@ void read_test_modes() {
 
 void locate_boot_data() {
   if (!boot_descriptor.data) return;
-  // Compressed boot data is unpacked here with decompress_block (runtime/decompress.hpp).
-  if (boot_descriptor.compressed) return;
+  if (boot_descriptor.compressed) {
+    uint32_t size = 0;
+    uint8_t* unpacked = decompress(boot_descriptor.data, boot_descriptor.size, &size);
+    if (!unpacked) return;  // left unset: start-up reports the missing boot data
+    boot_data = unpacked;
+    boot_data_size = size;
+    return;
+  }
   boot_data = boot_descriptor.data;
   boot_data_size = boot_descriptor.size;
 }

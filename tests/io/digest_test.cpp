@@ -158,8 +158,7 @@ TEST(Digest, RefusedAlgorithmRaisesFeatureNotAvailable) {
   ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=no-such-provider"), 1);
   const uint8_t data[] = {1, 2, 3};
   auto raised = [](auto body) {
-    last_fired = fired_error{};
-    last_fired.id = error_id::count;
+    clear_fired();
     uint32_t caught = catch_slot(code::error, [&] { body(); return 0u; }, [](uint32_t c) { return c; });
     return caught == code::error && last_fired.id == error_id::internal_feature_na;
   };

@@ -10,6 +10,7 @@
 
 #include "runtime/decompress.hpp"
 #include "runtime/heap.hpp"
+#include "runtime/memory.hpp"
 
 namespace tav {
 namespace {
@@ -363,6 +364,28 @@ TEST(Decompress, CorruptStreamsStayInBounds) {
       EXPECT_LE(d.data.size(), 108u);
     }
   }
+}
+
+// The memory manager unpacks boot data that start-up marks as compressed.
+TEST(Decompress, MemoryInitUnpacksCompressedBootData) {
+  memory::init();
+  memory_state saved = memory::state;
+  boot_data_descriptor saved_descriptor = memory::boot_descriptor;
+  bytes original = text("boot boot boot boot image of the runtime's own definitions");
+  bytes stream = encode(original);
+
+  memory::state.ready = false;
+  memory::boot_descriptor = {stream.data(), stream.size(), true};
+  memory::init();
+  ASSERT_NE(memory::boot_data, nullptr);
+  EXPECT_EQ(bytes(memory::boot_data, memory::boot_data + memory::boot_data_size), original);
+
+  heap_free(memory::state.pointers);
+  compressor::free_buffer(const_cast<uint8_t*>(memory::boot_data));
+  memory::boot_data = nullptr;
+  memory::boot_data_size = 0;
+  memory::boot_descriptor = saved_descriptor;
+  memory::state = saved;
 }
 
 }  // namespace

@@ -274,7 +274,7 @@ TEST(MergeSort, TooLongWorkBufferRaisesBeforeTouchingRecords) {
   uint8_t records[16] = {};
   for (auto [n, s] : rows) {
     comparisons = 0;
-    last_fired = {error_id::count};
+    clear_fired();
     EXPECT_THROW(sorting::merge_sort(records, n, s, 1, 1, by_key), system_throw_signal) << n << " " << s;
     EXPECT_EQ(last_fired.id, error_id::script_too_long);
     EXPECT_EQ(thrown_code, code::error);
