@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <array>
 
+#include "runtime/errors.hpp"
+#include "runtime/string_cell.hpp"
+#include "runtime/unicode_string.hpp"
+
 namespace tav::case_folding {
 namespace {
 
@@ -36,6 +40,19 @@ uint32_t change_astral(uint32_t cp, std::span<const case_pair> list) {
   return found != list.end() && found->from == cp ? found->to : cp;
 }
 
+size_t part_count(const cell& value, const cell* part, int64_t head, int64_t rest) {
+  if (part == nullptr) return static_cast<size_t>(rest);
+  int64_t count;
+  if (part->type() == string_cell::integer_type) {
+    count = static_cast<int32_t>(part->payload2);
+  } else if (part->type() == value.type() && string_cell::node(*part) == string_cell::node(value)) {
+    count = string_cell::head(*part) - head;
+  } else {
+    fire(error_id::script_invalid_part, *part);
+  }
+  return static_cast<size_t>(std::clamp<int64_t>(count, 0, rest));
+}
+
 }  // namespace
 
 pair_lists pairs() { return {upper_bmp_pairs, lower_bmp_pairs, upper_astral_pairs, lower_astral_pairs}; }
@@ -56,6 +73,26 @@ void change_units(unit_sink& sink, size_t start, size_t count, bool to_upper) {
     if (needed > sink.width) sink.make_room(sink, needed, sink.capacity);
     unicode::set_unit(sink.data, i, sink.width, mapped);
   }
+}
+
+cell& change_case(cell& value, const cell* part, bool to_upper) {
+  if (value.type() == string_cell::char_type) {
+    value.payload2 = change_char(value.payload2, to_upper);
+    return value;
+  }
+  if (!string_cell::any_string_p(value.type())) fire(error_id::script_invalid_arg, value);
+  unit_sink sink = unicode::string_sink(string_cell::node(value));
+  auto total = static_cast<int64_t>(sink.count);
+  int64_t head = string_cell::head(value);
+  if (head > total) {
+    head = total;
+    value.payload1 = static_cast<uint32_t>(head);
+  }
+  head = std::max<int64_t>(head, 0);
+  size_t count = part_count(value, part, head, total - head);
+  change_units(sink, static_cast<size_t>(head), count, to_upper);
+  unicode::close_string_sink(sink);
+  return value;
 }
 
 }  // namespace tav::case_folding

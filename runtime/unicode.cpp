@@ -6,15 +6,14 @@
 #include <cstring>
 
 #include "runtime/errors.hpp"
+#include "runtime/series.hpp"
+#include "runtime/string_cell.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace tav::unicode {
-
-invalid_utf8_argument last_invalid_utf8{};
-int64_t last_invalid_char = 0;
 
 namespace {
 
@@ -88,16 +87,21 @@ inline bool ascii8(const uint8_t* p) {
   return (word & high_bits) == 0;
 }
 
+// The argument is a binary! of the bytes at the sequence, never more than are left: the
+// bytes are copied out first, since the input may sit in a buffer the allocation moves.
 [[noreturn, gnu::cold]] void raise_invalid_utf8(const uint8_t* p, size_t available) {
-  size_t length = available < 4 ? available : 4;
-  std::memcpy(last_invalid_utf8.bytes, p, length);
-  last_invalid_utf8.length = static_cast<uint8_t>(length);
-  fire(error_id::access_invalid_utf8);
+  uint8_t bytes[4];
+  uint32_t length = available < 4 ? static_cast<uint32_t>(available) : 4;
+  std::memcpy(bytes, p, length);
+  node_id node = alloc_bytes(length);
+  series_buffer* buffer = buffer_of(node);
+  std::memcpy(buffer->head(), bytes, length);
+  buffer->tail = buffer->offset + length;
+  fire(error_id::access_invalid_utf8, cell{string_cell::binary_type, 0, node, 0});
 }
 
 [[noreturn, gnu::cold]] void raise_invalid_char(uint32_t cp) {
-  last_invalid_char = cp;
-  fire(error_id::script_invalid_char);
+  fire(error_id::script_invalid_char, cell{string_cell::integer_type, 0, cp, 0});
 }
 
 inline int encode_utf8_unchecked(uint32_t cp, uint8_t* out) {

@@ -27,14 +27,9 @@ struct unit_sink {
 
 namespace unicode {
 
-// The arguments of the two errors this module raises, kept for whoever builds the error
-// value after `fire` unwinds. The bytes are copied: the input may be gone by then.
-struct invalid_utf8_argument {
-  uint8_t bytes[4];
-  uint8_t length;  // min(4, bytes left at the sequence)
-};
-extern invalid_utf8_argument last_invalid_utf8;  // access/invalid-utf8: a binary! of these
-extern int64_t last_invalid_char;                // script/invalid-char: an integer! code point
+// The two errors raised here carry their argument: access/invalid-utf8 a binary! of the
+// bytes at the bad sequence (at most 4, never past the input), script/invalid-char the code
+// point as an integer!. Raising the first allocates, so the memory manager must be up.
 
 constexpr uint32_t max_code_point = 0x10FFFF;
 

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "runtime/errors.hpp"
+#include "runtime/string_cell.hpp"
 #include "runtime/throw.hpp"
+#include "tests/runtime/memory_fixture.hpp"
 #include "tests/runtime/unit_buffer.hpp"
 
 namespace tav {
@@ -31,9 +33,18 @@ error_id fired_by(Body&& body) {
   return error_id::count;
 }
 
+// The bytes of the binary! that the last access/invalid-utf8 carried.
 bytes invalid_utf8_bytes() {
-  return bytes(unicode::last_invalid_utf8.bytes, unicode::last_invalid_utf8.bytes + unicode::last_invalid_utf8.length);
+  EXPECT_EQ(last_fired.arg_count, 1u);
+  const cell& arg = last_fired.args[0];
+  EXPECT_EQ(arg.type(), string_cell::binary_type);
+  series_buffer* buffer = buffer_of(arg.payload2);
+  EXPECT_EQ(buffer->unit(), 1u);
+  return bytes(buffer->head(), buffer->end());
 }
+
+// Raising access/invalid-utf8 allocates its argument.
+using Utf8Errors = testing::fresh_memory;
 
 // A copy of `input` in a heap block of exactly its size, so reading past it is caught.
 std::unique_ptr<uint8_t[]> exact_copy(const bytes& input) {
@@ -79,8 +90,8 @@ TEST(Utf8Dfa, DecodesAndRejectsLikeTheTable) {
     input.push_back(0);
     int32_t cp = 0;
     const uint8_t* next = unicode::fast_decode_utf8_char(input.data(), &cp);
-    EXPECT_EQ(cp, r.cp) << testing::PrintToString(r.input);
-    EXPECT_EQ(static_cast<size_t>(next - input.data()), r.consumed) << testing::PrintToString(r.input);
+    EXPECT_EQ(cp, r.cp) << ::testing::PrintToString(r.input);
+    EXPECT_EQ(static_cast<size_t>(next - input.data()), r.consumed) << ::testing::PrintToString(r.input);
   }
 }
 
@@ -112,7 +123,7 @@ TEST(Utf8, ValidatingDecoderAcceptsOverlongsAndMostSurrogates) {
                       {{0xF0, 0x80, 0x80, 0x80}, 0}};
   for (const row& r : rows) {
     size_t available = r.input.size();
-    EXPECT_EQ(unicode::decode_utf8_char(r.input.data(), &available), r.cp) << testing::PrintToString(r.input);
+    EXPECT_EQ(unicode::decode_utf8_char(r.input.data(), &available), r.cp) << ::testing::PrintToString(r.input);
     EXPECT_EQ(available, r.input.size());
   }
 }
@@ -121,14 +132,14 @@ TEST(Utf8, ValidatingDecoderAnswersMinusOneWhenBytesAreMissing) {
   for (const bytes& input : {bytes{0xC3}, bytes{0xE2, 0x82}, bytes{0xF0, 0x9F, 0x98}, bytes{0xE2, 0x41}}) {
     auto copy = exact_copy(input);
     size_t available = input.size();
-    EXPECT_EQ(unicode::decode_utf8_char(copy.get(), &available), -1) << testing::PrintToString(input);
+    EXPECT_EQ(unicode::decode_utf8_char(copy.get(), &available), -1) << ::testing::PrintToString(input);
     EXPECT_EQ(available, input.size());
   }
   size_t none = 0;
   EXPECT_EQ(unicode::decode_utf8_char(nullptr, &none), -1);
 }
 
-TEST(Utf8, InvalidBytesRaiseWithAtMostFourBytesLeft) {
+TEST_F(Utf8Errors, InvalidBytesRaiseWithAtMostFourBytesLeft) {
   struct row {
     bytes input;
     bytes argument;
@@ -145,8 +156,8 @@ TEST(Utf8, InvalidBytesRaiseWithAtMostFourBytesLeft) {
     auto copy = exact_copy(r.input);
     size_t available = r.input.size();
     EXPECT_EQ(fired_by([&] { unicode::decode_utf8_char(copy.get(), &available); }), error_id::access_invalid_utf8)
-        << testing::PrintToString(r.input);
-    EXPECT_EQ(invalid_utf8_bytes(), r.argument) << testing::PrintToString(r.input);
+        << ::testing::PrintToString(r.input);
+    EXPECT_EQ(invalid_utf8_bytes(), r.argument) << ::testing::PrintToString(r.input);
   }
 }
 
@@ -184,7 +195,9 @@ TEST(Utf8, EncodingAboveTheLastCodePointRaisesInvalidChar) {
   uint8_t out[4];
   for (uint32_t cp : {0x110000u, 0xFFFFFFFFu}) {
     EXPECT_EQ(fired_by([&] { unicode::cp_utf8_size(cp); }), error_id::script_invalid_char);
-    EXPECT_EQ(unicode::last_invalid_char, cp);
+    ASSERT_EQ(last_fired.arg_count, 1u);
+    EXPECT_EQ(last_fired.args[0].type(), string_cell::integer_type);
+    EXPECT_EQ(last_fired.args[0].payload2, cp);
     EXPECT_EQ(fired_by([&] { unicode::cp_to_utf8(cp, out); }), error_id::script_invalid_char);
     EXPECT_EQ(fired_by([&] { unicode::cp_to_utf8_limited(cp, out, 4); }), error_id::script_invalid_char);
   }
@@ -304,9 +317,9 @@ void expect_load(const load_case& c, uint32_t start_width = 1) {
   unit_buffer target(start_width, 0);
   auto input = exact_copy(c.input);
   size_t left = unicode::load_utf8(target.sink, input.get(), c.input.size(), c.line_flag);
-  EXPECT_EQ(target.code_points(), c.expected) << testing::PrintToString(c.input);
-  EXPECT_EQ(target.sink.width, c.width) << testing::PrintToString(c.input);
-  EXPECT_EQ(left, c.left) << testing::PrintToString(c.input);
+  EXPECT_EQ(target.code_points(), c.expected) << ::testing::PrintToString(c.input);
+  EXPECT_EQ(target.sink.width, c.width) << ::testing::PrintToString(c.input);
+  EXPECT_EQ(left, c.left) << ::testing::PrintToString(c.input);
 }
 
 TEST(LoadUtf8, MarksLinesAndWidths) {
@@ -336,7 +349,7 @@ TEST(LoadUtf8, ATargetKeepsItsWiderUnits) {
   expect_load({{0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80}, false, {0x20AC, 0x1F600}, 4, 0}, 2);
 }
 
-TEST(LoadUtf8, InvalidBytesRaiseWithTheBytesAtTheSequence) {
+TEST_F(Utf8Errors, LoadStopsAtInvalidBytesWithTheBytesAtTheSequence) {
   struct row {
     bytes input;
     bytes argument;
@@ -353,8 +366,8 @@ TEST(LoadUtf8, InvalidBytesRaiseWithTheBytesAtTheSequence) {
     auto input = exact_copy(r.input);
     EXPECT_EQ(fired_by([&] { unicode::load_utf8(target.sink, input.get(), r.input.size(), false); }),
               error_id::access_invalid_utf8);
-    EXPECT_EQ(invalid_utf8_bytes(), r.argument) << testing::PrintToString(r.input);
-    EXPECT_EQ(target.code_points(), r.stored) << testing::PrintToString(r.input);
+    EXPECT_EQ(invalid_utf8_bytes(), r.argument) << ::testing::PrintToString(r.input);
+    EXPECT_EQ(target.code_points(), r.stored) << ::testing::PrintToString(r.input);
   }
 }
 
@@ -428,8 +441,8 @@ TEST(LoadUtf16, ChoosesTheWidthAndKeepsLoneSurrogates) {
     for (uint32_t start_width : {1u, 4u}) {  // the target's width is replaced, not kept
       unit_buffer target(start_width, 0);
       unicode::load_utf16(target.sink, block.get() + 1, r.units.size(), r.line_flag);
-      EXPECT_EQ(target.code_points(), r.expected) << testing::PrintToString(r.units);
-      EXPECT_EQ(target.sink.width, r.width) << testing::PrintToString(r.units);
+      EXPECT_EQ(target.code_points(), r.expected) << ::testing::PrintToString(r.units);
+      EXPECT_EQ(target.sink.width, r.width) << ::testing::PrintToString(r.units);
     }
   }
 }
