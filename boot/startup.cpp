@@ -1,9 +1,15 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "datatypes/context.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/symbol.hpp"
+#include "interpreter/stack.hpp"
+#include "io/random.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/runtime_words.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav::boot {
@@ -11,7 +17,18 @@ namespace {
 
 int run_runtime(void*) {
   platform::init();
+  rng::init();  // fixes the string hash's seed before any table is built
   memory::init();
+  datatype::register_all();
+  stack::init();
+  symbol::init_table();
+  context::init_global();
+  datatype::make_words();
+  context::collecting_at_start = true;
+  init_runtime_words();
+  init_refinement_values();
+  init_ooo_marker();
+  context::collecting_at_start = false;
   return 0;
 }
 
