@@ -1,6 +1,7 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
@@ -20,6 +21,7 @@ int run_runtime(void*) {
   rng::init();  // fixes the string hash's seed before any table is built
   memory::init();
   datatype::register_all();
+  actions::init();
   stack::init();
   symbol::init_table();
   context::init_global();

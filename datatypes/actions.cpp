@@ -11,6 +11,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
 
@@ -235,6 +236,15 @@ cell* slow_compare(int32_t compare_op, const cell& a, const cell& b) {
 
 cell* block_cells(const cell& block) { return buffer_of(block.payload2)->cells(); }
 
+// Key equality of the hash tables. A type whose module does not compare yet keeps the
+// tables' own equality.
+int32_t keys_equal(const cell& a, const cell& b, int32_t compare_op) {
+  if (!datatype::action_table[a.type() * datatype::row_stride + static_cast<uint32_t>(action_slot::compare) - 1])
+    return hashtable::default_compare(a, b, compare_op);
+  cell first = a, second = b;
+  return compare(&first, &second, compare_op) ? 1 : 0;
+}
+
 }  // namespace
 
 // ---- Lookup ---------------------------------------------------------------------------------
@@ -281,6 +291,8 @@ handler_pointer<action_slot::eval_path> lookup_path(const cell* parent, const ce
 }
 
 void set_port_actor_resolver(port_actor_resolver resolver) { port_resolver = resolver; }
+
+void init() { hashtable::compare_hook = keys_equal; }
 
 cell* make(cell* prototype, cell* spec) {
   uint8_t type = prototype->type() == TYPE_DATATYPE ? static_cast<uint8_t>(prototype->payload1) : prototype->type();

@@ -97,6 +97,10 @@ int32_t compare_value(cell* value1, cell* value2, int32_t op);
 // true 1 and false 2, anything else 0.
 int32_t get_index_arg(const cell& index);
 
+// Once, after the datatype registrations: keys of hash! and map! tables are then compared
+// through the compare action of their type.
+void init();
+
 // ---- Stack entries ------------------------------------------------------------------------
 
 // What an action! value calls: the arguments are on the argument stack from

@@ -29,7 +29,7 @@ constexpr cell unset_cell{unset_header, 0, 0, 0};
 bool frame_p(const cell& context) { return (context.header & cell_flag::stack_values) != 0; }
 
 // Symbols are the same when they are the same id or case variants of one another.
-bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
+inline bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
 
 uint32_t values_length(node_id context) {
   const cell& record = *cell_of(context);
@@ -50,16 +50,29 @@ int32_t slot_at(node_id context, int32_t position) {
   return word::index_of(*word_at(context, static_cast<uint32_t>(position)));
 }
 
-// The slot a word names in the context: its cached index when the word list holds the word's
-// symbol (or a case variant) there, else the slot found by looking the symbol up, else -1.
-// A cached index is never trusted alone: the word may have been bound to another context.
-int32_t checked_slot(const cell& word, node_id context) {
+// The block of word cells of a word list. The list's record is read in place: this is on the
+// path of every word access.
+series_buffer* words_of(const cell& record) {
+  return buffer_of(reinterpret_cast<const hashtable::record*>(buffer_of(record.payload1)->head())->block);
+}
+
+// The word's cached index when the word list holds the word's symbol (or a case variant)
+// there, else -1. A cached index is never trusted alone: the word may belong elsewhere.
+int32_t cached_slot(const cell& word, const cell& record) {
   int32_t index = word::index_of(word);
-  uint32_t symbol = word::symbol_of(word);
-  if (index >= 0 && static_cast<uint32_t>(index) < word_count(context) &&
-      same_symbol_p(word::symbol_of(*word_at(context, static_cast<uint32_t>(index))), symbol))
-    return index;
-  int32_t position = find_word(context, symbol, true);
+  if (index < 0) return -1;
+  series_buffer* words = words_of(record);
+  if (static_cast<uint32_t>(index) >= words->count()) return -1;
+  uint32_t stored = word::symbol_of(words->cells()[index]);
+  return same_symbol_p(stored, word::symbol_of(word)) ? index : -1;
+}
+
+// The slot a word names in the context: the cached index when it holds, else the slot found
+// by looking the symbol up, else -1.
+int32_t checked_slot(const cell& word, node_id context) {
+  int32_t slot = cached_slot(word, *cell_of(context));
+  if (slot >= 0) return slot;
+  int32_t position = find_word(context, word::symbol_of(word), true);
   return position < 0 ? -1 : slot_at(context, position);
 }
 
@@ -254,22 +267,34 @@ cell* find_value(node_id context, uint32_t symbol) {
 }
 
 cell* get_in(const cell& word, node_id context) {
-  if (word::index_of(word) == -1) {
+  if (word::index_of(word) == -1) [[unlikely]] {
     if (word::symbol_of(word) == self_symbol() && word.payload1) return self_of(word.payload1);
     fire(error_id::script_no_value, word);
   }
-  if (!context) fire(error_id::script_not_defined, word);
-  cell* first = values(context);
-  if (!first) fire(error_id::script_not_in_context, word);
-  int32_t slot = checked_slot(word, context);
-  if (slot < 0 || static_cast<uint32_t>(slot) >= values_length(context)) fire(error_id::script_no_value, word);
+  if (!context) [[unlikely]] fire(error_id::script_not_defined, word);
+  const cell& record = *cell_of(context);
+  uint32_t length;
+  cell* first;
+  if (frame_p(record)) {
+    first = record.payload2 ? stack::bottom + (record.payload2 - 1) : nullptr;
+    length = word_count(context);
+  } else {
+    series_buffer* value_block = record.payload2 ? buffer_of(record.payload2) : nullptr;
+    first = value_block ? value_block->cells() : nullptr;
+    length = value_block ? value_block->count() : 0;
+  }
+  if (!first) [[unlikely]] fire(error_id::script_not_in_context, word);
+  int32_t slot = cached_slot(word, record);
+  if (slot < 0) [[unlikely]] slot = checked_slot(word, context);
+  if (slot < 0 || static_cast<uint32_t>(slot) >= length) [[unlikely]] fire(error_id::script_no_value, word);
   return first + slot;
 }
 
 cell* get(const cell& word) { return get_in(word, word.payload1); }
 
-cell* set_in(cell& word, const cell& value, node_id context, bool notify) {
-  if (!context) fire(error_id::script_not_defined, word);
+namespace {
+
+cell* set_slow(cell& word, const cell& value, node_id context, bool notify) {
   int32_t slot = checked_slot(word, context);
   if (slot < 0) slot = add_word(context, word);
   word.payload3 = static_cast<uint32_t>(slot);
@@ -291,6 +316,21 @@ cell* set_in(cell& word, const cell& value, node_id context, bool notify) {
     }
   }
   return &copy_cell(value, *target);
+}
+
+}  // namespace
+
+cell* set_in(cell& word, const cell& value, node_id context, bool notify) {
+  if (!context) [[unlikely]] fire(error_id::script_not_defined, word);
+  const cell& record = *cell_of(context);
+  int32_t slot = cached_slot(word, record);
+  // The plain case: a global or function-less context, the word at its slot.
+  if (slot >= 0 && !frame_p(record) && ((record.header & cell_flag::context_kind_mask) >> kind_shift) != kind_object &&
+      record.payload2) {
+    series_buffer* value_block = buffer_of(record.payload2);
+    if (static_cast<uint32_t>(slot) < value_block->count()) return &copy_cell(value, value_block->cells()[slot]);
+  }
+  return set_slow(word, value, context, notify);
 }
 
 cell* set(cell& word, const cell& value) { return set_in(word, value, word.payload1, true); }

@@ -37,6 +37,7 @@ class fresh_values : public ::testing::Test {
     memory::collect_hook = nullptr;
     rng::init();
     datatype::register_all();
+    actions::init();
     stack::init();
     symbol::init_table();
     context::init_global();
