@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
