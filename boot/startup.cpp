@@ -1,8 +1,10 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/output_hooks.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/throw.hpp"
 
@@ -10,6 +12,8 @@ namespace tav::boot {
 namespace {
 
 int run_runtime(void*) {
+  console_out::init_attributes();
+  output_hooks::init();
   platform::init();
   memory::init();
   return 0;
