@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"

@@ -2,6 +2,7 @@
 // sequences (and what stays raw), and round trips at every unit width.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
