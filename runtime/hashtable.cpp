@@ -96,46 +96,38 @@ struct view {
   uint8_t* bytes() const { return reinterpret_cast<uint8_t*>(cells); }
 };
 
-view open(node_id table) {
+[[gnu::always_inline]] inline view open(node_id table) {
   record* r = rec(table);
   series_buffer* block = buffer_of(r->block);
   return {r, words(r->flags), reinterpret_cast<int32_t*>(words(r->keys)), block->cells(), block->count()};
 }
 
-uint32_t chain_of(const record& r, int32_t key) {
-  uint32_t chain;
-  std::memcpy(&chain, array::data(r.chains) + (uint32_t(-key) - 1) * 4, 4);
-  return chain;
-}
+[[gnu::always_inline]] inline uint32_t chain_of(const record& r, int32_t key) { return words(r.chains)[uint32_t(-key) - 1]; }
 
 // The items of a hash! bucket: its one position, or its chain.
 struct positions_span {
-  const uint32_t* first;
+  const uint32_t* chain;  // null for a single position
   uint32_t count;
   uint32_t single;
-  const uint32_t* begin() const { return first; }
-  const uint32_t* end() const { return first + count; }
+  const uint32_t* begin() const { return chain ? chain : &single; }
+  const uint32_t* end() const { return begin() + count; }
+  uint32_t operator[](uint32_t i) const { return begin()[i]; }
 };
-positions_span bucket_positions(const record& r, const int32_t* keys, uint32_t b) {
-  positions_span span{nullptr, 1, static_cast<uint32_t>(keys[b])};
-  if (keys[b] >= 0) {
-    span.first = &span.single;
-    return span;
-  }
-  node_id chain = chain_of(r, keys[b]);
-  span.first = reinterpret_cast<const uint32_t*>(array::data(chain));
-  span.count = array::length(chain);
-  return span;
+[[gnu::always_inline]] inline positions_span bucket_positions(const record& r, const int32_t* keys, uint32_t b) {
+  if (keys[b] >= 0) return {nullptr, 1, static_cast<uint32_t>(keys[b])};
+  series_buffer* chain = buffer_of(chain_of(r, keys[b]));
+  return {reinterpret_cast<const uint32_t*>(chain->head()), chain->used() / 4, 0};
 }
 
 // The block position whose cell stands for a bucket's key (kinds 0-2).
-uint32_t key_position(const record& r, const int32_t* keys, uint32_t b) {
-  if (keys[b] >= 0) return static_cast<uint32_t>(keys[b]);
-  node_id chain = chain_of(r, keys[b]);
-  return array::length(chain) ? static_cast<uint32_t>(array::pick_int(chain, 1)) : 0;
+[[gnu::always_inline]] inline uint32_t key_position(const record& r, const int32_t* keys, uint32_t b) {
+  if (keys[b] >= 0) [[likely]]
+    return static_cast<uint32_t>(keys[b]);
+  // A chain in use is never empty: its bucket is freed with its last position.
+  return *reinterpret_cast<const uint32_t*>(buffer_of(chain_of(r, keys[b]))->head());
 }
 
-cell* entry_at(const view& v, int32_t offset) { return reinterpret_cast<cell*>(v.bytes() + offset); }
+[[gnu::always_inline]] inline cell* entry_at(const view& v, int32_t offset) { return reinterpret_cast<cell*>(v.bytes() + offset); }
 
 // ---- Probing -----------------------------------------------------------------------------
 
@@ -147,7 +139,7 @@ struct probe_result {
 // Quadratic probing; the walk also ends when it comes back to its first bucket (then a miss
 // may answer no_bucket).
 template <class Match>
-probe_result probe(const uint32_t* flags, uint32_t buckets, uint32_t hash, Match match) {
+[[gnu::always_inline]] inline probe_result probe(const uint32_t* flags, uint32_t buckets, uint32_t hash, Match match) {
   uint32_t mask = buckets - 1, b = hash & mask, first = b, step = 0, free = no_bucket;
   for (;;) {
     uint32_t bits = flag_bits(flags, b);
@@ -159,6 +151,20 @@ probe_result probe(const uint32_t* flags, uint32_t buckets, uint32_t hash, Match
     }
     b = (b + ++step) & mask;
     if (b == first) return {free, false};
+  }
+}
+
+// The bucket holding a matching key, or no_bucket. Lookups remember no deleted bucket, so
+// their walk is the shorter one.
+template <class Match>
+[[gnu::always_inline]] inline uint32_t lookup(const uint32_t* flags, uint32_t buckets, uint32_t hash, Match match) {
+  uint32_t mask = buckets - 1, b = hash & mask, first = b, step = 0;
+  for (;;) {
+    uint32_t bits = flag_bits(flags, b);
+    if (bits == 0 && match(b)) return b;
+    if (bits & 2) return no_bucket;
+    b = (b + ++step) & mask;
+    if (b == first) return no_bucket;
   }
 }
 
@@ -291,8 +297,15 @@ bool symbol_key_equal(const cell& stored, uint32_t stored_position, const cell& 
   return s == k || (!exact && symbol_resolve(s) == symbol_resolve(k));
 }
 
-bool hash_key_equal(const cell& stored, const cell& key) {
-  return stored.type() == key.type() && compare_hook(stored, key, 0) != 0;
+// Equality under an equality op. Integers and characters are equal exactly when their values
+// are, whatever the comparison installed, so they skip the call.
+[[gnu::always_inline]] inline bool key_equal(const cell& a, const cell& b, int32_t op) {
+  if ((a.type() == type::integer || a.type() == type::char_) && a.type() == b.type()) return a.payload2 == b.payload2;
+  return compare_hook(a, b, op) != 0;
+}
+
+[[gnu::always_inline]] inline bool hash_key_equal(const cell& stored, const cell& key) {
+  return stored.type() == key.type() && key_equal(stored, key, 0);
 }
 
 // ---- Arrays of the hash! kind ------------------------------------------------------------
@@ -426,18 +439,21 @@ void remap_positions(node_id table, Move move) {
 cell* find_in_hash(node_id table, const cell& key, uint32_t start, int32_t skip, int32_t op, bool last,
                    bool reverse) {
   view v = open(table);
-  probe_result at = probe(v.flags, v.r->buckets, hash_value(key), [&](uint32_t b) {
+  uint32_t bucket = lookup(v.flags, v.r->buckets, hash_value(key), [&](uint32_t b) {
     return hash_key_equal(v.cells[key_position(*v.r, v.keys, b)], key);
   });
-  if (!at.found) return nullptr;
+  if (bucket == no_bucket) return nullptr;
+  // The bucket's own position already compared equal under op 0.
+  uint32_t compared = op == 0 ? key_position(*v.r, v.keys, bucket) : no_bucket;
   uint32_t step = skip > 1 ? static_cast<uint32_t>(skip) : 1;
   uint32_t best = no_bucket;
-  for (uint32_t p : bucket_positions(*v.r, v.keys, at.bucket)) {
+  for (uint32_t p : bucket_positions(*v.r, v.keys, bucket)) {
     if (p >= v.length) continue;
-    bool wanted = reverse ? p < start && (start - p) % step == 0 : p >= start && (p - start) % step == 0;
+    uint32_t distance = reverse ? start - p : p - start;
+    bool wanted = (reverse ? p < start : p >= start) && (step == 1 || distance % step == 0);
     if (!wanted) continue;
     bool better = best == no_bucket || (reverse || last ? p > best : p < best);
-    if (better && compare_hook(v.cells[p], key, op) != 0) best = p;
+    if (better && (p == compared || key_equal(v.cells[p], key, op))) best = p;
   }
   return best == no_bucket ? nullptr : v.cells + best;
 }
@@ -446,7 +462,7 @@ cell* find_in_hash(node_id table, const cell& key, uint32_t start, int32_t skip,
 
 // Kinds 1-2: the equality a put uses (map!: op 2; symbols: exact).
 bool keyed_equal(const view& v, uint32_t stored, const cell& key, uint32_t key_position) {
-  if (v.r->kind == map_kind) return compare_hook(v.cells[stored], key, 2) != 0;
+  if (v.r->kind == map_kind) return key_equal(v.cells[stored], key, 2);
   return symbol_key_equal(v.cells[stored], stored, key, key_position, true);
 }
 
@@ -524,6 +540,11 @@ uint32_t entry_size(const record& r) { return r.positions; }
 probe_result probe_entry(const view& v, uint32_t key) {
   return probe(v.flags, v.r->buckets, murmur::pointer_hash(key),
                [&](uint32_t b) { return entry_at(v, v.keys[b])->payload1 == key; });
+}
+
+[[gnu::always_inline]] inline uint32_t entry_bucket(const view& v, uint32_t key) {
+  return lookup(v.flags, v.r->buckets, murmur::pointer_hash(key),
+                [&](uint32_t b) { return entry_at(v, v.keys[b])->payload1 == key; });
 }
 
 // The live entries copied into a new block in their order and hashed into new arrays.
@@ -737,16 +758,16 @@ cell* find(node_id table, const cell& key, uint32_t start, int32_t skip, int32_t
   cell wanted = key;
   if (r->kind == map_kind) {
     if (wanted.type() >= type::word && wanted.type() <= type::get_word) set_type(wanted, type::set_word);
-    probe_result at = probe(v.flags, r->buckets, block_key_hash(wanted),
-                            [&](uint32_t b) { return compare_hook(v.cells[v.keys[b]], wanted, op) != 0; });
-    return at.found ? v.cells + v.keys[at.bucket] : nullptr;
+    uint32_t bucket = lookup(v.flags, r->buckets, block_key_hash(wanted),
+                             [&](uint32_t b) { return key_equal(v.cells[v.keys[b]], wanted, op); });
+    return bucket != no_bucket ? v.cells + v.keys[bucket] : nullptr;
   }
   bool exact = op == 2 || op == 9;
-  probe_result at = probe(v.flags, r->buckets, block_key_hash(wanted), [&](uint32_t b) {
+  uint32_t bucket = lookup(v.flags, r->buckets, block_key_hash(wanted), [&](uint32_t b) {
     auto p = static_cast<uint32_t>(v.keys[b]);
     return symbol_key_equal(v.cells[p], p, wanted, no_bucket, exact);
   });
-  return at.found ? v.cells + v.keys[at.bucket] : nullptr;
+  return bucket != no_bucket ? v.cells + v.keys[bucket] : nullptr;
 }
 
 cell* find_next(node_id table, const cell& key, int32_t& saved, int32_t op) {
@@ -758,14 +779,14 @@ cell* find_next(node_id table, const cell& key, int32_t& saved, int32_t op) {
     set_type(wanted, type::set_word);
   uint32_t hash = block_key_hash(wanted);
   if (r->kind == hash_kind) {
-    probe_result at = probe(v.flags, r->buckets, hash, [&](uint32_t b) {
+    uint32_t bucket = lookup(v.flags, r->buckets, hash, [&](uint32_t b) {
       return hash_key_equal(v.cells[key_position(*v.r, v.keys, b)], wanted);
     });
-    if (!at.found) return nullptr;
-    positions_span items = bucket_positions(*v.r, v.keys, at.bucket);
+    if (bucket == no_bucket) return nullptr;
+    positions_span items = bucket_positions(*v.r, v.keys, bucket);
     for (uint32_t i = static_cast<uint32_t>(saved + 1); i < items.count; ++i) {
-      uint32_t p = items.first[i];
-      if (p < v.length && compare_hook(v.cells[p], wanted, op) != 0) {
+      uint32_t p = items[i];
+      if (p < v.length && key_equal(v.cells[p], wanted, op)) {
         saved = static_cast<int32_t>(i);
         return v.cells + p;
       }
@@ -780,7 +801,7 @@ cell* find_next(node_id table, const cell& key, int32_t& saved, int32_t op) {
     if (empty_p(v.flags, b)) return nullptr;
     if (!in_use_p(v.flags, b)) continue;
     auto p = static_cast<uint32_t>(v.keys[b]);
-    bool equal = r->kind == map_kind ? compare_hook(v.cells[p], wanted, op) != 0
+    bool equal = r->kind == map_kind ? key_equal(v.cells[p], wanted, op)
                                      : symbol_key_equal(v.cells[p], p, wanted, no_bucket, exact);
     if (equal) {
       saved = static_cast<int32_t>(steps);
@@ -804,10 +825,10 @@ void delete_at(node_id table, const cell* key) {
     }
     return;
   }
-  probe_result at = probe(v.flags, r->buckets, block_key_hash(*key),
-                          [&](uint32_t b) { return static_cast<uint32_t>(v.keys[b]) == position; });
-  if (!at.found) return;
-  set_deleted(v.flags, at.bucket);
+  uint32_t bucket = lookup(v.flags, r->buckets, block_key_hash(*key),
+                           [&](uint32_t b) { return static_cast<uint32_t>(v.keys[b]) == position; });
+  if (bucket == no_bucket) return;
+  set_deleted(v.flags, bucket);
   --r->count;
 }
 
@@ -965,17 +986,17 @@ cell* put_key(node_id table, uint32_t key, const cell* values) {
 cell* get_key(node_id table, uint32_t key) {
   if (rec(table)->kind < integer_kind) return nullptr;
   view v = open(table);
-  probe_result at = probe_entry(v, key);
-  return at.found ? entry_at(v, v.keys[at.bucket]) + 1 : nullptr;
+  uint32_t bucket = entry_bucket(v, key);
+  return bucket != no_bucket ? entry_at(v, v.keys[bucket]) + 1 : nullptr;
 }
 
 bool delete_key(node_id table, uint32_t key) {
   if (rec(table)->kind < integer_kind) return false;
   view v = open(table);
-  probe_result at = probe_entry(v, key);
-  if (!at.found) return false;
-  *entry_at(v, v.keys[at.bucket]) = cell{0, 0, 0, 0};
-  set_deleted(v.flags, at.bucket);
+  uint32_t bucket = entry_bucket(v, key);
+  if (bucket == no_bucket) return false;
+  *entry_at(v, v.keys[bucket]) = cell{0, 0, 0, 0};
+  set_deleted(v.flags, bucket);
   --v.r->count;
   return true;
 }
@@ -984,7 +1005,7 @@ int32_t intern_string(node_id table, const uint8_t* bytes, uint32_t length, bool
   uint32_t hash = name_hash(bytes, length);
   view v = open(table);
   uint32_t variant = 0;
-  probe_result at = probe(v.flags, v.r->buckets, hash, [&](uint32_t b) {
+  uint32_t bucket = lookup(v.flags, v.r->buckets, hash, [&](uint32_t b) {
     name_bytes name = name_of(v.cells[v.keys[b]]);
     if (name.length != length) return false;
     if (std::memcmp(name.data, bytes, length) == 0) return true;
@@ -992,7 +1013,7 @@ int32_t intern_string(node_id table, const uint8_t* bytes, uint32_t length, bool
       variant = static_cast<uint32_t>(v.keys[b]) + 1;
     return false;
   });
-  if (at.found) return v.keys[at.bucket] + 1;
+  if (bucket != no_bucket) return v.keys[bucket] + 1;
   // Aliases always name the first spelling, so that resolving takes one step.
   uint32_t canonical = variant ? resolve_in(table, variant) : 0;
   if (caseless && canonical) return static_cast<int32_t>(canonical);
@@ -1006,13 +1027,13 @@ int32_t find_symbol(node_id table, uint32_t symbol, bool case_insensitive, node_
   uint32_t hash = murmur::pointer_hash(canonical);
   view v = open(table);
   int32_t variant = -1;
-  probe_result at = probe(v.flags, v.r->buckets, hash, [&](uint32_t b) {
+  uint32_t bucket = lookup(v.flags, v.r->buckets, hash, [&](uint32_t b) {
     uint32_t stored = v.cells[v.keys[b]].payload2;
     if (stored == symbol) return true;
     if (case_insensitive && variant < 0 && symbol_resolve(stored) == canonical) variant = v.keys[b];
     return false;
   });
-  int32_t index = at.found ? v.keys[at.bucket] : variant;
+  int32_t index = bucket != no_bucket ? v.keys[bucket] : variant;
   if (index >= 0 || context == 0) {
     if (out_index && index >= 0) *out_index = index;
     return index;

@@ -20,7 +20,7 @@ uint32_t next_pow2(uint64_t v) {
   return std::max<uint32_t>(4, std::bit_ceil(static_cast<uint32_t>(std::max<uint64_t>(v, 1))));
 }
 
-uint32_t flag_bits(const uint32_t* flags, uint32_t i) { return (flags[i >> 4] >> ((i & 15) << 1)) & 3; }
+using detail::flag_bits;
 void set_in_use(uint32_t* flags, uint32_t i) { flags[i >> 4] &= ~(3u << ((i & 15) << 1)); }
 
 // At least one 32-bit word, so that four buckets still have a whole flags word.
@@ -95,12 +95,6 @@ bool put(pointer_map* map, uint32_t key, uint32_t value) {
   }
   map->pairs[2 * b + 1] = value;
   return !found;
-}
-
-uint32_t* get(pointer_map* map, uint32_t key) {
-  bool found;
-  uint32_t b = probe(*map, key, found);
-  return found ? &map->pairs[2 * b + 1] : nullptr;
 }
 
 void destroy(pointer_map* map) {
