@@ -7,8 +7,10 @@
 #include "datatypes/symbol.hpp"
 #include "interpreter/stack.hpp"
 #include "io/random.hpp"
+#include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/output_hooks.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/throw.hpp"
@@ -17,6 +19,8 @@ namespace tav::boot {
 namespace {
 
 int run_runtime(void*) {
+  console_out::init_attributes();
+  output_hooks::init();
   platform::init();
   rng::init();  // fixes the string hash's seed before any table is built
   memory::init();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/throw.hpp"
 
@@ -123,9 +124,9 @@ uint32_t get_date_at(int64_t unix_seconds, bool utc) {
 }
 
 void init() {
-  // Nothing to start on Linux yet: graphics and COM steps belong to the image backend,
-  // the console output layer initialises itself.
+  // The graphics and COM steps belong to the image backend.
   ::tzset();
+  console_out::init();
 }
 
 }  // namespace tav::platform

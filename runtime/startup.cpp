@@ -126,7 +126,9 @@ void remove_alternate_stack() {
 void install_handlers() {
   struct sigaction action{};
   action.sa_sigaction = on_fault;
-  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  // Not deferred: a fault inside the report itself must reach the handler again rather
+  // than have the kernel end the process without a status of ours.
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGFPE, SIGILL, SIGSEGV, SIGBUS, SIGTRAP}) ::sigaction(signal, &action, nullptr);
 

@@ -1,12 +1,12 @@
 // System throw, catch slots and the numbered runtime-error report.
 #include "runtime/throw.hpp"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
+#include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
 
 extern "C" char __executable_start;
@@ -16,17 +16,6 @@ namespace tav {
 uint32_t thrown_code = 0;
 
 namespace {
-
-void write_stdout(const char* text, unsigned long length) {
-  while (length > 0) {
-    ssize_t n = ::write(STDOUT_FILENO, text, length);
-    if (n <= 0) return;
-    text += n;
-    length -= static_cast<unsigned long>(n);
-  }
-}
-
-report_writer current_writer = write_stdout;
 
 struct numbered_message {
   uint32_t number;
@@ -78,8 +67,6 @@ constexpr numbered_message messages[] = {
 
 }  // namespace
 
-void set_report_writer(report_writer writer) { current_writer = writer ? writer : write_stdout; }
-
 void system_throw() { throw system_throw_signal{}; }
 
 void system_throw(uint32_t code) {
@@ -98,14 +85,24 @@ uint32_t load_offset(const void* address) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) - base);
 }
 
-// Called from signal handlers too: it formats into a local buffer and writes once.
+// Called from signal handlers too, so the report allocates nothing. A print the fault cut
+// short leaves its text pending; it is written ahead of the report. The report runs the
+// output listeners and the terminal backend's hooks: when one of them faults in turn, the
+// second call writes what is pending and ends the process with the first number.
 TAV_SIGNAL_SAFE void runtime_error(uint32_t number, const void* address) {
+  static volatile sig_atomic_t ending = 0;
+  static volatile uint32_t first_number = 0;
+  if (ending) {
+    console_out::flush();
+    _exit(static_cast<int>(first_number & 0xFF));
+  }
+  first_number = number;
+  ending = 1;
   if (number != 0) {
-    char report[160];
-    int n = std::snprintf(report, sizeof report, "\n*** Runtime Error %u: %s\n*** at: %08Xh\n", number,
-                          runtime_error_message(number), load_offset(address));
     std::fflush(stdout);
-    current_writer(report, static_cast<unsigned long>(n));
+    print_line({print_item::of_text("\n*** Runtime Error "), print_item::of_integer(static_cast<int32_t>(number)),
+                print_item::of_text(": "), print_item::of_text(runtime_error_message(number)),
+                print_item::of_text("\n*** at: "), print_item::of_hex(load_offset(address)), print_item::of_text("h")});
   }
   std::fflush(stdout);
   std::fflush(stderr);

@@ -65,8 +65,4 @@ uint32_t load_offset(const void* address);
 // Runs `body` inside the outermost catch slot (threshold 0xFFFFFFFF) and answers its status.
 int run_with_top_level_catch(int (*body)(void*), void* context);
 
-// Where report text goes; the console output layer replaces the default (standard output).
-using report_writer = void (*)(const char* text, unsigned long length);
-void set_report_writer(report_writer writer);
-
 }  // namespace tav

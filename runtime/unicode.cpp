@@ -87,22 +87,6 @@ inline bool ascii8(const uint8_t* p) {
   return (word & high_bits) == 0;
 }
 
-// The argument is a binary! of the bytes at the sequence, never more than are left: the
-// bytes are copied out first, since the input may sit in a buffer the allocation moves.
-[[noreturn, gnu::cold]] void raise_invalid_utf8(const uint8_t* p, size_t available) {
-  uint8_t bytes[4];
-  uint32_t length = available < 4 ? static_cast<uint32_t>(available) : 4;
-  std::memcpy(bytes, p, length);
-  node_id node = alloc_bytes(length);
-  series_buffer* buffer = buffer_of(node);
-  std::memcpy(buffer->head(), bytes, length);
-  buffer->tail = buffer->offset + length;
-  fire(error_id::access_invalid_utf8, cell{string_cell::binary_type, 0, node, 0});
-}
-
-[[noreturn, gnu::cold]] void raise_invalid_char(uint32_t cp) {
-  fire(error_id::script_invalid_char, cell{string_cell::integer_type, 0, cp, 0});
-}
 
 inline int encode_utf8_unchecked(uint32_t cp, uint8_t* out) {
   if (cp < 0x80) {
@@ -358,6 +342,23 @@ decltype(auto) by_width(uint32_t width, F&& f) {
 }
 
 }  // namespace
+
+// The argument is a binary! of the bytes at the sequence, never more than are left: the
+// bytes are copied out first, since the input may sit in a buffer the allocation moves.
+void raise_invalid_utf8(const uint8_t* p, size_t available) {
+  uint8_t bytes[4];
+  uint32_t length = available < 4 ? static_cast<uint32_t>(available) : 4;
+  std::memcpy(bytes, p, length);
+  node_id node = alloc_bytes(length);
+  series_buffer* buffer = buffer_of(node);
+  std::memcpy(buffer->head(), bytes, length);
+  buffer->tail = buffer->offset + length;
+  fire(error_id::access_invalid_utf8, cell{string_cell::binary_type, 0, node, 0});
+}
+
+void raise_invalid_char(uint32_t cp) {
+  fire(error_id::script_invalid_char, cell{string_cell::integer_type, 0, cp, 0});
+}
 
 const std::array<uint8_t, 256 + 108> utf8_dfa = make_dfa();
 

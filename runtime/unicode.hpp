@@ -57,6 +57,11 @@ int utf8_lead_size(uint8_t byte);
 // Overlong forms are accepted, and so are surrogates except U+DC00-U+DCFF.
 int32_t decode_utf8_char(const uint8_t* p, size_t* available);
 
+// access/invalid-utf8 with a binary! of the (at most 4) bytes at the bad sequence.
+[[noreturn, gnu::cold]] void raise_invalid_utf8(const uint8_t* p, size_t available);
+// script/invalid-char with the code point as an integer!.
+[[noreturn, gnu::cold]] void raise_invalid_char(uint32_t cp);
+
 // Raise script/invalid-char for code points above 0x10FFFF.
 int cp_utf8_size(uint32_t cp);
 int cp_to_utf8(uint32_t cp, uint8_t* out);

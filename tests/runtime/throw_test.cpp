@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "runtime/console_out.hpp"
+#include "runtime/output_hooks.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/throw.hpp"
 
@@ -80,6 +82,15 @@ void start_and_throw(uint32_t code) { run_runtime(throw_code, &code); }
 
 int interrupt(void*) { return raise(SIGINT); }
 
+// An output listener that faults on every call, so the report that follows faults too.
+void faulting_listener(const char*, size_t, int) { divide_by_zero(nullptr); }
+
+int print_with_faulting_listener(void*) {
+  output_hooks::register_(nullptr, faulting_listener);
+  print_c_string("pending");
+  return 0;
+}
+
 volatile bool keep_recursing = true;
 
 [[gnu::noinline]] int recurse_forever(void* depth) {
@@ -106,6 +117,13 @@ TEST_F(RuntimeErrorDeathTest, QuitCodeExitsSilentlyWithZero) {
 
 TEST_F(RuntimeErrorDeathTest, IntegerDivideByZeroIsError13) {
   EXPECT_EXIT(run_runtime(divide_by_zero, nullptr), testing::ExitedWithCode(13), report_pattern_13);
+}
+
+// The text the fault cut short comes out, then as much of the report as came before the
+// second fault, and the status is the first error's.
+TEST_F(RuntimeErrorDeathTest, FaultInsideTheReportEndsWithTheFirstStatus) {
+  EXPECT_EXIT(run_runtime(print_with_faulting_listener, nullptr), testing::ExitedWithCode(13),
+              "^pending\n\\*\\*\\* Runtime Error $");
 }
 
 TEST_F(RuntimeErrorDeathTest, InterruptExitsSilentlyWithZero) {

@@ -1,0 +1,234 @@
+// Console output layer: buffered UTF-8 writes to standard output, the number texts and the
+// low-level item lists of fatal reports.
+#include "runtime/console_out.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/float_text.hpp"
+#include "runtime/heap.hpp"
+#include "runtime/output_hooks.hpp"
+#include "runtime/tui_hooks.hpp"
+#include "runtime/unicode.hpp"
+
+namespace tav {
+
+namespace console_out {
+bool console_p = false;
+}
+
+namespace {
+
+using console_out::buffer_size;
+
+uint8_t reserve[buffer_size];
+uint8_t* buffer = reserve;
+size_t pending = 0;
+
+// Partial writes go on; any error drops the rest, as a closed reader wants nothing more.
+void write_all(const uint8_t* bytes, size_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(STDOUT_FILENO, bytes, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes += n;
+    length -= static_cast<size_t>(n);
+  }
+}
+
+void put_bytes(const void* data, size_t length) {
+  auto* bytes = static_cast<const uint8_t*>(data);
+  while (length > 0) {
+    if (pending == buffer_size) console_out::flush();
+    size_t take = length < buffer_size - pending ? length : buffer_size - pending;
+    std::memcpy(buffer + pending, bytes, take);
+    pending += take;
+    bytes += take;
+    length -= take;
+  }
+}
+
+// Encodes as many whole units as surely fit, so no sequence is ever split across writes.
+void put_units(const uint8_t* units, size_t count, uint32_t unit) {
+  size_t widest = unit == 1 ? 2 : unit == 2 ? 3 : 4;
+  while (count > 0) {
+    size_t fit = (buffer_size - pending) / widest;
+    if (fit == 0) {
+      console_out::flush();
+      continue;
+    }
+    if (fit > count) fit = count;
+    pending += unicode::encode_utf8(units, fit, unit, buffer + pending, false);
+    units += fit * unit;
+    count -= fit;
+  }
+}
+
+// The text and the raw-text hooks get the same bytes.
+void put_text(const char* text, size_t length) {
+  put_bytes(text, length);
+  output_hooks::print_raw(text, length, 0);
+}
+
+void put_c_string(const char* text) {
+  if (text) put_text(text, std::strlen(text));
+}
+
+void put_char(char byte) { put_text(&byte, 1); }
+
+// Number texts are formatted on the stack: the fault handler may print while a number is
+// being printed.
+constexpr size_t number_size = 64;
+
+void put_integer(int32_t value) {
+  char text[number_size];
+  put_text(text, static_cast<size_t>(std::to_chars(text, text + number_size, value).ptr - text));
+}
+
+void put_hex(uint32_t value, int digits) {
+  char text[8];
+  for (int i = digits - 1; i >= 0; --i, value >>= 4) text[i] = "0123456789ABCDEF"[value & 0xF];
+  put_text(text, static_cast<size_t>(digits));
+}
+
+void put_float(double value, int precision) {
+  char text[number_size];
+  const char* formed = form_float(value, precision, false);
+  size_t length = std::strlen(formed);
+  std::memcpy(text, formed, length);
+  put_text(text, length);
+}
+
+void put_item(const print_item& item) {
+  auto low = static_cast<uint32_t>(item.value);
+  switch (item.type) {
+    case print_item::logic: put_c_string(low ? "true" : "false"); break;
+    case print_item::integer: put_integer(static_cast<int32_t>(low)); break;
+    case print_item::character: put_char(static_cast<char>(low)); break;
+    case print_item::float32: put_float(std::bit_cast<float>(low), 7); break;
+    case print_item::float64: put_float(std::bit_cast<double>(item.value), 16); break;
+    case print_item::c_string: put_c_string(reinterpret_cast<const char*>(static_cast<uintptr_t>(item.value))); break;
+    default: put_hex(low, 8); break;
+  }
+}
+
+void put_items(size_t count, const print_item* items) {
+  for (size_t i = 0; i < count; ++i) put_item(items[i]);
+}
+
+// Every print of the low-level printers ends written, with the C streams flushed as well
+// for anything else that wrote to them.
+void end_print() {
+  console_out::flush();
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+namespace console_out {
+
+void init() {
+  console_p = ::isatty(STDOUT_FILENO) == 1;
+  if (buffer != reserve) return;
+  flush();
+  buffer = static_cast<uint8_t*>(heap_alloc(buffer_size));
+}
+
+void init_attributes() {}
+
+void flush() {
+  size_t length = pending;
+  pending = 0;
+  write_all(buffer, length);
+}
+
+}  // namespace console_out
+
+void print_string(const void* data, size_t byte_length, uint32_t unit, bool newline) {
+  if (unit == 1 || unit == 2 || unit == 4) {
+    auto* units = static_cast<const uint8_t*>(data);
+    size_t count = byte_length / unit;
+    if (unit == 4) {
+      for (size_t i = 0; i < count; ++i) {
+        uint32_t cp = unicode::get_unit(units, i, 4);
+        if (cp <= unicode::max_code_point) continue;
+        put_units(units, i, unit);
+        console_out::flush();
+        uint8_t ignored[4];
+        unicode::cp_to_utf8(cp, ignored);
+      }
+    }
+    put_units(units, count, unit);
+  }
+  if (newline) put_bytes("\n", 1);
+  console_out::flush();
+}
+
+void print_latin1(const void* data, size_t byte_length) { print_string(data, byte_length, 1, false); }
+void print_latin1_line(const void* data, size_t byte_length) { print_string(data, byte_length, 1, true); }
+void print_ucs2(const void* data, size_t byte_length) { print_string(data, byte_length, 2, false); }
+void print_ucs2_line(const void* data, size_t byte_length) { print_string(data, byte_length, 2, true); }
+void print_ucs4(const void* data, size_t byte_length) { print_string(data, byte_length, 4, false); }
+void print_ucs4_line(const void* data, size_t byte_length) { print_string(data, byte_length, 4, true); }
+
+void print_c_string(const char* text) {
+  put_c_string(text);
+  end_print();
+}
+
+void print_char(char byte) {
+  put_char(byte);
+  end_print();
+}
+
+void print_integer(int32_t value) {
+  put_integer(value);
+  end_print();
+}
+
+void print_hex_byte(uint8_t value) {
+  put_hex(value, 2);
+  end_print();
+}
+
+void print_hex(uint32_t value) {
+  put_hex(value, 8);
+  end_print();
+}
+
+void print_float64(double value) {
+  put_float(value, 16);
+  end_print();
+}
+
+void print_float32(float value) {
+  put_float(value, 7);
+  end_print();
+}
+
+void print_items(size_t count, const print_item* items) {
+  tui::before_print();
+  put_items(count, items);
+  end_print();
+  tui::after_print();
+}
+
+void print_items(std::initializer_list<print_item> items) { print_items(items.size(), items.begin()); }
+
+void print_line(size_t count, const print_item* items) {
+  tui::before_print();
+  put_items(count, items);
+  put_char('\n');
+  end_print();
+  tui::after_print();
+}
+
+void print_line(std::initializer_list<print_item> items) { print_line(items.size(), items.begin()); }
+
+void print_line(const char* text) { print_line({print_item::of_text(text)}); }
+
+}  // namespace tav
