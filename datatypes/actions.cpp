@@ -130,24 +130,22 @@ void insertion(const int32_t* positions, bool append) {
     actions::insert(series, value, part, only, dup, false);
 }
 
-// The form and mold entries share the budget and the result string.
+// The form and mold entries share the budget and the result string. The string is made
+// above the arguments, so that the /part cell stays where it is while the handler runs.
 template <class Call>
 void text_output(int32_t part_position, Call call) {
-  const cell* part_arg = refinement_cell(part_position);
-  cell part_copy{};
+  cell* part = refinement_cell(part_position);
   int32_t limit = INT32_MAX;
-  if (part_arg) {
-    if (part_arg->type() != TYPE_INTEGER) fire(error_id::script_invalid_part, *part_arg);
-    part_copy = *part_arg;  // its stack cell is about to take the result string
-    limit = scalar::integer_value(part_copy);
+  if (part) {
+    if (part->type() != TYPE_INTEGER) fire(error_id::script_invalid_part, *part);
+    limit = scalar::integer_value(*part);
   }
-  cell* value = stack::keep_result();
   cell* buffer = stack::push_cell();
   *buffer = unset::value;
   text::make_at(*buffer, 16);
   if (limit > 0) {
-    call(value, buffer, part_arg ? &part_copy : nullptr, limit);
-    if (part_arg) text::truncate(*buffer, static_cast<uint32_t>(limit));
+    call(stack::arguments, buffer, part, limit);
+    if (part) text::truncate(*buffer, static_cast<uint32_t>(limit));
   }
   stack::set_last(*buffer);
   stack::keep_result();
