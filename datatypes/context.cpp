@@ -263,6 +263,7 @@ cell* add_global(uint32_t symbol, bool case_insensitive, bool fresh_copy) {
 cell* find_value(node_id context, uint32_t symbol) {
   if (frame_p(*cell_of(context))) context = global;
   int32_t position = find_word(context, symbol, true);
+  if (position < 0) return nullptr;
   return value_at(context, static_cast<uint32_t>(slot_at(context, position)));
 }
 

@@ -46,6 +46,8 @@ int32_t add_word(node_id context, const cell& word);
 cell* add_with(node_id context, const cell& word, const cell& value);
 cell* put(node_id context, const cell& word, const cell& value);
 cell* add_global(uint32_t symbol, bool case_insensitive, bool fresh_copy);
+// The value of the symbol (case variants match), null when absent; a frame context is
+// looked up in the global context.
 cell* find_value(node_id context, uint32_t symbol);
 
 cell* get_in(const cell& word, node_id context);
