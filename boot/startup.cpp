@@ -1,6 +1,8 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "runtime/collector.hpp"
+#include "runtime/externals.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
@@ -12,6 +14,10 @@ namespace {
 int run_runtime(void*) {
   platform::init();
   memory::init();
+  externals::init();
+  collector::init();
+  // Switched on last, once every root of the start-up is in place.
+  collector::set_active(true);
   return 0;
 }
 

@@ -1,11 +1,21 @@
 // Test entry point: the unit tests run on the runtime thread, as the runtime itself does.
 #include <gtest/gtest.h>
 
+#include "runtime/collector.hpp"
+#include "runtime/externals.hpp"
+#include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
 
 namespace {
 
-int run_all(void*) { return RUN_ALL_TESTS(); }
+// The collector runs as in the program, so that the stress modes reach every test.
+int run_all(void*) {
+  tav::memory::init();
+  tav::externals::init();
+  tav::collector::init();
+  tav::collector::set_active(true);
+  return RUN_ALL_TESTS();
+}
 
 }  // namespace
 
