@@ -625,8 +625,10 @@ const char* check_nodes(bool after_cycle) {
       ++used;
       if (slot == 0) continue;
       auto* buffer = reinterpret_cast<series_buffer*>(slot);
-      if (!find_span(slot) && !(buffer->flags & series_flag::fixed))
-        return fault("node %u leads outside every frame", node);
+      if (!find_span(slot)) {
+        if (!(buffer->flags & series_flag::fixed)) return fault("node %u leads outside every frame", node);
+        if (const char* problem = check_buffer(buffer, after_cycle)) return problem;
+      }
       if (buffer->node != node) return fault("node %u leads to a buffer of node %u", node, buffer->node);
       if (after_cycle && (buffer->flags & series_flag::marked)) return fault("node %u: mark left after the cycle", node);
       if (buffer->unit() == 16 && (buffer->flags & series_flag::in_use))

@@ -86,7 +86,9 @@ bool marked_p(node_id node);
 void set_hashtable_marker(void (*mark)(node_id table));
 void set_image_marker(void (*mark)(const cell& image));
 
-// ---- Test modes (honoured in builds with TAV_TEST_MODES) -----------------------------------
+// ---- Test modes ---------------------------------------------------------------------------
+// `init` sets them from TAV_GC_EVACUATE and TAV_GC_VERIFY in builds with TAV_TEST_MODES;
+// TAV_GC_STRESS belongs to the memory manager.
 struct test_mode_flags {
   bool evacuate;  // move every unpinned buffer at each cycle, poison or unmap what is left
   bool verify;    // check the heap before and after each cycle, end the process on a fault
