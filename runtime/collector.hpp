@@ -61,7 +61,9 @@ class scoped_root {
 };
 
 // Called at every cycle after the registered roots, in registration order. More than
-// `callback_limit` registrations end the process (runtime error 98).
+// `callback_limit` registrations end the process (runtime error 98). Callbacks and the
+// markers below run in the middle of a cycle: they must neither allocate series nor raise
+// errors (a series made then would be unmarked, and a cycle left halfway keeps its marks).
 void register_callback(void (*mark)());
 // Called after marking is complete and before compaction: the place for weak tables to drop
 // entries whose series are not marked (`marked_p`). The same limit applies.
