@@ -1,7 +1,12 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "io/random.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/externals.hpp"
+#include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
@@ -12,14 +17,26 @@ namespace tav::boot {
 namespace {
 
 int run_runtime(void*) {
-  console_out::init_attributes();
-  output_hooks::init();
-  platform::init();
-  memory::init();
+  init_runtime();
   return 0;
 }
 
 }  // namespace
+
+void init_runtime() {
+  console_out::init_attributes();
+  output_hooks::init();
+  platform::init();
+  rng::init();  // fixes the string-hash seed before the first table exists
+  memory::init();
+  externals::init();
+  collector::init();
+  hashtable::init();
+  // The arguments of the last raised error stay reachable until the catcher has read them.
+  collector::add_root_range(last_fired.args, 3);
+  // Switched on last, once every root of the start-up is in place.
+  collector::set_active(true);
+}
 
 int main(int argc, char** argv) {
   int status = platform::start_up(argc, argv, run_runtime, nullptr);
