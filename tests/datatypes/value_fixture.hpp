@@ -32,6 +32,12 @@ class fresh_values : public ::testing::Test {
     memory::init();
     saved_state_ = memory::state;
     saved_hook_ = memory::collect_hook;
+    saved_root_ = context::root;
+    saved_global_ = context::global;
+    saved_symbols_ = hashtable::symbol_table;
+    context::root = cell{unset_header, 0, 0, 0};
+    context::global = 0;
+    hashtable::symbol_table = 0;
     memory::state = memory_state{};
     memory::state.ready = true;
     memory::collect_hook = nullptr;
@@ -46,12 +52,15 @@ class fresh_values : public ::testing::Test {
 
   void TearDown() override {
     release_root();
-    context::global = 0;
     context::collecting_at_start = false;
-    hashtable::symbol_table = 0;
     memory::free_all();
     memory::state = saved_state_;
     memory::collect_hook = saved_hook_;
+    // The runtime's own tables come back, so the collector finds them whole between tests.
+    context::root = saved_root_;
+    context::global = saved_global_;
+    hashtable::symbol_table = saved_symbols_;
+    stack::init();
   }
 
   // An empty symbol table and a new global context, as at start-up before any word.
@@ -70,6 +79,9 @@ class fresh_values : public ::testing::Test {
 
   memory_state saved_state_;
   void (*saved_hook_)() = nullptr;
+  cell saved_root_{};
+  node_id saved_global_ = 0;
+  node_id saved_symbols_ = 0;
 };
 
 // The text of a string! from its head, as UTF-8.
