@@ -87,6 +87,7 @@ TEST(ErrorCatalog, TemplatesInTheLanguagesSyntax) {
 
 TEST(Fire, RecordsTheIdAndUpToThreeArguments) {
   const cell a{11, 0, 1, 0}, b{7, 2, 3, 4}, c{3, 0, 0, 0};
+  const cell none{3, 0, 0, 0};  // what an absent argument reads as
   auto expect_args = [](uint32_t count, std::initializer_list<cell> args) {
     EXPECT_EQ(last_fired.arg_count, count);
     uint32_t i = 0;
@@ -101,14 +102,14 @@ TEST(Fire, RecordsTheIdAndUpToThreeArguments) {
   expect_args(3, {a, b, c});
 
   EXPECT_EQ(fired_by([&] { fire(error_id::script_not_same_class, b, a); }), error_id::script_not_same_class);
-  expect_args(2, {b, a, cell{}});
+  expect_args(2, {b, a, none});
 
   // An argument taken from the previous error survives its replacement.
   EXPECT_EQ(fired_by([&] { fire(error_id::script_no_value, last_fired.args[1]); }), error_id::script_no_value);
-  expect_args(1, {a, cell{}, cell{}});
+  expect_args(1, {a, none, none});
 
   EXPECT_EQ(fired_by([] { fire(error_id::internal_no_memory); }), error_id::internal_no_memory);
-  expect_args(0, {cell{}, cell{}, cell{}});
+  expect_args(0, {none, none, none});
 }
 
 }  // namespace
