@@ -104,14 +104,6 @@ inline void restore_context(const call_frame& frame) {
     context::cell_of(frame.function_context)->payload2 = frame.saved_values;
 }
 
-// Pops the top frame: the callee's arguments are answered, the caller's are current again.
-inline cell* unlink() {
-  --call_top;
-  cell* callee = arguments;
-  arguments = bottom + call_top->saved_arguments();
-  return callee;
-}
-
 // ---- Uncaught errors ------------------------------------------------------------------------
 
 [[noreturn]] void end_process(int status) {
@@ -237,13 +229,7 @@ uint8_t top_type() { return last_pushed()->type(); }
 
 // ---- Pushes ---------------------------------------------------------------------------------
 
-call_frame* push_frame(const cell& name, uint32_t kind_and_flags) {
-  if (call_top >= call_end) [[unlikely]] overflow(5);
-  call_frame* frame = call_top++;
-  *frame = call_frame{kind_and_flags | index_of(arguments), name.payload2, name.payload1, 0, 0};
-  arguments = top;
-  return frame;
-}
+void detail::call_overflow() { overflow(5); }
 
 call_frame* push_call_frame(const cell& name, node_id function_context) {
   call_frame* frame = push_frame(name, kind::call << frame_flag::kind_shift);
@@ -253,8 +239,6 @@ call_frame* push_call_frame(const cell& name, node_id function_context) {
   }
   return frame;
 }
-
-call_frame* push_native_frame(const cell& name) { return push_frame(name, kind::native << frame_flag::kind_shift); }
 
 call_frame* push_try_frame(const cell& name) { return push_frame(name, kind::try_ << frame_flag::kind_shift); }
 
@@ -266,19 +250,7 @@ call_frame* push_catch_frame(const cell& name, const cell* filter) {
   return frame;
 }
 
-call_frame* push_eval_frame(const cell& name) {
-  return push_frame(name, (kind::eval << frame_flag::kind_shift) | frame_flag::interpreted);
-}
-
 call_frame* push_loop_frame(const cell& name) { return push_frame(name, kind::loop << frame_flag::kind_shift); }
-
-call_frame* push_interp_native_frame(const cell& name) {
-  return push_frame(name, (kind::native << frame_flag::kind_shift) | frame_flag::interpreted);
-}
-
-call_frame* push_interp_call_frame(const cell& name) {
-  return push_frame(name, (kind::call << frame_flag::kind_shift) | frame_flag::interpreted);
-}
 
 call_frame* push_function_frame(const cell& name, node_id function_context) {
   context::cell_of(function_context)->payload2 = index_of(arguments) + 1;
@@ -287,22 +259,9 @@ call_frame* push_function_frame(const cell& name, node_id function_context) {
 
 // ---- Pops -----------------------------------------------------------------------------------
 
-void pop_frame() { top = unlink() + 1; }
-
-void pop_frame_last() {
-  cell* callee = unlink();
-  top = callee + 1;
-  copy_cell(*callee, *arguments);
-}
-
-void pop_frame_reset() {
-  unlink();
-  top = arguments;
-}
-
 void pop_frame_drop() {
   restore_context(call_top[-1]);
-  top = unlink();
+  top = detail::unlink();
   if (call_top == call_bottom) top = arguments = bottom;
 }
 

@@ -104,21 +104,37 @@ inline uint32_t frame_index(const call_frame* frame) { return static_cast<uint32
 // The top frame; null when there is none.
 inline call_frame* current_frame() { return call_top == call_bottom ? nullptr : call_top - 1; }
 
+namespace detail {
+[[gnu::cold, noreturn]] void call_overflow();
+}  // namespace detail
+
 // Pushes write one frame, then arguments := top, so the callee's first pushed cell is its
 // result slot. A full call stack gives back 5 cells and raises internal/stack-overflow.
-call_frame* push_frame(const cell& name, uint32_t kind_and_flags);
+inline call_frame* push_frame(const cell& name, uint32_t kind_and_flags) {
+  if (call_top >= call_end) [[unlikely]] detail::call_overflow();
+  call_frame* frame = call_top++;
+  *frame = call_frame{kind_and_flags | index_of(arguments), name.payload2, name.payload1, 0, 0};
+  arguments = top;
+  return frame;
+}
 // Kind 1 keeping the function context and its current values reference, put back on pop.
 call_frame* push_call_frame(const cell& name, node_id function_context);
-call_frame* push_native_frame(const cell& name);
+inline call_frame* push_native_frame(const cell& name) { return push_frame(name, kind::native << frame_flag::kind_shift); }
 call_frame* push_try_frame(const cell& name);
 call_frame* push_try_all_frame(const cell& name);
 // `filter` is the /name value of `catch` (a word or a block of words, on the argument stack),
 // or null to catch every throw.
 call_frame* push_catch_frame(const cell& name, const cell* filter = nullptr);
-call_frame* push_eval_frame(const cell& name);
+inline call_frame* push_eval_frame(const cell& name) {
+  return push_frame(name, (kind::eval << frame_flag::kind_shift) | frame_flag::interpreted);
+}
 call_frame* push_loop_frame(const cell& name);
-call_frame* push_interp_native_frame(const cell& name);
-call_frame* push_interp_call_frame(const cell& name);
+inline call_frame* push_interp_native_frame(const cell& name) {
+  return push_frame(name, (kind::native << frame_flag::kind_shift) | frame_flag::interpreted);
+}
+inline call_frame* push_interp_call_frame(const cell& name) {
+  return push_frame(name, (kind::call << frame_flag::kind_shift) | frame_flag::interpreted);
+}
 // The context's values start at the current arguments (a compiled function's arguments are
 // its locals); then kind 2 with the body flag.
 call_frame* push_function_frame(const cell& name, node_id function_context);
@@ -127,9 +143,29 @@ call_frame* push_function_frame(const cell& name, node_id function_context);
 // stays on the argument stack. `pop_frame`, `pop_frame_last` and `pop_frame_reset` never look
 // at the kind; the call-frame pops, and `pop_frame_drop` on kind 1, put the function
 // context's values reference back.
-void pop_frame();        // top := callee arguments + 1: the callee's result is the last pushed
-void pop_frame_last();   // as pop_frame, and the callee's result goes to the caller's result slot
-void pop_frame_reset();  // top := caller's arguments
+namespace detail {
+// Pops the top frame: the callee's arguments are answered, the caller's are current again.
+inline cell* unlink() {
+  --call_top;
+  cell* callee = arguments;
+  arguments = bottom + call_top->saved_arguments();
+  return callee;
+}
+}  // namespace detail
+
+// top := callee arguments + 1: the callee's result is the last pushed value.
+inline void pop_frame() { top = detail::unlink() + 1; }
+// As pop_frame, and the callee's result goes to the caller's result slot.
+inline void pop_frame_last() {
+  cell* callee = detail::unlink();
+  top = callee + 1;
+  copy_cell(*callee, *arguments);
+}
+// top := the caller's arguments.
+inline void pop_frame_reset() {
+  detail::unlink();
+  top = arguments;
+}
 void pop_frame_drop();   // top := callee arguments (both to the bottom after the bottom frame)
 void pop_call_frame();
 void pop_call_frame_last();
