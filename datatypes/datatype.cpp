@@ -3,6 +3,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
@@ -101,6 +102,7 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  string::init();
   symbol::init();
   context::init();
   word::init();
