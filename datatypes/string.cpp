@@ -40,13 +40,21 @@ series_buffer* widen_for(series_buffer* buffer, uint32_t cp) {
   return buffer->unit() < needed ? widen_to(buffer, needed) : buffer;
 }
 
+template <class From, class To>
+void widen_copy(const uint8_t* from, uint8_t* to, uint32_t count) {
+  const auto* in = reinterpret_cast<const From*>(from);
+  auto* out = reinterpret_cast<To*>(to);
+  for (uint32_t i = 0; i < count; ++i) out[i] = in[i];
+}
+
 // Converts `count` units between widths; `to` is never narrower than `from`.
 void convert_units(const uint8_t* from, uint32_t from_unit, uint8_t* to, uint32_t to_unit, uint32_t count) {
-  if (from_unit == to_unit) {
+  if (from_unit == to_unit)
     std::memmove(to, from, size_t{count} << shift_of(to_unit));
-    return;
-  }
-  for (uint32_t i = 0; i < count; ++i) unicode::set_unit(to, i, to_unit, unicode::get_unit(from, i, from_unit));
+  else if (from_unit == 1)
+    to_unit == 2 ? widen_copy<uint8_t, uint16_t>(from, to, count) : widen_copy<uint8_t, uint32_t>(from, to, count);
+  else
+    widen_copy<uint16_t, uint32_t>(from, to, count);
 }
 
 // The text a source cell stands for: a symbol! record reads through its spelling string.
@@ -187,7 +195,7 @@ void remove_part(cell& string, uint32_t position, uint32_t count) {
 
 void remove_char(cell& string, uint32_t position) { remove_part(string, position, 1); }
 
-series_buffer* append_char(series_buffer* buffer, uint32_t cp) {
+series_buffer* append_char_slow(series_buffer* buffer, uint32_t cp) {
   uint32_t needed = cp <= 0x7F ? 1 : cp <= 0xFFFF ? 2 : 4;
   if (buffer->unit() < needed) buffer = widen_to(buffer, needed);
   uint32_t unit = buffer->unit();

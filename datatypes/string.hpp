@@ -63,7 +63,14 @@ void remove_part(cell& string, uint32_t position, uint32_t count);
 void remove_char(cell& string, uint32_t position);
 // Appends at the tail. A unit-1 buffer keeps unit 1 only for code points 0-127; up to
 // 0xFFFF it widens to 2, above to 4.
-series_buffer* append_char(series_buffer* buffer, uint32_t cp);
+series_buffer* append_char_slow(series_buffer* buffer, uint32_t cp);
+inline series_buffer* append_char(series_buffer* buffer, uint32_t cp) {
+  if (cp <= 0x7F && buffer->unit() == 1 && buffer->tail < buffer->size) [[likely]] {
+    buffer->data()[buffer->tail++] = static_cast<uint8_t>(cp);
+    return buffer;
+  }
+  return append_char_slow(buffer, cp);
+}
 // Store one character, widening only when the code point needs it (unit 1 holds 0-255).
 // `address` lies inside the buffer; it is recomputed when the buffer widens.
 series_buffer* poke_char(series_buffer* buffer, uint8_t* address, uint32_t cp);

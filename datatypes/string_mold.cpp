@@ -29,12 +29,11 @@ struct counting_sink {
   void put(uint32_t) { ++count; }
 };
 
-// Writes units into room already reserved.
-struct unit_sink_at {
-  uint8_t* data;
-  uint32_t unit;
-  uint32_t index;
-  void put(uint32_t cp) { unicode::set_unit(data, index++, unit, cp); }
+// Writes units of type Out into room already reserved.
+template <class Out>
+struct writing_sink {
+  Out* at;
+  void put(uint32_t cp) { *at++ = static_cast<Out>(cp); }
 };
 
 // Appends to a string, growing it.
@@ -48,9 +47,14 @@ void put_text(Sink& out, const char* text) {
   for (const char* p = text; *p; ++p) out.put(static_cast<uint8_t>(*p));
 }
 
+// Printable ASCII other than the double quote and the caret is written as it is.
+inline bool plain_ascii_p(uint32_t cp) { return cp - 32 < 95 && cp != '"' && cp != '^'; }
+
 template <class Sink>
 void put_escaped(Sink& out, uint32_t cp, bool all) {
-  if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+  if (plain_ascii_p(cp)) {
+    out.put(cp);
+  } else if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
     out.put('^');
     out.put('(');
     put_text(out, to_hex(static_cast<int32_t>(cp), true));
@@ -66,20 +70,21 @@ void put_escaped(Sink& out, uint32_t cp, bool all) {
   }
 }
 
+// The characters of a range, read with their unit's type.
+template <class In>
 struct text_range {
-  const uint8_t* data;  // the first unit
-  uint32_t unit;
+  const In* data;
   uint32_t count;
-  uint32_t at(uint32_t i) const { return unicode::get_unit(data, i, unit); }
 };
 
 // The position of the first "{" that no later "}" closes (counting nested pairs), or the
 // range's end. Every "{" before it has its match; from it on braces are no longer balanced.
-uint32_t first_unmatched_brace(const text_range& text) {
+template <class In>
+uint32_t first_unmatched_brace(const text_range<In>& text) {
   uint32_t first = text.count;
   uint32_t closers = 0;
   for (uint32_t i = text.count; i-- > 0;) {
-    uint32_t c = text.at(i);
+    uint32_t c = text.data[i];
     if (c == '}') {
       ++closers;
     } else if (c == '{') {
@@ -92,31 +97,34 @@ uint32_t first_unmatched_brace(const text_range& text) {
   return first;
 }
 
-bool braces_needed_p(const text_range& text, uint32_t length_from_head) {
+template <class In>
+bool braces_needed_p(const text_range<In>& text, uint32_t length_from_head) {
   if (length_from_head >= brace_length) return true;
   uint32_t line_feeds = 0;
   for (uint32_t i = 0; i < text.count; ++i) {
-    uint32_t c = text.at(i);
+    uint32_t c = text.data[i];
     if (c == '"') return true;
     if (c == '\n' && ++line_feeds >= brace_line_feeds) return true;
   }
   return false;
 }
 
-template <class Sink>
-void put_quoted(Sink& out, const text_range& text, bool all) {
+template <class Sink, class In>
+void put_quoted(Sink& out, const text_range<In>& text, bool all) {
   out.put('"');
-  for (uint32_t i = 0; i < text.count; ++i) put_escaped(out, text.at(i), all);
+  for (uint32_t i = 0; i < text.count; ++i) put_escaped(out, text.data[i], all);
   out.put('"');
 }
 
-template <class Sink>
-void put_braced(Sink& out, const text_range& text, uint32_t unmatched, bool all) {
+template <class Sink, class In>
+void put_braced(Sink& out, const text_range<In>& text, uint32_t unmatched, bool all) {
   out.put('{');
   uint32_t open = 0;
   for (uint32_t i = 0; i < text.count; ++i) {
-    uint32_t c = text.at(i);
-    if (c == '{') {
+    uint32_t c = text.data[i];
+    if (plain_ascii_p(c) && c != '{' && c != '}') {
+      out.put(c);
+    } else if (c == '{') {
       if (i < unmatched) {
         out.put('{');
         ++open;
@@ -141,19 +149,117 @@ void put_braced(Sink& out, const text_range& text, uint32_t unmatched, bool all)
   out.put('}');
 }
 
-template <class Sink>
-void put_molded(Sink& out, const text_range& text, bool braces, uint32_t unmatched, bool all) {
+template <class Sink, class In>
+void put_molded(Sink& out, const text_range<In>& text, bool braces, uint32_t unmatched, bool all) {
   if (braces)
     put_braced(out, text, unmatched, all);
   else
     put_quoted(out, text, all);
 }
 
-text_range range_of(const cell& value, uint32_t count) {
+// Units that molding in quote mode writes for each Latin-1 code point, without and with all?.
+// Brace mode differs only for the double quote (plain) and the braces (see below).
+struct escape_lengths {
+  uint8_t quoted[2][256];
+};
+const escape_lengths lengths = [] {
+  escape_lengths result{};
+  for (int all = 0; all < 2; ++all) {
+    for (uint32_t cp = 0; cp < 256; ++cp) {
+      counting_sink counter;
+      put_escaped(counter, cp, all != 0);
+      result.quoted[all][cp] = static_cast<uint8_t>(counter.count);
+    }
+  }
+  return result;
+}();
+
+// The units put_molded writes, counted without writing.
+template <class In>
+uint64_t molded_length(const text_range<In>& text, bool braces, uint32_t unmatched, bool all) {
+  const uint8_t* table = lengths.quoted[all ? 1 : 0];
+  uint64_t count = 2;
+  uint32_t open = 0;
+  for (uint32_t i = 0; i < text.count; ++i) {
+    uint32_t c = text.data[i];
+    if (c > 0xFF) {
+      counting_sink counter;
+      put_escaped(counter, c, all);
+      count += counter.count;
+      continue;
+    }
+    count += table[c];
+    if (!braces) continue;
+    if (c == '"') {
+      --count;  // plain between braces
+    } else if (c == '{') {
+      if (i < unmatched)
+        ++open;
+      else
+        ++count;
+    } else if (c == '}') {
+      if (open)
+        --open;
+      else
+        ++count;
+    }
+  }
+  return count;
+}
+
+template <class In>
+text_range<In> range_of(const cell& value, uint32_t count) {
   series_buffer* buffer = buffer_of(value.payload2);
-  uint32_t unit = buffer->unit();
   uint32_t head = buffer->count() - ts_length_p(value);
-  return {buffer->head() + head * unit, unit, count};
+  return {reinterpret_cast<const In*>(buffer->head()) + head, count};
+}
+
+template <class In>
+void write_molded(const cell& value, uint32_t count, uint8_t* place, uint32_t unit, bool braces, uint32_t unmatched,
+                  bool all) {
+  text_range<In> text = range_of<In>(value, count);
+  switch (unit) {
+    case 1: {
+      writing_sink<uint8_t> out{place};
+      put_molded(out, text, braces, unmatched, all);
+      break;
+    }
+    case 2: {
+      writing_sink<uint16_t> out{reinterpret_cast<uint16_t*>(place)};
+      put_molded(out, text, braces, unmatched, all);
+      break;
+    }
+    default: {
+      writing_sink<uint32_t> out{reinterpret_cast<uint32_t*>(place)};
+      put_molded(out, text, braces, unmatched, all);
+      break;
+    }
+  }
+}
+
+// Molds `count` characters from the value's head at the output's tail, the characters read
+// as In: once to count what will be written, then to write it into room made for it.
+template <class In>
+void mold_range(const cell& value, uint32_t count, cell& output, bool all) {
+  uint32_t length = ts_length_p(value);
+  text_range<In> text = range_of<In>(value, count);
+  bool braces = braces_needed_p(text, length);
+  uint32_t unmatched = braces ? first_unmatched_brace(text) : count;
+  uint64_t written = molded_length(text, braces, unmatched, all);
+
+  // Escapes are ASCII: with all? every character wider than that is escaped.
+  series_buffer* out = widen_to(buffer_of(output.payload2), all ? 1 : sizeof(In));
+  uint32_t total = out->count();
+  uint64_t final_count = total + written;
+  out = reserve(out, final_count);
+  // Growing or widening the output may have moved or widened the text itself.
+  uint8_t* place = out->head() + size_t{total} * out->unit();
+  switch (buffer_of(value.payload2)->unit()) {
+    case 1: write_molded<uint8_t>(value, count, place, out->unit(), braces, unmatched, all); break;
+    case 2: write_molded<uint16_t>(value, count, place, out->unit(), braces, unmatched, all); break;
+    default: write_molded<uint32_t>(value, count, place, out->unit(), braces, unmatched, all); break;
+  }
+  out->tail = out->offset + static_cast<uint32_t>(final_count * out->unit());
 }
 
 }  // namespace
@@ -172,22 +278,11 @@ int32_t form(cell* value, cell* buffer, cell* part, int32_t limit) {
 int32_t mold(cell* value, cell* buffer, bool, bool all, bool, cell* part, int32_t limit, int32_t) {
   uint32_t length = ts_length_p(*value);
   uint32_t count = part && limit >= 0 ? std::min(length, static_cast<uint32_t>(limit)) : length;
-  text_range text = range_of(*value, count);
-  bool braces = braces_needed_p(text, length);
-  uint32_t unmatched = braces ? first_unmatched_brace(text) : count;
-  counting_sink counter;
-  put_molded(counter, text, braces, unmatched, all);
-
-  // Escapes are ASCII: with all? every character wider than that is escaped.
-  node_id target = buffer->payload2;
-  series_buffer* out = widen_to(buffer_of(target), all ? 1 : text.unit);
-  uint32_t total = out->count();
-  uint64_t final_count = total + counter.count;
-  out = reserve(out, final_count);
-  text = range_of(*value, count);  // the text may have moved with the growth
-  unit_sink_at writer{out->head(), out->unit(), total};
-  put_molded(writer, text, braces, unmatched, all);
-  out->tail = out->offset + static_cast<uint32_t>(final_count * out->unit());
+  switch (buffer_of(value->payload2)->unit()) {
+    case 1: mold_range<uint8_t>(*value, count, *buffer, all); break;
+    case 2: mold_range<uint16_t>(*value, count, *buffer, all); break;
+    default: mold_range<uint32_t>(*value, count, *buffer, all); break;
+  }
   return limit - static_cast<int32_t>(count) - 2;
 }
 

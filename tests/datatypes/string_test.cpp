@@ -341,6 +341,7 @@ TEST_F(Strings, MoldChoosesDelimitersAndEscapes) {
            row{"\x7F", "\"^~\""},
            row{"\xC2\x80\xC2\x9F\xC2\xA0", "\"^(80)^(9F)\xC2\xA0\""},
            row{"\xE2\x82\xAC", "\"\xE2\x82\xAC\""},
+           row{"\"\xE2\x82\xAC{\t", "{\"\xE2\x82\xAC^{^-}"},
        }) {
     EXPECT_EQ(molded(utf8(r.text)), r.expected) << r.text;
   }
@@ -352,6 +353,7 @@ TEST_F(Strings, MoldChoosesDelimitersAndEscapes) {
 
 TEST_F(Strings, MoldAllEscapesEverythingAbove127) {
   EXPECT_EQ(molded(utf8("a\xC2\xA0\xE2\x82\xAC\x7F"), true), "\"a^(A0)^(20AC)^~\"");
+  EXPECT_EQ(molded(utf8("{x\"\xC3\xA9}}"), true), "{{x\"^(E9)}^}}");
   cell result = testing::call_entry(actions::entry::mold, {utf8("\xF0\x9F\x98\x80")}, {-1, 0, -1, -1});
   EXPECT_EQ(text_of(result), "\"^(1F600)\"");
   EXPECT_EQ(unit_of(result), 1u);
