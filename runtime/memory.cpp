@@ -13,6 +13,17 @@
 #include "runtime/platform.hpp"
 #include "runtime/throw.hpp"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TAV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAV_ASAN 1
+#endif
+#endif
+#ifdef TAV_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace tav {
 namespace memory {
 
@@ -58,7 +69,9 @@ void reserve_node_range() {
       page_failure_threshold, [] { return platform::reserve_pages(node_range_bytes); },
       [](uint32_t) -> void* { runtime_error(94); });
   node_table = static_cast<uintptr_t*>(range);
-  space = {0, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
+  // Place 0 is never used: node ids then start above 10,000, and the small integers that fill
+  // machine stacks cannot pass for nodes in the collector's conservative scan.
+  space = {1, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
 }
 
 uintptr_t* place_slots(uint32_t place) { return node_table + size_t{place} * node_frame_stride; }
@@ -206,6 +219,10 @@ void vm_free(void* frame) {
   uint64_t rounded;
   std::memcpy(&rounded, block, sizeof rounded);
   state.used -= rounded;
+#ifdef TAV_ASAN
+  // The collector poisons dead room in frames; the shadow would outlive the mapping.
+  ASAN_UNPOISON_MEMORY_REGION(block, rounded);
+#endif
   catch_slot(
       page_failure_threshold, [&] { platform::free_pages(block, rounded); },
       [](uint32_t) { fire(error_id::internal_wrong_mem); });
@@ -316,7 +333,7 @@ void sweep_big_frames() {
 }
 
 bool live_node_p(uint64_t id) {
-  if (id >= uint64_t{space.made} * node_frame_stride) return false;
+  if (id < node_frame_stride || id >= uint64_t{space.made} * node_frame_stride) return false;
   auto node = static_cast<node_id>(id);
   node_frame* frame = node_frame_of(node);
   if (frame->capacity == 0 || node < frame->first) return false;
