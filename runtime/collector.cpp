@@ -252,10 +252,10 @@ inline void mark_series(node_id node) {
   if (node_live(node)) mark_buffer(buffer_of(node));
 }
 
+// Not skipped when the record is marked: the stack scan marks a record found there as a
+// plain series, and the arrays would be lost.
 void mark_table(node_id table) {
   if (!node_live(table)) return;
-  series_buffer* record = buffer_of(table);
-  if (record->flags & series_flag::marked) return;
   if (hashtable_marker) hashtable_marker(table);
   mark_buffer(buffer_of(table));
 }
