@@ -124,10 +124,12 @@ void process_value(lexer_state& ls, uint32_t next, uint32_t start, uint32_t end,
   token_fn loader = hooks.loaders[t];
   bool scan_events = wants(ls, event::scan);
   if (!ls.load || scanner || scan_events) {
-    if (scanner)
+    if (scanner) {
       scanner(ls, start, end, flags, false);
-    else if (loader)
+      end = ls.token_end;  // a word may have been cut
+    } else if (loader) {
       loader(ls, start, end, flags, false);
+    }
   }
   if (ls.scanner_type > 0) ls.token_type = ls.scanner_type;
   uint32_t shown_start = next == terminal::point ? start - 1 : start;
@@ -229,12 +231,14 @@ inline scanned_token scan_token(const uint8_t* in, uint32_t pos, uint32_t input_
 
 void run_fsm(lexer_state& ls) {
   const uint32_t input_end = ls.input_end;
+  uint32_t carried_lines = 0;  // line feeds before Unicode white space, for the token after it
   do {
     const uint32_t entry_state = ls.start_state;
     scanned_token token = scan_token(ls.input, ls.position, input_end, entry_state);
     uint32_t next = token.next, start = token.start, pos = token.end, flags = token.flags;
     ls.line += token.lines;
-    ls.lines_crossed = token.lines;
+    ls.lines_crossed = token.lines + carried_lines;
+    carried_lines = 0;
     ls.position = ls.token_end = pos;
     ls.token_start = start;
     ls.previous_state = token.previous;
@@ -243,14 +247,19 @@ void run_fsm(lexer_state& ls) {
 
     if (ls.prescan_only && next <= terminal::string) scanners[next - lex_first_terminal](ls, start, pos, flags, false);
 
+    // Unicode spaces read as a word by the automaton are white space: the token is lexed
+    // again from the first byte after them, which need not belong to a word.
     if (next == terminal::word && (flags & lex_flag::leads)) {
-      start = skip_leading_delimiters(ls, start, pos);
-      if (start == pos) {
-        if (pos < input_end) continue;  // only white space
+      uint32_t rest = skip_leading_delimiters(ls, start, pos);
+      if (rest != start) {
+        if (rest < input_end) {
+          ls.position = rest;
+          carried_lines = ls.lines_crossed;
+          continue;
+        }
         next = terminal::end;
         ls.token_type = 0;
       }
-      ls.token_start = start;
     }
 
     if (ls.tracer && entry_state != start::brace_string &&
@@ -465,7 +474,14 @@ source_text::source_text(const void* units, uint32_t count, uint32_t width)
   } else {
     data_ = temporary_ = static_cast<uint8_t*>(heap_alloc(need));
   }
-  size_t size = unicode::encode_utf8(units, count, width, data_, false);
+  size_t size;
+  try {
+    size = unicode::encode_utf8(units, count, width, data_, false);  // raises on a code point above 10FFFF
+  } catch (...) {
+    scratch_fill = saved_fill_;
+    if (temporary_) heap_free(temporary_);
+    throw;
+  }
   data_[size] = 0;
   size_ = static_cast<uint32_t>(size);
 }

@@ -107,6 +107,8 @@ TEST(Lexer, ScanFindsTheFirstTokenTypeAndItsEnd) {
       {"; note\nx", type::word, 8},
       {"x\0y"sv, type::word, 1},
       {"\xC2\xA0x", type::word, 3},      // a leading no-break space is white space
+      {"\n\xE3\x80\x80" "12 x", type::integer, 6},  // and so is an ideographic space
+      {"a/(1, 2)/c", type::path, 10},
       {"a\xE2\x80\x83" "b", type::word, 1},  // an em space cuts the word
   };
   for (const type_case& c : cases) {
@@ -333,6 +335,60 @@ TEST(Lexer, TraceAnswersSteerTheRun) {
   }
 }
 
+// Load mode through the hooks the value layer installs: what the loaders see and when.
+struct LexerHooks : ::testing::Test {
+  value_hooks saved = hooks;
+  static inline std::vector<std::string>* calls;
+  std::vector<std::string> log;
+  void SetUp() override { calls = &log; }
+  void TearDown() override { hooks = saved; }
+
+  static std::string text(const lexer_state& ls, uint32_t start, uint32_t end) {
+    return std::string(reinterpret_cast<const char*>(ls.input) + start, end - start);
+  }
+  static void word(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+    calls->push_back((load ? "load " : "check ") + text(ls, start, end));
+    if (!load) return;
+    out_cell& c = output_base[alloc_cell(ls)];
+    c.header = (c.header & ~0xFFu) | static_cast<uint32_t>(ls.scanner_type > 0 ? ls.scanner_type : type::word);
+    c.word1 = start;
+  }
+  static void close(lexer_state& ls, uint32_t marker, int32_t type) {
+    calls->push_back("close " + std::to_string(type) + " of " + std::to_string(ls.tail - marker - 1));
+    out_cell& c = output_base[marker];
+    c = {(c.header & ~0xFFu) | static_cast<uint32_t>(type), ls.tail - marker - 1, 0, 0};
+  }
+  static void construct(lexer_state& ls, construct_value kind, int32_t datatype) {
+    calls->push_back("construct " + std::to_string(static_cast<int>(kind)) + " " + std::to_string(datatype));
+    out_cell& c = output_base[alloc_cell(ls)];
+    c.header = (c.header & ~0xFFu) | static_cast<uint32_t>(type::logic);
+  }
+};
+
+TEST_F(LexerHooks, LoadModeCallsTheInstalledLoaders) {
+  hooks.loaders[terminal::word - lex_first_terminal] = word;
+  hooks.close_series = close;
+  hooks.construct = construct;
+  std::string input = "a [b\xC2\xA0" "c: d] #(true)\nx/y";
+  run r(bytes(input), size(input), mode(false, true, true));
+  run_result res = r.execute();
+  EXPECT_TRUE(res.complete);
+  const std::vector<std::string> expected = {"load a",         "load b",           "load c:",  "load d",
+                                             "close 5 of 3",   "construct 1 0",    "load x",   "load y",
+                                             "close 25 of 2"};
+  EXPECT_EQ(log, expected);
+  ASSERT_EQ(r.cell_count(), 4u);
+  const int32_t types[] = {type::word, type::block, type::logic, type::path};
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(cell_type(r.cells()[i]), types[i]) << i;
+  EXPECT_TRUE(r.cells()[3].header & new_line_flag);
+  EXPECT_EQ(output_base[r.state().head + 1].word1, 3u);
+
+  // A scan never builds: words are checked by their scanner, so their loader is not called.
+  log.clear();
+  EXPECT_TRUE(lex(input, mode(false)).complete);
+  EXPECT_TRUE(log.empty());
+}
+
 TEST(Lexer, NestedRunsShareTheOutputAndTheScratchArea) {
   // A callback lexes again while its parent is open: the child appends after the parent's
   // tail and takes scratch space after the parent's text.
@@ -486,12 +542,16 @@ TEST(Lexer, LargeScriptScansToItsEnd) {
   }
 }
 
-// Random bytes and damaged scripts in every mode: errors are fine, crashes and hangs are not.
+// A trace callback that answers at random.
+bool coin(lexer_state&, trace_event&, void* context) { return (*static_cast<std::mt19937*>(context))() % 4 != 0; }
+
+// Random bytes and damaged scripts in every mode, also with a callback that refuses events
+// at random: errors are fine, crashes and hangs are not.
 TEST(Lexer, RandomInputNeverBreaksTheLexer) {
   std::mt19937 rng(20240611);
   std::string base = generate_script(4000, 3);
   const char alphabet[] = "[](){}\"#'%:;,/\\<>=@.$+-^xTheEaAfF019 \n\t\0\x80\xC2\xA0\xE2\xF0\xFF{}%%";
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 12000; ++round) {
     std::string input;
     if (round % 3 == 0) {
       size_t n = rng() % 64;
@@ -504,13 +564,21 @@ TEST(Lexer, RandomInputNeverBreaksTheLexer) {
       for (int edits = rng() % 6; edits > 0; --edits)
         input[rng() % input.size()] = alphabet[rng() % (sizeof alphabet - 1)];
     }
-    for (int m = 0; m < 4; ++m) {
-      run_options o = mode(m == 1, m != 2, m == 3);
+    for (int m = 0; m < 5; ++m) {
+      run_options o = mode(m == 1, m != 2, m >= 3);
+      if (m == 4) {
+        o.tracer = coin;
+        o.tracer_context = &rng;
+      }
       try {
         run r(bytes(input), size(input), o);
         run_result res = r.execute();
         ASSERT_LE(res.position, input.size()) << round;
         ASSERT_LE(r.state().tail, r.state().head + input.size() + 1) << round;
+        if (res.complete && !(o.scan == false && type::is_path(res.type))) {
+          ASSERT_EQ(r.state().depth, 0u) << round;
+          ASSERT_EQ(r.state().brace_depth, 0u) << round;
+        }
       } catch (const system_throw_signal&) {
         ASSERT_EQ(thrown_code, tav::code::error) << round;
         thrown_code = 0;
