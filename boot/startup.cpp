@@ -1,6 +1,7 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "interpreter/lexer.hpp"
 #include "io/random.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
@@ -32,6 +33,7 @@ void init_runtime() {
   externals::init();
   collector::init();
   hashtable::init();
+  lexer::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
   // Switched on last, once every root of the start-up is in place.

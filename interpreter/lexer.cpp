@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "interpreter/lexer_internal.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/throw.hpp"
 #include "runtime/unicode.hpp"
@@ -305,6 +306,12 @@ void init() {
   if (!output_base) {
     output_base = static_cast<out_cell*>(heap_alloc(size_t{initial_cells} * sizeof(out_cell)));
     output_size = initial_cells;
+    // Output cells have the value-cell layout: the values of live runs are collector roots.
+    collector::register_callback([] {
+      uint32_t count = 0;
+      const auto* first = reinterpret_cast<const cell*>(live_cells(count));
+      collector::mark_values(first, first + count);
+    });
   }
   if (!scratch) scratch = static_cast<uint8_t*>(heap_alloc(scratch_capacity));
 }
