@@ -68,8 +68,10 @@ cell mold_source(bool wide) {
   series_buffer* buffer = buffer_of(text.payload2);
   const char* pattern = "print \"x\"\tif a > b [c: d ^ e]\n";
   size_t pattern_length = std::strlen(pattern);
-  for (uint32_t i = 0; i < mold_chars; ++i)
-    buffer = string::append_char(buffer, wide && i % 64 == 0 ? 0x20AC : static_cast<uint8_t>(pattern[i % pattern_length]));
+  for (uint32_t i = 0; i < mold_chars; ++i) {
+    uint32_t cp = wide && i % 64 == 0 ? 0x20AC : static_cast<uint8_t>(pattern[i % pattern_length]);
+    buffer = string::append_char(buffer, cp);
+  }
   return text;
 }
 
@@ -118,7 +120,8 @@ int main() {
   for (int i = 0; i < 512; ++i) wide_utf8 += "\xE2\x82\xAC" "a";
   cell wide_chunk = text_of(wide_utf8.c_str());
   std::printf("append text in 1 KB chunks (%u characters):\n", appended_chars);
-  std::printf("  ASCII                %8.1f MB/s\n", best_rate(appended_bytes, [&] { return append_text(ascii_chunk); }));
+  std::printf("  ASCII                %8.1f MB/s\n",
+              best_rate(appended_bytes, [&] { return append_text(ascii_chunk); }));
   std::printf("  wide (unit 2)        %8.1f MB/s   (MB of characters)\n",
               best_rate(appended_bytes, [&] { return append_text(wide_chunk); }));
   std::string chunk(1024, 'x');

@@ -31,7 +31,8 @@ inline void append_text(cell& out, node_id source, uint32_t head) {
 }
 // Keeps the first `chars` characters after the head.
 inline void truncate(cell& out, uint32_t chars) {
-  tav::string::truncate_at(buffer_of(out.payload2), tav::string::ts_abs_length_p(out) - tav::string::ts_length_p(out) + chars);
+  uint32_t head = tav::string::ts_abs_length_p(out) - tav::string::ts_length_p(out);
+  tav::string::truncate_at(buffer_of(out.payload2), head + chars);
 }
 // A new text series holding the UTF-8 bytes decoded (invalid bytes raise access/invalid-utf8).
 inline node_id load_utf8(const uint8_t* bytes, size_t length) { return unicode::load_utf8_new(bytes, length); }
@@ -39,7 +40,8 @@ inline node_id load_utf8(const uint8_t* bytes, size_t length) { return unicode::
 // order. Texts of different lengths are unequal at once under the equality ops; letters are
 // folded to upper case except under ops 2 and 8.
 inline int32_t compare(node_id node1, uint32_t head1, node_id node2, uint32_t head2, int32_t op) {
-  return tav::string::compare_strings(cell{TYPE_STRING, head1, node1, 0}, cell{TYPE_STRING, head2, node2, 0}, op, false);
+  return tav::string::compare_strings(cell{TYPE_STRING, head1, node1, 0}, cell{TYPE_STRING, head2, node2, 0}, op,
+                                      false);
 }
 
 }  // namespace tav::text

@@ -16,7 +16,9 @@ using testing::molded;
 using testing::text_of;
 using Strings = testing::fresh_values;
 
-cell utf8(const char* text) { return cell{TYPE_STRING, 0, unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(text), std::strlen(text)), 0}; }
+cell utf8(const char* text) {
+  return cell{TYPE_STRING, 0, unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(text), std::strlen(text)), 0};
+}
 
 uint32_t unit_of(const cell& value) { return buffer_of(value.payload2)->unit(); }
 
@@ -29,6 +31,24 @@ cell repeated(char c, uint32_t count) {
 }
 
 cell integer(int32_t value) { return scalar::integer(value); }
+
+// ---- Registration ------------------------------------------------------------------------
+
+// The series actions come from series!, which must be registered first for that.
+TEST_F(Strings, RegistrationTakesTheSeriesActions) {
+  auto handler = [](uint8_t type, action_slot slot) {
+    return datatype::action_table[type * datatype::row_stride + static_cast<uint32_t>(slot) - 1];
+  };
+  using enum action_slot;
+  for (action_slot slot : {random, reflect, at, back, clear, copy, head, head_p, index_p, length_p, move, next, pick,
+                           poke, remove, reverse, skip, tail, tail_p, take, modify}) {
+    EXPECT_EQ(handler(TYPE_STRING, slot), handler(TYPE_SERIES, slot))
+        << describe_action(static_cast<uint32_t>(slot)).word;
+  }
+  EXPECT_EQ(handler(TYPE_STRING, action_slot::sort), reinterpret_cast<erased_handler>(&string::sort));
+  EXPECT_EQ(handler(TYPE_STRING, action_slot::add), nullptr);
+  EXPECT_EQ(handler(TYPE_STRING, action_slot::put), nullptr);
+}
 
 // ---- Storage and widening -----------------------------------------------------------------
 
@@ -307,7 +327,8 @@ TEST(StringHex, HexText) {
     const char* expected;
   };
   for (const row& r : {row{255, true, "FF"}, row{255, false, "000000FF"}, row{-1, false, "FFFFFFFF"},
-                       row{0, true, "00"}, row{0, false, "00000000"}, row{30, true, "1E"}, row{0x10FFFF, true, "10FFFF"},
+                       row{0, true, "00"}, row{0, false, "00000000"}, row{30, true, "1E"},
+                       row{0x10FFFF, true, "10FFFF"},
                        row{-16, true, "F0"}, row{0x7FFFFFFF, false, "7FFFFFFF"}}) {
     EXPECT_STREQ(string::to_hex(r.value, r.short_form), r.expected) << r.value;
   }
@@ -408,8 +429,10 @@ TEST_F(Strings, CompareFoldsCaseExceptStrictly) {
                        row{"", "a", lesser, true}, row{"a", "", greater_or_equal, true}, row{"a", "B", lesser, true},
                        row{"b", "A", greater, true}, row{"_", "a", greater, true},
                        row{"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", equal, true},
-                       row{"\xC3\xA9", "\xC3\x89", strict_equal, false}, row{"\xE2\x82\xAC" "a", "\xE2\x82\xAC" "A", find, true},
-                       row{"\xF0\x9F\x98\x80", "\xE2\x82\xAC", greater, true}, row{"abd", "abc", lesser_or_equal, false}}) {
+                       row{"\xC3\xA9", "\xC3\x89", strict_equal, false},
+                       row{"\xE2\x82\xAC" "a", "\xE2\x82\xAC" "A", find, true},
+                       row{"\xF0\x9F\x98\x80", "\xE2\x82\xAC", greater, true},
+                       row{"abd", "abc", lesser_or_equal, false}}) {
     cell a = utf8(r.a);
     cell b = utf8(r.b);
     EXPECT_EQ(actions::compare(&a, &b, r.op), r.expected) << r.a << " op " << r.op << " " << r.b;
