@@ -2,6 +2,8 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
@@ -101,6 +103,10 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  integer::init();
+  char_::init();
+  float_::init();
+  percent::init();
   symbol::init();
   context::init();
   word::init();
