@@ -195,7 +195,10 @@ int32_t do_math_op(int32_t op, int32_t left, int32_t right, cell* result) {
     case math_op::remainder:
       if (right == 0) fire(error_id::math_zero_divide);
       if (left == INT32_MIN && right == -1) overflow();
-      if (op == math_op::remainder) return left % right;
+      if (op == math_op::remainder) {
+        wide = left % right;
+        break;
+      }
       if (result && left % right != 0) {
         float_::make_at(*result, static_cast<double>(left) / static_cast<double>(right));
         return 0;
@@ -212,6 +215,7 @@ int32_t do_math_op(int32_t op, int32_t left, int32_t right, cell* result) {
     float_::make_at(*result, static_cast<double>(wide));
     return 0;
   }
+  if (result) result->payload2 = static_cast<uint32_t>(wide);
   return static_cast<int32_t>(wide);
 }
 
@@ -221,11 +225,9 @@ cell* do_math(int32_t op) {
   uint8_t type = right->type();
   switch (type) {
     case TYPE_CHAR:
-    case TYPE_INTEGER: {
-      int32_t value = do_math_op(op, get(*left), static_cast<int32_t>(right->payload2), left);
-      if (left->type() == TYPE_INTEGER) left->payload2 = static_cast<uint32_t>(value);
+    case TYPE_INTEGER:
+      do_math_op(op, get(*left), static_cast<int32_t>(right->payload2), left);
       return left;
-    }
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: return float_::do_math(op);

@@ -39,10 +39,11 @@ int32_t from_binary(const cell& binary);
 int32_t from_issue(const cell& issue);
 int32_t from_money(const cell& money);
 
-// The arithmetic core. Add, subtract and multiply past 32 bits, and a divide that is not
-// exact, make `result` a float! of the exact quotient or result; without a result cell an
-// overflow raises math/overflow and a divide truncates. Divide and remainder raise
-// math/zero-divide and math/overflow (most negative by -1). The answer is the integer result.
+// The arithmetic core. With a result cell, add, subtract and multiply past 32 bits and a
+// divide that is not exact make it a float! of the exact result (answering 0), and an integer
+// result is also stored in its payload 2; without one an overflow raises math/overflow and a
+// divide truncates. Divide and remainder raise math/zero-divide, and math/overflow for the
+// most negative value by -1.
 int32_t do_math_op(int32_t op, int32_t left, int32_t right, cell* result);
 // The action-level arithmetic on the two argument cells; answers the result slot.
 cell* do_math(int32_t op);

@@ -80,6 +80,10 @@ TEST_F(Integers, TheCoreWithoutAResultCellRaisesInsteadOfWidening) {
   EXPECT_EQ(integer::do_math_op(divide, 7, 2, nullptr), 3);
   EXPECT_EQ(integer::do_math_op(divide, 7, 2, &status), 0);
   EXPECT_EQ(status.type(), TYPE_FLOAT);
+  EXPECT_EQ(float_::get(status), 3.5);
+  cell exact = int_cell(0);
+  EXPECT_EQ(integer::do_math_op(subtract, 2, 5, &exact), -3);
+  EXPECT_EQ(integer::get(exact), -3);
   EXPECT_EQ(fired_by([] { integer::do_math_op(add, INT32_MAX, 1, nullptr); }), error_id::math_overflow);
   EXPECT_EQ(fired_by([] { integer::do_math_op(multiply, 46341, 46341, nullptr); }), error_id::math_overflow);
 }
