@@ -5,9 +5,14 @@
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 #include "io/random.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/externals.hpp"
+#include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
@@ -19,11 +24,21 @@ namespace tav::boot {
 namespace {
 
 int run_runtime(void*) {
+  init_runtime();
+  return 0;
+}
+
+}  // namespace
+
+void init_runtime() {
   console_out::init_attributes();
   output_hooks::init();
   platform::init();
-  rng::init();  // fixes the string hash's seed before any table is built
+  rng::init();  // fixes the string-hash seed before the first table exists
   memory::init();
+  externals::init();
+  collector::init();
+  hashtable::init();
   datatype::register_all();
   actions::init();
   stack::init();
@@ -35,10 +50,12 @@ int run_runtime(void*) {
   init_refinement_values();
   init_ooo_marker();
   context::collecting_at_start = false;
-  return 0;
+  lexer::init();
+  // The arguments of the last raised error stay reachable until the catcher has read them.
+  collector::add_root_range(last_fired.args, 3);
+  // Switched on last, once every root of the start-up is in place.
+  collector::set_active(true);
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int status = platform::start_up(argc, argv, run_runtime, nullptr);

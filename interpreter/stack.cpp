@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
@@ -29,6 +30,7 @@ void init() {
   if (!bottom) {
     bottom = static_cast<cell*>(heap_alloc_zeroed(sizeof(cell) * argument_capacity));
     end = bottom + argument_capacity;
+    collector::register_callback([] { collector::mark_values(bottom, top); });
   }
   top = arguments = bottom;
 }

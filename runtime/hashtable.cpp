@@ -2,6 +2,8 @@
 // symbol interning and the collector's marking and sweeping.
 #include "runtime/hashtable.hpp"
 
+#include "runtime/collector.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -10,6 +12,7 @@
 
 #include "runtime/array.hpp"
 #include "runtime/case_folding.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
@@ -1047,7 +1050,7 @@ int32_t find_symbol(node_id table, uint32_t symbol, bool case_insensitive, node_
 }
 
 void mark(node_id table, const marker& with) {
-  if (!with.mark_node(table)) return;
+  with.mark_node(table);
   record* r = rec(table);
   if (r->kind == hash_kind) {
     with.mark_node(r->positions);
@@ -1083,6 +1086,12 @@ void sweep(node_id table) {
     set_deleted(v.flags, b);
     --r->count;
   }
+}
+
+void init() {
+  collector::set_hashtable_marker([](node_id table) {
+    mark(table, marker{collector::mark_node, [](cell* first, cell* last) { collector::mark_values(first, last); }});
+  });
 }
 
 }  // namespace tav::hashtable

@@ -1,8 +1,6 @@
 // Memory manager: virtual-memory blocks, node frames, series and big frames, buffer placement.
 #include "runtime/memory.hpp"
 
-#include "runtime/decompress.hpp"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +9,9 @@
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/poison.hpp"
 #include "runtime/throw.hpp"
+
 
 namespace tav {
 namespace memory {
@@ -58,7 +58,9 @@ void reserve_node_range() {
       page_failure_threshold, [] { return platform::reserve_pages(node_range_bytes); },
       [](uint32_t) -> void* { runtime_error(94); });
   node_table = static_cast<uintptr_t*>(range);
-  space = {0, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
+  // Place 0 is never used: node ids then start above 10,000, and the small integers that fill
+  // machine stacks cannot pass for nodes in the collector's conservative scan.
+  space = {1, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
 }
 
 uintptr_t* place_slots(uint32_t place) { return node_table + size_t{place} * node_frame_stride; }
@@ -206,6 +208,8 @@ void vm_free(void* frame) {
   uint64_t rounded;
   std::memcpy(&rounded, block, sizeof rounded);
   state.used -= rounded;
+  // The collector poisons dead room in frames; the shadow would outlive the mapping.
+  TAV_UNPOISON(block, rounded);
   catch_slot(
       page_failure_threshold, [&] { platform::free_pages(block, rounded); },
       [](uint32_t) { fire(error_id::internal_wrong_mem); });
@@ -316,7 +320,7 @@ void sweep_big_frames() {
 }
 
 bool live_node_p(uint64_t id) {
-  if (id >= uint64_t{space.made} * node_frame_stride) return false;
+  if (id < node_frame_stride || id >= uint64_t{space.made} * node_frame_stride) return false;
   auto node = static_cast<node_id>(id);
   node_frame* frame = node_frame_of(node);
   if (frame->capacity == 0 || node < frame->first) return false;

@@ -12,8 +12,10 @@ using testing::call_entry;
 using testing::fired_by;
 using Dispatch = testing::fresh_values;
 
-// A series-like test type: payload 1 the head, payload 2 a block node of elements.
-constexpr uint8_t probe = 55;
+// A series-like test type: payload 1 the head, payload 2 a block node of elements. It takes
+// the id of vector!, whose cells the collector reads the same way; the fixture registers the
+// real row again for the next test.
+constexpr uint8_t probe = TYPE_VECTOR;
 
 struct seen_call {
   int calls = 0;

@@ -1,11 +1,16 @@
 // Test entry point: the unit tests run on the runtime thread, as the runtime itself does.
 #include <gtest/gtest.h>
 
+#include "boot/startup.hpp"
 #include "runtime/platform.hpp"
 
 namespace {
 
-int run_all(void*) { return RUN_ALL_TESTS(); }
+// The collector runs as in the program, so that the stress modes reach every test.
+int run_all(void*) {
+  tav::boot::init_runtime();
+  return RUN_ALL_TESTS();
+}
 
 }  // namespace
 

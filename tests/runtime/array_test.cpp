@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fire_helpers.hpp"
-#include "memory_fixture.hpp"
+#include "collector_fixture.hpp"
 #include "runtime/array.hpp"
 #include "runtime/memory.hpp"
 
@@ -12,7 +12,7 @@ namespace tav {
 namespace {
 
 using testing::fired_by;
-using RawArray = testing::fresh_memory;
+using RawArray = testing::fresh_heap;
 
 node_id ints(std::initializer_list<int32_t> values) {
   node_id a = array::make(static_cast<uint32_t>(values.size()), 4);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fire_helpers.hpp"
-#include "memory_fixture.hpp"
+#include "collector_fixture.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/series.hpp"
 
@@ -14,15 +14,15 @@ namespace {
 
 using testing::fired_by;
 
-class CycleStack : public testing::fresh_memory {
+class CycleStack : public testing::fresh_heap {
  protected:
   void SetUp() override {
-    fresh_memory::SetUp();
+    fresh_heap::SetUp();
     cycles::reset();
   }
   void TearDown() override {
     cycles::reset();
-    fresh_memory::TearDown();
+    fresh_heap::TearDown();
   }
 };
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fire_helpers.hpp"
-#include "memory_fixture.hpp"
+#include "collector_fixture.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/series.hpp"
 
@@ -12,7 +12,7 @@ namespace tav {
 namespace {
 
 using testing::fired_by;
-using Series = testing::fresh_memory;
+using Series = testing::fresh_heap;
 
 constexpr uint32_t made = series_flag::in_use | series_flag::allocated;
 
