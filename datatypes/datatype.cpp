@@ -2,6 +2,8 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
@@ -103,6 +105,10 @@ void register_all() {
   none::init();
   logic::init();
   string::init();
+  integer::init();
+  char_::init();
+  float_::init();
+  percent::init();
   symbol::init();
   context::init();
   word::init();
