@@ -5,6 +5,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 #include "io/random.hpp"
 #include "runtime/collector.hpp"
@@ -49,9 +50,7 @@ void init_runtime() {
   init_refinement_values();
   init_ooo_marker();
   context::collecting_at_start = false;
-  collector::add_root(&context::root);
-  collector::add_root(&context::global);
-  collector::add_root(&hashtable::symbol_table);
+  lexer::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
   collector::add_root(&last_fired.near);

@@ -9,6 +9,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
@@ -121,9 +122,15 @@ void bind_block(node_id series, uint32_t head, node_id context, uint32_t self) {
 }  // namespace
 
 void init_global() {
-  root = unset_cell;
+  if (root.payload2) {
+    series_buffer* kept = buffer_of(root.payload2);
+    kept->tail = kept->offset;
+  } else {
+    collector::add_root(&root);
+    collector::add_root(&global);
+    root = cell{TYPE_BLOCK, 0, alloc_fixed_series(root_capacity, sizeof(cell), 0), 0};
+  }
   global = 0;
-  root = cell{TYPE_BLOCK, 0, alloc_fixed_series(root_capacity, sizeof(cell), 0), 0};
   global = create(global_capacity, false, false, 0, kind_global);
 }
 

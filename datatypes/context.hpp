@@ -19,7 +19,8 @@ extern cell root;
 extern node_id global;
 extern bool collecting_at_start;
 
-// Makes the root block and the global context (4,000 slots).
+// Makes the root block and the global context (4,000 slots), and makes them collector roots.
+// Called again, it empties the root block and makes a new, empty global context.
 void init_global();
 
 // The two cells of a context series: the context! cell and `self`.

@@ -2,7 +2,10 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
@@ -101,6 +104,11 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  string::init();
+  integer::init();
+  char_::init();
+  float_::init();
+  percent::init();
   symbol::init();
   context::init();
   word::init();

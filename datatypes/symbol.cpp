@@ -6,12 +6,19 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/text_output.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode_string.hpp"
 
 namespace tav::symbol {
 namespace {
+
+constexpr cell unset_cell{unset_header, 0, 0, 0};
+
+// The collector's root for the table: a hash! value naming it, so that the table is walked as
+// a table (record, arrays, and the records in its block with their names and spellings).
+cell table_root{0, 0, 0, 0};
 
 uint32_t intern(const uint8_t* bytes, size_t length, bool caseless) {
   return static_cast<uint32_t>(
@@ -30,9 +37,12 @@ node_id spelling_of(cell& value) {
 }  // namespace
 
 void init_table() {
+  if (table_root.header == 0) collector::add_root(&table_root);
+  table_root = unset_cell;
   hashtable::symbol_table = 0;
   node_id block = alloc_cells(initial_capacity);
   hashtable::symbol_table = hashtable::create(initial_capacity, block, hashtable::symbol_kind);
+  table_root = cell{TYPE_HASH, 0, 0, hashtable::symbol_table};
 }
 
 node_id records() { return hashtable::record_of(hashtable::symbol_table).block; }

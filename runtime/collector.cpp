@@ -18,24 +18,9 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/poison.hpp"
 #include "runtime/throw.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TAV_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAV_ASAN 1
-#endif
-#endif
-
-#ifdef TAV_ASAN
-#include <sanitizer/asan_interface.h>
-#define TAV_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
-#define TAV_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
-#else
-#define TAV_POISON(address, size) ((void)(address), (void)(size))
-#define TAV_UNPOISON(address, size) ((void)(address), (void)(size))
-#endif
 
 // The stack holds AddressSanitizer's redzones between locals: the scan reads them on purpose.
 #define TAV_STACK_SCAN __attribute__((no_sanitize("address")))
@@ -252,10 +237,10 @@ inline void mark_series(node_id node) {
   if (node_live(node)) mark_buffer(buffer_of(node));
 }
 
+// Not skipped when the record is marked: the stack scan marks a record found there as a
+// plain series, and the arrays would be lost.
 void mark_table(node_id table) {
   if (!node_live(table)) return;
-  series_buffer* record = buffer_of(table);
-  if (record->flags & series_flag::marked) return;
   if (hashtable_marker) hashtable_marker(table);
   mark_buffer(buffer_of(table));
 }

@@ -81,10 +81,12 @@ void mark_values(const cell* first, const cell* last);  // every cell of [first,
 void clear_mark(node_id node);
 bool marked_p(node_id node);
 
-// Markers that belong to other modules. The hash-table marker gets a table's node once per
-// cycle (while the node is still unmarked) and marks the record, its arrays and its block;
-// until one is installed a table is marked as a plain series. The image marker runs for each
-// marked image! cell with a node, after the node.
+// Markers that belong to other modules. The hash-table marker gets a table's node each time
+// a value leads to the table and marks the record, its arrays and its block (marking what is
+// marked already changes nothing): the record alone may carry the mark before, when its id or
+// a pointer into it was found on the machine stack. Until one is installed a table is marked
+// as a plain series. The image marker runs for each marked image! cell with a node, after
+// the node.
 void set_hashtable_marker(void (*mark)(node_id table));
 void set_image_marker(void (*mark)(const cell& image));
 

@@ -1050,7 +1050,7 @@ int32_t find_symbol(node_id table, uint32_t symbol, bool case_insensitive, node_
 }
 
 void mark(node_id table, const marker& with) {
-  if (!with.mark_node(table)) return;
+  with.mark_node(table);
   record* r = rec(table);
   if (r->kind == hash_kind) {
     with.mark_node(r->positions);

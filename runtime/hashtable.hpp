@@ -153,7 +153,8 @@ struct marker {
   void (*mark_cells)(cell* first, cell* last);
 };
 // Marks the record and every array; kind 4 also the key series of each live entry (with its
-// cells when it holds cells); last the block, with its cells when newly marked.
+// cells when it holds cells); last the block, with its cells when newly marked. The arrays are
+// marked even when the record was marked already (as a plain series, from the machine stack).
 void mark(node_id table, const marker& with);
 // Hands the collector the marker of tables, so that a cycle walks their arrays.
 void init();

@@ -156,7 +156,8 @@ TEST_F(Contexts, ChangeHandlersSeeOldAndNewValues) {
     new_seen = new_value;
   });
   node_id object = object_with({"a"});
-  *context::self_of(object) = cell{TYPE_OBJECT, object, 0, 1};  // with on-change handling
+  node_id on_change = alloc_cells(1);
+  *context::self_of(object) = cell{TYPE_OBJECT, object, 0, on_change};  // with on-change handling
   stack::arguments = stack::top = stack::bottom;
   cell a = bound(object, "a", 0);
   context::set(a, scalar::integer(6));

@@ -1,6 +1,7 @@
-// Test fixture: a fresh memory manager with the value model on it (every datatype registered,
-// an empty argument stack, an empty symbol table, the root block and the global context).
-// Everything made is released afterwards and the process-wide memory state put back.
+// Test fixture: the value model as start-up leaves it (every datatype registered, an empty
+// argument stack), with an empty symbol table and a new global context of its own. It runs
+// in the process-wide memory, with the collector as the test run switched it on, so that
+// the stress modes reach these tests.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -16,10 +17,8 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
-#include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode_string.hpp"
@@ -29,59 +28,23 @@ namespace tav::testing {
 class fresh_values : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::init();
-    saved_state_ = memory::state;
-    saved_hook_ = memory::collect_hook;
-    saved_root_ = context::root;
-    saved_global_ = context::global;
-    saved_symbols_ = hashtable::symbol_table;
-    context::root = cell{unset_header, 0, 0, 0};
-    context::global = 0;
-    hashtable::symbol_table = 0;
-    memory::state = memory_state{};
-    memory::state.ready = true;
-    memory::collect_hook = nullptr;
-    rng::init();
     datatype::register_all();
     actions::init();
     stack::init();
-    symbol::init_table();
-    context::init_global();
+    fresh_tables();
     datatype::make_words();
   }
 
   void TearDown() override {
-    release_root();
     context::collecting_at_start = false;
-    memory::free_all();
-    memory::state = saved_state_;
-    memory::collect_hook = saved_hook_;
-    // The runtime's own tables come back, so the collector finds them whole between tests.
-    context::root = saved_root_;
-    context::global = saved_global_;
-    hashtable::symbol_table = saved_symbols_;
     stack::init();
   }
 
   // An empty symbol table and a new global context, as at start-up before any word.
   void fresh_tables() {
-    release_root();
     symbol::init_table();
     context::init_global();
   }
-
- private:
-  void release_root() {
-    series_buffer* root = buffer_of(context::root.payload2);
-    if (root->flags & series_flag::fixed) heap_free(root);
-    context::root = cell{unset_header, 0, 0, 0};
-  }
-
-  memory_state saved_state_;
-  void (*saved_hook_)() = nullptr;
-  cell saved_root_{};
-  node_id saved_global_ = 0;
-  node_id saved_symbols_ = 0;
 };
 
 // The text of a string! from its head, as UTF-8.

@@ -314,10 +314,11 @@ TEST_F(CompiledPaths, EachElementGoesThroughEvalPathAndTheLastSetStepMayStoreBac
     uint8_t second;    // the type of the second element
     bool store_back;   // told at the last step of a set
   };
+  node_id handlers = alloc_cells(1);
   const row rows[] = {
       {block_of({}), TYPE_WORD, true},
-      {cell{TYPE_OBJECT, 0, 0, 1}, TYPE_WORD, true},   // change handlers, reached through a word
-      {cell{TYPE_OBJECT, 0, 0, 1}, TYPE_GET_WORD, false},
+      {cell{TYPE_OBJECT, 0, 0, handlers}, TYPE_WORD, true},  // change handlers, reached through a word
+      {cell{TYPE_OBJECT, 0, 0, handlers}, TYPE_GET_WORD, false},
       {cell{TYPE_OBJECT, 0, 0, 0}, TYPE_WORD, false},  // no change handlers
       {logic::value_of(true), TYPE_WORD, false},
   };

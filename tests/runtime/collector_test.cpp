@@ -368,11 +368,34 @@ TEST_F(Collector, TableAndImageMarkersAreCalledForTheirValues) {
   collector::set_hashtable_marker(nullptr);
   collector::set_image_marker(nullptr);
 
-  EXPECT_EQ(table_calls, 1);  // once per table, however many values share it
+  EXPECT_EQ(table_calls, 2);  // once per value that leads to the table
   EXPECT_EQ(image_calls, 2);  // once per image! cell with a node
   EXPECT_TRUE(memory::live_node_p(table.node()));
   EXPECT_TRUE(memory::live_node_p(static_cast<node_id>(~table_extra)));
   root = {none_header, 0, 0, 0};
+}
+
+// A word list named by a hash! cell in a block; the arrays are known to the table alone.
+[[gnu::noinline]] std::array<hidden, 2> arm_word_list() {
+  node_id table = hashtable::create(8, 0, hashtable::symbol_kind);
+  node_id holder = alloc_cells(1);
+  append(holder, {36, 0, 0, table});
+  return {hidden::of(table), hidden::of(holder)};
+}
+
+TEST_F(Collector, ATableFirstMetOnTheMachineStackKeepsItsArrays) {
+  hashtable::init();
+  std::array<hidden, 2> made = arm_word_list();
+  scrub_stack();
+  // Both ids sit on the stack: the scan marks the record as a plain series before the block's
+  // cells lead to the table.
+  volatile node_id table = made[0].node();
+  volatile node_id holder = made[1].node();
+  collect();
+  hashtable::record r = hashtable::record_of(table);
+  for (node_id array : {r.flags, r.keys, r.block}) EXPECT_TRUE(memory::live_node_p(array)) << array;
+  EXPECT_EQ(hashtable::find_symbol(table, 1, false, 0, nullptr), -1);
+  EXPECT_TRUE(memory::live_node_p(holder));
 }
 
 int releases = 0;
