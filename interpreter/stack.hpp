@@ -18,7 +18,6 @@
 //     again.
 #pragma once
 #include <cstdint>
-#include <exception>
 
 #include "runtime/cell.hpp"
 #include "runtime/throw.hpp"

@@ -212,6 +212,30 @@ TEST_F(Errors, TheMessageFormsSyntaxArgumentsAndMoldsAllOthers) {
   for (row& r : rows) EXPECT_EQ(first_line(r.f), r.line);
 }
 
+TEST_F(Errors, TextArgumentsAreFormedInSyntaxErrorsAndMoldedElsewhere) {
+  // As a spec of set-words leaves them, once evaluated.
+  fields syntax;
+  syntax[field::type] = global_word("syntax");
+  syntax[field::id] = global_word("no-header");
+  syntax[field::arg1] = text_cell("x.tav");
+  error::complete_fields(syntax.cells);
+  EXPECT_EQ(first_line(syntax), "*** Syntax Error: script is missing a Tav header: x.tav");
+
+  fields script;
+  script[field::type] = global_word("script");
+  script[field::id] = global_word("invalid-arg");
+  script[field::arg1] = text_cell("x");
+  error::complete_fields(script.cells);
+  EXPECT_EQ(first_line(script), "*** Script Error: invalid argument: \"x\"");
+
+  fields record = fields_for(error_id::script_rb_invalid_record, {scalar::integer(-5)});
+  EXPECT_EQ(first_line(record), "*** Script Error: TAVBIN - invalid record at index -5");
+
+  fields made;
+  error::fill_fields(made.cells, block_of({global_word("math"), global_word("zero-divide")}));
+  EXPECT_EQ(form_of(made), "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none");
+}
+
 TEST_F(Errors, WhereNearStackAndTheLimit) {
   fields f = fields_for(error_id::script_no_value, {global_word("x")});
   f[field::where] = global_word("f");

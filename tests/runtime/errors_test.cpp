@@ -112,5 +112,24 @@ TEST(Fire, RecordsTheIdAndUpToThreeArguments) {
   expect_args(0, {none, none, none});
 }
 
+error_id traced_id = error_id::count;
+uint32_t code_seen_by_tracer = 1;
+
+TEST(Fire, ATracerSeesEachErrorBeforeItIsRaised) {
+  set_fire_tracer([](const fired_error& error) {
+    traced_id = error.id;
+    code_seen_by_tracer = thrown_code;
+  });
+  thrown_code = code::lexer_stop;
+  EXPECT_EQ(fired_by([] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  set_fire_tracer(nullptr);
+  EXPECT_EQ(traced_id, error_id::math_overflow);
+  EXPECT_EQ(code_seen_by_tracer, 0u);  // the pending code is held back while it runs
+  EXPECT_EQ(thrown_code, code::error);
+  traced_id = error_id::count;
+  EXPECT_EQ(fired_by([] { fire(error_id::math_positive); }), error_id::math_positive);
+  EXPECT_EQ(traced_id, error_id::count);
+}
+
 }  // namespace
 }  // namespace tav
