@@ -50,7 +50,9 @@ error_id first_id_of(error_category category) {
   return error_id::count;
 }
 
-void set_code(cell* fields, error_id id) { fields[field::code] = scalar::integer(static_cast<int32_t>(error_code(id))); }
+void set_code(cell* fields, error_id id) {
+  fields[field::code] = scalar::integer(static_cast<int32_t>(error_code(id)));
+}
 
 // The category and id the fields name, when both are catalog words.
 bool resolve(const cell* fields, error_category& category, error_id& id) {

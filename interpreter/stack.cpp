@@ -115,6 +115,10 @@ inline void restore_context(const call_frame& frame) {
 }
 
 [[gnu::cold, noreturn]] void report_uncaught() {
+  // An error met while forming the report would come back here: the first report is all.
+  static bool reporting = false;
+  if (reporting) end_process(-2 & 0xFF);
+  reporting = true;
   cell fields[error::field_count];
   error::fields_of(last_fired, fields);
   error::print_fields(fields, 0);

@@ -118,7 +118,9 @@ inline call_frame* push_frame(const cell& name, uint32_t kind_and_flags) {
 }
 // Kind 1 keeping the function context and its current values reference, put back on pop.
 call_frame* push_call_frame(const cell& name, node_id function_context);
-inline call_frame* push_native_frame(const cell& name) { return push_frame(name, kind::native << frame_flag::kind_shift); }
+inline call_frame* push_native_frame(const cell& name) {
+  return push_frame(name, kind::native << frame_flag::kind_shift);
+}
 call_frame* push_try_frame(const cell& name);
 call_frame* push_try_all_frame(const cell& name);
 // `filter` is the /name value of `catch` (a word or a block of words, on the argument stack),
@@ -274,6 +276,7 @@ bool catch_error(const cell& name, bool all, Body&& body) {
   } catch (const system_throw_signal&) {
     if (thrown_code != code::error) throw;
     restore(at);
+    pending.code = 0;  // an exit that was on its way when the error came is over
     return true;
   }
   pop_frame();

@@ -138,7 +138,8 @@ void set_field_from_stack_reset(node_id context, uint32_t index) {
 }
 
 void set_field_from_stack_any(node_id context, uint32_t index) {
-  if (context::kind_of(context) == context::kind_object) context::word_at(context, index)->header |= cell_flag::field_set;
+  if (context::kind_of(context) == context::kind_object)
+    context::word_at(context, index)->header |= cell_flag::field_set;
   copy_cell(*stack::last_pushed(), *field_slot(context, index));
   stack::reset_top();
 }

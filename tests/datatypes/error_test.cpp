@@ -205,8 +205,10 @@ TEST_F(Errors, TheMessageFormsSyntaxArgumentsAndMoldsAllOthers) {
       {fields_for(error_id::note_no_load, {quoted}), "*** note: cannot load:  'x"},
       {fields_for(error_id::internal_deprecated, {global_word("old"), global_word("new")}),
        "*** Internal Error: old is DEPRECATED, please use new instead"},
-      {fields_for(error_id::script_parse_infinite, {quoted}), "*** Script Error: PARSE - infinite recursion at rule: [ 'x ]"},
-      {fields_for(error_id::internal_routines), "*** Internal Error: routines require compilation, from OS shell: `tav -r <script.tav>`"},
+      {fields_for(error_id::script_parse_infinite, {quoted}),
+       "*** Script Error: PARSE - infinite recursion at rule: [ 'x ]"},
+      {fields_for(error_id::internal_routines),
+       "*** Internal Error: routines require compilation, from OS shell: `tav -r <script.tav>`"},
       {fields_for(error_id::user_message, {integer_type}), "*** User Error: integer"},
   };
   for (row& r : rows) EXPECT_EQ(first_line(r.f), r.line);

@@ -333,7 +333,8 @@ TEST_F(CallStack, CallListsAndTraces) {
     uint32_t recorded_top;
     const char* text;
   };
-  for (const row& r : {row{1, 4, "f "}, row{2, 4, "launch f append "}, row{2, 2, "launch f "}, row{2, 99, "launch f append "}}) {
+  for (const row& r :
+       {row{1, 4, "f "}, row{2, 4, "launch f append "}, row{2, 2, "launch f "}, row{2, 99, "launch f append "}}) {
     cell text;
     text::make_at(text, 16);
     EXPECT_EQ(stack::form_trace(r.level, r.recorded_top, text, 100),
@@ -652,6 +653,15 @@ TEST_F(CallStack, TryPutsTheStacksBackAndLetsOtherExitsPass) {
   EXPECT_EQ(stack::take_exit(loop), code::break_);
   EXPECT_EQ(stack::frame_count(), loop + 1);
 
+  // An error met while an exit is on its way ends the exit.
+  stopped = stack::catch_error(name("try"), false, [&] {
+    stack::push_native_frame(name("break"));
+    stack::throw_break(false, false, nullptr);
+    fire(error_id::math_overflow);
+  });
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(stack::pending.code, 0u);
+
   // Errors pass catch frames.
   EXPECT_EQ(fired_by([&] { stack::catch_throw(name("catch"), nullptr, [] { fire(error_id::math_overflow); }); }),
             error_id::math_overflow);
@@ -717,7 +727,8 @@ TEST_F(CallStack, AnErrorThatNoTryStopsIsPrintedAndEndsTheProcess) {
         stack::push_call_frame(f, 0);
         fire(error_id::script_no_value, name("x"));
       },
-      ::testing::ExitedWithCode(254), "\\*\\*\\* Script Error: x has no value\n\\*\\*\\* Where: f\n\\*\\*\\* Near : none\n");
+      ::testing::ExitedWithCode(254),
+      "\\*\\*\\* Script Error: x has no value\n\\*\\*\\* Where: f\n\\*\\*\\* Near : none\n");
 }
 
 TEST(CallStackFire, OutsideEveryFrameAnErrorIsLeftToTheCatchSlotAroundIt) {
