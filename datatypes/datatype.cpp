@@ -1,10 +1,12 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -101,6 +103,8 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   symbol::init();
   context::init();
   word::init();
@@ -109,6 +113,7 @@ void register_all() {
   get_word::init();
   refinement::init();
   issue::init();
+  typeset::init();
 }
 
 }  // namespace tav::datatype
