@@ -258,16 +258,25 @@ struct set_source {
 };
 
 // The series with its index clamped, and a table to look its elements up in when asked: its
-// own for a hash!, else a temporary one over it.
+// own for a hash!, else a temporary one over it. A table is marked through a hash! cell, so a
+// temporary one is held by such a cell on the argument stack.
 set_source prepare(const cell& value, bool lookups) {
   cell series = value;
   int32_t total = count_of(series);
   set_head(series, std::clamp(head_of(series), 0, total));
   node_id table = series::table_of(series);
-  if (!table && lookups)
+  if (!table && lookups) {
     table = hashtable::create(static_cast<uint32_t>(total), node_of(series), hashtable::hash_kind);
+    stack::push_copy(cell{TYPE_HASH, 0, node_of(series), table});
+  }
   return {series, table, head_of(series)};
 }
+
+// Gives back the cells pushed for the duration of an operation, also when it fails.
+struct stack_mark {
+  cell* top = stack::top;
+  ~stack_mark() { stack::top = top; }
+};
 
 bool holds(const set_source& in, const cell& element, int32_t step, int32_t op) {
   if (series::any_block_p(element.type())) {
@@ -485,16 +494,18 @@ cell* do_set_op(bool case_sensitive, cell* skip, int32_t op) {
   }
   int32_t compare = case_sensitive ? actions::op::strict_equal : actions::op::equal;
   bool two = op != set_op::unique;
+  stack_mark held;
   set_source first = prepare(*stack::argument(0), op == set_op::difference);
   set_source second = two ? prepare(*stack::argument(1), op != set_op::union_) : set_source{};
   bool hash_result = stack::argument(0)->type() == TYPE_HASH || (two && stack::argument(1)->type() == TYPE_HASH);
 
   int32_t size = count_of(first.series) - first.head;
   if (op == set_op::union_) size += count_of(second.series) - second.head;
-  cell result;
-  make_at(result, size);
-  set_source made{result, hashtable::create(static_cast<uint32_t>(std::max(size, 1)), node_of(result),
-                                            hashtable::hash_kind), 0};
+  cell* result = push_only(size);
+  result->payload3 = hashtable::create(static_cast<uint32_t>(std::max(size, 1)), node_of(*result),
+                                       hashtable::hash_kind);
+  set_type(*result, TYPE_HASH);
+  set_source made{*result, result->payload3, 0};
 
   auto walk = [&](const set_source& from, const set_source* other, bool keep_found) {
     int32_t total = count_of(from.series);
@@ -522,11 +533,8 @@ cell* do_set_op(bool case_sensitive, cell* skip, int32_t op) {
       walk(second, &first, false);
       break;
   }
-  cell answer = made.series;
-  if (hash_result) {
-    set_type(answer, TYPE_HASH);
-    answer.payload3 = made.table;
-  }
+  cell answer = *result;
+  if (!hash_result) answer = value_of(node_of(answer));
   return stack::set_last(answer);
 }
 

@@ -587,10 +587,9 @@ cell* take(cell* series, cell* part, bool, bool last) {
   unindex(table, start, n);
   close_gap(node_of(source), start, n);
   shift_table(table, -count, start);
-  cell answer{source.type(), 0, node, copied_extra(source)};
-  if (table && part) answer.payload3 = hashtable::create(n, node, hashtable::hash_kind);
+  *series = cell{source.type(), 0, node, copied_extra(source)};
+  if (table && part) series->payload3 = hashtable::create(n, node, hashtable::hash_kind);
   if (owned) report(source, words::taken, none::value, from, count);
-  *series = answer;
   return series;
 }
 
