@@ -79,9 +79,13 @@ int32_t locate(const cell& series, const cell& value, const search& how, int32_t
     if (run <= 0) return -1;
   }
 
+  // The table hashes objects and series by identity, so it answers equality of those only
+  // under sameness.
   node_id table = series::table_of(series);
+  bool by_identity = series::any_block_p(kind) || kind == TYPE_OBJECT || kind == TYPE_ERROR || kind == TYPE_MAP ||
+                     kind == TYPE_PORT || kind == TYPE_IMAGE;
   bool hashed = table && !by_type && !by_set && !by_run && !how.match && !how.last && !how.reverse &&
-                (kind != TYPE_OBJECT || how.op == actions::op::same);
+                (!by_identity || how.op == actions::op::same);
   if (hashed) {
     const cell* hit = hashtable::find(table, value, static_cast<uint32_t>(head), step, how.op);
     if (!hit) return -1;

@@ -85,6 +85,12 @@ inline cell words_of(std::initializer_list<const char*> names) {
   return result;
 }
 
+inline cell lit_word(const char* name) {
+  cell word = global_word(name);
+  set_type(word, TYPE_LIT_WORD);
+  return word;
+}
+
 inline cell with_head(cell series, int32_t head) {
   series::set_head(series, head);
   return series;
