@@ -106,19 +106,38 @@ int32_t locate(const cell& series, const cell& value, const search& how, int32_t
   if (start < 0 && direction < 0) return -1;
 
   cell probe = value;
+  // Integers and characters of the value's own type are equal exactly when their values are,
+  // whatever the op, so they skip the call. The cells are read again after any call, which may
+  // allocate.
+  bool exact = !by_type && !by_set && !by_run && (kind == TYPE_INTEGER || kind == TYPE_CHAR);
+  cell* cells = cells_of(series);
   auto matches = [&](int32_t position) {
-    cell* element = cells_of(series) + position;
+    cell* element = cells + position;
+    if (exact && element->type() == kind) return element->payload2 == probe.payload2;
     if (by_type) return element->type() == probe.payload1;
     if (by_set) return typeset::has_type(probe, element->type());
-    if (!by_run) return actions::compare(element, &probe, how.op);
+    if (!by_run) {
+      bool equal = actions::compare(element, &probe, how.op);
+      cells = cells_of(series);
+      return equal;
+    }
     if (position + run > count_of(series)) return false;
     for (int32_t k = 0; k < run; ++k) {
       cell* expected = cells_of(probe) + value_head + k;
       if (!actions::compare(cells_of(series) + position + k, expected, how.op)) return false;
     }
+    cells = cells_of(series);
     return true;
   };
-  for (int32_t position = start; direction > 0 ? position <= stop : position >= stop; position += direction * step) {
+  int32_t stride = direction * step;
+  if (exact && !how.match) {
+    for (int32_t position = start; direction > 0 ? position <= stop : position >= stop; position += stride) {
+      const cell& element = cells[position];
+      if (element.type() == kind ? element.payload2 == probe.payload2 : matches(position)) return position;
+    }
+    return -1;
+  }
+  for (int32_t position = start; direction > 0 ? position <= stop : position >= stop; position += stride) {
     if (position + (by_run ? run : 1) > total && direction > 0) break;
     if (matches(position)) return position;
     if (how.match) break;
@@ -170,6 +189,10 @@ struct sort_order {
 };
 
 int32_t element_order(const cell* a, const cell* b, int32_t op) {
+  if (a->type() == TYPE_INTEGER && b->type() == TYPE_INTEGER) {  // the integer order, without the call
+    int32_t x = scalar::integer_value(*a), y = scalar::integer_value(*b);
+    return (x > y) - (x < y);
+  }
   cell x = *a, y = *b;
   int32_t order = actions::compare_value(&x, &y, op);
   if (order == actions::not_comparable) order = static_cast<int32_t>(x.type()) - static_cast<int32_t>(y.type());
