@@ -3,7 +3,10 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/typeset.hpp"
@@ -105,6 +108,11 @@ void register_all() {
   logic::init();
   series::init();
   block::init();
+  string::init();
+  integer::init();
+  char_::init();
+  float_::init();
+  percent::init();
   symbol::init();
   context::init();
   word::init();

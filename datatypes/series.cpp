@@ -8,6 +8,7 @@
 
 #include "datatypes/actions.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -19,7 +20,6 @@
 #include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
-#include "runtime/unicode_string.hpp"
 
 namespace tav::series {
 namespace {
@@ -50,15 +50,6 @@ void swap_units(uint8_t* a, uint8_t* b, uint32_t bytes) {
     std::memcpy(b, tmp, n);
     a += n, b += n, bytes -= n;
   }
-}
-
-// A text buffer able to hold the code point at a poke: unit 1 holds 0-255.
-series_buffer* widen_for(series_buffer* b, uint32_t cp) {
-  uint32_t unit = b->unit();
-  uint32_t needed = unicode::width_for(cp);
-  if (needed <= unit) return b;
-  if (unit == 1) return needed == 2 ? unicode::latin1_to_ucs2(b) : unicode::latin1_to_ucs4(b);
-  return unicode::ucs2_to_ucs4(b);
 }
 
 // The entries of a hash! over [from, from + n) are taken out before its cells change and put
@@ -136,28 +127,19 @@ void move_within(const cell& series, uint32_t from, uint32_t to, uint32_t count)
 }
 
 // Move between two buffers: the run is inserted at the target's index and closed up in the
-// origin. Text converts between unit widths.
+// origin. Text goes through the string move, which converts between unit widths.
 void move_across(const cell& origin, const cell& target, uint32_t from, uint32_t to, uint32_t count) {
-  uint32_t source_unit = buffer(origin)->unit();
-  uint32_t target_unit = buffer(target)->unit();
-  if (any_string_p(target.type())) {
-    uint32_t widest = 1;
-    series_buffer* o = buffer(origin);
-    for (uint32_t i = 0; i < count; ++i)
-      widest = std::max(widest, unicode::width_for(unicode::get_unit(o->head(), from + i, source_unit)));
-    series_buffer* t = buffer(target);
-    if (widest > target_unit) t = widen_for(t, widest == 2 ? 0xFFFF : 0x10FFFF);
-    target_unit = t->unit();
+  if (any_string_p(origin.type()) && any_string_p(target.type())) {
+    cell source = origin, destination = target;
+    set_head(source, static_cast<int32_t>(from));
+    set_head(destination, static_cast<int32_t>(to));
+    string::move_part(source, count, destination);
+    return;
   }
-  uint64_t grow = (uint64_t{buffer(target)->used()} + (uint64_t{count} << shift_of(target_unit))) * 2;
+  uint32_t unit = buffer(origin)->unit();
+  uint64_t grow = (uint64_t{buffer(target)->used()} + (uint64_t{count} << shift_of(unit))) * 2;
   series_buffer* t = open_gap(node_of(target), to, count, grow);
-  series_buffer* o = buffer(origin);
-  if (source_unit == target_unit) {
-    std::memcpy(unit_at(t, to), unit_at(o, from), count << shift_of(source_unit));
-  } else {
-    for (uint32_t i = 0; i < count; ++i)
-      unicode::set_unit(t->head(), to + i, target_unit, unicode::get_unit(o->head(), from + i, source_unit));
-  }
+  std::memcpy(unit_at(t, to), unit_at(buffer(origin), from), count << shift_of(unit));
   close_gap(node_of(origin), from, count);
   if (node_id table = table_of(origin)) hashtable::rebuild(table, 0);
   if (node_id table = table_of(target)) hashtable::rebuild(table, 0);
@@ -457,8 +439,7 @@ cell* poke(cell* series, int32_t index, cell* value, cell*) {
     b->cells()[at] = stored;
     if (table) hashtable::put(table, buffer(*series)->cells() + at);
   } else if (any_string_p(type)) {
-    b = widen_for(b, code);
-    unicode::set_unit(b->head(), at, b->unit(), code);
+    string::poke_char_at(b, at, code);
   } else if (type == TYPE_VECTOR) {
     vectors.set(*series, at, stored);
   } else {
