@@ -11,7 +11,6 @@
 #include "boot/startup.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
-#include "datatypes/registry.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
@@ -36,31 +35,6 @@ double best_seconds(Body body) {
     if (s < best) best = s;
   }
   return best;
-}
-
-// Integer comparison and text for builds where the integer! module is not registered yet.
-int32_t integer_compare(cell* a, cell* b, int32_t op) {
-  if (b->type() != TYPE_INTEGER) return actions::not_comparable;
-  int32_t x = scalar::integer_value(*a), y = scalar::integer_value(*b);
-  if (op <= actions::op::strict_equal || op >= actions::op::same) return x == y ? 0 : 1;
-  return (x > y) - (x < y);
-}
-
-int32_t integer_mold(cell* value, cell* buffer, bool, bool, bool, cell*, int32_t limit, int32_t) {
-  char digits[16];
-  int n = std::snprintf(digits, sizeof digits, "%d", scalar::integer_value(*value));
-  text::append_c_part(*buffer, digits, static_cast<uint32_t>(n));
-  return limit - n;
-}
-
-bool ensure_integer_handlers() {
-  erased_handler* row = datatype::action_table + TYPE_INTEGER * datatype::row_stride;
-  erased_handler& compare = row[static_cast<uint32_t>(action_slot::compare) - 1];
-  erased_handler& mold = row[static_cast<uint32_t>(action_slot::mold) - 1];
-  bool own = compare && mold;
-  if (!compare) compare = reinterpret_cast<erased_handler>(&integer_compare);
-  if (!mold) mold = reinterpret_cast<erased_handler>(&integer_mold);
-  return own;
 }
 
 int compare_payloads(const void* a, const void* b) {
@@ -211,7 +185,6 @@ void mold_bench() {
 
 int run(void*) {
   boot::init_runtime();
-  if (!ensure_integer_handlers()) std::puts("(integer! not registered in this build: the bench's own compare and mold)");
   append_bench();
   find_bench();
   sort_bench();

@@ -1,7 +1,6 @@
-// Test fixture for the series and block tests: the value model, blocks built from lists of
-// cells, the text of molded values, and the integer! handlers these tests lean on.
+// Helpers of the series and block tests: blocks built from lists of cells and the text of
+// their elements.
 #pragma once
-#include <cstdio>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -13,50 +12,7 @@
 
 namespace tav::testing {
 
-namespace integer_stand_in {
-
-// Until the integer! module is part of the build its row is empty; these few handlers let the
-// block tests compare and print integers. A registered integer! keeps its own handlers.
-inline int32_t compare(cell* a, cell* b, int32_t op) {
-  if (b->type() != TYPE_INTEGER) return actions::not_comparable;
-  int32_t x = scalar::integer_value(*a), y = scalar::integer_value(*b);
-  if (op == actions::op::not_equal || op == actions::op::equal || op == actions::op::strict_equal ||
-      op == actions::op::find || op == actions::op::same)
-    return x == y ? 0 : 1;
-  return x < y ? -1 : x > y ? 1 : 0;
-}
-
-inline int32_t form(cell* value, cell* buffer, cell*, int32_t limit) {
-  char digits[16];
-  int n = std::snprintf(digits, sizeof digits, "%d", scalar::integer_value(*value));
-  text::append_c_string(*buffer, digits);
-  return limit - n;
-}
-
-inline int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t limit, int32_t) {
-  return form(value, buffer, part, limit);
-}
-
-inline void install() {
-  erased_handler* row = datatype::action_table + TYPE_INTEGER * datatype::row_stride;
-  auto put = [&](action_slot slot, erased_handler handler) {
-    erased_handler& entry = row[static_cast<uint32_t>(slot) - 1];
-    if (!entry) entry = handler;
-  };
-  put(action_slot::compare, reinterpret_cast<erased_handler>(&compare));
-  put(action_slot::form, reinterpret_cast<erased_handler>(&form));
-  put(action_slot::mold, reinterpret_cast<erased_handler>(&mold));
-}
-
-}  // namespace integer_stand_in
-
-class block_values : public fresh_values {
- protected:
-  void SetUp() override {
-    fresh_values::SetUp();
-    integer_stand_in::install();
-  }
-};
+using block_values = fresh_values;
 
 inline cell integer(int32_t n) { return scalar::integer(n); }
 

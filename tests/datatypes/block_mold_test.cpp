@@ -51,6 +51,8 @@ TEST_F(Mold, FormSeparatesWithSpaces) {
   EXPECT_EQ(formed(block_of({with_new_line(a()), b()})), "a b");
   EXPECT_EQ(formed(block_of({block_of({}), a()})), " a");
   EXPECT_EQ(formed(block_of({})), "");
+  // No space after text that ends a line or a tab.
+  EXPECT_EQ(formed(block_of({testing::string_of("x\n"), b(), testing::string_of("y\t"), c(), a()})), "x\nb y\tc a");
 }
 
 TEST_F(Mold, PartBudgets) {

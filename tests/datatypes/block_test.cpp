@@ -128,10 +128,11 @@ TEST_F(Blocks, Change) {
 
 TEST_F(Blocks, DeepCopiesAndCycles) {
   cell inner = words_of({"x"});
-  cell outer = block_of({inner, global_word("s"), block_of({inner})});
+  cell outer = block_of({inner, testing::string_of("s"), block_of({inner})});
   cell deep = call_entry(actions::entry::copy, {outer}, {-1, 0});
-  EXPECT_EQ(elements(deep), "[x] s [[x]]");
+  EXPECT_EQ(elements(deep), "[x] \"s\" [[x]]");
   series_buffer* copied = series::buffer(deep);
+  EXPECT_NE(copied->cells()[1].payload2, series::buffer(outer)->cells()[1].payload2);  // text too
   EXPECT_NE(copied->cells()[0].payload2, inner.payload2);
   EXPECT_NE(series::buffer(copied->cells()[2])->cells()[0].payload2, inner.payload2);
 
@@ -141,6 +142,7 @@ TEST_F(Blocks, DeepCopiesAndCycles) {
   EXPECT_NE(series::buffer(series::buffer(typed)->cells()[2])->cells()[0].payload2, inner.payload2);
   cell untouched = call_entry(actions::entry::copy, {outer, testing::datatype_cell(TYPE_STRING)}, {-1, -1, 1});
   EXPECT_EQ(series::buffer(untouched)->cells()[0].payload2, inner.payload2);
+  EXPECT_NE(series::buffer(untouched)->cells()[1].payload2, series::buffer(outer)->cells()[1].payload2);
 
   // b: copy [1] append/only b b
   cell b = call_entry(actions::entry::copy, {block_of({integer(1)})});
