@@ -81,5 +81,21 @@ TEST_F(Mold, CyclesAreMarked) {
   EXPECT_EQ(cycles::depth(), 0u);
 }
 
+TEST_F(Mold, DeepNestingIsRefusedNotOverflowed) {
+  cell outer = block_of({});
+  cell inner = outer;
+  for (int i = 0; i < 1200; ++i) {
+    cell next = block_of({});
+    block::append_cell(inner, next);
+    inner = next;
+  }
+  EXPECT_EQ(testing::fired_by([&] { molded(outer); }), error_id::internal_too_deep);
+  EXPECT_EQ(testing::fired_by([&] { formed(outer); }), error_id::internal_too_deep);
+  EXPECT_EQ(testing::fired_by([&] { call_entry(actions::entry::copy, {outer}, {-1, 0}); }),
+            error_id::internal_too_deep);
+  EXPECT_EQ(testing::fired_by([&] { block::clone(outer, true, false); }), error_id::internal_too_deep);
+  EXPECT_EQ(cycles::depth(), 0u);
+}
+
 }  // namespace
 }  // namespace tav

@@ -81,6 +81,13 @@ TEST_F(Blocks, Insert) {
   });
 }
 
+TEST_F(Blocks, AppendDupRepeatsTheWholeRun) {
+  cell one = integers(1, 1);
+  cell answer = call_entry(actions::entry::append, {one, integers(2, 3), integer(3)}, {-1, -1, 2});
+  EXPECT_EQ(elements(answer), "1 2 3 2 3 2 3");
+  EXPECT_EQ(elements(call_entry(actions::entry::append, {integers(1, 1), integers(1, 0)})), "1");
+}
+
 TEST_F(Blocks, InsertingABlockIntoItself) {
   cell numbers = integers(1, 3);
   call_entry(actions::entry::insert, {with_head(numbers, 1), numbers});
