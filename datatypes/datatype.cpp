@@ -4,11 +4,17 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/triple.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -121,6 +127,14 @@ void register_all() {
   get_word::init();
   refinement::init();
   issue::init();
+  triple::init();
+  pair::init();
+  tuple::init();
+  time::init();
+  handle::init();
+  ref::init();
+  point2D::init();
+  point3D::init();
   typeset::init();
 }
 

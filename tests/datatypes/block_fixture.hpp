@@ -57,7 +57,7 @@ inline cell with_new_line(cell value) {
   return value;
 }
 
-inline cell string_of(const char* text_bytes) {
+inline cell latin1_text(const char* text_bytes) {
   cell result;
   text::make_at(result, 16);
   text::append_c_string(result, text_bytes);

@@ -52,7 +52,7 @@ TEST_F(Mold, FormSeparatesWithSpaces) {
   EXPECT_EQ(formed(block_of({block_of({}), a()})), " a");
   EXPECT_EQ(formed(block_of({})), "");
   // No space after text that ends a line or a tab.
-  EXPECT_EQ(formed(block_of({testing::string_of("x\n"), b(), testing::string_of("y\t"), c(), a()})), "x\nb y\tc a");
+  EXPECT_EQ(formed(block_of({testing::latin1_text("x\n"), b(), testing::latin1_text("y\t"), c(), a()})), "x\nb y\tc a");
 }
 
 TEST_F(Mold, PartBudgets) {

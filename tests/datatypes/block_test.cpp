@@ -135,7 +135,7 @@ TEST_F(Blocks, Change) {
 
 TEST_F(Blocks, DeepCopiesAndCycles) {
   cell inner = words_of({"x"});
-  cell outer = block_of({inner, testing::string_of("s"), block_of({inner})});
+  cell outer = block_of({inner, testing::latin1_text("s"), block_of({inner})});
   cell deep = call_entry(actions::entry::copy, {outer}, {-1, 0});
   EXPECT_EQ(elements(deep), "[x] \"s\" [[x]]");
   series_buffer* copied = series::buffer(deep);
@@ -237,7 +237,7 @@ TEST_F(Blocks, MakeAndTo) {
   typeset::add_bit(set, TYPE_INTEGER);
   typeset::add_bit(set, TYPE_BLOCK);
   EXPECT_EQ(elements(*actions::to(&block_type, &set)), "block! integer!");
-  cell text = testing::string_of("hello");
+  cell text = testing::latin1_text("hello");
   EXPECT_EQ(fired_by([&] { actions::to(&block_type, &text); }), error_id::internal_not_done);
   block::set_text_loader(&load_as_words);
   EXPECT_EQ(elements(*actions::to(&block_type, &text)), "hello");

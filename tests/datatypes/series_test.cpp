@@ -17,7 +17,7 @@ using testing::fired_by;
 using testing::global_word;
 using testing::integer;
 using testing::integers;
-using testing::string_of;
+using testing::latin1_text;
 using testing::text_of;
 using testing::with_head;
 using testing::words_of;
@@ -100,7 +100,7 @@ cell* pick(cell& series, int32_t index) { return series::pick(&series, index, nu
 void poke(cell& series, int32_t index, cell value) { series::poke(&series, index, &value, nullptr); }
 
 TEST_F(Series, PickAndPokeText) {
-  cell text = string_of("abc");
+  cell text = latin1_text("abc");
   cell c = *pick(text, 2);
   EXPECT_EQ(c.type(), TYPE_CHAR);
   EXPECT_EQ(c.payload2, uint32_t{'b'});
@@ -267,7 +267,7 @@ std::vector<int32_t> values_of(const cell& block) {
 }
 
 TEST_F(Series, RandomShufflesAPermutationRepeatablyFromASeed) {
-  cell seed = string_of("seed");
+  cell seed = latin1_text("seed");
   auto shuffled = [&] {
     cell seeding = seed;
     series::random(&seeding, true, false, false);
@@ -315,14 +315,14 @@ TEST_F(Series, MoveAcrossSeries) {
   EXPECT_EQ(elements(origin), "c");
   EXPECT_EQ(elements(target), "x a b y");
 
-  cell wide = string_of("");
+  cell wide = latin1_text("");
   text::append_char(wide, 0x3A9);
-  cell narrow = string_of("ab");
+  cell narrow = latin1_text("ab");
   series::move(&wide, &narrow, nullptr);
   EXPECT_EQ(text_of(narrow), "\xCE\xA9" "ab");
   EXPECT_EQ(text_of(wide), "");
 
-  cell z = string_of("z");
+  cell z = latin1_text("z");
   EXPECT_EQ(fired_by([&] { series::move(&origin, &z, nullptr); }),
             error_id::script_move_bad);
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::move, {origin, none::value}); }),
