@@ -17,6 +17,7 @@
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
@@ -223,8 +224,9 @@ void close_gap(node_id node, uint32_t at, uint32_t n) {
 void set_owner_hooks(const owner_hooks& hooks) { owners = hooks; }
 
 bool report(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count) {
-  if (!owners.check || !(buffer(series)->flags & series_flag::owned)) return false;
-  return owners.check(series, action, value, index, count);
+  if (!(buffer(series)->flags & series_flag::owned)) return false;
+  auto check = owners.check ? owners.check : &ownership::check;
+  return check(series, action, value, index, count);
 }
 
 void set_vector_access(const vector_access& access) { vectors = access; }

@@ -69,11 +69,13 @@ series_buffer* open_gap(node_id node, uint32_t at, uint32_t n, uint64_t grow_to)
 void close_gap(node_id node, uint32_t at, uint32_t n);
 
 // ---- Owners ---------------------------------------------------------------------------------
-// A series held by an object field reports every change to that object before and after it.
-// The ownership tracking installs these; until then no series has an owner.
+// A series held by an object field reports every change to that object before and after it,
+// through the ownership check (runtime/ownership.hpp) unless another check is installed here.
+// The owner lookup and the binding that `reflect` and `modify` of the field `owned` use are
+// installed by the ownership tracking; until then no series has an owner.
 struct owner_hooks {
   // The report: the series, the action word, the new value (none when there is none), the
-  // position and the count. Answers whether the series has an owner.
+  // position and the count. Answers whether the series has an owner. Null: ownership::check.
   bool (*check)(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count);
   // The owner recorded for the series' buffer, or null.
   const cell* (*owner_of)(const cell& series);
@@ -82,7 +84,8 @@ struct owner_hooks {
   void (*unbind)(const cell& series);
 };
 void set_owner_hooks(const owner_hooks& hooks);
-// Sends the report when the series' buffer is owned; answers whether it was.
+// Sends the report when the series' buffer is flagged as owned; answers whether an owner
+// heard of it.
 bool report(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count);
 
 // ---- Elements ---------------------------------------------------------------------------------
