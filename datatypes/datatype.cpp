@@ -3,10 +3,12 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/triple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -115,6 +117,9 @@ void register_all() {
   get_word::init();
   refinement::init();
   issue::init();
+  triple::init();
+  handle::init();
+  ref::init();
 }
 
 }  // namespace tav::datatype
