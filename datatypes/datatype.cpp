@@ -9,6 +9,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/triple.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -118,6 +119,7 @@ void register_all() {
   refinement::init();
   issue::init();
   triple::init();
+  tuple::init();
   handle::init();
   ref::init();
 }
