@@ -5,6 +5,8 @@
 #include "datatypes/float.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
@@ -119,9 +121,12 @@ void register_all() {
   refinement::init();
   issue::init();
   triple::init();
+  pair::init();
   tuple::init();
   handle::init();
   ref::init();
+  point2D::init();
+  point3D::init();
 }
 
 }  // namespace tav::datatype
