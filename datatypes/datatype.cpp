@@ -10,6 +10,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
@@ -123,6 +124,7 @@ void register_all() {
   triple::init();
   pair::init();
   tuple::init();
+  time::init();
   handle::init();
   ref::init();
   point2D::init();
