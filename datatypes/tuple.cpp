@@ -136,9 +136,9 @@ void reverse_groups(uint8_t* bytes, uint32_t count, uint32_t size) {
 }  // namespace
 
 cell* make_at(cell& target, uint32_t n, const uint8_t* bytes) {
-  n = std::clamp(n, min_length, max_length);
+  n = std::min(n, max_length);
   target = cell{TYPE_TUPLE, 0, 0, 0};
-  set_length(target, n);
+  set_length(target, std::max(n, min_length));
   std::memcpy(bytes_of(target), bytes, n);
   return &target;
 }

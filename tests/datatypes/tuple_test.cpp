@@ -113,6 +113,9 @@ TEST_F(Tuple, ConstructorsOfOtherModules) {
   EXPECT_EQ(molded(*tuple::make_from_ints(2, ints)), "1.2.0");
   const int32_t many[14] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
   EXPECT_EQ(tuple::length_of(*tuple::make_from_ints(14, many)), 12u);
+  const uint8_t two[] = {7, 8};
+  cell padded;
+  EXPECT_EQ(molded(*tuple::make_at(padded, 2, two)), "7.8.0");
   EXPECT_TRUE(tuple::zero_p(tuple_of({0, 0, 0, 0})));
   EXPECT_FALSE(tuple::zero_p(tuple_of({0, 0, 1})));
 }
