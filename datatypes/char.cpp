@@ -5,6 +5,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/text_output.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
@@ -63,34 +64,6 @@ uint32_t first_of_binary(const cell& binary) {
   return cp;
 }
 
-// Caret escapes as in the source form of strings; with `all` every code point above 127 is
-// written in hexadecimal.
-void append_escaped(cell& buffer, uint32_t cp, bool all) {
-  static constexpr char controls[] = "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_";
-  if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
-    char hex[12];
-    char* p = hex + sizeof hex;
-    *--p = '\0';
-    *--p = ')';
-    do {
-      *--p = "0123456789ABCDEF"[cp & 15];
-      cp >>= 4;
-    } while (cp);
-    *--p = '(';
-    *--p = '^';
-    text::append_c_string(buffer, p);
-  } else if (cp < 32) {
-    text::append_char(buffer, '^');
-    text::append_char(buffer, static_cast<uint8_t>(controls[cp]));
-  } else if (cp == '"' || cp == '^') {
-    text::append_char(buffer, '^');
-    text::append_char(buffer, cp);
-  } else if (cp == 127) {
-    text::append_c_string(buffer, "^~");
-  } else {
-    text::append_char(buffer, cp);
-  }
-}
 
 }  // namespace
 
@@ -148,7 +121,7 @@ int32_t form(cell* value, cell* buffer, cell*, int32_t limit) {
 
 int32_t mold(cell* value, cell* buffer, bool, bool all, bool, cell*, int32_t limit, int32_t) {
   text::append_c_string(*buffer, "#\"");
-  append_escaped(*buffer, get(*value), all);
+  string::append_escaped_char(*buffer, get(*value), all);
   text::append_char(*buffer, '"');
   return limit - 4;
 }

@@ -8,6 +8,7 @@
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/time.hpp"
@@ -109,6 +110,7 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  string::init();
   integer::init();
   char_::init();
   float_::init();
