@@ -5,11 +5,11 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
+#include "runtime/ownership.hpp"
 
 namespace tav::scalar_support {
 
 object_change_fn object_change = nullptr;
-owned_change_fn owned_change = nullptr;
 
 cell word_named(const char* text) { return *word::load(text); }
 
@@ -34,7 +34,7 @@ void notify_owner(cell* container, cell* previous, const cell& old_value, const 
     stack::top = saved_top;
     return;
   }
-  if (owned_change) owned_change(*container, word_named("set-path"), value, field, 1);
+  ownership::check(*container, word_named("set-path"), value, field, 1);
 }
 
 }  // namespace tav::scalar_support

@@ -14,14 +14,11 @@ cell path_or_none(const cell* path);
 
 // Who hears of a value changed in place through a path. An object that reached the value
 // through a field word gets its change handler called with the word, the old and the new
-// value; any other container is reported to the ownership check with the word set-path, the
-// value stored, the field index and a part of 1. The object and ownership modules install
-// these; until they do, no container has an owner to tell.
+// value; any other container goes to the ownership check with the word set-path, the value
+// stored, the field index and a part of 1. The object module installs the handler call;
+// until it does, no object has handlers to call.
 using object_change_fn = void (*)(cell& object, const cell& word, const cell& old_value, const cell& new_value);
-using owned_change_fn = bool (*)(const cell& container, const cell& action_word, const cell& value, int32_t index,
-                                 int32_t part);
 extern object_change_fn object_change;
-extern owned_change_fn owned_change;
 
 // Called by an eval-path handler after it stored `value` into field `field` of `parent`;
 // `old_value` is the parent as it was. Nothing happens unless the path asked to store back.

@@ -27,7 +27,6 @@ class scalar_values : public number_values {
 
   void TearDown() override {
     scalar_support::object_change = nullptr;
-    scalar_support::owned_change = nullptr;
     number_values::TearDown();
   }
 

@@ -38,6 +38,16 @@ TEST_F(TripleRef, RefMoldsWithAnAtSignAndNothingEscaped) {
   EXPECT_EQ(ref::push(r)->payload2, r.payload2);
 }
 
+TEST_F(TripleRef, RefTakesFormAndCompareFromString) {
+  cell r = string_of("a b");
+  set_type(r, TYPE_REF);
+  EXPECT_EQ(formed(r), "a b");
+  cell same = string_of("A B");
+  set_type(same, TYPE_REF);
+  EXPECT_TRUE(testing::compared(actions::op::equal, r, same));
+  EXPECT_FALSE(testing::compared(actions::op::strict_equal, r, same));
+}
+
 TEST_F(TripleRef, RefLacksAppendPutAndPaths) {
   cell r = string_of("ab");
   set_type(r, TYPE_REF);
