@@ -2,6 +2,9 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
@@ -108,7 +111,13 @@ void register_all() {
   lit_word::init();
   get_word::init();
   refinement::init();
+  native::init();
+  action::init();
+  op::init();
+  function::init();
+  routine::init();
   issue::init();
+  object::init();
 }
 
 }  // namespace tav::datatype
