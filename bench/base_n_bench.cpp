@@ -13,30 +13,20 @@
 #include "datatypes/base_n.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
+#include "bench/bench_util.hpp"
 
 namespace {
 
+using tav::bench::clock_type;
+using tav::bench::mb_per_s;
+using tav::bench::random_sample;
+using tav::bench::seconds_since;
+
+
 using namespace tav;
 using bytes_t = std::vector<uint8_t>;
-using clock_type = std::chrono::steady_clock;
 constexpr size_t sample_size = 64u << 20;
 constexpr int rounds = 3;
-
-bytes_t random_sample(size_t n) {
-  bytes_t out(n);
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (auto& b : out) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-    b = uint8_t(x >> 24);
-  }
-  return out;
-}
-
-double seconds_since(clock_type::time_point start) {
-  return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-double mb_per_s(size_t bytes, double seconds) { return double(bytes) / (1 << 20) / seconds; }
 
 // Best of `rounds` runs, in seconds.
 template <class Run>

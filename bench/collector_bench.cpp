@@ -12,11 +12,15 @@
 #include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/series.hpp"
+#include "bench/bench_util.hpp"
 
 namespace {
 
+using tav::bench::clock_type;
+using tav::bench::seconds_since;
+
+
 using namespace tav;
-using clock_type = std::chrono::steady_clock;
 
 constexpr int rounds = 5;
 constexpr uint32_t string_type = 7;
@@ -24,10 +28,6 @@ constexpr uint32_t block_type = 5;
 constexpr uint32_t none_header = 3;
 
 cell root{none_header, 0, 0, 0};
-
-double seconds_since(clock_type::time_point start) {
-  return std::chrono::duration<double>(clock_type::now() - start).count();
-}
 
 // A block of `count` string cells, each with a series of 16 bytes of its own.
 void build_live_heap(uint32_t count) {

@@ -10,11 +10,16 @@
 
 #include "io/deflate.hpp"
 #include "io/gzip.hpp"
+#include "bench/bench_util.hpp"
 
 namespace {
 
+using tav::bench::clock_type;
+using tav::bench::mb_per_s;
+using tav::bench::seconds_since;
+
+
 using bytes_t = std::vector<uint8_t>;
-using clock_type = std::chrono::steady_clock;
 constexpr size_t sample_size = 100u << 20;
 
 bytes_t text_sample() {
@@ -39,22 +44,6 @@ bytes_t text_sample() {
   out.resize(sample_size);
   return out;
 }
-
-bytes_t random_sample() {
-  bytes_t out(sample_size);
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  for (auto& b : out) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-    b = uint8_t(x >> 24);
-  }
-  return out;
-}
-
-double seconds_since(clock_type::time_point start) {
-  return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-double mb_per_s(size_t bytes, double seconds) { return double(bytes) / (1 << 20) / seconds; }
 
 void write_file(const std::string& path, const bytes_t& data) {
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -125,7 +114,7 @@ void measure(const char* name, const bytes_t& input) {
 int main() {
   std::printf("%-6s %-34s %10s %12s %9s\n", "data", "codec", "comp MB/s", "decomp MB/s", "ratio");
   measure("text", text_sample());
-  measure("random", random_sample());
+  measure("random", tav::bench::random_sample(sample_size));
   std::printf("ratio = compressed size / original size; 100 MB per sample\n");
   return 0;
 }

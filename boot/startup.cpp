@@ -5,6 +5,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
+#include "interpreter/lexer.hpp"
 #include "interpreter/stack.hpp"
 #include "io/random.hpp"
 #include "runtime/collector.hpp"
@@ -51,6 +52,7 @@ void init_runtime() {
   init_ooo_marker();
   context::collecting_at_start = false;
   ownership::init();
+  lexer::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
   // Switched on last, once every root of the start-up is in place.

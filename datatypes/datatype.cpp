@@ -2,10 +2,13 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
@@ -104,6 +107,11 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  string::init();
+  integer::init();
+  char_::init();
+  float_::init();
+  percent::init();
   symbol::init();
   context::init();
   word::init();

@@ -18,24 +18,9 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/poison.hpp"
 #include "runtime/throw.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TAV_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAV_ASAN 1
-#endif
-#endif
-
-#ifdef TAV_ASAN
-#include <sanitizer/asan_interface.h>
-#define TAV_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
-#define TAV_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
-#else
-#define TAV_POISON(address, size) ((void)(address), (void)(size))
-#define TAV_UNPOISON(address, size) ((void)(address), (void)(size))
-#endif
 
 // The stack holds AddressSanitizer's redzones between locals: the scan reads them on purpose.
 #define TAV_STACK_SCAN __attribute__((no_sanitize("address")))

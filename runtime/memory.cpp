@@ -1,8 +1,6 @@
 // Memory manager: virtual-memory blocks, node frames, series and big frames, buffer placement.
 #include "runtime/memory.hpp"
 
-#include "runtime/decompress.hpp"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,18 +9,9 @@
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/poison.hpp"
 #include "runtime/throw.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TAV_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAV_ASAN 1
-#endif
-#endif
-#ifdef TAV_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
 
 namespace tav {
 namespace memory {
@@ -219,10 +208,8 @@ void vm_free(void* frame) {
   uint64_t rounded;
   std::memcpy(&rounded, block, sizeof rounded);
   state.used -= rounded;
-#ifdef TAV_ASAN
   // The collector poisons dead room in frames; the shadow would outlive the mapping.
-  ASAN_UNPOISON_MEMORY_REGION(block, rounded);
-#endif
+  TAV_UNPOISON(block, rounded);
   catch_slot(
       page_failure_threshold, [&] { platform::free_pages(block, rounded); },
       [](uint32_t) { fire(error_id::internal_wrong_mem); });
