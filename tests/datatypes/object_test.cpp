@@ -295,6 +295,19 @@ TEST_F(Objects, Compare) {
   cell word = word_of("x");
   EXPECT_EQ(object::compare(&a, &word, equal), actions::not_comparable);
 
+  // Numbers of different types compare by value, other types by their type ids.
+  cell whole = make_object({set_word("n"), integer(1)});
+  cell real = make_object({set_word("n"), scalar::float_cell(1.0)});
+  cell bigger = make_object({set_word("n"), scalar::float_cell(2.5)});
+  cell flag = make_object({set_word("n"), logic_of(true)});
+  EXPECT_TRUE(actions::compare(&whole, &real, equal));
+  EXPECT_FALSE(actions::compare(&whole, &real, strict_equal));
+  EXPECT_TRUE(actions::compare(&whole, &bigger, lesser));
+  EXPECT_FALSE(actions::compare(&whole, &flag, equal));
+  EXPECT_GT(object::compare(&whole, &flag, equal), 0) << "integer! after logic!";
+  cell renamed = make_object({set_word("m"), integer(1)});
+  EXPECT_GT(object::compare(&renamed, &whole, equal), 0) << "m was interned after n";
+
   // Objects holding themselves compare without walking forever.
   cell d = make_object({set_word("me"), none::value});
   cell e = make_object({set_word("me"), none::value});
@@ -374,6 +387,15 @@ TEST_F(Objects, TextForms) {
        }) {
     EXPECT_EQ(mold_with(o, r.only, false, r.flat), r.expected) << r.only << r.flat;
   }
+  cell numbers = make_object({set_word("a"), integer(1), set_word("b"), integer(2)});
+  EXPECT_EQ(mold_with(numbers, false, false, false), "make object! [\n    a: 1\n    b: 2\n]");
+  EXPECT_EQ(mold_with(numbers, false, false, true), "make object! [a: 1 b: 2]");
+  EXPECT_EQ(testing::formed(numbers), "a: 1\nb: 2");
+  cell text;
+  text::make_at(text, 4);
+  text::append_c_string(text, "hi");
+  EXPECT_EQ(mold_with(make_object({set_word("s"), text}), false, false, true), "make object! [s: \"hi\"]");
+  EXPECT_EQ(testing::formed(make_object({set_word("s"), text})), "s: hi");
   EXPECT_EQ(testing::formed(inner), "c: none");
   EXPECT_EQ(testing::formed(make_object({set_word("a"), logic_of(true), set_word("w"), word_of("x", TYPE_LIT_WORD)})),
             "a: true\nw: x");
