@@ -87,6 +87,18 @@ TEST_F(Ownership, DeepChangesReachTheHandler) {
   EXPECT_TRUE(ownership::check(text_, words::append, none::value, 0, 1)) << "other fields stay owned";
 }
 
+TEST_F(Ownership, SortingAnOwnedStringReportsBeforeAndAfter) {
+  make_owner();
+  text::append_c_string(text_, "cba");
+  actions::sort(&text_, false, nullptr, nullptr, nullptr, false, false, false);
+  ASSERT_EQ(calls(), 2u);
+  EXPECT_EQ(spelling_of(argument(0, 3)), "sort");
+  EXPECT_EQ(spelling_of(argument(1, 3)), "sorted");
+  EXPECT_EQ(spelling_of(argument(1, 1)), "text");
+  EXPECT_EQ(scalar::integer_value(argument(1, 6)), 3);
+  EXPECT_EQ(testing::text_of(text_), "abc");
+}
+
 TEST_F(Ownership, ValuesNobodyOwnsAndOwnersWithoutHandlers) {
   cell loose = block_of({word_of("a")});
   EXPECT_FALSE(ownership::check(loose, words::append, none::value, 0, 1));
