@@ -718,13 +718,7 @@ cell* modify(cell* target, cell* field, cell* value, bool) {
     if (value->type() == TYPE_NONE) {
       ownership::unbind(object);
     } else if (value->type() == TYPE_BLOCK) {
-      const cell spec = *value;
-      series_buffer* cells = buffer_of(spec.payload2);
-      if (cells->count() < spec.payload1 + 2 || cells->cells()[spec.payload1].type() != TYPE_OBJECT ||
-          !any_word_p(cells->cells()[spec.payload1 + 1].type()))
-        fire(error_id::script_invalid_arg, spec);
-      const cell owner = cells->cells()[spec.payload1], word = cells->cells()[spec.payload1 + 1];
-      ownership::bind(object, owner, word);
+      ownership::bind_spec(object, *value);
     }
   }
   return target;

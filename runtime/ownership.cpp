@@ -9,6 +9,7 @@
 #include "datatypes/word.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
 
 namespace tav::ownership {
@@ -154,6 +155,16 @@ void bind(const cell& value, const cell& owner, const cell& word) {
   const cell kept_owner = owner;
   bind_deep(value, kept_owner, word);
   context::cell_of(kept_owner.payload1)->header |= cell_flag::owned;
+}
+
+void bind_spec(const cell& value, const cell& spec_value) {
+  const cell spec = spec_value;
+  series_buffer* cells = buffer_of(spec.payload2);
+  if (cells->count() < spec.payload1 + 2 || cells->cells()[spec.payload1].type() != TYPE_OBJECT ||
+      !any_word_p(cells->cells()[spec.payload1 + 1].type()))
+    fire(error_id::script_invalid_arg, spec);
+  const cell owner = cells->cells()[spec.payload1], word = cells->cells()[spec.payload1 + 1];
+  bind(value, owner, word);
 }
 
 void unbind(const cell& value) { unbind_deep(value); }

@@ -30,6 +30,9 @@ const cell* owner_of(const cell& value);
 // field `word`, then marks the owner's context as an owner. A value already owned keeps its
 // first owner; a block holding itself is walked once.
 void bind(const cell& value, const cell& owner, const cell& word);
+// Binds the value to the owner of a block [owner word] (an object! and a word); any other
+// block raises script/invalid-arg.
+void bind_spec(const cell& value, const cell& spec);
 // Removes the ownership of the value and of what it holds; an object that is an owner itself
 // keeps its own fields.
 void unbind(const cell& value);
