@@ -168,6 +168,29 @@ TEST_F(Functions, MakeReflectCompare) {
   EXPECT_EQ(testing::formed(made), "?function?");
 }
 
+TEST_F(Functions, TextForms) {
+  cell made = make(testing::datatype_cell(TYPE_FUNCTION),
+                   block_of({block_of({word_of("a")}), block_of({word_of("a"), word_of("+"), integer(1)})}));
+  EXPECT_EQ(testing::molded(made), "func [a][a + 1]");
+  cell empty = function_of(block_of({}), block_of({}));
+  EXPECT_EQ(testing::molded(empty), "func [][]");
+  *function::more_cell(empty, function::more_body) = none::value;
+  EXPECT_EQ(testing::molded(empty), "func [] none");
+
+  cell spec = block_of({word_of("a"), type_block(TYPE_INTEGER)});
+  const cell without_body = *routine::push(spec, nullptr, 1, TYPE_INTEGER, false);
+  EXPECT_EQ(testing::molded(without_body), "routine [a [integer!]] none");
+  cell body = block_of({word_of("a")});
+  const cell with_body = *routine::push(spec, &body, 1, TYPE_INTEGER, false);
+  EXPECT_EQ(testing::molded(with_body), "routine [a [integer!]][a]");
+
+  // The budget of /part counts what the fixed texts take.
+  cell buffer;
+  text::make_at(buffer, 8);
+  EXPECT_EQ(actions::form(&made, &buffer, nullptr, 100), 90);
+  EXPECT_EQ(actions::mold(&empty, &buffer, false, false, false, nullptr, 100, 0), 100 - 5 - 2 - 5);
+}
+
 TEST_F(Functions, LocalsCollection) {
   struct row {
     const char* what;

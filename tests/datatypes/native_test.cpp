@@ -141,5 +141,24 @@ TEST_F(Natives, OpsFromFunctions) {
   EXPECT_EQ(fired_by([&] { make(op_type, infix); }), error_id::script_invalid_type) << "no op of an op";
 }
 
+TEST_F(Natives, TextForms) {
+  cell spec = block_of({word_of("a"), word_of("b")});
+  cell native = make(testing::datatype_cell(TYPE_NATIVE), block_of({spec, integer(25)}));
+  cell action = make(testing::datatype_cell(TYPE_ACTION), block_of({spec, integer(11)}));
+  cell op_type = testing::datatype_cell(TYPE_OP);
+  cell two = function_of(spec, block_of({word_of("a")}));
+  struct row {
+    cell value;
+    const char* mold;
+  };
+  for (const row& r : {row{native, "make native! [[a b]]"}, row{action, "make action! [[a b]]"},
+                       row{make(op_type, native), "make op! [[a b]]"}, row{make(op_type, action), "make op! [[a b]]"},
+                       row{make(op_type, two), "make op! func [a b][a]"}}) {
+    EXPECT_EQ(testing::molded(r.value), r.mold);
+  }
+  const cell routine_value = *routine::push(spec, nullptr, 1, routine::returns_nothing, false);
+  EXPECT_EQ(testing::molded(make(op_type, routine_value)), "make op! [[a b]]");
+}
+
 }  // namespace
 }  // namespace tav

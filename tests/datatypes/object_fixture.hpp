@@ -60,6 +60,30 @@ inline void log_call(const cell& function, const cell& name, const cell* argumen
   *alloc_block_tail(call_log) = entry;
 }
 
+// While no block! mold is registered, a plain one stands in so that the molds of functions
+// and natives, which write their spec and body as blocks, can be checked: "[" the elements
+// molded with a space between them "]".
+inline int32_t block_mold_stand_in(cell* value, cell* buffer, bool, bool all, bool flat, cell* part, int32_t limit,
+                                   int32_t indent) {
+  const cell block = *value;
+  text::append_c_string(*buffer, "[");
+  --limit;
+  for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
+    if (i > block.payload1) {
+      text::append_c_string(*buffer, " ");
+      --limit;
+    }
+    cell element = buffer_of(block.payload2)->cells()[i];
+    limit = actions::mold(&element, buffer, false, all, flat, part, limit, indent);
+  }
+  text::append_c_string(*buffer, "]");
+  return limit - 1;
+}
+
+inline erased_handler& block_mold_slot() {
+  return datatype::action_table[TYPE_BLOCK * datatype::row_stride + static_cast<uint32_t>(action_slot::mold) - 1];
+}
+
 class object_values : public fresh_values {
  protected:
   void SetUp() override {
@@ -75,14 +99,21 @@ class object_values : public fresh_values {
     call_log = block_of({});
     object::evaluate_spec_hook = evaluate_assignments;
     object::call_function_hook = log_call;
+    if (!block_mold_slot()) {
+      block_mold_slot() = reinterpret_cast<erased_handler>(&block_mold_stand_in);
+      standing_in_ = true;
+    }
   }
 
   void TearDown() override {
     object::evaluate_spec_hook = nullptr;
     object::call_function_hook = nullptr;
     call_log = cell{unset_header, 0, 0, 0};
+    if (standing_in_) block_mold_slot() = nullptr;
     fresh_values::TearDown();
   }
+
+  bool standing_in_ = false;
 
   uint32_t calls() const { return length_of(call_log); }
   cell call(uint32_t i) const { return at(call_log, i); }

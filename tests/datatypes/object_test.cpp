@@ -399,6 +399,10 @@ TEST_F(Objects, TextForms) {
   EXPECT_EQ(testing::formed(inner), "c: none");
   EXPECT_EQ(testing::formed(make_object({set_word("a"), logic_of(true), set_word("w"), word_of("x", TYPE_LIT_WORD)})),
             "a: true\nw: x");
+  cell watched = make_object({set_word("w"), word_of("yes", TYPE_LIT_WORD), set_word("on-change*"), handler});
+  EXPECT_EQ(mold_with(watched, false, true, true), "make object! [w: 'yes on-change*: func [w o n][]]")
+      << "handler fields only with /all";
+  EXPECT_EQ(mold_with(watched, false, false, true), "make object! [w: 'yes]");
   EXPECT_EQ(mold_with(make_object({}), false, false, false), "make object! [\n]");
   EXPECT_EQ(mold_with(make_object({}), false, false, true), "make object! []");
 
