@@ -16,6 +16,7 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/slot_table.hpp"
@@ -51,6 +52,7 @@ void init_runtime() {
   init_refinement_values();
   init_ooo_marker();
   context::collecting_at_start = false;
+  ownership::init();
   lexer::init();
   slot_table::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.

@@ -4,8 +4,11 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
@@ -126,7 +129,13 @@ void register_all() {
   lit_word::init();
   get_word::init();
   refinement::init();
+  native::init();
+  action::init();
+  op::init();
+  function::init();
+  routine::init();
   issue::init();
+  object::init();
   triple::init();
   pair::init();
   tuple::init();

@@ -25,7 +25,6 @@
 namespace tav::series {
 namespace {
 
-owner_hooks owners{};
 vector_access vectors{};
 cell scratch_element{};
 // The one-element result of `take` without a part.
@@ -221,12 +220,8 @@ void close_gap(node_id node, uint32_t at, uint32_t n) {
   b->tail -= n << shift;
 }
 
-void set_owner_hooks(const owner_hooks& hooks) { owners = hooks; }
-
 bool report(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count) {
-  if (!(buffer(series)->flags & series_flag::owned)) return false;
-  auto check = owners.check ? owners.check : &ownership::check;
-  return check(series, action, value, index, count);
+  return ownership::check(series, action, value, index, count);
 }
 
 void set_vector_access(const vector_access& access) { vectors = access; }
@@ -288,7 +283,7 @@ cell* random(cell* value, bool seed, bool secure, bool only) {
 
 cell* reflect(cell* value, int32_t field) {
   if (static_cast<uint32_t>(field) != symbols::owned) fire(error_id::internal_not_done);
-  const cell* owner = owners.owner_of ? owners.owner_of(*value) : nullptr;
+  const cell* owner = ownership::owner_of(*value);
   *value = owner ? *owner : none::value;
   return value;
 }
@@ -579,11 +574,10 @@ cell* take(cell* series, cell* part, bool, bool last) {
 cell* modify(cell* target, cell* field, cell* value, bool) {
   if (any_word_p(field->type()) &&
       hashtable::symbol_resolve(field->payload2) == hashtable::symbol_resolve(symbols::owned)) {
-    if (value->type() == TYPE_NONE) {
-      if (owners.unbind) owners.unbind(*target);
-    } else if (value->type() == TYPE_BLOCK) {
-      if (owners.bind) owners.bind(*target, *value);
-    }
+    if (value->type() == TYPE_NONE)
+      ownership::unbind(*target);
+    else if (value->type() == TYPE_BLOCK)
+      ownership::bind_spec(*target, *value);
   }
   return value;
 }

@@ -69,23 +69,8 @@ series_buffer* open_gap(node_id node, uint32_t at, uint32_t n, uint64_t grow_to)
 void close_gap(node_id node, uint32_t at, uint32_t n);
 
 // ---- Owners ---------------------------------------------------------------------------------
-// A series held by an object field reports every change to that object before and after it,
-// through the ownership check (runtime/ownership.hpp) unless another check is installed here.
-// The owner lookup and the binding that `reflect` and `modify` of the field `owned` use are
-// installed by the ownership tracking; until then no series has an owner.
-struct owner_hooks {
-  // The report: the series, the action word, the new value (none when there is none), the
-  // position and the count. Answers whether the series has an owner. Null: ownership::check.
-  bool (*check)(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count);
-  // The owner recorded for the series' buffer, or null.
-  const cell* (*owner_of)(const cell& series);
-  // Binds the series to the owner of a [owner word] block, or drops its owner.
-  void (*bind)(const cell& series, const cell& spec);
-  void (*unbind)(const cell& series);
-};
-void set_owner_hooks(const owner_hooks& hooks);
-// Sends the report when the series' buffer is flagged as owned; answers whether an owner
-// heard of it.
+// A series held by an object field reports every change to its owner before it (and, when an
+// owner heard of it, after it with the past-tense word) through the ownership check.
 bool report(const cell& series, const cell& action, const cell& value, int32_t index, int32_t count);
 
 // ---- Elements ---------------------------------------------------------------------------------

@@ -14,7 +14,7 @@ namespace tav::testing {
 
 using block_values = fresh_values;
 
-inline cell integer(int32_t n) { return scalar::integer(n); }
+inline cell int_value(int32_t n) { return scalar::integer(n); }
 
 // A block! holding copies of the cells.
 inline cell block_of(std::initializer_list<cell> values, uint8_t type = TYPE_BLOCK) {

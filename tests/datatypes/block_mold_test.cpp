@@ -9,7 +9,7 @@ using testing::block_of;
 using testing::call_entry;
 using testing::formed;
 using testing::global_word;
-using testing::integer;
+using testing::int_value;
 using testing::molded;
 using testing::text_of;
 using testing::with_head;
@@ -47,7 +47,7 @@ TEST_F(Mold, NewLinesAndIndentation) {
 }
 
 TEST_F(Mold, FormSeparatesWithSpaces) {
-  EXPECT_EQ(formed(block_of({a(), block_of({b(), c()}), integer(4)})), "a b c 4");
+  EXPECT_EQ(formed(block_of({a(), block_of({b(), c()}), int_value(4)})), "a b c 4");
   EXPECT_EQ(formed(block_of({with_new_line(a()), b()})), "a b");
   EXPECT_EQ(formed(block_of({block_of({}), a()})), " a");
   EXPECT_EQ(formed(block_of({})), "");
@@ -56,13 +56,13 @@ TEST_F(Mold, FormSeparatesWithSpaces) {
 }
 
 TEST_F(Mold, PartBudgets) {
-  cell abc = block_of({a(), b(), c(), integer(1234)});
-  EXPECT_EQ(text_of(call_entry(actions::entry::mold, {abc, integer(5)}, {-1, -1, -1, 1})), "[a b ");
-  EXPECT_EQ(text_of(call_entry(actions::entry::form, {abc, integer(3)}, {1})), "a b");
+  cell abc = block_of({a(), b(), c(), int_value(1234)});
+  EXPECT_EQ(text_of(call_entry(actions::entry::mold, {abc, int_value(5)}, {-1, -1, -1, 1})), "[a b ");
+  EXPECT_EQ(text_of(call_entry(actions::entry::form, {abc, int_value(3)}, {1})), "a b");
   // The handler answers what is left of the budget, and stops early once it is spent.
   cell output;
   text::make_at(output, 16);
-  cell part = integer(3);
+  cell part = int_value(3);
   EXPECT_EQ(block::mold(&abc, &output, false, false, false, nullptr, 100, 0), 100 - 12);
   text::make_at(output, 16);
   EXPECT_LE(block::mold(&abc, &output, false, false, false, &part, 3, 0), 0);
@@ -70,7 +70,7 @@ TEST_F(Mold, PartBudgets) {
 }
 
 TEST_F(Mold, CyclesAreMarked) {
-  cell self = block_of({integer(1)});
+  cell self = block_of({int_value(1)});
   block::append_cell(self, self);
   EXPECT_EQ(molded(self), "[1 [...]]");
   EXPECT_EQ(formed(self), "1 ...");

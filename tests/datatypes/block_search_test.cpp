@@ -14,7 +14,7 @@ using testing::call_entry;
 using testing::elements;
 using testing::fired_by;
 using testing::global_word;
-using testing::integer;
+using testing::int_value;
 using testing::integers;
 using testing::with_head;
 using testing::words_of;
@@ -46,7 +46,7 @@ TEST_F(Search, Find) {
   cell abc = words_of({"a", "b", "c"});
   cell bc = words_of({"b", "c"});
   cell nested = block_of({global_word("a"), bc});
-  cell mixed = block_of({integer(1), global_word("a")});
+  cell mixed = block_of({int_value(1), global_word("a")});
   cell abab = words_of({"a", "b", "a", "c"});
   cell word_type = testing::datatype_cell(TYPE_WORD);
   cell words_only = typeset::empty();
@@ -62,15 +62,15 @@ TEST_F(Search, Find) {
       {nested, bc, {only}, {}, {}, 1},
       {nested, bc, {}, {}, {}, -1},
       {mixed, word_type, {}, {}, {}, 1},
-      {block_of({integer(1), word_type}), word_type, {only}, {}, {}, 1},
+      {block_of({int_value(1), word_type}), word_type, {only}, {}, {}, 1},
       {mixed, words_only, {}, {}, {}, 1},
-      {abab, global_word("c"), {}, {}, integer(2), -1},
-      {abab, global_word("a"), {}, {}, integer(2), 0},
-      {with_head(abab, 1), global_word("c"), {}, {}, integer(2), 3},
-      {abc, global_word("c"), {}, integer(2), {}, -1},
-      {abc, global_word("c"), {}, integer(3), {}, 2},
+      {abab, global_word("c"), {}, {}, int_value(2), -1},
+      {abab, global_word("a"), {}, {}, int_value(2), 0},
+      {with_head(abab, 1), global_word("c"), {}, {}, int_value(2), 3},
+      {abc, global_word("c"), {}, int_value(2), {}, -1},
+      {abc, global_word("c"), {}, int_value(3), {}, 2},
       {abc, global_word("c"), {}, with_head(abc, 2), {}, 2},
-      {abc, global_word("c"), {}, integer(0), {}, -1},
+      {abc, global_word("c"), {}, int_value(0), {}, -1},
       {abab, global_word("a"), {last}, {}, {}, 2},
       {with_head(abab, 3), global_word("a"), {reverse}, {}, {}, 2},
       {with_head(abab, 2), global_word("a"), {reverse}, {}, {}, 0},
@@ -78,7 +78,7 @@ TEST_F(Search, Find) {
       {abc, global_word("b"), {tail}, {}, {}, 2},
       {abc, bc, {tail}, {}, {}, 3},
       {abab, global_word("a"), {last, tail}, {}, {}, 3},
-      {abab, global_word("a"), {tail}, {}, integer(2), 2},
+      {abab, global_word("a"), {tail}, {}, int_value(2), 2},
       {abc, global_word("a"), {match}, {}, {}, 0},
       {abc, global_word("b"), {match}, {}, {}, -1},
       {with_head(abc, 3), global_word("a"), {}, {}, {}, -1},
@@ -97,7 +97,7 @@ TEST_F(Search, Find) {
   EXPECT_EQ(found_at(run(actions::entry::find, twins, x2, {only})), 0);
   EXPECT_EQ(found_at(run(actions::entry::find, twins, x2, {only, same})), 1);
 
-  EXPECT_EQ(fired_by([&] { run(actions::entry::find, abc, global_word("a"), {}, {}, integer(0)); }),
+  EXPECT_EQ(fired_by([&] { run(actions::entry::find, abc, global_word("a"), {}, {}, int_value(0)); }),
             error_id::script_out_of_range);
   EXPECT_EQ(fired_by([&] { run(actions::entry::find, abc, global_word("a"), {}, {}, none::value); }),
             error_id::script_invalid_refine_arg);
@@ -106,7 +106,7 @@ TEST_F(Search, Find) {
 }
 
 TEST_F(Search, SelectAndPut) {
-  cell pairs = block_of({global_word("a"), integer(1), global_word("b")});
+  cell pairs = block_of({global_word("a"), int_value(1), global_word("b")});
   EXPECT_EQ(run(actions::entry::select, pairs, global_word("b"), {}).type(), TYPE_NONE);
   EXPECT_EQ(scalar::integer_value(run(actions::entry::select, pairs, global_word("a"), {})), 1);
   cell abcd = words_of({"a", "b", "c", "d"});
@@ -115,9 +115,9 @@ TEST_F(Search, SelectAndPut) {
   EXPECT_EQ(testing::spelling_of(run(actions::entry::select, nested, words_of({"b", "c"}), {only})), "d");
   EXPECT_EQ(testing::spelling_of(run(actions::entry::select, abcd, global_word("a"), {last})), "b");
 
-  cell table = block_of({global_word("a"), integer(1), global_word("b")});
+  cell table = block_of({global_word("a"), int_value(1), global_word("b")});
   auto put = [&](const char* key, int32_t value) {
-    cell answer = call_entry(actions::entry::put, {table, global_word(key), integer(value)});
+    cell answer = call_entry(actions::entry::put, {table, global_word(key), int_value(value)});
     EXPECT_EQ(scalar::integer_value(answer), value);
   };
   put("a", 2);
@@ -127,7 +127,7 @@ TEST_F(Search, SelectAndPut) {
 }
 
 TEST_F(Search, PathAccess) {
-  cell table = block_of({global_word("a"), integer(1), global_word("b"), integer(2)});
+  cell table = block_of({global_word("a"), int_value(1), global_word("b"), int_value(2)});
   auto get = [&](cell element) {
     return *block::eval_path(&table, &element, nullptr, nullptr, nullptr, nullptr, 1, false, false, true, false);
   };
@@ -135,14 +135,14 @@ TEST_F(Search, PathAccess) {
     return *block::eval_path(&table, &element, &value, nullptr, nullptr, nullptr, 1, false, false, true, false);
   };
   EXPECT_EQ(scalar::integer_value(get(global_word("b"))), 2);
-  EXPECT_EQ(testing::spelling_of(get(integer(3))), "b");
-  EXPECT_EQ(get(integer(9)).type(), TYPE_NONE);
+  EXPECT_EQ(testing::spelling_of(get(int_value(3))), "b");
+  EXPECT_EQ(get(int_value(9)).type(), TYPE_NONE);
   EXPECT_EQ(scalar::integer_value(get(testing::lit_word("a"))), 1);
-  set(global_word("a"), integer(10));
-  set(integer(4), integer(20));
+  set(global_word("a"), int_value(10));
+  set(int_value(4), int_value(20));
   EXPECT_EQ(elements(table), "a 10 b 20");
   cell path = words_of({"t", "z"});
-  cell missing = global_word("z"), value = integer(0);
+  cell missing = global_word("z"), value = int_value(0);
   EXPECT_EQ(fired_by([&] { block::eval_path(&table, &missing, &value, &path, nullptr, nullptr, 1, false, false,
                                             true, false); }),
             error_id::script_bad_path_set);
@@ -170,13 +170,13 @@ TEST_F(Search, Compare) {
       {words_of({}), integers(1, 1), op::lesser, true},
       {integers(1, 1), words_of({}), op::greater, true},
       {words_of({}), integers(5, 4), op::equal, true},
-      {one_two, block_of({integer(1), integer(3)}), op::lesser, true},
+      {one_two, block_of({int_value(1), int_value(3)}), op::lesser, true},
       {integers(1, 3), one_two, op::greater, true},
       {words_of({"a"}), integers(1, 1), op::greater, true},
       {words_of({"a"}), words_of({"A"}), op::equal, true},
       {words_of({"a"}), words_of({"A"}), op::strict_equal, false},
       {block_of({global_word("a")}), block_of({testing::lit_word("a")}), op::equal, true},
-      {one_two, block_of({integer(1), integer(2)}, TYPE_PAREN), op::equal, false},
+      {one_two, block_of({int_value(1), int_value(2)}, TYPE_PAREN), op::equal, false},
       {with_head(integers(0, 2), 1), one_two, op::equal, true},
   };
   for (const row& r : rows) EXPECT_EQ(compared(r.a, r.b, r.op), r.result) << testing::molded(r.a) << " " << r.op;
@@ -203,16 +203,16 @@ cell sort_entry(const cell& series, const sorting_run& how) {
   stack::arguments = stack::top = stack::bottom;
   stack::push_copy(series);
   int32_t next = 1;
-  if (how.skip) stack::push_copy(integer(*how.skip)), positions[1] = next++;
+  if (how.skip) stack::push_copy(int_value(*how.skip)), positions[1] = next++;
   if (how.comparator) stack::push_copy(*how.comparator), positions[2] = next++;
-  if (how.part) stack::push_copy(integer(*how.part)), positions[3] = next++;
+  if (how.part) stack::push_copy(int_value(*how.part)), positions[3] = next++;
   actions::entry::sort(positions);
   return *stack::arguments;
 }
 
 cell of_ints(std::initializer_list<int32_t> values) {
   cell result = integers(1, 0);
-  for (int32_t v : values) block::append_cell(result, integer(v));
+  for (int32_t v : values) block::append_cell(result, int_value(v));
   return result;
 }
 
@@ -226,7 +226,7 @@ TEST_F(Search, Sort) {
       {{3, 1, 2}, {}, "1 2 3"},
       {{3, 1, 2}, {.reverse = true}, "3 2 1"},
       {{3, 30, 1, 10, 2, 20}, {.skip = 2}, "1 10 2 20 3 30"},
-      {{1, 30, 2, 10, 3, 20}, {.skip = 2, .comparator = integer(2)}, "2 10 3 20 1 30"},
+      {{1, 30, 2, 10, 3, 20}, {.skip = 2, .comparator = int_value(2)}, "2 10 3 20 1 30"},
       {{1, 9, 1, 8}, {.skip = 2, .all = true}, "1 8 1 9"},
       {{1, 9, 1, 8}, {.skip = 2, .stable = true}, "1 9 1 8"},
       {{1, 9, 1, 8}, {.skip = 2, .all = true, .reverse = true}, "1 9 1 8"},
@@ -246,15 +246,15 @@ TEST_F(Search, Sort) {
   sort_entry(with_head(numbers, 1), {.part = -5});
   EXPECT_EQ(elements(numbers), "4 2 3 1");
 
-  cell mixed = block_of({global_word("b"), integer(2), global_word("a"), integer(1)});
+  cell mixed = block_of({global_word("b"), int_value(2), global_word("a"), int_value(1)});
   sort_entry(mixed, {});
   EXPECT_EQ(elements(mixed), "1 2 a b");
 
   // Equal keys keep their order with /stable: 200 records compared on their first field only.
   cell records = integers(1, 0);
   for (int32_t i = 0; i < 200; ++i) {
-    block::append_cell(records, integer(i % 3));
-    block::append_cell(records, integer(i));
+    block::append_cell(records, int_value(i % 3));
+    block::append_cell(records, int_value(i));
   }
   sort_entry(records, {.skip = 2, .stable = true});
   series_buffer* b = series::buffer(records);
@@ -274,12 +274,12 @@ TEST_F(Search, SortRefusals) {
     error_id error;
   };
   const row rows[] = {
-      {{.comparator = integer(1)}, error_id::script_bad_refines},
+      {{.comparator = int_value(1)}, error_id::script_bad_refines},
       {{.all = true}, error_id::script_bad_refines},
-      {{.skip = 2, .comparator = integer(1), .all = true}, error_id::script_bad_refines},
+      {{.skip = 2, .comparator = int_value(1), .all = true}, error_id::script_bad_refines},
       {{.skip = 3}, error_id::script_invalid_refine_arg},
       {{.skip = 0}, error_id::script_invalid_refine_arg},
-      {{.skip = 2, .comparator = integer(3)}, error_id::script_out_of_range},
+      {{.skip = 2, .comparator = int_value(3)}, error_id::script_out_of_range},
       {{.comparator = global_word("x")}, error_id::script_invalid_refine_arg},
       {{.comparator = cell{TYPE_FUNCTION, 0, 0, 0}}, error_id::internal_not_done},
   };
@@ -297,10 +297,10 @@ struct comparator_log {
 
 cell stand_in_comparator(const cell&, const cell& first, const cell& second) {
   if (comparisons.calls++ == 0) comparisons.first = first, comparisons.second = second;
-  if (first.type() != TYPE_INTEGER) return integer(0);
+  if (first.type() != TYPE_INTEGER) return int_value(0);
   int32_t a = scalar::integer_value(first), b = scalar::integer_value(second);
   if (comparisons.answer_logic) return logic::value_of(a > b);
-  return integer(a - b);
+  return int_value(a - b);
 }
 
 class FunctionSort : public Search {
@@ -347,7 +347,7 @@ cell set_operation(int32_t op, const cell& first, std::optional<cell> second, bo
   stack::arguments = stack::top = stack::bottom;
   stack::push_copy(first);
   stack::push_copy(second ? *second : none::value);
-  cell skip_cell = skip ? integer(*skip) : none::value;
+  cell skip_cell = skip ? int_value(*skip) : none::value;
   cell* skip_arg = skip ? stack::push_copy(skip_cell) : nullptr;
   return *block::do_set_op(case_sensitive, skip_arg, op);
 }
@@ -365,7 +365,7 @@ TEST_F(Search, SetOperations) {
   cell mixed_case = block_of({global_word("a"), global_word("A")});
   EXPECT_EQ(elements(set_operation(unique, mixed_case, {})), "a");
   EXPECT_EQ(elements(set_operation(unique, mixed_case, {}, true)), "a A");
-  cell records = block_of({global_word("a"), integer(1), global_word("a"), integer(2), global_word("b"), integer(3)});
+  cell records = block_of({global_word("a"), int_value(1), global_word("a"), int_value(2), global_word("b"), int_value(3)});
   EXPECT_EQ(elements(set_operation(unique, records, {}, false, 2)), "a 1 b 3");
   cell x1 = words_of({"x"});
   cell blocks = block_of({x1, words_of({"x"}), words_of({"y"})});

@@ -16,7 +16,7 @@ using testing::call_entry;
 using testing::elements;
 using testing::fired_by;
 using testing::global_word;
-using testing::integer;
+using testing::int_value;
 using testing::integers;
 using testing::molded;
 using testing::with_head;
@@ -44,8 +44,8 @@ void run_insertions(actions::stack_entry entry, std::initializer_list<insertion>
     cell arguments[4] = {with_head(series, r.head), r.value};
     int32_t positions[3] = {-1, r.only ? 0 : -1, -1};
     int n = 2;
-    if (r.part) positions[0] = n, arguments[n++] = integer(*r.part);
-    if (r.dup) positions[2] = n, arguments[n++] = integer(*r.dup);
+    if (r.part) positions[0] = n, arguments[n++] = int_value(*r.part);
+    if (r.dup) positions[2] = n, arguments[n++] = int_value(*r.dup);
     stack::arguments = stack::top = stack::bottom;
     for (int i = 0; i < n; ++i) stack::push_copy(arguments[i]);
     entry(positions);
@@ -83,7 +83,7 @@ TEST_F(Blocks, Insert) {
 
 TEST_F(Blocks, AppendDupRepeatsTheWholeRun) {
   cell one = integers(1, 1);
-  cell answer = call_entry(actions::entry::append, {one, integers(2, 3), integer(3)}, {-1, -1, 2});
+  cell answer = call_entry(actions::entry::append, {one, integers(2, 3), int_value(3)}, {-1, -1, 2});
   EXPECT_EQ(elements(answer), "1 2 3 2 3 2 3");
   EXPECT_EQ(elements(call_entry(actions::entry::append, {integers(1, 1), integers(1, 0)})), "1");
 }
@@ -120,8 +120,8 @@ TEST_F(Blocks, Change) {
     cell arguments[4] = {with_head(numbers, r.head), r.value};
     int32_t positions[3] = {-1, r.only ? 0 : -1, -1};
     int n = 2;
-    if (r.part) positions[0] = n, arguments[n++] = integer(*r.part);
-    if (r.dup) positions[2] = n, arguments[n++] = integer(*r.dup);
+    if (r.part) positions[0] = n, arguments[n++] = int_value(*r.part);
+    if (r.dup) positions[2] = n, arguments[n++] = int_value(*r.dup);
     stack::arguments = stack::top = stack::bottom;
     for (int i = 0; i < n; ++i) stack::push_copy(arguments[i]);
     actions::entry::change(positions);
@@ -152,7 +152,7 @@ TEST_F(Blocks, DeepCopiesAndCycles) {
   EXPECT_NE(series::buffer(untouched)->cells()[1].payload2, series::buffer(outer)->cells()[1].payload2);
 
   // b: copy [1] append/only b b
-  cell b = call_entry(actions::entry::copy, {block_of({integer(1)})});
+  cell b = call_entry(actions::entry::copy, {block_of({int_value(1)})});
   call_entry(actions::entry::append, {b, b}, {-1, 0});
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::copy, {b}, {-1, 0}); }), error_id::internal_no_cycle);
   EXPECT_EQ(cycles::depth(), 0u);
@@ -197,10 +197,10 @@ TEST_F(Blocks, TakeSwapTrim) {
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::swap, {ab, none::value}); }), error_id::script_invalid_arg);
 
   // trim reduce [1 none 2]
-  cell mixed = block_of({integer(1), none::value, integer(2), none::value, none::value});
+  cell mixed = block_of({int_value(1), none::value, int_value(2), none::value, none::value});
   call_entry(actions::entry::trim, {mixed});
   EXPECT_EQ(elements(mixed), "1 2");
-  cell from_second = block_of({none::value, none::value, integer(3), none::value});
+  cell from_second = block_of({none::value, none::value, int_value(3), none::value});
   call_entry(actions::entry::trim, {with_head(from_second, 1)});
   EXPECT_EQ(elements(from_second), "none 3");
 }
@@ -218,7 +218,7 @@ TEST_F(Blocks, MakeAndTo) {
   cell* sized = actions::make(&block_type, &ab);
   EXPECT_NE(sized->payload2, ab.payload2);
   EXPECT_EQ(elements(*sized), "a b");
-  cell ten = integer(10);
+  cell ten = int_value(10);
   cell* empty = actions::make(&block_type, &ten);
   EXPECT_EQ(empty->type(), TYPE_BLOCK);
   EXPECT_EQ(series::get_abs_length(*empty), 0);
@@ -307,22 +307,22 @@ TEST_F(Blocks, StackInsertionsAndAppends) {
 }
 
 TEST_F(Blocks, LookingUpByKeyAndWord) {
-  cell pairs = block_of({global_word("a"), integer(1), global_word("b")});
+  cell pairs = block_of({global_word("a"), int_value(1), global_word("b")});
   EXPECT_EQ(scalar::integer_value(*block::select_value(pairs, global_word("a"))), 1);
   EXPECT_EQ(block::select_value(pairs, global_word("b"))->type(), TYPE_NONE);  // the last element
   EXPECT_EQ(block::select_value(pairs, global_word("z"))->type(), TYPE_NONE);
 
-  cell words = block_of({global_word("x"), testing::global_word("Key"), integer(7), global_word("key"), integer(8)});
+  cell words = block_of({global_word("x"), testing::global_word("Key"), int_value(7), global_word("key"), int_value(8)});
   EXPECT_EQ(scalar::integer_value(*block::find_word(words, global_word("key"), false)), 7);
   EXPECT_EQ(scalar::integer_value(*block::find_word(words, global_word("key"), true)), 8);
-  cell ends_with_match = block_of({integer(1), global_word("x")});
+  cell ends_with_match = block_of({int_value(1), global_word("x")});
   EXPECT_EQ(block::find_word(ends_with_match, global_word("x"), false)->type(), TYPE_NONE);
 
   cell numbers = with_head(integers(1, 5), 2);
-  EXPECT_EQ(block::remove_value(numbers, integer(2), false), 0);  // before the head: not searched
-  EXPECT_EQ(block::remove_value(numbers, integer(2), true), 1);
-  EXPECT_EQ(block::remove_value(numbers, integer(5), true), 0);
-  EXPECT_EQ(block::remove_value(numbers, integer(9), true), 0);
+  EXPECT_EQ(block::remove_value(numbers, int_value(2), false), 0);  // before the head: not searched
+  EXPECT_EQ(block::remove_value(numbers, int_value(2), true), 1);
+  EXPECT_EQ(block::remove_value(numbers, int_value(5), true), 0);
+  EXPECT_EQ(block::remove_value(numbers, int_value(9), true), 0);
   EXPECT_EQ(elements(with_head(numbers, 0)), "1 3 4");
 }
 
@@ -345,27 +345,27 @@ void expect_indexed(const cell& hash, int32_t absent) {
     ASSERT_NE(found, nullptr) << scalar::integer_value(key);
     EXPECT_EQ(found - series::buffer(hash)->cells(), static_cast<ptrdiff_t>(first)) << scalar::integer_value(key);
   }
-  EXPECT_EQ(hashtable::find(hash.payload3, integer(absent), 0, 1, actions::op::equal), nullptr);
+  EXPECT_EQ(hashtable::find(hash.payload3, int_value(absent), 0, 1, actions::op::equal), nullptr);
 }
 
 TEST_F(Blocks, HashTableFollowsTheInheritedActions) {
   // A table is kept alive through a hash! cell that the collector reads precisely.
   cell hash = hash_of(integers(1, 6)), taken{}, other{};
   collector::scoped_root keep_hash(&hash), keep_taken(&taken), keep_other(&other);
-  cell value = integer(20);
+  cell value = int_value(20);
   cell series = with_head(hash, 2);
   block::insert(&series, &value, -1, false, 1, false);
   expect_indexed(hash, 99);  // [1 2 20 3 4 5 6]
   cell at_two = with_head(hash, 1);
   series::remove(&at_two, nullptr, nullptr);
   expect_indexed(hash, 2);  // [1 20 3 4 5 6]
-  cell tail_part = integer(2);
+  cell tail_part = int_value(2);
   cell taker = hash;
   taken = *block::take(&taker, &tail_part, false, true);
   EXPECT_EQ(taken.type(), TYPE_HASH);
   expect_indexed(taken, 1);
   expect_indexed(hash, 6);  // [1 20 3 4]
-  cell poked = integer(30);
+  cell poked = int_value(30);
   series::poke(&hash, 3, &poked, nullptr);
   expect_indexed(hash, 3);  // [1 20 30 4]
   cell whole = hash;
@@ -379,7 +379,7 @@ TEST_F(Blocks, HashTableFollowsTheInheritedActions) {
   cell changer = with_head(hash, 1);
   block::change(&changer, &replacement, 1, false, 1);
   expect_indexed(hash, 30);  // [7 40 41 20 1]
-  cell key = integer(50), new_value = integer(51);
+  cell key = int_value(50), new_value = int_value(51);
   block::put(&hash, &key, &new_value, false);
   expect_indexed(hash, 52);
   cell mover = with_head(hash, 0);
@@ -393,7 +393,7 @@ TEST_F(Blocks, HashTableFollowsTheInheritedActions) {
   series::clear(&clearer);
   expect_indexed(hash, 7);
 
-  cell found = hash, wanted = integer(20);
+  cell found = hash, wanted = int_value(20);
   EXPECT_EQ(series::head_of(*block::find(&found, &wanted, nullptr, false, false, false, false, nullptr, nullptr,
                                          false, false, false, false)), 2);
 }

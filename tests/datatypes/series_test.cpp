@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "block_fixture.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/unicode.hpp"
 
 namespace tav {
@@ -15,7 +14,7 @@ using testing::call_entry;
 using testing::elements;
 using testing::fired_by;
 using testing::global_word;
-using testing::integer;
+using testing::int_value;
 using testing::integers;
 using testing::latin1_text;
 using testing::text_of;
@@ -24,7 +23,7 @@ using testing::words_of;
 using Series = testing::block_values;
 
 int32_t head_after(actions::stack_entry entry, const cell& series, std::optional<int32_t> offset = {}) {
-  cell result = offset ? call_entry(entry, {series, integer(*offset)}) : call_entry(entry, {series});
+  cell result = offset ? call_entry(entry, {series, int_value(*offset)}) : call_entry(entry, {series});
   return series::head_of(result);
 }
 
@@ -46,9 +45,9 @@ TEST_F(Series, Navigation) {
   };
   for (const row& r : rows) EXPECT_EQ(head_after(r.entry, with_head(abc, r.from), r.offset), r.head) << r.from;
 
-  cell at_zero = call_entry(actions::entry::at, {abc, integer(0)});
+  cell at_zero = call_entry(actions::entry::at, {abc, int_value(0)});
   EXPECT_EQ(scalar::integer_value(call_entry(actions::entry::index_p, {at_zero})), 1);
-  cell skipped = call_entry(actions::entry::skip, {abc, integer(10)});
+  cell skipped = call_entry(actions::entry::skip, {abc, int_value(10)});
   EXPECT_EQ(scalar::integer_value(call_entry(actions::entry::index_p, {skipped})), 4);
   EXPECT_TRUE(logic::get(call_entry(actions::entry::head_p, {abc})));
   EXPECT_FALSE(logic::get(call_entry(actions::entry::tail_p, {with_head(abc, 2)})));
@@ -76,7 +75,7 @@ TEST_F(Series, LengthPullsAnIndexPastTheTailBack) {
 TEST_F(Series, PickAndPokeCells) {
   cell ab = words_of({"a", "b"});
   auto picked = [&](const cell& series, int32_t index) {
-    return call_entry(actions::entry::pick, {series, integer(index)});
+    return call_entry(actions::entry::pick, {series, int_value(index)});
   };
   EXPECT_EQ(picked(ab, 0).type(), TYPE_NONE);
   EXPECT_EQ(testing::spelling_of(picked(ab, 2)), "b");
@@ -85,12 +84,12 @@ TEST_F(Series, PickAndPokeCells) {
   EXPECT_EQ(picked(with_head(ab, 1), -2).type(), TYPE_NONE);
 
   cell x = global_word("x");
-  EXPECT_EQ(fired_by([&] { call_entry(actions::entry::poke, {ab, integer(0), x}); }),
+  EXPECT_EQ(fired_by([&] { call_entry(actions::entry::poke, {ab, int_value(0), x}); }),
             error_id::script_out_of_range);
   EXPECT_EQ(last_fired.args[0].payload2, 0u);
-  EXPECT_EQ(fired_by([&] { call_entry(actions::entry::poke, {ab, integer(3), x}); }),
+  EXPECT_EQ(fired_by([&] { call_entry(actions::entry::poke, {ab, int_value(3), x}); }),
             error_id::script_out_of_range);
-  cell answer = call_entry(actions::entry::poke, {ab, integer(2), x});
+  cell answer = call_entry(actions::entry::poke, {ab, int_value(2), x});
   EXPECT_EQ(testing::spelling_of(answer), "x");
   EXPECT_EQ(elements(ab), "a x");
 }
@@ -112,7 +111,7 @@ TEST_F(Series, PickAndPokeText) {
   poke(text, 3, omega);
   EXPECT_EQ(series::buffer(text)->unit(), 2u);
   EXPECT_EQ(text_of(text), "\xC3\xA9" "b" "\xCE\xA9");
-  EXPECT_EQ(fired_by([&] { poke(text, 1, integer(65)); }),
+  EXPECT_EQ(fired_by([&] { poke(text, 1, int_value(65)); }),
             error_id::script_invalid_arg);
 }
 
@@ -122,9 +121,9 @@ TEST_F(Series, PickAndPokeBytes) {
   buffer_of(node)->tail = 2;
   cell bytes{TYPE_BINARY, 0, node, 0};
   EXPECT_EQ(scalar::integer_value(*pick(bytes, 2)), 255);
-  poke(bytes, 1, integer(7));
+  poke(bytes, 1, int_value(7));
   EXPECT_EQ(buffer_of(node)->data()[0], 7);
-  EXPECT_EQ(fired_by([&] { poke(bytes, 1, integer(256)); }), error_id::script_out_of_range);
+  EXPECT_EQ(fired_by([&] { poke(bytes, 1, int_value(256)); }), error_id::script_out_of_range);
   EXPECT_EQ(fired_by([&] { poke(bytes, 1, none::value); }), error_id::script_invalid_arg);
 }
 
@@ -144,7 +143,7 @@ TEST_F(Series, ClearAndRemove) {
                        row{1, -1, "1 2 3 4 5"}, row{5, {}, "1 2 3 4 5"}}) {
     cell numbers = integers(1, 5);
     if (r.part)
-      call_entry(actions::entry::remove, {with_head(numbers, r.head), integer(*r.part)}, {1});
+      call_entry(actions::entry::remove, {with_head(numbers, r.head), int_value(*r.part)}, {1});
     else
       call_entry(actions::entry::remove, {with_head(numbers, r.head)});
     EXPECT_EQ(elements(numbers), r.left) << r.head;
@@ -158,7 +157,7 @@ TEST_F(Series, ClearAndRemove) {
 }
 
 TEST_F(Series, RemoveKeyTakesTheValueAlong) {
-  cell pairs = block_of({global_word("a"), integer(1), global_word("b"), integer(2), global_word("c")});
+  cell pairs = block_of({global_word("a"), int_value(1), global_word("b"), int_value(2), global_word("c")});
   cell at_key = call_entry(actions::entry::remove, {pairs, global_word("b")}, {-1, 1});
   EXPECT_EQ(elements(pairs), "a 1 c");
   EXPECT_EQ(series::head_of(at_key), 2);
@@ -177,11 +176,11 @@ TEST_F(Series, Reverse) {
     cell numbers = integers(1, 6);
     cell series = with_head(numbers, r.head);
     if (r.part && r.skip)
-      call_entry(actions::entry::reverse, {series, integer(*r.part), integer(*r.skip)}, {1, 2});
+      call_entry(actions::entry::reverse, {series, int_value(*r.part), int_value(*r.skip)}, {1, 2});
     else if (r.skip)
-      call_entry(actions::entry::reverse, {series, integer(*r.skip)}, {-1, 1});
+      call_entry(actions::entry::reverse, {series, int_value(*r.skip)}, {-1, 1});
     else if (r.part)
-      call_entry(actions::entry::reverse, {series, integer(*r.part)}, {1});
+      call_entry(actions::entry::reverse, {series, int_value(*r.part)}, {1});
     else
       call_entry(actions::entry::reverse, {series});
     EXPECT_EQ(elements(numbers), r.result);
@@ -190,14 +189,14 @@ TEST_F(Series, Reverse) {
   auto reverse_skip = [&](const cell& skip) {
     return fired_by([&] { call_entry(actions::entry::reverse, {numbers, skip}, {-1, 1}); });
   };
-  EXPECT_EQ(reverse_skip(integer(4)), error_id::script_invalid_refine_arg);
-  EXPECT_EQ(reverse_skip(integer(0)), error_id::script_out_of_range);
+  EXPECT_EQ(reverse_skip(int_value(4)), error_id::script_invalid_refine_arg);
+  EXPECT_EQ(reverse_skip(int_value(0)), error_id::script_out_of_range);
   EXPECT_EQ(reverse_skip(none::value), error_id::script_invalid_refine_arg);
   EXPECT_EQ(elements(numbers), "1 2 3 4 5 6");
 }
 
 TEST_F(Series, TakeOne) {
-  cell five = block_of({integer(5)});
+  cell five = block_of({int_value(5)});
   cell taken = call_entry(actions::entry::take, {five});
   EXPECT_EQ(taken.type(), TYPE_INTEGER);
   EXPECT_EQ(scalar::integer_value(taken), 5);
@@ -222,7 +221,7 @@ TEST_F(Series, TakeParts) {
   };
   for (const row& r : rows) {
     cell numbers = integers(1, 5);
-    cell taken = call_entry(actions::entry::take, {with_head(numbers, r.head), integer(r.part)}, {1, -1, r.last ? 0 : -1});
+    cell taken = call_entry(actions::entry::take, {with_head(numbers, r.head), int_value(r.part)}, {1, -1, r.last ? 0 : -1});
     EXPECT_EQ(taken.type(), TYPE_BLOCK) << r.part;
     EXPECT_EQ(series::head_of(taken), 0);
     EXPECT_EQ(elements(taken), r.taken) << r.head << " " << r.part;
@@ -244,10 +243,10 @@ TEST_F(Series, CopyParts) {
     return elements(result);
   };
   EXPECT_EQ(copied(with_head(numbers, 1), {}), "2 3 4 5");
-  EXPECT_EQ(copied(numbers, integer(2)), "1 2");
-  EXPECT_EQ(copied(with_head(numbers, 3), integer(-2)), "2 3");
-  EXPECT_EQ(copied(with_head(numbers, 1), integer(-4)), "1");
-  EXPECT_EQ(copied(numbers, integer(9)), "1 2 3 4 5");
+  EXPECT_EQ(copied(numbers, int_value(2)), "1 2");
+  EXPECT_EQ(copied(with_head(numbers, 3), int_value(-2)), "2 3");
+  EXPECT_EQ(copied(with_head(numbers, 1), int_value(-4)), "1");
+  EXPECT_EQ(copied(numbers, int_value(9)), "1 2 3 4 5");
   EXPECT_EQ(copied(with_head(numbers, 7), {}), "");
   EXPECT_EQ(copied(with_head(numbers, 1), with_head(numbers, 3)), "2 3");
   EXPECT_EQ(copied(numbers, cell{TYPE_PAIR, 0, 2, 4}), "2 3");
@@ -302,7 +301,7 @@ TEST_F(Series, MoveWithinOneSeries) {
                        row{2, 2, 1, "1 2 3 4 5", false}}) {
     cell numbers = integers(1, 5);
     cell answer = call_entry(actions::entry::move, {with_head(numbers, r.from), with_head(numbers, r.to),
-                                                    integer(r.count)}, {2});
+                                                    int_value(r.count)}, {2});
     EXPECT_EQ(elements(numbers), r.result) << r.from << " " << r.to;
     EXPECT_EQ(series::head_of(answer), r.answers_origin ? r.from : r.to);
   }
@@ -311,7 +310,7 @@ TEST_F(Series, MoveWithinOneSeries) {
 TEST_F(Series, MoveAcrossSeries) {
   cell origin = words_of({"a", "b", "c"});
   cell target = words_of({"x", "y"});
-  call_entry(actions::entry::move, {origin, with_head(target, 1), integer(2)}, {2});
+  call_entry(actions::entry::move, {origin, with_head(target, 1), int_value(2)}, {2});
   EXPECT_EQ(elements(origin), "c");
   EXPECT_EQ(elements(target), "x a b y");
 
@@ -328,53 +327,6 @@ TEST_F(Series, MoveAcrossSeries) {
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::move, {origin, none::value}); }),
             error_id::script_expect_arg);
   EXPECT_EQ(elements(origin), "c");
-}
-
-// What an owner saw: the action words and positions of the reports, in order.
-struct report_log {
-  std::vector<std::pair<uint32_t, int32_t>> reports;  // symbol, index
-  cell owner{};
-} owner_log;
-
-bool record_report(const cell&, const cell& action, const cell&, int32_t index, int32_t) {
-  owner_log.reports.emplace_back(action.payload2, index);
-  return true;
-}
-
-const cell* owner_of(const cell&) { return &owner_log.owner; }
-
-class OwnedSeries : public Series {
- protected:
-  void SetUp() override {
-    Series::SetUp();
-    owner_log = {};
-    series::set_owner_hooks({&record_report, &owner_of, nullptr, nullptr});
-  }
-  void TearDown() override {
-    series::set_owner_hooks({});
-    Series::TearDown();
-  }
-};
-
-TEST_F(OwnedSeries, ChangesAreReportedBeforeAndAfter) {
-  cell numbers = integers(1, 4);
-  call_entry(actions::entry::remove, {with_head(numbers, 1)});
-  EXPECT_TRUE(owner_log.reports.empty());  // not owned yet
-  series::buffer(numbers)->flags |= series_flag::owned;
-  call_entry(actions::entry::remove, {with_head(numbers, 1)});
-  call_entry(actions::entry::poke, {numbers, integer(1), integer(9)});
-  call_entry(actions::entry::append, {numbers, integer(7)});
-  using pair = std::pair<uint32_t, int32_t>;
-  std::vector<pair> expected = {
-      {global_words::remove.payload2, 1}, {words::removed.payload2, 1}, {words::poke.payload2, 0},
-      {words::poked.payload2, 0},         {words::append.payload2, 2},  {words::appended.payload2, 2}};
-  EXPECT_EQ(owner_log.reports, expected);
-
-  owner_log.owner = global_word("owner");
-  cell field = numbers;
-  EXPECT_EQ(testing::spelling_of(*series::reflect(&field, static_cast<int32_t>(symbols::owned))), "owner");
-  EXPECT_EQ(fired_by([&] { cell value = numbers; series::reflect(&value, static_cast<int32_t>(symbols::body)); }),
-            error_id::internal_not_done);
 }
 
 }  // namespace

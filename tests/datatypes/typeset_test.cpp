@@ -12,7 +12,7 @@ using testing::datatype_cell;
 using testing::fired_by;
 using testing::formed;
 using testing::global_word;
-using testing::integer;
+using testing::int_value;
 using testing::molded;
 using testing::text_of;
 using Typesets = testing::block_values;
@@ -45,12 +45,12 @@ TEST_F(Typesets, MakeAndText) {
   EXPECT_EQ(made(numbers).payload1, numbers.payload1);
 
   EXPECT_EQ(fired_by([] { made(none::value); }), error_id::script_bad_to_arg);
-  EXPECT_EQ(fired_by([] { made(block_of({integer(1)})); }), error_id::script_invalid_arg);
+  EXPECT_EQ(fired_by([] { made(block_of({int_value(1)})); }), error_id::script_invalid_arg);
   EXPECT_EQ(fired_by([] { made(block_of({global_word("unset-word")})); }), error_id::script_no_value);
   // A /part budget already spent stops the names.
   cell output;
   text::make_at(output, 16);
-  cell part = integer(1);
+  cell part = int_value(1);
   typeset::mold(&numbers, &output, false, false, false, &part, 1, 0);
   EXPECT_EQ(text_of(output), "make typeset! [");
 }
@@ -79,7 +79,7 @@ TEST_F(Typesets, SetOperations) {
   EXPECT_EQ(molded(bitwise(actions::entry::or_, ints, datatype_cell(TYPE_FLOAT))), "make typeset! [integer! float!]");
   EXPECT_EQ(molded(bitwise(actions::entry::and_, numbers, ints)), "make typeset! [integer!]");
   EXPECT_EQ(molded(bitwise(actions::entry::xor_, numbers, ints)), "make typeset! [float!]");
-  EXPECT_EQ(fired_by([&] { bitwise(actions::entry::or_, ints, integer(1)); }), error_id::script_invalid_arg);
+  EXPECT_EQ(fired_by([&] { bitwise(actions::entry::or_, ints, int_value(1)); }), error_id::script_invalid_arg);
 
   auto operation = [&](int32_t code, const cell& a, const cell& b) {
     stack::arguments = stack::top = stack::bottom;
@@ -103,7 +103,7 @@ TEST_F(Typesets, SetOperations) {
   EXPECT_TRUE(logic::get(finds(everything, unset_type)));
   EXPECT_TRUE(logic::get(call_entry(actions::entry::find, {ints, datatype_cell(TYPE_INTEGER)})));
   EXPECT_FALSE(logic::get(finds(ints, block_type)));
-  EXPECT_EQ(fired_by([&] { finds(ints, integer(11)); }), error_id::script_invalid_arg);
+  EXPECT_EQ(fired_by([&] { finds(ints, int_value(11)); }), error_id::script_invalid_arg);
 }
 
 TEST_F(Typesets, SpecConstructors) {
@@ -122,7 +122,7 @@ TEST_F(Typesets, SpecConstructors) {
   cell from = *typeset::from_block(holder, spec);
   EXPECT_EQ(molded(from), "make typeset! [block! integer! float! object!]");
   EXPECT_EQ(series::get_abs_length(holder), 2);
-  cell bad = block_of({integer(3)});
+  cell bad = block_of({int_value(3)});
   EXPECT_EQ(fired_by([&] { typeset::from_block(holder, bad); }), error_id::script_invalid_type_spec);
 
   cell words = typeset::empty();
