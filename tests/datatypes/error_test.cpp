@@ -265,6 +265,26 @@ TEST_F(Errors, WhereNearStackAndTheLimit) {
   std::string text = form_of(f);
   EXPECT_EQ(text.substr(text.find("*** Near : ") + 11), long_name.substr(0, 40));
 
+  // Code near the failure shows without its brackets, on one line.
+  cell code = block_of({global_word("print"), block_of({global_word("a"), global_word("b")}), text_cell("x")});
+  buffer_of(code.payload2)->cells()[1].header |= cell_flag::new_line;
+  f[field::near] = code;
+  text = form_of(f);
+  EXPECT_EQ(text.substr(text.find("*** Near : ") + 11), "print [a b] \"x\"");
+  std::string many;
+  for (int i = 0; i < 12; ++i) many += "word" + std::to_string(i) + " ";
+  cell long_code{TYPE_BLOCK, 0, alloc_cells(12), 0};
+  for (int i = 0; i < 12; ++i) *alloc_block_tail(long_code) = global_word(("word" + std::to_string(i)).c_str());
+  f[field::near] = long_code;
+  text = form_of(f);
+  EXPECT_EQ(text.substr(text.find("*** Near : ") + 11), many.substr(0, 40));
+
+  // The files being loaded, molded the same way.
+  f[field::files] = block_of({text_cell("a.tav"), text_cell("b.tav")});
+  text = form_of(f);
+  EXPECT_EQ(text.substr(text.find("\n*** Files: ")), "\n*** Files: \"a.tav\" \"b.tav\"");
+  f[field::files] = none::value;
+
   // The calls up to the recorded position, only when the trace level asks for them.
   stack::push_native_frame(global_word("launch"));
   stack::push_native_frame(global_word("<body>"));
