@@ -1,6 +1,8 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
@@ -109,6 +111,8 @@ void register_all() {
   get_word::init();
   refinement::init();
   issue::init();
+  bitset::init();
+  binary::init();
 }
 
 }  // namespace tav::datatype

@@ -1,0 +1,87 @@
+// Test fixture of the binary and bitset tests: the value model with the runtime's own words,
+// and makers of the values those tests feed in (bytes, text, blocks, numbers, words).
+#pragma once
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "datatypes/base_n.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
+#include "runtime/fire_helpers.hpp"
+#include "runtime/runtime_words.hpp"
+#include "runtime/string_cell.hpp"
+#include "value_fixture.hpp"
+
+namespace tav::testing {
+
+class byte_values : public fresh_values {
+ protected:
+  void SetUp() override {
+    fresh_values::SetUp();
+    context::collecting_at_start = true;
+    init_runtime_words();
+    context::collecting_at_start = false;
+  }
+};
+
+inline const uint8_t* raw(std::string_view bytes) { return reinterpret_cast<const uint8_t*>(bytes.data()); }
+
+// Bytes written as hexadecimal digits, and back.
+inline std::string unhex(std::string_view digits) {
+  std::string bytes;
+  for (size_t k = 0; k + 1 < digits.size(); k += 2)
+    bytes.push_back(static_cast<char>(binary::hex_digit_value(static_cast<uint8_t>(digits[k])) * 16 +
+                                      binary::hex_digit_value(static_cast<uint8_t>(digits[k + 1]))));
+  return bytes;
+}
+inline std::string hex(std::string_view bytes) {
+  std::string digits;
+  for (char byte : bytes) {
+    digits.push_back(binary::hex_digits[static_cast<uint8_t>(byte) >> 4]);
+    digits.push_back(binary::hex_digits[static_cast<uint8_t>(byte) & 15]);
+  }
+  return digits;
+}
+
+// A binary! holding the bytes, with its head at `head`.
+inline cell bin(std::string_view bytes, int32_t head = 0) {
+  cell value = *binary::load(raw(bytes), bytes.size());
+  value.payload1 = static_cast<uint32_t>(head);
+  return value;
+}
+
+// The bytes from the head to the tail.
+inline std::string bytes_of(const cell& value) {
+  return std::string(reinterpret_cast<const char*>(binary::ts_head(value)), binary::ts_length_p(value));
+}
+
+inline cell bin_hex(std::string_view digits, int32_t head = 0) { return bin(unhex(digits), head); }
+inline std::string hex_of(const cell& value) { return hex(bytes_of(value)); }
+
+// A string! of the UTF-8 text (Latin-1 units where they suffice).
+inline cell str(std::string_view utf8, int32_t head = 0) {
+  return string_cell::make(unicode::load_utf8_new(raw(utf8), utf8.size()), static_cast<uint32_t>(head));
+}
+
+inline cell block_of(std::initializer_list<cell> items) {
+  cell block{TYPE_BLOCK, 0, alloc_cells(static_cast<uint32_t>(items.size())), 0};
+  for (const cell& item : items) *alloc_block_tail(block) = item;
+  return block;
+}
+
+inline cell integer(int32_t n) { return scalar::integer(n); }
+inline cell character(uint32_t cp) { return cell{TYPE_CHAR, 0, cp, 0}; }
+inline cell number(double x) { return scalar::float_cell(x); }
+inline cell none_value() { return none::value; }
+inline cell logic_value(bool flag) { return logic::value_of(flag); }
+
+// A tuple! of three to twelve bytes.
+inline cell tuple(std::initializer_list<uint8_t> bytes) {
+  cell value{static_cast<uint32_t>(bytes.size() << 19) | TYPE_TUPLE, 0, 0, 0};
+  uint8_t* out = reinterpret_cast<uint8_t*>(&value) + 4;
+  for (uint8_t byte : bytes) *out++ = byte;
+  return value;
+}
+
+}  // namespace tav::testing
