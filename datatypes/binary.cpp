@@ -87,6 +87,20 @@ text_units units_of(const cell& text) {
   return {b->head() + size_t{head} * width, total - head, width};
 }
 
+// Whether 1-byte units are all below 128, and so their own UTF-8 form.
+bool ascii_p(const text_units& run) {
+  if (run.width != 1) return false;
+  uint64_t seen = 0;
+  uint32_t k = 0;
+  for (; k + 8 <= run.count; k += 8) {
+    uint64_t word;
+    std::memcpy(&word, run.data + k, 8);
+    seen |= word;
+  }
+  for (; k < run.count; ++k) seen |= run.data[k];
+  return (seen & 0x8080808080808080u) == 0;
+}
+
 // The UTF-8 size of the whole characters that fit in `limit` bytes (all of them when the
 // limit is not above 0); `taken` receives their count.
 size_t utf8_fitting(const text_units& run, int32_t limit, uint32_t& taken) {
@@ -107,6 +121,11 @@ size_t utf8_fitting(const text_units& run, int32_t limit, uint32_t& taken) {
 
 int64_t text_bytes(uint8_t* destination, const cell& text, int32_t limit) {
   text_units run = units_of(text);
+  if (ascii_p(run)) {
+    size_t size = limit > 0 ? std::min<size_t>(run.count, static_cast<size_t>(limit)) : run.count;
+    if (destination && size) std::memcpy(destination, run.data, size);
+    return static_cast<int64_t>(size);
+  }
   uint32_t taken;
   size_t size = utf8_fitting(run, limit, taken);
   if (destination) unicode::encode_utf8(run.data, taken, run.width, destination, false);
@@ -354,6 +373,12 @@ cell* load_in(const uint8_t* bytes, size_t count, cell* block) {
 
 uint8_t* append_bytes(cell& value, const uint8_t* bytes, uint32_t count) {
   series_buffer* b = buffer(value);
+  if (uint64_t{b->tail} + count <= b->size) [[likely]] {
+    uint8_t* place = b->end();
+    b->tail += count;
+    std::memmove(place, bytes, count);
+    return place;
+  }
   bool own = inside_p(b, bytes);
   size_t from = own ? static_cast<size_t>(bytes - b->head()) : 0;
   uint8_t* place = alloc_tail_bytes(b, count);
@@ -408,8 +433,10 @@ int32_t compare_value(const cell& value1, const cell& value2, int32_t op, bool m
   if (type2 == TYPE_BINARY) {
     bytes2 = ts_head(value2);
     length2 = ts_length_p(value2);
+  } else if (text_units run = units_of(value2); ascii_p(run)) {
+    bytes2 = run.data;
+    length2 = run.count;
   } else {
-    text_units run = units_of(value2);
     text_scratch.resize(size_t{run.count} * 4 + 1);
     length2 = unicode::encode_utf8(run.data, run.count, run.width, text_scratch.data(), false);
     bytes2 = text_scratch.data();

@@ -100,6 +100,7 @@ TEST_F(Binary, AppendAndInsertValues) {
       {"", 0, str("a\xC3\xA9"), -1, false, 1, true, "61C3A9", 0},
       {"", 0, str("a\xC3\xA9"), 2, false, 1, true, "61", 0},  // never half a character
       {"", 0, str("abc", 1), -1, false, 1, true, "6263", 0},
+      {"", 0, str("abcdefghij"), 9, false, 1, true, "616263646566676869", 0},
       {"", 0, tuple({1, 2, 3, 4}), -1, false, 1, true, "01020304", 0},
       {"", 0, block_of({integer(1), bin_hex("0203"), str("a"), character('b')}), -1, false, 1, true, "0102036162",
        0},
