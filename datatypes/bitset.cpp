@@ -8,6 +8,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/base_n.hpp"
 #include "datatypes/binary.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
@@ -49,10 +50,9 @@ bool report_change(const cell&, const cell&, const cell&, int32_t, int32_t) { re
 // A 32-bit integer from an integer! or a float! (truncated); a float out of range or NaN
 // raises script/out-of-range with the value.
 int64_t int_from_number(const cell& value) {
-  if (value.type() != TYPE_FLOAT) return scalar::integer_value(value);
-  double x = scalar::float_value(value);
-  if (!(x >= -2147483648.0 && x <= 2147483647.0)) fire(error_id::script_out_of_range, value);
-  return static_cast<int64_t>(std::trunc(x));
+  if (value.type() != TYPE_FLOAT) return integer::get(value);
+  if (integer::float_out_of_range_p(value)) fire(error_id::script_out_of_range, value);
+  return static_cast<int64_t>(std::trunc(scalar::float_value(value)));
 }
 
 // The bit number of a char!, integer! or float! element.

@@ -172,6 +172,13 @@ TEST_F(Binary, FailedAppendLeavesTheSeriesAlone) {
     EXPECT_EQ(fired_by([&] { actions::insert(&series, &value, -1, false, 1, false); }), r.expected);
     EXPECT_EQ(hex_of(series), "01");
   }
+  // A block inside itself has no byte form: the walk stops at the cycle stack's depth.
+  cell looped = block_of({integer(1)});
+  *alloc_block_tail(looped) = looped;
+  cell target = bin_hex("01");
+  EXPECT_EQ(fired_by([&] { actions::append(&target, &looped, -1, false, 1, true); }), error_id::internal_too_deep);
+  EXPECT_EQ(hex_of(target), "01");
+
   cell series = bin_hex("");
   cell value = logic_value(false);
   fired_by([&] { actions::append(&series, &value, -1, false, 1, true); });

@@ -74,6 +74,12 @@ TEST_F(Bitset, MakeFromSpecs) {
     EXPECT_TRUE(fill_kept_p(bits)) << (r.mold ? r.mold : "");
   }
 
+  // A block met again inside itself adds nothing more.
+  cell looped = block_of({integer(1)});
+  *alloc_block_tail(looped) = looped;
+  *alloc_block_tail(looped) = integer(9);
+  EXPECT_EQ(molded(make_bits(looped)), "make bitset! #{4040}");
+
   // [not "a"] keeps twelve 0xFF bytes and 0xBF.
   cell all_but = make_bits(block_of({not_word(), str("a")}));
   EXPECT_EQ(hex(std::string(reinterpret_cast<const char*>(bitset::ts_head(all_but)), 13)),
