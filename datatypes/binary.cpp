@@ -219,7 +219,7 @@ int32_t mold_bytes(const cell& value, cell& out, bool only, bool flat, const cel
   char chunk[2 * line_bytes];
   for (uint32_t done = 0; done < size;) {
     uint32_t take = std::min(size - done, line_bytes - done % line_bytes);
-    if (part) take = std::min(take, static_cast<uint32_t>(std::max(1, (limit + 1) / 2)));
+    if (part) take = static_cast<uint32_t>(std::clamp<int64_t>((int64_t{limit} + 1) / 2, 1, take));
     const uint8_t* bytes = ts_head(value) + done;
     for (uint32_t k = 0; k < take; ++k) {
       chunk[2 * k] = hex_digits[bytes[k] >> 4];

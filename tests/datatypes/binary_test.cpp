@@ -341,6 +341,8 @@ TEST_F(Binary, MoldWithABudget) {
   EXPECT_EQ(binary::mold(&value, &out, false, false, false, &part, 5, 0), -1);
   EXPECT_EQ(text_of(out), "#{0102");
   EXPECT_EQ(text_of(call_entry(actions::entry::mold, {value, integer(5)}, {-1, -1, -1, 1})), "#{010");
+  EXPECT_EQ(text_of(call_entry(actions::entry::mold, {value, integer(INT32_MAX)}, {-1, -1, -1, 1})),
+            "#{0102030405}");
 }
 
 // ---- Comparison and matching --------------------------------------------------------------------
