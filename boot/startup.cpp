@@ -16,6 +16,7 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/throw.hpp"
@@ -50,6 +51,7 @@ void init_runtime() {
   init_refinement_values();
   init_ooo_marker();
   context::collecting_at_start = false;
+  ownership::init();
   lexer::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);

@@ -5,11 +5,20 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/triple.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -118,7 +127,21 @@ void register_all() {
   lit_word::init();
   get_word::init();
   refinement::init();
+  native::init();
+  action::init();
+  op::init();
+  function::init();
+  routine::init();
   issue::init();
+  object::init();
+  triple::init();
+  pair::init();
+  tuple::init();
+  time::init();
+  handle::init();
+  ref::init();
+  point2D::init();
+  point3D::init();
   bitset::init();
   binary::init();
 }
