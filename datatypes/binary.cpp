@@ -18,6 +18,7 @@
 #include "interpreter/stack.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
@@ -51,10 +52,6 @@ cell datatype_cell() {
 }
 
 [[gnu::cold, noreturn]] void no_memory() { fire(error_id::internal_no_memory); }
-
-// Owner notification goes through the series! owner hooks once ownership tracking is part of
-// the build; until then no buffer has an owner to hear of a change.
-bool report_change(const cell&, const cell&, const cell&, int32_t, int32_t) { return false; }
 
 // The head index, pulled back to the tail when past it (and to 0 when below).
 uint32_t clip_to_tail(cell& value) {
@@ -559,15 +556,22 @@ cell* xor_() { return do_bitwise(op_xor); }
 
 cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append) {
   cell target = *series;
-  uint32_t total = buffer(target)->used();
-  uint32_t index = clip_to_tail(target);
-  bool at_tail = append || index == total;
-  bool owned = report_change(target, words::append, *value, static_cast<int32_t>(total), part);
-  int64_t n = value_bytes(nullptr, *value, part, only, 0);
+  uint32_t index = 0, total = 0;
+  int64_t n = 0, size = 0;
+  auto plan = [&] {
+    index = clip_to_tail(target);
+    total = buffer(target)->used();
+    n = value_bytes(nullptr, *value, part, only, 0);
+    size = n * std::max(dup, 1);
+    if (size > INT32_MAX || total + size > INT32_MAX) no_memory();
+  };
+  plan();
+  bool owned = ownership::check(target, words::append, *value, static_cast<int32_t>(total), part);
+  // The owner's handler may have changed the binary or the value: measure again.
+  if (owned) plan();
   if (n == 0) return series;
-  int64_t size = n * std::max(dup, 1);
-  if (size > INT32_MAX || total + size > INT32_MAX) no_memory();
 
+  bool at_tail = append || index == total;
   std::vector<uint8_t> aside;
   bool direct = at_tail || direct_p(*value, target);
   if (!direct) {
@@ -584,7 +588,7 @@ cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup, bo
     std::memcpy(place, aside.data(), aside.size());
   repeat(place, n, size);
   buffer(target)->tail += static_cast<uint32_t>(size);
-  if (owned) report_change(target, words::appended, *value, static_cast<int32_t>(total), part);
+  if (owned) ownership::check(target, words::appended, *value, static_cast<int32_t>(total), part);
   // An insertion, even at the tail, answers the position just past what it inserted.
   series->payload1 = append ? 0 : at + static_cast<uint32_t>(size);
   return series;
@@ -592,16 +596,24 @@ cell* append(cell* series, cell* value, int32_t part, bool only, int32_t dup, bo
 
 cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
   cell target = *series;
-  uint32_t total = buffer(target)->used();
-  uint32_t index = clip_to_tail(target);
-  uint32_t rest = total - index;
-  if (part >= 0) part = static_cast<int32_t>(std::min<uint32_t>(static_cast<uint32_t>(part), rest));
-  int64_t n = value_bytes(nullptr, *value, -1, only, 2);
-  int64_t inserted = n * std::max(dup, 1);
-  int64_t removed = part >= 0 ? part : std::min<int64_t>(inserted, rest);
-  int64_t new_total = int64_t{total} - removed + inserted;
-  if (inserted > INT32_MAX || new_total > INT32_MAX) no_memory();
-  bool owned = report_change(target, words::change, *value, static_cast<int32_t>(index), part);
+  uint32_t index = 0, total = 0, rest = 0;
+  int64_t n = 0, inserted = 0, removed = 0, new_total = 0;
+  int32_t cut_part = part;
+  auto plan = [&] {
+    index = clip_to_tail(target);
+    total = buffer(target)->used();
+    rest = total - index;
+    cut_part = part >= 0 ? static_cast<int32_t>(std::min<uint32_t>(static_cast<uint32_t>(part), rest)) : part;
+    n = value_bytes(nullptr, *value, -1, only, 2);
+    inserted = n * std::max(dup, 1);
+    removed = cut_part >= 0 ? cut_part : std::min<int64_t>(inserted, rest);
+    new_total = int64_t{total} - removed + inserted;
+    if (inserted > INT32_MAX || new_total > INT32_MAX) no_memory();
+  };
+  plan();
+  bool owned = ownership::check(target, words::change, *value, static_cast<int32_t>(index), cut_part);
+  // The owner's handler may have changed the binary or the value: measure again.
+  if (owned) plan();
 
   std::vector<uint8_t> aside;
   bool direct = direct_p(*value, target);
@@ -620,7 +632,7 @@ cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup) {
   repeat(place, n, inserted);
   b = buffer(target);
   b->tail = b->offset + static_cast<uint32_t>(new_total);
-  if (owned) report_change(target, words::changed, *value, static_cast<int32_t>(index), part);
+  if (owned) ownership::check(target, words::changed, *value, static_cast<int32_t>(index), cut_part);
   series->payload1 = index + static_cast<uint32_t>(inserted);
   return series;
 }
@@ -639,7 +651,7 @@ cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
   } else {
     trim_zeros(target, head, tail);
   }
-  report_change(target, words::trim, none::value, head_of(target), 0);
+  ownership::check(target, words::trim, none::value, head_of(target), 0);
   return series;
 }
 

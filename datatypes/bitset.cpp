@@ -17,6 +17,7 @@
 #include "interpreter/stack.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
@@ -42,10 +43,6 @@ cell datatype_cell() {
   datatype::make_at(type, TYPE_BITSET);
   return type;
 }
-
-// Owner notification goes through the series! owner hooks once ownership tracking is part of
-// the build; until then no buffer has an owner to hear of a change.
-bool report_change(const cell&, const cell&, const cell&, int32_t, int32_t) { return false; }
 
 // A 32-bit integer from an integer! or a float! (truncated); a float out of range or NaN
 // raises script/out-of-range with the value.
@@ -404,7 +401,8 @@ cell* make(cell*, cell* spec, int32_t) { return make_from_spec(*spec, mode_make)
 cell* reflect(cell* value, int32_t field) {
   if (symbol::resolve(static_cast<uint32_t>(field)) != symbol::resolve(symbols::owned))
     fire(error_id::internal_not_done);
-  *value = none::value;
+  const cell* owner = ownership::owner_of(*value);
+  *value = owner ? *owner : none::value;
   return value;
 }
 
@@ -463,17 +461,17 @@ cell* or_() { return stack::set_last(*do_bitwise(5)); }
 cell* xor_() { return stack::set_last(*do_bitwise(7)); }
 
 cell* append(cell* series, cell* value, int32_t, bool, int32_t, bool) {
-  bool owned = report_change(*series, global_words::insert, *value, 0, 0);
+  bool owned = ownership::check(*series, global_words::insert, *value, 0, 0);
   process_spec(*value, *series, op_set, false, mode_other);
-  if (owned) report_change(*series, words::inserted, *value, 0, 0);
+  if (owned) ownership::check(*series, words::inserted, *value, 0, 0);
   return series;
 }
 
 cell* clear(cell* series) {
-  bool owned = report_change(*series, words::clear, none::value, 0, 0);
+  bool owned = ownership::check(*series, words::clear, none::value, 0, 0);
   series_buffer* b = buffer(*series);
   std::memset(b->head(), fill_of(b), b->used());
-  if (owned) report_change(*series, words::cleared, none::value, 0, 0);
+  if (owned) ownership::check(*series, words::cleared, none::value, 0, 0);
   return series;
 }
 
@@ -497,22 +495,30 @@ cell* pick(cell* series, int32_t index, cell* index_cell) {
 
 cell* poke(cell* series, int32_t index, cell* value, cell* index_cell) {
   cell position = index_value(index, index_cell);
-  bool owned = report_change(*series, words::poke, *value, 0, 0);
+  bool owned = ownership::check(*series, words::poke, *value, 0, 0);
   process_spec(position, *series, clearing_value_p(*value) ? op_clear : op_set, false, mode_other);
-  if (owned) report_change(*series, words::poked, *value, 0, 0);
+  if (owned) ownership::check(*series, words::poked, *value, 0, 0);
   return value;
 }
 
 // Removing from a complemented bitset clears the named bits too, as poking false does.
 cell* remove(cell* series, cell* part, cell*) {
   if (!part) fire(error_id::script_missing_arg);
-  bool owned = report_change(*series, global_words::remove, *part, 0, 0);
+  bool owned = ownership::check(*series, global_words::remove, *part, 0, 0);
   process_spec(*part, *series, op_clear, false, mode_other);
-  if (owned) report_change(*series, words::removed, *part, 0, 0);
+  if (owned) ownership::check(*series, words::removed, *part, 0, 0);
   return series;
 }
 
-cell* modify(cell*, cell*, cell* value, bool) { return value; }
+cell* modify(cell* target, cell* field, cell* value, bool) {
+  if (!any_word_p(field->type()) || symbol::resolve(word::symbol_of(*field)) != symbol::resolve(symbols::owned))
+    return value;
+  if (value->type() == TYPE_NONE)
+    ownership::unbind(*target);
+  else if (value->type() == TYPE_BLOCK)
+    ownership::bind_spec(*target, *value);
+  return value;
+}
 
 void init() {
   datatype::register_type(TYPE_BITSET, datatype::actions_row(

@@ -486,6 +486,35 @@ TEST_F(Binary, Trim) {
             error_id::internal_not_done);
 }
 
+TEST_F(Binary, OwnerHearsOfChanges) {
+  cell data = bin_hex("000102");
+  cell owner = make_object({testing::set_word("data"), data, testing::set_word("on-deep-change*"), handler()});
+  struct row {
+    const char* before;
+    const char* after;  // null: one report, after the change
+    int32_t index, part;
+  };
+  const row rows[] = {{"append", "appended", 3, -1}, {"change", "changed", 0, 1}, {"trim", nullptr, 0, 0}};
+  for (const row& r : rows) {
+    uint32_t first = calls();
+    cell series = data, value = integer(7);
+    std::string action = r.before;
+    if (action == "append") actions::append(&series, &value, -1, false, 1, true);
+    if (action == "change") actions::change(&series, &value, 1, false, 1);
+    if (action == "trim") actions::trim(&series, false, false, false, false, false, nullptr);
+    ASSERT_EQ(calls(), first + (r.after ? 2 : 1)) << r.before;
+    EXPECT_EQ(spelling_of(argument(first, 1)), "data");
+    EXPECT_EQ(spelling_of(argument(first, 3)), r.before);
+    EXPECT_EQ(scalar::integer_value(argument(first, 5)), r.index) << r.before;
+    EXPECT_EQ(scalar::integer_value(argument(first, 6)), r.part) << r.before;
+    if (r.after) {
+      EXPECT_EQ(spelling_of(argument(first + 1, 3)), r.after);
+    }
+  }
+  EXPECT_EQ(hex_of(data), "07010207");
+  EXPECT_EQ(object::context_of(*ownership::owner_of(data)), object::context_of(owner));
+}
+
 // ---- Registration ----------------------------------------------------------------------------
 
 TEST_F(Binary, InheritsWhatStringHasAtRegistration) {

@@ -25,7 +25,7 @@ bool picked(const cell& bits, const cell& index) {
   return logic::get(*actions::pick(&series, actions::get_index_arg(at), &at));
 }
 
-int32_t length_of(const cell& bits) {
+int32_t bit_length(const cell& bits) {
   cell series = bits;
   return actions::length_p(&series);
 }
@@ -70,7 +70,7 @@ TEST_F(Bitset, MakeFromSpecs) {
     if (r.mold) {
       EXPECT_EQ(molded(bits), r.mold);
     }
-    EXPECT_EQ(length_of(bits), r.length) << (r.mold ? r.mold : "");
+    EXPECT_EQ(bit_length(bits), r.length) << (r.mold ? r.mold : "");
     EXPECT_TRUE(fill_kept_p(bits)) << (r.mold ? r.mold : "");
   }
 
@@ -194,7 +194,7 @@ TEST_F(Bitset, PokeSetsClearsAndGrows) {
   cell plain = make_bits(integer(8));
   cell series = plain, yes = logic_value(true), hundred = integer(100);
   actions::poke(&series, 100, &yes, &hundred);
-  EXPECT_EQ(length_of(plain), 104);
+  EXPECT_EQ(bit_length(plain), 104);
   EXPECT_TRUE(picked(plain, integer(100)));
   EXPECT_FALSE(picked(plain, integer(99)));
   EXPECT_TRUE(fill_kept_p(plain));
@@ -204,11 +204,11 @@ TEST_F(Bitset, PokeSetsClearsAndGrows) {
   cell all = make_bits(block_of({not_word(), integer(0)}));
   series = all;
   actions::poke(&series, 100, &yes, &hundred);
-  EXPECT_EQ(length_of(all), 8);
+  EXPECT_EQ(bit_length(all), 8);
   cell no = logic_value(false);
   cell far = integer(1000);
   actions::poke(&series, 1000, &no, &far);
-  EXPECT_EQ(length_of(all), 1008);
+  EXPECT_EQ(bit_length(all), 1008);
   EXPECT_FALSE(picked(all, integer(1000)));
   EXPECT_TRUE(picked(all, integer(999)));
   EXPECT_TRUE(picked(all, integer(5000)));
@@ -226,7 +226,7 @@ TEST_F(Bitset, AppendInsertRemoveClear) {
   cell wide = character(0x3A9);
   actions::insert(&series, &wide, -1, false, 1, false);
   EXPECT_TRUE(picked(bits, character(0x3A9)));
-  EXPECT_EQ(length_of(bits), 0x3A9 / 8 * 8 + 8);
+  EXPECT_EQ(bit_length(bits), 0x3A9 / 8 * 8 + 8);
   EXPECT_TRUE(fill_kept_p(bits));
 
   EXPECT_EQ(fired_by([&] { actions::remove(&series, nullptr, nullptr); }), error_id::script_missing_arg);
@@ -248,13 +248,13 @@ TEST_F(Bitset, AppendInsertRemoveClear) {
 
   // Clearing keeps the size and the flag.
   actions::clear(&series);
-  EXPECT_EQ(length_of(all_but), 504);
+  EXPECT_EQ(bit_length(all_but), 504);
   EXPECT_TRUE(bitset::not_p(all_but));
   EXPECT_TRUE(picked(all_but, character('b')));
   series = bits;
   actions::clear(&series);
   EXPECT_FALSE(picked(bits, character('y')));
-  EXPECT_EQ(length_of(bits), 0x3A9 / 8 * 8 + 8);
+  EXPECT_EQ(bit_length(bits), 0x3A9 / 8 * 8 + 8);
 }
 
 TEST_F(Bitset, AppendToComplementedSetsStoredBitsOnly) {
@@ -264,7 +264,7 @@ TEST_F(Bitset, AppendToComplementedSetsStoredBitsOnly) {
   actions::append(&series, &text, -1, false, 1, true);
   EXPECT_TRUE(picked(all_but, character('b')));
   EXPECT_FALSE(picked(all_but, character('c')));
-  EXPECT_EQ(length_of(all_but), 104);
+  EXPECT_EQ(bit_length(all_but), 104);
   cell spanning = block_of({character('a'), minus_word(), character(0x3A9)});
   actions::append(&series, &spanning, -1, false, 1, true);
   EXPECT_TRUE(picked(all_but, character('c')));
@@ -285,7 +285,7 @@ TEST_F(Bitset, ComplementAndNegate) {
   cell a = twice, b = bits;
   EXPECT_TRUE(actions::compare(&a, &b, actions::op::equal));
 
-  EXPECT_EQ(length_of(call_entry(actions::entry::complement, {make_bits(integer(8))})), 8);
+  EXPECT_EQ(bit_length(call_entry(actions::entry::complement, {make_bits(integer(8))})), 8);
   cell negated = call_entry(actions::entry::negate, {bits});
   EXPECT_EQ(molded(negated), "make bitset! [not #{00000000000000000000000060}]");
 }
@@ -317,7 +317,7 @@ TEST_F(Bitset, SetOperations) {
     EXPECT_EQ(molded(result), r.mold) << r.code;
     EXPECT_TRUE(fill_kept_p(result)) << r.code;
   }
-  EXPECT_EQ(length_of(call_entry(actions::entry::and_, {two, four})), 16);
+  EXPECT_EQ(bit_length(call_entry(actions::entry::and_, {two, four})), 16);
   EXPECT_EQ(molded(call_entry(actions::entry::or_, {two, four})), "make bitset! #{FF0F0F0F}");
   EXPECT_EQ(molded(call_entry(actions::entry::xor_, {two, two})), "make bitset! #{0000}");
 
@@ -326,7 +326,7 @@ TEST_F(Bitset, SetOperations) {
   EXPECT_TRUE(bitset::not_p(mixed));
   EXPECT_TRUE(fill_kept_p(mixed));
   cell shorter = call_entry(actions::entry::and_, {make_bits(block_of({not_word(), bin_hex("0F0F")})), make_bits(bin_hex("FF"))});
-  EXPECT_EQ(length_of(shorter), 8);
+  EXPECT_EQ(bit_length(shorter), 8);
   EXPECT_TRUE(fill_kept_p(shorter));
 
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::or_, {two, integer(1)}); }), error_id::script_invalid_type);
@@ -397,6 +397,47 @@ TEST_F(Bitset, CopyReflectAndMoldBudget) {
   text::make_at(out, 16);
   EXPECT_EQ(bitset::mold(&bits, &out, false, false, false, nullptr, 100, 0), 100 - 15 - 26 - 1);
   EXPECT_EQ(formed(bits), molded(bits));
+}
+
+TEST_F(Bitset, OwnerHearsOfChangesAndIsReflected) {
+  cell bits = make_bits(str("a"));
+  cell owner = make_object({testing::set_word("chars"), bits, testing::set_word("on-deep-change*"), handler()});
+  cell value = bits;
+  cell* reflected = actions::reflect(&value, static_cast<int32_t>(symbols::owned));
+  ASSERT_EQ(reflected->type(), TYPE_OBJECT);
+  EXPECT_EQ(object::context_of(*reflected), object::context_of(owner));
+
+  cell series = bits, yes = logic_value(true), b = character('b'), more = str("c");
+  struct row {
+    const char* before;
+    const char* after;
+  };
+  const row rows[] = {{"poke", "poked"}, {"insert", "inserted"}, {"remove", "removed"}, {"clear", "cleared"}};
+  for (const row& r : rows) {
+    uint32_t first = calls();
+    std::string action = r.before;
+    if (action == "poke") actions::poke(&series, 'b', &yes, &b);
+    if (action == "insert") actions::append(&series, &more, -1, false, 1, true);
+    if (action == "remove") actions::remove(&series, &more, nullptr);
+    if (action == "clear") actions::clear(&series);
+    ASSERT_EQ(calls(), first + 2) << r.before;
+    EXPECT_EQ(spelling_of(argument(first, 1)), "chars");
+    EXPECT_EQ(spelling_of(argument(first, 3)), r.before);
+    EXPECT_EQ(spelling_of(argument(first + 1, 3)), r.after);
+  }
+
+  // modify/owned: none drops the owner, an [owner word] block binds one again.
+  cell field = global_word("owned"), nothing = none_value();
+  actions::modify(&series, &field, &nothing, false);
+  value = bits;
+  EXPECT_EQ(actions::reflect(&value, static_cast<int32_t>(symbols::owned))->type(), TYPE_NONE);
+  uint32_t first = calls();
+  actions::poke(&series, 'b', &yes, &b);
+  EXPECT_EQ(calls(), first);
+  cell spec = block_of({owner, global_word("chars")});
+  actions::modify(&series, &field, &spec, false);
+  actions::poke(&series, 'b', &yes, &b);
+  EXPECT_EQ(calls(), first + 2);
 }
 
 }  // namespace

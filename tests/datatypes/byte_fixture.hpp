@@ -1,5 +1,5 @@
-// Test fixture of the binary and bitset tests: the value model with the runtime's own words,
-// and makers of the values those tests feed in (bytes, text, blocks, numbers, words).
+// Test fixture of the binary and bitset tests: the object fixture (runtime words, owners,
+// blocks, integers and words) with makers of the other values those tests feed in.
 #pragma once
 #include <initializer_list>
 #include <string>
@@ -8,22 +8,12 @@
 #include "datatypes/base_n.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/bitset.hpp"
-#include "runtime/fire_helpers.hpp"
-#include "runtime/runtime_words.hpp"
+#include "object_fixture.hpp"
 #include "runtime/string_cell.hpp"
-#include "value_fixture.hpp"
 
 namespace tav::testing {
 
-class byte_values : public fresh_values {
- protected:
-  void SetUp() override {
-    fresh_values::SetUp();
-    context::collecting_at_start = true;
-    init_runtime_words();
-    context::collecting_at_start = false;
-  }
-};
+using byte_values = object_values;
 
 inline const uint8_t* raw(std::string_view bytes) { return reinterpret_cast<const uint8_t*>(bytes.data()); }
 
@@ -64,13 +54,6 @@ inline cell str(std::string_view utf8, int32_t head = 0) {
   return string_cell::make(unicode::load_utf8_new(raw(utf8), utf8.size()), static_cast<uint32_t>(head));
 }
 
-inline cell block_of(std::initializer_list<cell> items) {
-  cell block{TYPE_BLOCK, 0, alloc_cells(static_cast<uint32_t>(items.size())), 0};
-  for (const cell& item : items) *alloc_block_tail(block) = item;
-  return block;
-}
-
-inline cell integer(int32_t n) { return scalar::integer(n); }
 inline cell character(uint32_t cp) { return cell{TYPE_CHAR, 0, cp, 0}; }
 inline cell number(double x) { return scalar::float_cell(x); }
 inline cell none_value() { return none::value; }
