@@ -13,6 +13,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -485,8 +486,8 @@ int64_t value_bytes(uint8_t* destination, const cell& value, int32_t limit, bool
       return size;
     }
     case TYPE_TUPLE: {
-      int64_t size = cut((value.header >> 19) & 0xF, limit);
-      if (out) std::memcpy(out, reinterpret_cast<const uint8_t*>(&value) + 4, static_cast<size_t>(size));
+      int64_t size = cut(tuple::length_of(value), limit);
+      if (out) std::memcpy(out, tuple::bytes_of(value), static_cast<size_t>(size));
       return size;
     }
     case TYPE_BLOCK:

@@ -101,7 +101,7 @@ TEST_F(Binary, AppendAndInsertValues) {
       {"", 0, str("a\xC3\xA9"), 2, false, 1, true, "61", 0},  // never half a character
       {"", 0, str("abc", 1), -1, false, 1, true, "6263", 0},
       {"", 0, str("abcdefghij"), 9, false, 1, true, "616263646566676869", 0},
-      {"", 0, tuple({1, 2, 3, 4}), -1, false, 1, true, "01020304", 0},
+      {"", 0, tuple_of({1, 2, 3, 4}), -1, false, 1, true, "01020304", 0},
       {"", 0, block_of({integer(1), bin_hex("0203"), str("a"), character('b')}), -1, false, 1, true, "0102036162",
        0},
       {"", 0, block_of({integer(1), bin_hex("0203"), str("a")}), 2, false, 1, true, "010203", 0},  // elements
@@ -261,7 +261,7 @@ TEST_F(Binary, To) {
       {str("a\xC3\xA9"), "61C3A9"},
       {str("abc", 2), "63"},
       {block_of({integer(1), str("b")}), "0162"},
-      {tuple({192, 168, 0, 1}), "C0A80001"},
+      {tuple_of({192, 168, 0, 1}), "C0A80001"},
       {bits, "00000000000000000000000040"},
       {bin_hex("010203", 1), "0203"},
       {issue_hex, "0F"},  // a lone last digit is dropped

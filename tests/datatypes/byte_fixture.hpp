@@ -8,6 +8,7 @@
 #include "datatypes/base_n.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/bitset.hpp"
+#include "datatypes/tuple.hpp"
 #include "object_fixture.hpp"
 #include "runtime/string_cell.hpp"
 
@@ -60,10 +61,9 @@ inline cell none_value() { return none::value; }
 inline cell logic_value(bool flag) { return logic::value_of(flag); }
 
 // A tuple! of three to twelve bytes.
-inline cell tuple(std::initializer_list<uint8_t> bytes) {
-  cell value{static_cast<uint32_t>(bytes.size() << 19) | TYPE_TUPLE, 0, 0, 0};
-  uint8_t* out = reinterpret_cast<uint8_t*>(&value) + 4;
-  for (uint8_t byte : bytes) *out++ = byte;
+inline cell tuple_of(std::initializer_list<uint8_t> bytes) {
+  cell value;
+  tuple::make_at(value, static_cast<uint32_t>(bytes.size()), std::data(bytes));
   return value;
 }
 
