@@ -3,6 +3,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/bitset.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
@@ -19,6 +20,7 @@
 #include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -115,6 +117,8 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   string::init();
   integer::init();
   char_::init();
@@ -142,6 +146,7 @@ void register_all() {
   ref::init();
   point2D::init();
   point3D::init();
+  typeset::init();
   bitset::init();
   binary::init();
 }

@@ -539,6 +539,17 @@ TEST_F(Binary, InheritsWhatStringHasAtRegistration) {
   }
   EXPECT_EQ(action_table[TYPE_BINARY * row_stride + static_cast<uint32_t>(action_slot::insert) - 1],
             action_table[TYPE_BINARY * row_stride + static_cast<uint32_t>(action_slot::append) - 1]);
+
+  // The inherited series handlers see bytes.
+  cell value = bin_hex("0A0B");
+  cell picked = call_entry(actions::entry::pick, {value, integer(2)});
+  EXPECT_EQ(picked.type(), TYPE_INTEGER);
+  EXPECT_EQ(scalar::integer_value(picked), 0x0B);
+  EXPECT_EQ(scalar::integer_value(call_entry(actions::entry::length_p, {value})), 2);
+  cell copied = call_entry(actions::entry::copy, {value}, {-1, -1, -1});
+  EXPECT_EQ(copied.type(), TYPE_BINARY);
+  EXPECT_NE(copied.payload2, value.payload2);
+  EXPECT_EQ(hex_of(copied), "0A0B");
 }
 
 }  // namespace
