@@ -64,7 +64,11 @@ fired_error last_fired{error_id::count, 0, {none_cell, none_cell, none_cell}, no
 
 void set_fire_tracer(fire_tracer hook) { tracer = hook; }
 
-void set_value_builder(value_builder hook) { builder = hook; }
+value_builder set_value_builder(value_builder hook) {
+  value_builder before = builder;
+  builder = hook;
+  return before;
+}
 
 void build_fired_value() {
   if (builder) builder(last_fired);

@@ -82,9 +82,9 @@ using fire_tracer = void (*)(const fired_error& error);
 void set_fire_tracer(fire_tracer tracer);
 
 // Makes the error! value of the error being raised (into its `value`); installed once the
-// error prototype exists. Null until then.
+// error prototype exists. Null until then. Answers the builder installed before.
 using value_builder = void (*)(fired_error& error);
-void set_value_builder(value_builder builder);
+value_builder set_value_builder(value_builder builder);
 // Called by the call stack once the error's `where` and `stack` are noted.
 void build_fired_value();
 
