@@ -60,8 +60,9 @@ using tracer_fn = bool (*)(lexer_state& ls, trace_event& e, void* context);
 // Scanners and loaders: (state, token start, token end, accumulated flags, load flag).
 using token_fn = void (*)(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load);
 
-// What load mode plugs in. Until the value layer installs them, load mode checks tokens
-// and structure but builds no values (closed series leave a cell of their type only).
+// What load mode plugs in; `init` installs the value loaders (lexer_loaders.hpp). Without
+// them load mode checks tokens and structure but builds no values (closed series leave a
+// cell of their type only).
 //  - loaders: by terminal state - 66; called with load 0 to check a token (scan mode) and
 //    with load 1 to append its value through `alloc_cell`. The entries start as the token
 //    checks (char, file, binary, percent, point, tag, raw string), which a loader replaces
