@@ -196,8 +196,25 @@ void load_char(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bo
 
 // ---- Words ----------------------------------------------------------------------------------
 
+// Names met lately and their symbols: a script says the same words again and again, and a
+// name found here needs no hashing through the symbol table. An entry counts only when the
+// table still holds that very name under its symbol, so a table made anew is never misread.
+constexpr uint32_t name_cache_size = 4096;
+uint32_t name_cache[name_cache_size];
+
+uint32_t intern_name(const uint8_t* name, uint32_t length) {
+  uint32_t hash = length;
+  for (uint32_t i = 0; i < length; ++i) hash = (hash ^ name[i]) * 0x01000193u;
+  uint32_t& cached = name_cache[(hash ^ hash >> 15) & (name_cache_size - 1)];
+  if (cached && cached <= symbol::count() && symbol::name_length(cached) == length &&
+      std::memcmp(symbol::name(cached), name, length) == 0)
+    return cached;
+  cached = symbol::make_from_buffer(name, length);
+  return cached;
+}
+
 void emit_word(lexer_state& ls, int32_t type, uint32_t start, uint32_t end) {
-  uint32_t symbol = symbol::make_from_buffer(ls.input + start, end - start);
+  uint32_t symbol = intern_name(ls.input + start, end - start);
   node_id context = type == type::issue ? context::global : 0;  // an issue is global, never resolved
   emit(ls, word::make_cell(static_cast<uint8_t>(type), context, symbol, -1));
 }

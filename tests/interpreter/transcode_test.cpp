@@ -313,7 +313,7 @@ std::string generate_script(size_t size, uint32_t seed) {
 }
 
 TEST_F(Transcode, LoadedScriptsSurviveMoldAndLoad) {
-  size_t size = under_stress() ? 24u << 10 : 5u << 20;
+  size_t size = under_stress() ? 6u << 10 : 5u << 20;
   std::string script = generate_script(size, 42);
   cell first = transcode(script);
   ASSERT_EQ(first.type(), TYPE_BLOCK);
