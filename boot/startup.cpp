@@ -16,8 +16,10 @@
 #include "runtime/heap.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/output_hooks.hpp"
+#include "runtime/ownership.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/runtime_words.hpp"
+#include "runtime/slot_table.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav::boot {
@@ -50,9 +52,13 @@ void init_runtime() {
   init_refinement_values();
   init_ooo_marker();
   context::collecting_at_start = false;
+  ownership::init();
   lexer::init();
+  slot_table::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
+  collector::add_root(&last_fired.near);
+  collector::add_root(&last_fired.where);
   // Switched on last, once every root of the start-up is in place.
   collector::set_active(true);
 }

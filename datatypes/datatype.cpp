@@ -1,13 +1,26 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/triple.hpp"
+#include "datatypes/tuple.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -104,6 +117,8 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   string::init();
   integer::init();
   char_::init();
@@ -116,7 +131,24 @@ void register_all() {
   lit_word::init();
   get_word::init();
   refinement::init();
+  native::init();
+  action::init();
+  op::init();
+  function::init();
+  routine::init();
   issue::init();
+  object::init();
+  triple::init();
+  pair::init();
+  tuple::init();
+  time::init();
+  handle::init();
+  ref::init();
+  point2D::init();
+  point3D::init();
+  typeset::init();
+  bitset::init();
+  binary::init();
 }
 
 }  // namespace tav::datatype
