@@ -9,13 +9,19 @@
 #include <cstring>
 #include <limits>
 
+#include "datatypes/binary.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_handoff.hpp"
+#include "datatypes/pair.hpp"
 #include "datatypes/percent_coding.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/lexer_internal.hpp"
@@ -401,11 +407,10 @@ void load_tuple(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool lo
       syntax_error(ls, start, end, type::tuple);
     }
   }
-  if (count < 3) syntax_error(ls, start, end, type::tuple);
+  if (count < tuple::min_length) syntax_error(ls, start, end, type::tuple);
   if (!load) return;
-  cell tuple{static_cast<uint32_t>(type::tuple) | count << 19, 0, 0, 0};
-  std::memcpy(&tuple.payload1, bytes, sizeof bytes);
-  emit(ls, tuple);
+  cell made;
+  emit(ls, *tuple::make_at(made, count, bytes));
 }
 
 void load_pair(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
@@ -416,7 +421,8 @@ void load_pair(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bo
   int32_t first = 0, second = 0;
   if (!read_integer(ls, start, x, type::pair, first) || !read_integer(ls, x + 1, end, type::pair, second))
     syntax_error(ls, start, end, type::pair);
-  if (load) emit(ls, cell{TYPE_PAIR, 0, static_cast<uint32_t>(first), static_cast<uint32_t>(second)});
+  cell value{};
+  if (load) emit(ls, *pair::make_at(value, first, second));
 }
 
 // Two or three numbers between `(` and `)`; `start` is past the `(`. Coordinates are 32-bit
@@ -424,7 +430,7 @@ void load_pair(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bo
 void load_point(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
   check_point(ls, start, end, flags, load);
   point_parts parts = split_point(ls, start, end);
-  uint32_t words[3] = {};
+  float xyz[3] = {};
   for (uint32_t i = 0; i < parts.count; ++i) {
     const uint8_t* text = ls.input + parts.start[i];
     uint32_t length = parts.end[i] - parts.start[i];
@@ -432,9 +438,11 @@ void load_point(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, b
     bool special = std::memchr(text, '#', length) != nullptr;
     if (!(special ? read_special(text, length, value) : read_decimal(text, length, 0, value)))
       syntax_error(ls, start - 1, end, type::float_);
-    words[i] = std::bit_cast<uint32_t>(static_cast<float>(value));
+    xyz[i] = static_cast<float>(value);
   }
-  if (load) emit(ls, cell{parts.count == 3 ? TYPE_POINT3D : TYPE_POINT2D, words[0], words[1], words[2]});
+  if (!load) return;
+  cell point{};
+  emit(ls, parts.count == 3 ? *point3D::make_at(point, xyz[0], xyz[1], xyz[2]) : *point2D::make_at(point, xyz[0], xyz[1]));
 }
 
 // Digits with `'` as a count of at most 15 digits.
@@ -481,7 +489,8 @@ void load_time(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool loa
     if (!read_decimal(text, length, 0, seconds)) invalid();
   }
   double value = hours * 3600 + minutes * 60 + seconds;
-  if (load) emit(ls, scalar::float_cell(negative ? -value : value, TYPE_TIME));
+  cell time{};
+  if (load) emit(ls, *time::make_at(time, negative ? -value : value));
 }
 
 // Date and money values belong to their datatypes, which finish these loaders; until then
@@ -598,12 +607,13 @@ void load_binary(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, 
     return;
   }
   uint32_t capacity = base == 16 ? n / 2 : base == 2 ? n / 8 : (n + 3) * 3 / 4;
-  node_id node = alloc_bytes(capacity);
-  series_buffer* buffer = buffer_of(node);
-  int64_t count = decode_base(in, first, end, base, buffer->data());
+  cell bytes;
+  binary::make_at(bytes, capacity);
+  series_buffer* buffer = buffer_of(binary::node_of(bytes));
+  int64_t count = decode_base(in, first, end, base, buffer->head());
   if (count < 0) syntax_error(ls, start, end, type::binary);
-  buffer->tail = static_cast<uint32_t>(count);
-  emit(ls, cell{TYPE_BINARY, 0, node, 0});
+  buffer->tail = buffer->offset + static_cast<uint32_t>(count);
+  emit(ls, bytes);
 }
 
 // ---- Series and constructions ---------------------------------------------------------------
@@ -650,21 +660,16 @@ cell text_of_bytes(const uint8_t* bytes, uint32_t length) {
 }  // namespace
 
 cell cells_to_block(uint32_t first, uint32_t count, uint8_t type) {
-  node_id node = alloc_cells(count ? count : 1);
-  series_buffer* buffer = buffer_of(node);
-  if (count) std::memcpy(buffer->data(), output_base + first, size_t{count} * sizeof(cell));
-  buffer->tail = count * static_cast<uint32_t>(sizeof(cell));
-  return cell{type, 0, node, 0};
+  cell series;
+  block::make_at(series, static_cast<int32_t>(count));
+  if (count) std::memcpy(block::ts_abs_at(series, 0), output_base + first, size_t{count} * sizeof(cell));
+  block::set_tail_at(series, count);
+  set_type(series, type);
+  return series;
 }
 
-void append_cells(cell& block, uint32_t first, uint32_t count) {
-  if (!count) return;
-  series_buffer* buffer = buffer_of(block.payload2);
-  uint64_t bytes = uint64_t{count} * sizeof(cell);
-  if (buffer->tail + bytes > buffer->size)
-    buffer = expand_series(buffer, static_cast<int64_t>(std::max<uint64_t>(buffer->used() + bytes, uint64_t{buffer->size} * 2)));
-  std::memcpy(buffer->end(), output_base + first, bytes);
-  buffer->tail += static_cast<uint32_t>(bytes);
+void append_cells(cell& target, uint32_t first, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) block::append_cell(target, *reinterpret_cast<const cell*>(output_base + first + i));
 }
 
 void fire_syntax_error(const syntax_error_record& record) {
@@ -713,6 +718,18 @@ void load_first_value(const cell& text, cell& first) {
   first = loaded.cell_count() ? *reinterpret_cast<const cell*>(loaded.cells()) : cell{unset_header, 0, 0, 0};
 }
 
+void load_block(const cell& text, cell& result) {
+  uint32_t count = buffer_of(text.payload2)->count();
+  uint32_t head = text.payload1 < count ? text.payload1 : count;
+  series_buffer* buffer = buffer_of(text.payload2);
+  source_text source(buffer->head() + head * buffer->unit(), count - head, buffer->unit());
+  run_options options;
+  options.load = true;
+  run r(source.data(), source.size(), options);
+  r.execute();
+  result = cells_to_block(r.state().head, r.cell_count(), TYPE_BLOCK);
+}
+
 void install_loaders() {
   token_fn* loaders = hooks.loaders;
   loaders[slot(terminal::string)] = load_string;
@@ -744,6 +761,7 @@ void install_loaders() {
   handoff::string_to_float = tokenizer::string_to_float;
   handoff::transcode_first = load_first_value;
   word::set_text_scanner(load_first_value);
+  block::set_text_loader(load_block);
 }
 
 }  // namespace tav::lexer

@@ -25,5 +25,7 @@ void append_cells(cell& block, uint32_t first, uint32_t count);
 // The first value the text of a string! holds (from its head): unset! when it holds none;
 // none! when it does not read as exactly one value (a syntax error, or more after it).
 void load_first_value(const cell& text, cell& first);
+// The values of a string! from its head in a new block (`to block!` of a string).
+void load_block(const cell& text, cell& result);
 
 }  // namespace tav::lexer

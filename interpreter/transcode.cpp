@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "datatypes/block.hpp"
+#include "datatypes/function.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
@@ -115,19 +117,14 @@ bool same_name(uint32_t symbol, const char* name) {
 void set_callback_caller(callback_caller caller) { call_callback = caller; }
 
 uint32_t event_mask(const cell& callback) {
-  if (!function_p(callback) || !callback.payload3) return event::all;
-  series_buffer* more = buffer_of(callback.payload3);
-  if (more->count() == 0) return event::all;
-  cell body = more->cells()[0];
-  if (body.type() != TYPE_BLOCK) return event::all;
-  series_buffer* buffer = buffer_of(body.payload2);
-  if (body.payload1 >= buffer->count()) return event::all;
-  cell first = buffer->cells()[body.payload1];
+  if (!function_p(callback) || !function::more_of(callback)) return event::all;
+  cell body = *function::more_cell(callback, function::more_body);
+  if (body.type() != TYPE_BLOCK || block::ts_length_p(body) <= 0) return event::all;
+  cell first = *block::ts_head(body);
   if (first.type() != TYPE_BLOCK) return event::all;
-  series_buffer* events = buffer_of(first.payload2);
   uint32_t mask = 0;
-  for (uint32_t i = first.payload1; i < events->count(); ++i) {
-    const cell& value = events->cells()[i];
+  for (int32_t i = 0, n = block::ts_length_p(first); i < n; ++i) {
+    const cell& value = block::ts_head(first)[i];
     if (value.type() != TYPE_WORD) continue;
     for (const event_name& n : event_names)
       if (same_name(word::symbol_of(value), n.name)) mask |= n.bit;
@@ -221,12 +218,11 @@ cell type_value(int32_t type) {
 }
 
 cell pair_block(const cell& first, const cell& second) {
-  node_id node = alloc_cells(2);
-  series_buffer* buffer = buffer_of(node);
-  buffer->cells()[0] = first;
-  buffer->cells()[1] = second;
-  buffer->tail = 2 * sizeof(cell);
-  return cell{TYPE_BLOCK, 0, node, 0};
+  cell result;
+  block::make_at(result, 2);
+  block::append_cell(result, first);
+  block::append_cell(result, second);
+  return result;
 }
 
 }  // namespace

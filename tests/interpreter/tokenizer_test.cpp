@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "datatypes/block.hpp"
 #include "datatypes/number_helpers.hpp"
+#include "datatypes/tuple.hpp"
 #include "interpreter/tokenizer.hpp"
 #include "runtime/fire_helpers.hpp"
 
@@ -166,6 +168,16 @@ TEST_F(TextConversions, ReadTextThroughTheLexer) {
   EXPECT_EQ(float_::get(converted(TYPE_PERCENT, text_cell(" 12 "))), 12.0);
   EXPECT_EQ(testing::fired_by([] { converted(TYPE_PERCENT, text_cell("12 13")); }), error_id::script_bad_to_arg);
   EXPECT_EQ(testing::fired_by([] { converted(TYPE_PERCENT, text_cell("1.5x2")); }), error_id::script_bad_to_arg);
+
+  // Compound scalars take the first value the lexer loads; a block all of them.
+  EXPECT_EQ(converted(TYPE_PAIR, text_cell("3x4")).payload3, 4u);
+  EXPECT_EQ(tuple::length_of(converted(TYPE_TUPLE, text_cell("1.2.3.4"))), 4u);
+  EXPECT_EQ(float_::get(converted(TYPE_TIME, text_cell("1:30"))), 5400.0);
+  cell block = converted(TYPE_BLOCK, text_cell("1 [2] x"));
+  ASSERT_EQ(block.type(), TYPE_BLOCK);
+  EXPECT_EQ(block::ts_length_p(block), 3);
+  EXPECT_EQ(block::ts_head(block)[1].type(), TYPE_BLOCK);
+  EXPECT_EQ(testing::fired_by([] { converted(TYPE_BLOCK, text_cell("[1")); }), error_id::syntax_missing);
 
   cell word_type = testing::datatype_cell(TYPE_WORD);
   cell word = testing::call_entry(actions::entry::to, {word_type, text_cell("abc")});

@@ -9,6 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "datatypes/binary.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/tuple.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/load_helpers.hpp"
 #include "interpreter/transcode.hpp"
@@ -180,13 +186,14 @@ TEST_F(Transcode, MoldedStringsLoadBack) {
 
 // ---- Trace callbacks ----------------------------------------------------------------------
 
-// A function! whose body is the loaded text; only the body matters to the lexer.
+// A function! [event input type line token] with the loaded text as its body.
 cell callback_with_body(std::string_view body) {
-  cell block = load_text(body);
-  node_id more = alloc_unset_cells(5);
-  buffer_of(more)->cells()[0] = block;
-  buffer_of(more)->tail = 5 * sizeof(cell);
-  return cell{TYPE_FUNCTION, 0, 0, more};
+  cell spec = load_text("event input type line token");
+  cell code = load_text(body);
+  function::push(spec, code, 0, 0, 0, 0);
+  cell made = *stack::last_pushed();
+  stack::pop_cells(1);
+  return made;
 }
 
 TEST_F(Transcode, EventMaskComesFromTheFirstValueOfTheBody) {
@@ -197,6 +204,9 @@ TEST_F(Transcode, EventMaskComesFromTheFirstValueOfTheBody) {
   EXPECT_EQ(lexer::event_mask(callback_with_body("print x")), 0x3Fu);
   EXPECT_EQ(lexer::event_mask(callback_with_body("")), 0x3Fu);
   EXPECT_EQ(lexer::event_mask(scalar::integer(1)), 0x3Fu);
+  cell routine = callback_with_body("[load]");
+  set_type(routine, TYPE_ROUTINE);
+  EXPECT_EQ(lexer::event_mask(routine), 4u);
 }
 
 // What the callback saw, written down at once (cells must not wait in a C++ container).
@@ -290,7 +300,9 @@ std::string generate_script(size_t size, uint32_t seed) {
       "3.25",        "1e-7",         "-0.5",        "1.#INF",      "50%",          "0.5%",     "\"text\"",
       "{a\nb}",      "\"t^-ab\"",    "#\"c\"",      "#\"^(tab)\"", "{br{ace}s}",   "%{raw}%",  "FFh",
       "#(none)",     "#(true)",      "#(integer!)", "\xC3\xA9t\xC3\xA9", "\"\xE4\xB8\xAD^(1F600)\"", "a/(b)/c",
-      "<=",          "//",           "\n",          "; comment\n",
+      "<=",          "//",           "\n",          "; comment\n", "1.2.3",     "255.0.0.128", "3x4",
+      "-1x-2",       "12:30",        "1:30.5",      "-0:0:1",      "(1, 2)",       "(1.5, -2, 3e2)", "#{DEADBEEF}",
+      "64#{AQID}",   "2#{00001111}", "@ref",
   };
   std::string s;
   s.reserve(size + 64);
@@ -349,6 +361,19 @@ TEST_F(Transcode, CanonicalMoldsComeBackUnchanged) {
     tav::string::make_at(string, 16, 1);
     for (char32_t cp : units) tav::string::append_char(buffer_of(string.payload2), cp);
     add(testing::molded(string));
+  }
+  for (int i = 0; i < rounds / 4; ++i) {
+    uint8_t bytes[12];
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
+    cell value;
+    add(testing::molded(*tuple::make_at(value, 3 + rng() % 10, bytes)));
+    value = cell{};
+    add(testing::molded(*pair::make_at(value, static_cast<int32_t>(rng()), static_cast<int32_t>(rng()))));
+    value = cell{};
+    add(testing::molded(*time::make_at(value, static_cast<double>(static_cast<int32_t>(rng())) / 64)));
+    value = cell{};
+    add(testing::molded(*point2D::make_at(value, static_cast<float>(rng() % 20000) / 8, -0.25f)));
+    add(testing::molded(*binary::load(bytes, rng() % 12)));
   }
   add(testing::molded(scalar::float_cell(HUGE_VAL)));
   add(testing::molded(scalar::float_cell(-HUGE_VAL)));
