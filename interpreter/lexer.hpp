@@ -184,8 +184,8 @@ uint32_t char_offset(lexer_state& ls, uint32_t byte_offset);
 // Byte offset of the character at `char_offset`.
 uint32_t byte_offset(const lexer_state& ls, uint32_t char_offset);
 
-// The arguments of the last syntax error, kept for whoever builds the error! value after
-// `fire` unwinds (the run's input and output are gone by then):
+// The arguments of the last syntax error, which it is raised with as values (the run's input
+// and output are gone once `fire` unwinds):
 //   invalid      arg1 line_text, arg2 the datatype word of `datatype`, arg3 quote
 //   missing      arg1 line_text, arg2 `missing` as a char!, arg3 quote
 //   malconstruct arg1 line_text, arg2 quote

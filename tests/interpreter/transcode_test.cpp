@@ -374,11 +374,13 @@ TEST_F(Transcode, CanonicalMoldsComeBackUnchanged) {
     value = cell{};
     add(testing::molded(*point2D::make_at(value, static_cast<float>(rng() % 20000) / 8, -0.25f)));
     add(testing::molded(*binary::load(bytes, rng() % 12)));
+    value = cell{};
+    add(testing::molded(*point3D::make_at(value, static_cast<float>(rng() % 1000), 0.5f, -1e20f)));
   }
   add(testing::molded(scalar::float_cell(HUGE_VAL)));
   add(testing::molded(scalar::float_cell(-HUGE_VAL)));
   add(testing::molded(scalar::float_cell(std::bit_cast<double>(uint64_t{0x7FF8000000000000}))));
-  add("word set: :get 'lit /refine #issue [block (paren) a/b/c] #(none) #(true) #(false) #(unset) #(string!)");
+  add("word set: :get 'lit /refine #issue @ref [block (paren) a/b/c] #(none) #(true) #(false) #(unset) #(string!)");
   EXPECT_EQ(mold_all(transcode(text)), text);
 }
 
