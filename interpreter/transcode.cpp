@@ -84,24 +84,26 @@ bool notify_tracer(lexer_state& ls, trace_event& e, void* context) {
   const char* name = "error";
   for (const event_name& n : event_names)
     if (n.bit == e.event) name = n.name;
+  // Character positions are counted on from the last one: ascending order keeps that cheap.
+  uint32_t start = char_offset(ls, e.start), end = char_offset(ls, e.end);
+  uint32_t at = e.index == e.start ? start : e.index == e.end ? end : char_offset(ls, e.index);
+  bool positioned = trace.source.type() != TYPE_NONE;
   uint32_t base = trace.source.payload1;
-  uint32_t index = base + char_offset(ls, e.index);
   cell arguments[5];
   arguments[0] = word_named(name);
   arguments[1] = trace.source;
-  arguments[1].payload1 = index;
+  if (positioned) arguments[1].payload1 = base + at;
   arguments[2] = type_argument(e.type);
   arguments[3] = scalar::integer(static_cast<int32_t>(e.line));
   if (e.cell >= 0) {
     const out_cell& c = output_base[e.cell];
     arguments[4] = cell{c.header, c.word1, c.word2, c.word3};
   } else {
-    uint32_t start = char_offset(ls, e.start), end = char_offset(ls, e.end);
     arguments[4] = cell{TYPE_PAIR, 0, start + 1, end + 1};
   }
   cell answer = handoff::need(call_callback)(trace.callback, arguments);
   uint32_t moved = arguments[1].payload1;
-  if (moved != index) e.index = byte_offset(ls, moved > base ? moved - base : 0);
+  if (positioned && moved != base + at) e.index = byte_offset(ls, moved > base ? moved - base : 0);
   return !logic::false_p(answer);
 }
 
