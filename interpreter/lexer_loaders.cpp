@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "datatypes/binary.hpp"
@@ -133,7 +134,7 @@ void load_string(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, 
   ls.position = end + 1;
 }
 
-void load_raw_string(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+void load_rawstring(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
   check_raw_string(ls, start, end, flags, load);
   uint32_t stop = ls.position;
   uint32_t signs = 0;
@@ -495,7 +496,11 @@ void load_time(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool loa
 
 // Date and money values belong to their datatypes, which finish these loaders; until then
 // their tokens scan as the automaton shaped them and loading one is not done.
-void load_not_done(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
+void load_date(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
+  if (load) fire(error_id::internal_not_done);
+}
+
+void load_money(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
   if (load) fire(error_id::internal_not_done);
 }
 
@@ -637,7 +642,13 @@ void construct_cell(lexer_state& ls, construct_value kind, int32_t datatype) {
   emit(ls, value);
 }
 
-constexpr uint32_t slot(uint32_t terminal) { return terminal - lex_first_terminal; }
+// The loaders of the value tokens, terminal 79 (string) to 101 (ref) in order.
+constexpr token_fn value_loaders[] = {
+    load_string, load_word,  load_word,     load_integer, load_refinement, load_char, load_file,  load_binary,
+    load_percent, load_float, load_float_special, load_tuple, load_date, load_pair, load_point, load_time,
+    load_money,  load_tag,   load_url,      load_email,   load_hex,        load_rawstring, load_ref,
+};
+static_assert(std::size(value_loaders) == terminal::last - terminal::string + 1);
 
 // ---- Syntax errors --------------------------------------------------------------------------
 
@@ -731,30 +742,8 @@ void load_block(const cell& text, cell& result) {
 }
 
 void install_loaders() {
-  token_fn* loaders = hooks.loaders;
-  loaders[slot(terminal::string)] = load_string;
-  loaders[slot(terminal::word)] = load_word;
-  loaders[slot(terminal::issue)] = load_word;
-  loaders[slot(82)] = load_integer;
-  loaders[slot(83)] = load_refinement;
-  loaders[slot(terminal::character)] = load_char;
-  loaders[slot(terminal::file)] = load_file;
-  loaders[slot(terminal::binary)] = load_binary;
-  loaders[slot(terminal::percent)] = load_percent;
-  loaders[slot(88)] = load_float;
-  loaders[slot(89)] = load_float_special;
-  loaders[slot(90)] = load_tuple;
-  loaders[slot(91)] = load_not_done;
-  loaders[slot(92)] = load_pair;
-  loaders[slot(terminal::point)] = load_point;
-  loaders[slot(94)] = load_time;
-  loaders[slot(95)] = load_not_done;
-  loaders[slot(terminal::tag)] = load_tag;
-  loaders[slot(97)] = load_url;
-  loaders[slot(98)] = load_email;
-  loaders[slot(99)] = load_hex;
-  loaders[slot(terminal::raw_string)] = load_raw_string;
-  loaders[slot(101)] = load_ref;
+  for (uint32_t i = 0; i < std::size(value_loaders); ++i)
+    hooks.loaders[terminal::string - lex_first_terminal + i] = value_loaders[i];
   hooks.close_series = close_series_value;
   hooks.construct = construct_cell;
   handoff::string_to_integer = tokenizer::string_to_integer;
