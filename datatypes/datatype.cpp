@@ -1,6 +1,7 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/any_string.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
@@ -114,6 +115,10 @@ void register_all() {
   none::init();
   logic::init();
   string::init();
+  url::init();
+  file::init();
+  tag::init();
+  email::init();
   integer::init();
   char_::init();
   float_::init();
