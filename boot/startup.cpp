@@ -19,6 +19,7 @@
 #include "runtime/ownership.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/runtime_words.hpp"
+#include "runtime/slot_table.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav::boot {
@@ -53,6 +54,7 @@ void init_runtime() {
   context::collecting_at_start = false;
   ownership::init();
   lexer::init();
+  slot_table::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
   // Switched on last, once every root of the start-up is in place.

@@ -2,6 +2,7 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/any_string.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
@@ -18,6 +19,7 @@
 #include "datatypes/time.hpp"
 #include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -114,6 +116,8 @@ void register_all() {
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   string::init();
   url::init();
   file::init();
@@ -145,6 +149,7 @@ void register_all() {
   ref::init();
   point2D::init();
   point3D::init();
+  typeset::init();
 }
 
 }  // namespace tav::datatype

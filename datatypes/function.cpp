@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -41,31 +43,12 @@ void clip_head(cell& block) {
   if (block.payload1 > tail) block.payload1 = tail;
 }
 
-bool walked_block_p(uint8_t type) {
-  return type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH);
-}
 
 // A new block (index 0, the source's type) holding the cells from the head to the tail; with
-// `deep` nested blocks, parens and paths are copied the same way. A block inside itself
-// cannot be copied deep.
+// `deep` nested blocks, parens and paths are copied too.
 cell copy_block(const cell& source, bool deep) {
-  node_id from = source.payload2;
-  uint32_t head = source.payload1, tail = buffer_of(from)->count();
-  uint32_t count = head < tail ? tail - head : 0;
-  cell copy{source.type(), 0, alloc_cells(count), 0};
-  series_buffer* target = buffer_of(copy.payload2);
-  if (count) std::memcpy(target->head(), buffer_of(from)->cells() + head, count * sizeof(cell));
-  target->tail = target->offset + count * static_cast<uint32_t>(sizeof(cell));
-  if (!deep) return copy;
-  if (cycles::find(from)) fire(error_id::internal_no_cycle);
-  cycles::guard walking(from);
-  for (uint32_t i = 0; i < count; ++i) {
-    const cell item = buffer_of(copy.payload2)->cells()[i];
-    if (!walked_block_p(item.type())) continue;
-    cell inner = copy_block(item, true);
-    inner.header = item.header;
-    buffer_of(copy.payload2)->cells()[i] = inner;
-  }
+  cell copy = *block::clone(source, deep, true);
+  stack::pop_cells(1);
   return copy;
 }
 
@@ -349,11 +332,6 @@ bool type_spec_value_p(const cell& value) {
   return value.type() == TYPE_DATATYPE || value.type() == TYPE_TYPESET || value.type() == TYPE_WORD;
 }
 
-bool typeset_has(const cell& typeset, uint8_t type) {
-  uint8_t bytes[12];
-  std::memcpy(bytes, &typeset.payload1, sizeof bytes);
-  return (type >> 3) < sizeof bytes && (bytes[type >> 3] & (0x80u >> (type & 7))) != 0;
-}
 
 cell* make(cell*, cell* spec, int32_t) {
   cell value = *spec;
@@ -448,7 +426,7 @@ void check_argument(const cell& name, const cell& argument_word, const cell& typ
   if (first.type() != TYPE_WORD) fire(error_id::script_invalid_type_spec, first);
   if (same_symbol_p(word::symbol_of(first), symbols::any_type_type)) return;
   const cell kind = *context::get(first);
-  bool admitted = kind.type() == TYPE_TYPESET ? function::typeset_has(kind, value.type())
+  bool admitted = kind.type() == TYPE_TYPESET ? typeset::has_type(kind, value.type())
                                              : kind.type() == TYPE_DATATYPE && kind.payload1 == value.type();
   if (!admitted) expect_arg(name, value.type(), argument_word);
 }

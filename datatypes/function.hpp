@@ -48,8 +48,6 @@ cell copy_deep(const cell& block);
 
 // Whether a type block element's value is allowed: a datatype!, a typeset! or a word!.
 bool type_spec_value_p(const cell& value);
-// The bit of `type` in a typeset! cell.
-bool typeset_has(const cell& typeset, uint8_t type);
 
 cell* make(cell* prototype, cell* spec, int32_t type);
 cell* reflect(cell* value, int32_t field);

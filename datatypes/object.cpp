@@ -10,6 +10,7 @@
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -140,7 +141,7 @@ bool copyable_p(uint8_t type) {
 
 bool in_types_p(const cell& types, uint8_t type) {
   if (types.type() == TYPE_DATATYPE) return types.payload1 == type;
-  return function::typeset_has(types, type);
+  return typeset::has_type(types, type);
 }
 
 // The copy action's answer for the value, made on the stack and left in `value`.

@@ -1,9 +1,11 @@
 // Set operations: the operand check and the dispatch to each type's set operation.
 #include "datatypes/set_ops.hpp"
 
+#include "datatypes/block.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/types.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
@@ -46,7 +48,14 @@ cell* set_op(bool case_sensitive, cell* skip, int32_t code) {
     if (!agree) fire(error_id::script_expect_val, datatype_of(type1), datatype_of(type2));
   }
   switch (type1) {
+    case TYPE_BLOCK:
+    case TYPE_HASH: return block::do_set_op(case_sensitive, skip, code);
     case TYPE_STRING: return string::do_set_op(code, set1, set2, case_sensitive, skip);
+    case TYPE_TYPESET: {
+      cell result = *typeset::do_bitwise(code);
+      *set1 = result;
+      return set1;
+    }
     default: expect_arg(code, type1);
   }
 }

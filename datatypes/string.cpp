@@ -374,7 +374,7 @@ void init() {
       &insert, inherit, inherit, &change, inherit, inherit, &find, inherit, inherit, inherit, &insert, inherit,
       inherit, inherit,
       // pick poke put remove reverse select sort skip swap tail tail? take trim
-      inherit, inherit, unsupported, inherit, inherit, &select, &sort, inherit, &swap, inherit, inherit, inherit,
+      inherit, inherit, unsupported, inherit, inherit, &select, &sort, inherit, &swap, inherit, inherit, &take,
       &trim,
       // create close delete modify open open? query read rename update write
       unsupported, unsupported, unsupported, inherit, unsupported, unsupported, unsupported, unsupported,

@@ -174,6 +174,8 @@ cell* select(cell* series, cell* value, cell* part, bool only, bool case_sensiti
 cell* sort(cell* series, bool case_sensitive, cell* skip, cell* comparator, cell* part, bool all, bool reverse,
            bool stable);
 cell* swap(cell* series1, cell* series2);
+// Without a part one element: a char! of text, an integer! of a binary, a vector's element.
+cell* take(cell* series, cell* part, bool deep, bool last);
 cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all, cell* with);
 // The set operation `op` (see datatypes/set_ops.hpp) on the texts from their heads, records of
 // `skip` characters (null: 1) known by their first one: a new string! in series1's cell.

@@ -9,6 +9,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/set_ops.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/text_output.hpp"
@@ -478,6 +479,13 @@ cell* swap(cell* series1, cell* series2) {
   if (owned1) ownership::check(*series1, words::swaped, *series2, static_cast<int32_t>(at1), 1);
   if (owned2) ownership::check(*series2, words::swaped, *series1, static_cast<int32_t>(at2), 1);
   return series1;
+}
+
+cell* take(cell* series, cell* part, bool deep, bool last) {
+  series::take(series, part, deep, last);
+  if (part || series->type() == TYPE_NONE) return series;
+  *series = *series::element_at(*series, 0);
+  return series;
 }
 
 cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all, cell* with) {

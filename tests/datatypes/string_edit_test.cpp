@@ -4,6 +4,7 @@
 #include <string>
 
 #include "datatypes/set_ops.hpp"
+#include "datatypes/typeset.hpp"
 #include "object_fixture.hpp"
 #include "text_fixture.hpp"
 
@@ -184,6 +185,35 @@ TEST_F(Editing, ChangeOverwritesReplacesAndAppends) {
     EXPECT_EQ(whole_text(series), r.whole) << r.text << " " << molded(r.value) << " " << r.part;
     EXPECT_EQ(text_of(series), r.rest) << r.text << " " << molded(r.value) << " " << r.part;
   }
+}
+
+TEST_F(Editing, TakeAnswersACharacterWithoutAPart) {
+  cell series = text_value("a\xE2\x82\xAC" "c");
+  cell taken = series;
+  string::take(&taken, nullptr, false, false);
+  EXPECT_EQ(taken.type(), TYPE_CHAR);
+  EXPECT_EQ(taken.payload2, uint32_t{'a'});
+  taken = series;
+  string::take(&taken, nullptr, false, true);
+  EXPECT_EQ(taken.payload2, uint32_t{'c'});
+  EXPECT_EQ(whole_text(series), "\xE2\x82\xAC");
+  taken = series;
+  cell two = integer(2);
+  string::take(&taken, &two, false, false);
+  EXPECT_EQ(taken.type(), TYPE_STRING);
+  EXPECT_EQ(text_of(taken), "\xE2\x82\xAC");
+  EXPECT_EQ(whole_text(series), "");
+  taken = series;
+  string::take(&taken, nullptr, false, false);
+  EXPECT_EQ(taken.type(), TYPE_NONE);
+
+  cell bytes = cell{TYPE_BINARY, 0, alloc_bytes(2), 0};
+  buffer_of(bytes.payload2)->head()[0] = 200;
+  buffer_of(bytes.payload2)->tail += 2;
+  cell byte = bytes;
+  string::take(&byte, nullptr, false, false);  // what binary! inherits
+  EXPECT_EQ(byte.type(), TYPE_INTEGER);
+  EXPECT_EQ(byte.payload2, 200u);
 }
 
 // ---- trim ---------------------------------------------------------------------------------
@@ -375,6 +405,32 @@ TEST_F(Editing, SetOperationsOnText) {
   cell set1 = text_value("xxabc", TYPE_STRING, 2);
   EXPECT_EQ(text_of(set_operation(intersect, set1, text_value("ab"))), "ab");
   EXPECT_EQ(whole_text(set1), "xxabc");
+}
+
+// The one core hands blocks, hashes and typesets to their own modules.
+TEST_F(Editing, SetOperationsOnOtherTypes) {
+  using namespace set_ops;
+  cell blocks = set_operation(union_, block_of_values({integer(1), integer(2)}),
+                              block_of_values({integer(2), integer(3)}));
+  EXPECT_EQ(blocks.type(), TYPE_BLOCK);
+  EXPECT_EQ(molded(blocks), "[1 2 3]");
+  cell hash = block_of_values({integer(3), integer(4)});
+  set_type(hash, TYPE_HASH);
+  hash.payload3 = hashtable::create(2, hash.payload2, hashtable::hash_kind);
+  cell mixed = set_operation(intersect, block_of_values({integer(1), integer(3)}), hash);
+  EXPECT_EQ(mixed.type(), TYPE_HASH);
+  EXPECT_EQ(buffer_of(mixed.payload2)->count(), 1u);
+
+  cell numbers = typeset::empty(), words = typeset::empty();
+  typeset::add_bit(numbers, TYPE_INTEGER);
+  typeset::add_bit(numbers, TYPE_FLOAT);
+  typeset::add_bit(words, TYPE_WORD);
+  typeset::add_bit(words, TYPE_FLOAT);
+  cell joined = set_operation(union_, numbers, words);
+  EXPECT_EQ(typeset::count(joined), 3);
+  cell left = set_operation(exclude, numbers, words);
+  EXPECT_TRUE(typeset::has_type(left, TYPE_INTEGER));
+  EXPECT_EQ(typeset::count(left), 1);
 }
 
 TEST_F(Editing, SetOperationErrors) {

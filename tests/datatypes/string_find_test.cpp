@@ -14,7 +14,7 @@ using testing::text_of;
 using testing::texts::character;
 using testing::texts::integer;
 using testing::texts::text_value;
-using Search = testing::text_values;
+using TextSearch = testing::text_values;
 
 // The refinements of one search, set by chained calls.
 struct how {
@@ -62,7 +62,7 @@ cell bitset_of(std::initializer_list<uint32_t> members, bool complemented = fals
   return cell{TYPE_BITSET, 0, node, 0};
 }
 
-TEST_F(Search, FindRefinements) {
+TEST_F(TextSearch, FindRefinements) {
   struct row {
     const char* text;
     const char* pattern;
@@ -101,7 +101,7 @@ TEST_F(Search, FindRefinements) {
 }
 
 // Backwards from the head: the candidates lie before it and the pattern must end by it.
-TEST_F(Search, ReverseSearchesBeforeTheHead) {
+TEST_F(TextSearch, ReverseSearchesBeforeTheHead) {
   cell text = text_value("abcabc", TYPE_STRING, 4);  // head on the second b
   EXPECT_EQ(rest_after(text, text_value("b"), how().reverse_()), "bcabc");
   EXPECT_EQ(rest_after(text, text_value("ab"), how().reverse_()), "abcabc");  // the later one passes it
@@ -116,7 +116,7 @@ TEST_F(Search, ReverseSearchesBeforeTheHead) {
 }
 
 // With /match the one candidate just before the head is tested.
-TEST_F(Search, ReverseMatchTestsTheCandidateBeforeTheHead) {
+TEST_F(TextSearch, ReverseMatchTestsTheCandidateBeforeTheHead) {
   cell text = text_value("abcabc", TYPE_STRING, 3);
   EXPECT_EQ(rest_after(text, character('c'), how().reverse_().match_()), "cabc");
   EXPECT_EQ(rest_after(text, text_value("bc"), how().reverse_().match_()), "bcabc");
@@ -125,7 +125,7 @@ TEST_F(Search, ReverseMatchTestsTheCandidateBeforeTheHead) {
   EXPECT_EQ(rest_after(text, text_value("ab"), how().reverse_().match_()), "none");
 }
 
-TEST_F(Search, ValuesOfOtherTypes) {
+TEST_F(TextSearch, ValuesOfOtherTypes) {
   cell text = text_value("a12<b>xyz");
   EXPECT_EQ(rest_after(text, integer(12)), "12<b>xyz");  // formed
   EXPECT_EQ(rest_after(text, text_value("b", TYPE_TAG)), "<b>xyz");
@@ -143,7 +143,7 @@ TEST_F(Search, ValuesOfOtherTypes) {
   EXPECT_EQ(rest_after(text_value("ab\xE2\x82\xAC"), bitset_of({'x'}, true)), "\xE2\x82\xAC");
 }
 
-TEST_F(Search, Errors) {
+TEST_F(TextSearch, Errors) {
   cell text = text_value("abc");
   cell bytes = cell{TYPE_BINARY, 0, alloc_bytes(4), 0};
   cell zero = integer(0);
@@ -178,7 +178,7 @@ TEST_F(Search, Errors) {
   }
 }
 
-TEST_F(Search, PartAsAPositionInTheSameSeries) {
+TEST_F(TextSearch, PartAsAPositionInTheSameSeries) {
   cell text = text_value("abcabc");
   cell end = text;
   end.payload1 = 3;
@@ -193,7 +193,7 @@ TEST_F(Search, PartAsAPositionInTheSameSeries) {
             TYPE_NONE);
 }
 
-TEST_F(Search, SelectAnswersTheCharacterAfterTheMatch) {
+TEST_F(TextSearch, SelectAnswersTheCharacterAfterTheMatch) {
   cell text = text_value("abc12d");
   EXPECT_EQ(selected(text, text_value("a")).type(), TYPE_CHAR);
   EXPECT_EQ(selected(text, text_value("a")).payload2, uint32_t{'b'});
@@ -207,7 +207,7 @@ TEST_F(Search, SelectAnswersTheCharacterAfterTheMatch) {
 }
 
 // A binary is searched byte by byte, never folded; text is looked for as its UTF-8 bytes.
-TEST_F(Search, InABinary) {
+TEST_F(TextSearch, InABinary) {
   const uint8_t raw[] = {'a', 'B', 0xC3, 0xA9, 200, 'x'};
   node_id node = alloc_bytes(sizeof raw);
   std::memcpy(buffer_of(node)->head(), raw, sizeof raw);
@@ -228,7 +228,7 @@ TEST_F(Search, InABinary) {
   EXPECT_EQ(after.payload2, uint32_t{'x'});
 }
 
-TEST_F(Search, PathAccessByValue) {
+TEST_F(TextSearch, PathAccessByValue) {
   cell text = text_value("key=val");
   cell parent = text;
   cell element = character('=');
@@ -251,7 +251,37 @@ TEST_F(Search, PathAccessByValue) {
             error_id::script_bad_path_set);
 }
 
-TEST_F(Search, MatchTests) {
+TEST_F(TextSearch, PathAccessByPosition) {
+  cell text = text_value("abc");
+  cell parent = text;
+  cell two = integer(2);
+  cell* got = string::eval_path(&parent, &two, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false);
+  EXPECT_EQ(got->type(), TYPE_CHAR);
+  EXPECT_EQ(got->payload2, uint32_t{'b'});
+
+  cell euro = character(0x20AC);
+  parent = text;
+  string::eval_path(&parent, &two, &euro, nullptr, nullptr, nullptr, 0, false, false, true, false);
+  EXPECT_EQ(text_of(text), "a\xE2\x82\xAC" "c");
+
+  cell key = character('a');
+  cell bang = character('!');
+  parent = text;
+  string::eval_path(&parent, &key, &bang, nullptr, nullptr, nullptr, 0, false, false, true, false);
+  EXPECT_EQ(text_of(text), "a!c") << "the character after the key";
+
+  cell nine = integer(9);
+  parent = text;
+  EXPECT_EQ(string::eval_path(&parent, &nine, nullptr, nullptr, nullptr, nullptr, 0, false, true, true, false)->type(),
+            TYPE_NONE);
+  parent = text;
+  EXPECT_EQ(fired_by([&] {
+              string::eval_path(&parent, &nine, &bang, nullptr, nullptr, nullptr, 0, false, false, true, false);
+            }),
+            error_id::script_out_of_range);
+}
+
+TEST_F(TextSearch, MatchTests) {
   cell text = text_value("<ab>cd", TYPE_STRING);
   EXPECT_TRUE(string::match_tag_p(text, text_value("ab", TYPE_TAG)));
   EXPECT_TRUE(string::match_tag_p(text, text_value("xy", TYPE_TAG)));  // the brackets alone decide
