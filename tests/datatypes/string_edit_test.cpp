@@ -5,6 +5,7 @@
 
 #include "datatypes/set_ops.hpp"
 #include "datatypes/typeset.hpp"
+#include "runtime/collector.hpp"
 #include "object_fixture.hpp"
 #include "text_fixture.hpp"
 
@@ -415,9 +416,11 @@ TEST_F(Editing, SetOperationsOnOtherTypes) {
   EXPECT_EQ(blocks.type(), TYPE_BLOCK);
   EXPECT_EQ(molded(blocks), "[1 2 3]");
   cell hash = block_of_values({integer(3), integer(4)});
+  collector::scoped_root keep(&hash);
   set_type(hash, TYPE_HASH);
   hash.payload3 = hashtable::create(2, hash.payload2, hashtable::hash_kind);
   cell mixed = set_operation(intersect, block_of_values({integer(1), integer(3)}), hash);
+  collector::scoped_root keep_result(&mixed);
   EXPECT_EQ(mixed.type(), TYPE_HASH);
   EXPECT_EQ(buffer_of(mixed.payload2)->count(), 1u);
 
