@@ -2,6 +2,8 @@
 // every datatype module.
 #include "datatypes/actions.hpp"
 #include "datatypes/any_string.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
@@ -150,6 +152,8 @@ void register_all() {
   point2D::init();
   point3D::init();
   typeset::init();
+  bitset::init();
+  binary::init();
 }
 
 }  // namespace tav::datatype

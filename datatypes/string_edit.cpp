@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
@@ -384,7 +385,7 @@ cell* make(cell* prototype, cell* spec, int32_t type) {
   }
   if (type == TYPE_BINARY) {
     if (spec->type() == TYPE_MONEY) fire(error_id::script_bad_make_arg, datatype_of(TYPE_BINARY), *spec);
-    return actions::typed<action_slot::to>(TYPE_BINARY, prototype)(prototype, spec, type);
+    return binary::to(prototype, spec, type);
   }
   return to(prototype, spec, type);
 }

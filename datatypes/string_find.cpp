@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
@@ -22,14 +23,6 @@ namespace {
 
 [[gnu::cold, noreturn]] void invalid_refine_arg(const char* refinement, const cell& value) {
   fire(error_id::script_invalid_refine_arg, *word::load(refinement), value);
-}
-
-// The bit of code point n in a bitset!: bits most significant first from the buffer's offset;
-// a bit beyond the bytes in use reads as the complement flag.
-inline constexpr uint32_t bitset_not_flag = 0x80000;
-bool bitset_member_p(const series_buffer* bits, int64_t n) {
-  if (n < 0 || (n >> 3) >= bits->used()) return (bits->flags & bitset_not_flag) != 0;
-  return (bits->data()[bits->offset + (n >> 3)] & (0x80 >> (n & 7))) != 0;
 }
 
 // Latin-1 code units mapped so that two of them are equal exactly when they fold to the same
@@ -112,9 +105,9 @@ int64_t scan_pattern(const H* hay, const uint8_t* pattern, uint32_t unit, uint32
 }
 
 template <class H>
-int64_t scan_bitset(const H* hay, const series_buffer* bits, const candidates& at) {
+int64_t scan_bitset(const H* hay, const cell& bits, const candidates& at) {
   for (int64_t p = at.first; !at.done(p); p += at.step) {
-    if (bitset_member_p(bits, hay[p])) return p;
+    if (bitset::member_p(bits, hay[p])) return p;
     if (at.only_first) break;
   }
   return -1;
@@ -167,7 +160,7 @@ struct pattern {
   uint32_t unit = 1;
   uint32_t length = 1;            // units: the pattern's length; else 1
   uint32_t cp = 0;                // element
-  node_id bits = 0;               // bitset
+  cell bits{};                    // bitset
   double value = 0;               // number (vector elements)
 };
 
@@ -220,7 +213,7 @@ pattern pattern_of(const cell& series, const cell& value, cell& holder) {
       return what;
     case TYPE_BITSET:
       what.kind = pattern::bitset;
-      what.bits = value.payload2;
+      what.bits = value;
       return what;
     case TYPE_INTEGER:
       if (bytes) {
@@ -255,7 +248,7 @@ template <class H>
 int64_t run_search(const H* hay, const pattern& what, const candidates& at, bool fold) {
   switch (what.kind) {
     case pattern::element: return scan_units(hay, &what.cp, 1, at, fold);
-    case pattern::bitset: return scan_bitset(hay, buffer_of(what.bits), at);
+    case pattern::bitset: return scan_bitset(hay, what.bits, at);
     default: return scan_pattern(hay, what.data, what.unit, what.length, at, fold);
   }
 }
@@ -396,7 +389,7 @@ bool match_bitset_p(const cell& string, const cell& bitset) {
   if (ts_tail_p(string)) return false;
   cell at = string;
   uint32_t cp = get_char(ts_head(at), buffer_of(string.payload2)->unit());
-  return bitset_member_p(buffer_of(bitset.payload2), cp);
+  return bitset::member_p(bitset, cp);
 }
 
 bool match_tag_p(const cell& string, const cell& tag) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "datatypes/binary.hpp"
 #include "datatypes/set_ops.hpp"
 #include "datatypes/typeset.hpp"
 #include "runtime/collector.hpp"
@@ -208,11 +209,9 @@ TEST_F(Editing, TakeAnswersACharacterWithoutAPart) {
   string::take(&taken, nullptr, false, false);
   EXPECT_EQ(taken.type(), TYPE_NONE);
 
-  cell bytes = cell{TYPE_BINARY, 0, alloc_bytes(2), 0};
-  buffer_of(bytes.payload2)->head()[0] = 200;
-  buffer_of(bytes.payload2)->tail += 2;
-  cell byte = bytes;
-  string::take(&byte, nullptr, false, false);  // what binary! inherits
+  const uint8_t raw[] = {200, 1};
+  cell byte = *binary::load(raw, sizeof raw);
+  actions::take(&byte, nullptr, false, false);
   EXPECT_EQ(byte.type(), TYPE_INTEGER);
   EXPECT_EQ(byte.payload2, 200u);
 }
@@ -253,11 +252,8 @@ TEST_F(Editing, TrimWithASet) {
     cell with;
     const char* expected;
   };
-  cell bytes = cell{TYPE_BINARY, 0, alloc_bytes(2), 0};
-  series_buffer* b = buffer_of(bytes.payload2);
-  b->head()[0] = 'a';
-  b->head()[1] = 0xE9;
-  b->tail = b->offset + 2;
+  const uint8_t raw[] = {'a', 0xE9};
+  cell bytes = *binary::load(raw, sizeof raw);
   for (const row& r : {
            row{"a-b_c", text_value("-_"), "abc"},
            row{"a-b_c.d:e;f", text_value(".;:_-"), "abcdef"},  // more than four characters
@@ -297,11 +293,10 @@ TEST_F(Editing, SwapExchangesTheHeadCharacters) {
   EXPECT_EQ(whole_text(c), "cd");
 
   // A binary takes the low byte of a wider character and stays one byte wide.
-  cell bytes = cell{TYPE_BINARY, 0, alloc_bytes(1), 0};
-  buffer_of(bytes.payload2)->head()[0] = 'z';
-  buffer_of(bytes.payload2)->tail += 1;
+  const uint8_t raw[] = {'z'};
+  cell bytes = *binary::load(raw, sizeof raw);
   cell wide = text_value("\xC4\x80!");  // U+0100
-  string::swap(&bytes, &wide);
+  actions::swap(&bytes, &wide);
   EXPECT_EQ(unit_of(bytes), 1u);
   EXPECT_EQ(buffer_of(bytes.payload2)->head()[0], 0);
   EXPECT_EQ(whole_text(wide), "z!");
@@ -318,10 +313,8 @@ cell converted(uint8_t type, cell spec, bool make = false) {
 }
 
 TEST_F(Editing, MakeAndTo) {
-  node_id utf8 = alloc_bytes(4);
-  std::memcpy(buffer_of(utf8)->head(), "a\xC3\xA9z", 4);
-  buffer_of(utf8)->tail += 4;
-  cell bytes = cell{TYPE_BINARY, 1, utf8, 0};
+  cell bytes = *binary::load(reinterpret_cast<const uint8_t*>("a\xC3\xA9z"), 4);
+  bytes.payload1 = 1;
   cell refinement = testing::global_word("go");
   set_type(refinement, TYPE_REFINEMENT);
   struct row {
@@ -355,6 +348,16 @@ TEST_F(Editing, MakeAndTo) {
   EXPECT_GE(buffer_of(empty.payload2)->size, 10u);
   EXPECT_EQ(string::ts_length_p(converted(TYPE_STRING, scalar::float_cell(3.7), true)), 0u);
   EXPECT_EQ(text_of(converted(TYPE_STRING, text_value("made"), true)), "made");
+
+  // make binary! takes its counts here and hands other specs to binary!'s conversion.
+  cell made = converted(TYPE_BINARY, text_value("a\xC3\xA9"), true);
+  ASSERT_EQ(made.type(), TYPE_BINARY);
+  EXPECT_EQ(binary::ts_length_p(made), 3u);
+  EXPECT_EQ(binary::ts_head(made)[2], 0xA9);
+  cell sized = converted(TYPE_BINARY, integer(40), true);
+  EXPECT_EQ(sized.type(), TYPE_BINARY);
+  EXPECT_EQ(binary::ts_length_p(sized), 0u);
+  EXPECT_EQ(fired_by([] { converted(TYPE_BINARY, cell{TYPE_MONEY, 0, 0, 0}, true); }), error_id::script_bad_make_arg);
 
   EXPECT_EQ(fired_by([] { converted(TYPE_STRING, none::value); }), error_id::script_bad_to_arg);
   EXPECT_EQ(fired_by([] { converted(TYPE_STRING, none::value, true); }), error_id::script_bad_to_arg);

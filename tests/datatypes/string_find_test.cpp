@@ -3,6 +3,8 @@
 #include <functional>
 #include <optional>
 
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
 #include "runtime/fire_helpers.hpp"
 #include "text_fixture.hpp"
 
@@ -49,17 +51,10 @@ cell selected(cell series, cell value, const how& h = {}) {
                          h.skip ? &skip : nullptr, h.last, h.reverse);
 }
 
-// A bitset! of the code points, stored most significant bit first.
-cell bitset_of(std::initializer_list<uint32_t> members, bool complemented = false) {
-  uint32_t top = 0;
-  for (uint32_t cp : members) top = std::max(top, cp);
-  node_id node = alloc_bytes(top / 8 + 1);
-  series_buffer* bits = buffer_of(node);
-  std::memset(bits->head(), 0, top / 8 + 1);
-  bits->tail = bits->offset + top / 8 + 1;
-  for (uint32_t cp : members) bits->head()[cp >> 3] |= static_cast<uint8_t>(0x80 >> (cp & 7));
-  if (complemented) bits->flags |= 0x80000;
-  return cell{TYPE_BITSET, 0, node, 0};
+// A bitset! of the characters of the UTF-8 text, or of every other code point.
+cell charset(const char* members, bool complemented = false) {
+  cell made = *bitset::make_from_spec(text_value(members), 0);
+  return complemented ? *actions::complement(&made) : made;
 }
 
 TEST_F(TextSearch, FindRefinements) {
@@ -137,10 +132,10 @@ TEST_F(TextSearch, ValuesOfOtherTypes) {
   EXPECT_EQ(rest_after(text, character('x'), how().skip_(3)), "xyz");   // positions 0, 3, 6
   EXPECT_EQ(rest_after(text, character('a'), how().skip_(3).tail_()), "<b>xyz");  // one step on
 
-  cell digits = bitset_of({'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
+  cell digits = charset("0123456789");
   EXPECT_EQ(rest_after(text, digits), "12<b>xyz");
   EXPECT_EQ(rest_after(text, digits, how().last_()), "2<b>xyz");
-  EXPECT_EQ(rest_after(text_value("ab\xE2\x82\xAC"), bitset_of({'x'}, true)), "\xE2\x82\xAC");
+  EXPECT_EQ(rest_after(text_value("ab\xE2\x82\xAC"), charset("ab", true)), "\xE2\x82\xAC");
 }
 
 TEST_F(TextSearch, Errors) {
@@ -209,10 +204,7 @@ TEST_F(TextSearch, SelectAnswersTheCharacterAfterTheMatch) {
 // A binary is searched byte by byte, never folded; text is looked for as its UTF-8 bytes.
 TEST_F(TextSearch, InABinary) {
   const uint8_t raw[] = {'a', 'B', 0xC3, 0xA9, 200, 'x'};
-  node_id node = alloc_bytes(sizeof raw);
-  std::memcpy(buffer_of(node)->head(), raw, sizeof raw);
-  buffer_of(node)->tail = buffer_of(node)->offset + sizeof raw;
-  cell bytes = cell{TYPE_BINARY, 0, node, 0};
+  cell bytes = *binary::load(raw, sizeof raw);
   auto position = [&](cell value, const how& h = {}) {
     cell result = found(bytes, value, h);
     return result.type() == TYPE_NONE ? -1 : static_cast<int32_t>(result.payload1);
@@ -306,10 +298,10 @@ TEST_F(TextSearch, MatchTests) {
   }
   cell wide = text_value("\xC3\xA9t\xC3\xA9");
   EXPECT_TRUE(string::match_value_p(wide, character(0xC9), actions::op::equal));
-  EXPECT_TRUE(string::match_bitset_p(wide, bitset_of({0xE9})));
-  EXPECT_FALSE(string::match_bitset_p(wide, bitset_of({'t'})));
-  EXPECT_TRUE(string::match_bitset_p(text_value("\xE2\x82\xAC"), bitset_of({'t'}, true)));
-  EXPECT_FALSE(string::match_bitset_p(text_value(""), bitset_of({'t'}, true)));
+  EXPECT_TRUE(string::match_bitset_p(wide, charset("\xC3\xA9")));
+  EXPECT_FALSE(string::match_bitset_p(wide, charset("t")));
+  EXPECT_TRUE(string::match_bitset_p(text_value("\xE2\x82\xAC"), charset("t", true)));
+  EXPECT_FALSE(string::match_bitset_p(text_value(""), charset("t", true)));
 }
 
 }  // namespace
