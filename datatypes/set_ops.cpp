@@ -1,6 +1,7 @@
 // Set operations: the operand check and the dispatch to each type's set operation.
 #include "datatypes/set_ops.hpp"
 
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
@@ -51,6 +52,11 @@ cell* set_op(bool case_sensitive, cell* skip, int32_t code) {
     case TYPE_BLOCK:
     case TYPE_HASH: return block::do_set_op(case_sensitive, skip, code);
     case TYPE_STRING: return string::do_set_op(code, set1, set2, case_sensitive, skip);
+    case TYPE_BITSET: {
+      cell result = *bitset::do_bitwise(code);
+      *set1 = result;
+      return set1;
+    }
     case TYPE_TYPESET: {
       cell result = *typeset::do_bitwise(code);
       *set1 = result;
@@ -58,6 +64,12 @@ cell* set_op(bool case_sensitive, cell* skip, int32_t code) {
     }
     default: expect_arg(code, type1);
   }
+}
+
+bool complement_p(const cell& bits) {
+  if (bits.type() != TYPE_BITSET)
+    fire(error_id::script_expect_arg, *word::load("complement?"), datatype_of(bits.type()), *word::load("bits"));
+  return bitset::not_p(bits);
 }
 
 }  // namespace tav::set_ops

@@ -16,4 +16,8 @@ inline constexpr int32_t unique = 8, union_ = 9, intersect = 10, exclude = 11, d
 // operation raises script/expect-arg. The new set replaces argument 0, which is answered.
 cell* set_op(bool case_sensitive, cell* skip, int32_t code);
 
+// Whether a bitset! is complemented (holds every number beyond its bits); any other value
+// raises script/expect-arg.
+bool complement_p(const cell& bits);
+
 }  // namespace tav::set_ops

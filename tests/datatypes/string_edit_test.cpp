@@ -4,6 +4,7 @@
 #include <string>
 
 #include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/set_ops.hpp"
 #include "datatypes/typeset.hpp"
 #include "runtime/collector.hpp"
@@ -437,6 +438,18 @@ TEST_F(Editing, SetOperationsOnOtherTypes) {
   cell left = set_operation(exclude, numbers, words);
   EXPECT_TRUE(typeset::has_type(left, TYPE_INTEGER));
   EXPECT_EQ(typeset::count(left), 1);
+
+  cell ab = *bitset::make_from_spec(text_value("ab"), 0);
+  cell bc = *bitset::make_from_spec(text_value("bc"), 0);
+  cell both = set_operation(intersect, ab, bc);
+  ASSERT_EQ(both.type(), TYPE_BITSET);
+  EXPECT_FALSE(bitset::member_p(both, 'a'));
+  EXPECT_TRUE(bitset::member_p(both, 'b'));
+  cell either = set_operation(union_, ab, bc);
+  EXPECT_TRUE(bitset::member_p(either, 'a') && bitset::member_p(either, 'c'));
+  EXPECT_FALSE(set_ops::complement_p(ab));
+  EXPECT_TRUE(set_ops::complement_p(*actions::complement(&ab)));
+  EXPECT_EQ(fired_by([] { set_ops::complement_p(integer(1)); }), error_id::script_expect_arg);
 }
 
 TEST_F(Editing, SetOperationErrors) {
