@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/case_folding.hpp"
 #include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/unicode.hpp"
@@ -32,6 +33,11 @@ bool ts_tail_p(const cell& string);
 // The code point at a position counted from the buffer's offset.
 uint32_t ts_abs_at(const cell& string, uint32_t position);
 inline uint32_t get_char(const uint8_t* address, uint32_t unit) { return unicode::get_unit(address, 0, unit); }
+// The upper-case form comparisons fold a character to; ASCII without a table look-up.
+inline uint32_t fold_upper(uint32_t cp) {
+  if (cp < 128) return cp - 'a' < 26 ? cp - 32 : cp;
+  return case_folding::change_char(cp, true);
+}
 // Units from the head to the first `cp`, or -1.
 int32_t ts_find_char(const cell& string, uint32_t cp);
 // Whether `cp` is at the head, head + step, head + 2 x step ... Unless `case_sensitive`,

@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "datatypes/actions.hpp"
@@ -307,16 +308,29 @@ uint32_t trim_head_tail(const cell& series, uint32_t from, bool head, bool tail)
 // Code points seen: a table for Latin-1, open addressing beyond it.
 class code_point_set {
  public:
+  // True when the code point was not there yet.
   bool insert(uint32_t cp) {
-    if (cp < 256) {
-      if (latin1_[cp]) return false;
-      return latin1_[cp] = true;
+    if (cp < 256) [[likely]] {
+      bool fresh = !latin1_[cp];
+      latin1_[cp] = true;
+      return fresh;
     }
+    return insert_wide(cp);
+  }
+  bool has(uint32_t cp) const {
+    if (cp < 256) [[likely]] return latin1_[cp];
+    return has_wide(cp);
+  }
+
+ private:
+  static constexpr uint32_t empty = 0xFFFFFFFF;
+  static size_t hash(uint32_t cp) { return (cp * 0x9E3779B1u) >> 7; }
+
+  [[gnu::noinline]] bool insert_wide(uint32_t cp) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
     return place(cp);
   }
-  bool has(uint32_t cp) const {
-    if (cp < 256) return latin1_[cp];
+  [[gnu::noinline]] bool has_wide(uint32_t cp) const {
     if (slots_.empty()) return false;
     size_t mask = slots_.size() - 1;
     for (size_t i = hash(cp) & mask;; i = (i + 1) & mask) {
@@ -324,10 +338,6 @@ class code_point_set {
       if (slots_[i] == cp) return true;
     }
   }
-
- private:
-  static constexpr uint32_t empty = 0xFFFFFFFF;
-  static size_t hash(uint32_t cp) { return (cp * 0x9E3779B1u) >> 7; }
 
   bool place(uint32_t cp) {
     size_t mask = slots_.size() - 1;
@@ -361,13 +371,72 @@ struct record_walk {
 
 record_walk walk_of(const cell& series) { return {series.payload2, clamped_head(series), count_of(series)}; }
 
-uint32_t key_of(uint32_t cp, bool case_sensitive) { return case_sensitive ? cp : case_folding::change_char(cp, true); }
+inline uint32_t key_of(uint32_t cp, bool case_sensitive) { return case_sensitive ? cp : fold_upper(cp); }
+
+// Runs `run` on the units as uint8_t, uint16_t or uint32_t (const as the bytes are).
+template <class Byte, class Run>
+auto with_units(Byte* data, uint32_t unit, Run run) {
+  constexpr bool read_only = std::is_const_v<Byte>;
+  using U16 = std::conditional_t<read_only, const uint16_t, uint16_t>;
+  using U32 = std::conditional_t<read_only, const uint32_t, uint32_t>;
+  switch (unit) {
+    case 1: return run(data);
+    case 2: return run(reinterpret_cast<U16*>(data));
+    default: return run(reinterpret_cast<U32*>(data));
+  }
+}
 
 // The first characters of the records of a series.
 void collect_keys(code_point_set& keys, const record_walk& walk, uint32_t step, bool case_sensitive) {
   series_buffer* buffer = buffer_of(walk.node);
-  for (uint32_t i = walk.head; i < walk.total; i += step)
-    keys.insert(key_of(unicode::get_unit(buffer->head(), i, buffer->unit()), case_sensitive));
+  const uint8_t* data = buffer->head();
+  with_units(data, buffer->unit(), [&](auto* units) {
+    for (uint32_t i = walk.head; i < walk.total; i += step) keys.insert(key_of(units[i], case_sensitive));
+  });
+}
+
+// What a walk keeps: records whose key is (or is not) among the other series' keys, and is not
+// yet in the result.
+struct record_filter {
+  const code_point_set* other;  // null: no test
+  bool keep_found;
+  bool case_sensitive;
+};
+
+// The key of every Latin-1 unit, looked up instead of folded one by one.
+struct latin1_keys {
+  uint32_t of[256];
+  explicit latin1_keys(bool case_sensitive) {
+    for (uint32_t c = 0; c < 256; ++c) of[c] = key_of(c, case_sensitive);
+  }
+};
+
+template <class In, class Out>
+uint32_t copy_new_records(const In* in, const record_walk& walk, uint32_t step, const record_filter& filter,
+                          code_point_set& seen, Out* out, uint32_t written) {
+  [[maybe_unused]] latin1_keys keys(filter.case_sensitive);
+  for (uint32_t i = walk.head; i < walk.total; i += step) {
+    uint32_t key;
+    if constexpr (sizeof(In) == 1)
+      key = keys.of[in[i]];
+    else
+      key = key_of(in[i], filter.case_sensitive);
+    if (filter.other && filter.other->has(key) != filter.keep_found) continue;
+    if (!seen.insert(key)) continue;
+    for (uint32_t k = i, end = std::min(i + step, walk.total); k < end; ++k) out[written++] = static_cast<Out>(in[k]);
+  }
+  return written;
+}
+
+uint32_t walk_records(const record_walk& walk, uint32_t step, const record_filter& filter, code_point_set& seen,
+                      node_id result, uint32_t written) {
+  series_buffer* source = buffer_of(walk.node);
+  series_buffer* target = buffer_of(result);
+  const uint8_t* from = source->head();
+  return with_units(from, source->unit(), [&](auto* in) {
+    return with_units(target->head(), target->unit(),
+                      [&](auto* out) { return copy_new_records(in, walk, step, filter, seen, out, written); });
+  });
 }
 
 }  // namespace
@@ -532,17 +601,11 @@ cell* do_set_op(int32_t op, cell* series1, cell* series2, bool case_sensitive, c
   if (op == set_ops::difference) collect_keys(in_other[1], walks[0], step, case_sensitive);
   code_point_set seen;
   uint32_t written = 0;
-  for (int w = 0; w < (both ? 2 : 1); ++w) {
-    series_buffer* source = buffer_of(walks[w].node);
-    uint8_t* out = buffer_of(result)->head();
-    for (uint32_t i = walks[w].head; i < walks[w].total; i += step) {
-      uint32_t key = key_of(unicode::get_unit(source->head(), i, source->unit()), case_sensitive);
-      if (tested && w == 0 && in_other[0].has(key) != (op == set_ops::intersect)) continue;
-      if (op == set_ops::difference && w == 1 && in_other[1].has(key)) continue;
-      if (!seen.insert(key)) continue;
-      for (uint32_t k = i; k < std::min(i + step, walks[w].total); ++k)
-        unicode::set_unit(out, written++, unit, unicode::get_unit(source->head(), k, source->unit()));
-    }
+  record_filter first{tested ? &in_other[0] : nullptr, op == set_ops::intersect, case_sensitive};
+  written = walk_records(walks[0], step, first, seen, result, written);
+  if (both) {
+    record_filter second{op == set_ops::difference ? &in_other[1] : nullptr, false, case_sensitive};
+    written = walk_records(walks[1], step, second, seen, result, written);
   }
   series_buffer* buffer = buffer_of(result);
   set_count(buffer, written);

@@ -46,9 +46,7 @@ const std::array<uint8_t, 256>& latin1_fold_classes() {
   return classes;
 }
 
-inline bool same_char(uint32_t a, uint32_t b, bool fold) {
-  return a == b || (fold && case_folding::change_char(a, true) == case_folding::change_char(b, true));
-}
+inline bool same_char(uint32_t a, uint32_t b, bool fold) { return a == b || (fold && fold_upper(a) == fold_upper(b)); }
 
 // The candidates of one search: `first`, then every `step` units (negative backwards) while
 // they stay on `last`'s side; with `only_first` the first one alone.
@@ -60,12 +58,18 @@ struct candidates {
   bool done(int64_t p) const { return step > 0 ? p > last : p < last; }
 };
 
+// A candidate is looked at further only when its first unit matches, folded or not.
 template <class H, class P>
 int64_t scan_units(const H* hay, const P* pattern, uint32_t length, const candidates& at, bool fold) {
+  uint32_t first = pattern[0];
+  uint32_t first_folded = fold ? fold_upper(first) : first;
   for (int64_t p = at.first; !at.done(p); p += at.step) {
-    uint32_t j = 0;
-    while (j < length && same_char(hay[p + j], pattern[j], fold)) ++j;
-    if (j == length) return p;
+    uint32_t c = hay[p];
+    if (c == first || (fold && fold_upper(c) == first_folded)) {
+      uint32_t j = 1;
+      while (j < length && same_char(hay[p + j], pattern[j], fold)) ++j;
+      if (j == length) return p;
+    }
     if (at.only_first) break;
   }
   return -1;
