@@ -101,6 +101,10 @@ void repeat_tail(cell& target, uint32_t count, int32_t dup) {
   series_buffer* buffer = buffer_of(target.payload2);
   uint32_t total = buffer->count();
   uint64_t final_count = total + uint64_t{count} * static_cast<uint32_t>(dup - 1);
+  if ((final_count << shift_of(buffer->unit())) > max_series_size) {
+    truncate_at(buffer, total - count);  // the one copy made goes again
+    fire(error_id::internal_no_memory);
+  }
   buffer = reserve(buffer, final_count);
   uint32_t shift = shift_of(buffer->unit());
   uint8_t* first = buffer->head() + (size_t{total - count} << shift);

@@ -99,6 +99,17 @@ TEST_F(Editing, AppendPartAndDup) {
   EXPECT_EQ(whole_text(series), "x<");
 }
 
+// Sizes past what a buffer can hold are refused before anything changes.
+TEST_F(Editing, AppendingTooMuchRaisesNoMemory) {
+  for (cell value : {text_value("ab"), integer(12), character(0x20AC)}) {
+    cell series = text_value("x");
+    EXPECT_EQ(fired_by([&] { string::insert(&series, &value, -1, false, INT32_MAX, true); }),
+              error_id::internal_no_memory)
+        << molded(value);
+    EXPECT_EQ(whole_text(series), "x");
+  }
+}
+
 TEST_F(Editing, AppendWidensOnlyWhenNeeded) {
   cell series = text_value("a");
   cell value = character(65);
