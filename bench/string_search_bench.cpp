@@ -44,7 +44,8 @@ double best_rate(size_t bytes, Body body) {
 std::string haystack_text() {
   std::vector<uint8_t> noise = bench::random_sample(haystack_chars);
   std::string text(haystack_chars, ' ');
-  for (uint32_t i = 0; i < haystack_chars; ++i) text[i] = noise[i] % 7 == 0 ? ' ' : static_cast<char>('a' + noise[i] % 26);
+  for (uint32_t i = 0; i < haystack_chars; ++i)
+    text[i] = noise[i] % 7 == 0 ? ' ' : static_cast<char>('a' + noise[i] % 26);
   std::memcpy(text.data() + haystack_chars - sizeof needle, needle, sizeof needle - 1);
   return text;
 }
@@ -126,7 +127,8 @@ int main() {
   cell unique_wide = string_of(sample, 13);
   std::string out;
   std::printf("unique of a 1 MB string:\n");
-  std::printf("  unit 1               %8.1f MB/s\n", best_rate(unique_chars, [&] { return unique_once(unique_narrow); }));
+  std::printf("  unit 1               %8.1f MB/s\n",
+              best_rate(unique_chars, [&] { return unique_once(unique_narrow); }));
   std::printf("  unit 2               %8.1f MB/s   (MB of characters)\n",
               best_rate(unique_chars, [&] { return unique_once(unique_wide); }));
   std::printf("  C loop, 256 table    %8.1f MB/s\n", best_rate(unique_chars, [&] { return unique_in_c(sample, out); }));

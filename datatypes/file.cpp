@@ -72,7 +72,8 @@ cell* get_current_dir() {
 void normalize_slashes(cell& string) {
   series_buffer* buffer = buffer_of(string.payload2);
   for (uint32_t i = head_of(string); i < buffer->count(); ++i)
-    if (unicode::get_unit(buffer->head(), i, buffer->unit()) == '\\') unicode::set_unit(buffer->head(), i, buffer->unit(), '/');
+    if (unicode::get_unit(buffer->head(), i, buffer->unit()) == '\\')
+      unicode::set_unit(buffer->head(), i, buffer->unit(), '/');
 }
 
 // %name, or %"name" when a character needs the quotes, with a caret before any double quote

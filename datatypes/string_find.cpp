@@ -379,7 +379,8 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
   }
   cell where = path ? *path : none::value;
   if (element->type() == TYPE_WORD) fire(error_id::script_invalid_path, where, *element);
-  if (!value) return select(parent, element, nullptr, false, case_sensitive, false, false, nullptr, nullptr, false, false);
+  if (!value)
+    return select(parent, element, nullptr, false, case_sensitive, false, false, nullptr, nullptr, false, false);
   cell found = *parent;
   find(&found, element, nullptr, false, case_sensitive, false, false, nullptr, nullptr, false, false, false, false);
   if (found.type() == TYPE_NONE) fire(error_id::script_bad_path_set, where, *element);

@@ -155,7 +155,8 @@ TEST_F(Editing, InsertRotatesTheNewTextIntoPlace) {
            row{"AB", 0, text_value("xy"), 2, "xyxyAB", "AB"},
            row{"AB", 2, text_value("xy"), 1, "ABxy", ""},
            row{"AB", 1, character(0x20AC), 1, "A\xE2\x82\xAC" "B", "B"},
-           row{"A\xE2\x82\xAC", 1, text_value("\xF0\x9F\x98\x80!"), 1, "A\xF0\x9F\x98\x80!\xE2\x82\xAC", "\xE2\x82\xAC"},
+           row{"A\xE2\x82\xAC", 1, text_value("\xF0\x9F\x98\x80!"), 1, "A\xF0\x9F\x98\x80!\xE2\x82\xAC",
+               "\xE2\x82\xAC"},
            row{"AB", 1, integer(42), 1, "A42B", "B"},
        }) {
     cell series = text_value(r.text, TYPE_STRING, r.head);
@@ -497,13 +498,27 @@ TEST_F(OwnedText, EditsReportBeforeAndAfter) {
     const char* whole;
   };
   for (const row& r : std::initializer_list<row>{
-           {[](cell& t) { cell v = integer(123); string::insert(&t, &v, -1, false, 2, true); },
+           {[](cell& t) {
+              cell v = integer(123);
+              string::insert(&t, &v, -1, false, 2, true);
+            },
             "append 4 6;appended 4 6;", "abcd123123"},
-           {[](cell& t) { t.payload1 = 1; cell v = testing::texts::text_value("xy"); string::insert(&t, &v, -1, false, 1, false); },
+           {[](cell& t) {
+              t.payload1 = 1;
+              cell v = testing::texts::text_value("xy");
+              string::insert(&t, &v, -1, false, 1, false);
+            },
             "insert 1 2;inserted 1 2;", "axybcd"},
-           {[](cell& t) { t.payload1 = 2; cell v = character('Z'); string::change(&t, &v, 2, false, 1); },
+           {[](cell& t) {
+              t.payload1 = 2;
+              cell v = character('Z');
+              string::change(&t, &v, 2, false, 1);
+            },
             "change 2 1;changed 2 1;", "abZ"},
-           {[](cell& t) { cell v = testing::texts::text_value("xyzab"); string::swap(&t, &v); },
+           {[](cell& t) {
+              cell v = testing::texts::text_value("xyzab");
+              string::swap(&t, &v);
+            },
             "swap 0 1;swaped 0 1;", "xbcd"},
            {[](cell& t) { string::trim(&t, false, false, false, false, false, nullptr); }, "trim 0 4;trimmed 0 4;",
             "abcd"},
