@@ -139,7 +139,11 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
 cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cell*, int32_t, bool, bool, bool,
                 bool) {
   if (value) fire(error_id::script_bad_path_set, path ? *path : none::value, *element);
-  cell part = element->type() == TYPE_GET_WORD ? *get_word::get(*element) : *element;
+  cell part = *element;
+  if (part.type() == TYPE_GET_WORD) {
+    part = *get_word::get(*element);
+    stack::pop_cells(1);
+  }
   cell formed = unset::value;
   text::make_at(formed, 16);
   append_formed(formed, part);
