@@ -193,6 +193,7 @@ TEST_F(Editing, ChangeOverwritesReplacesAndAppends) {
            row{"abcdef", 0, text_value("XY"), -1, 2, "XYXYef", "ef"},
            row{"abcdef", 2, character(0x20AC), -1, 1, "ab\xE2\x82\xAC" "def", "def"},
            row{"abcdef", 2, integer(7), 10, 1, "ab7", ""},
+           row{"abcdef", 1, text_value("\xE2\x82\xAC\xE2\x82\xAC"), 1, 1, "a\xE2\x82\xAC\xE2\x82\xAC" "cdef", "cdef"},
        }) {
     cell series = text_value(r.text, TYPE_STRING, r.head);
     cell value = r.value;

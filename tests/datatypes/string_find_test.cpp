@@ -104,6 +104,9 @@ TEST_F(TextSearch, ReverseSearchesBeforeTheHead) {
   EXPECT_EQ(rest_after(text, text_value("b"), how().reverse_().tail_()), "cabc");
   EXPECT_EQ(rest_after(text, text_value("b"), how().part_(2).reverse_()), "none");
   EXPECT_EQ(rest_after(text, text_value("ca"), how().part_(2).reverse_()), "cabc");
+  cell end = text_value("abcabc", TYPE_STRING, 6);
+  EXPECT_EQ(rest_after(end, character('a'), how().reverse_().skip_(2)), "abc") << "positions 5, 3, 1";
+  EXPECT_EQ(rest_after(end, character('b'), how().reverse_().skip_(2)), "bcabc") << "4 is passed over";
   cell start = text_value("abc");
   EXPECT_EQ(rest_after(start, text_value("a"), how().reverse_()), "none");
   cell at_tail = text_value("abc", TYPE_STRING, 3);
