@@ -1,5 +1,6 @@
 // Searching text: find and select with their refinements, across widths and on binaries, path
 // access, and the match tests of PARSE.
+#include <cctype>
 #include <functional>
 #include <optional>
 
@@ -92,6 +93,25 @@ TEST_F(TextSearch, FindRefinements) {
        }) {
     EXPECT_EQ(rest_after(text_value(r.text), text_value(r.pattern), r.h), r.expected)
         << r.text << " / " << r.pattern;
+  }
+}
+
+// Long texts are scanned many characters at a time: matches at every place of such a step,
+// with a decoy of the same first letter just before, and in the last characters.
+TEST_F(TextSearch, FoldedSearchOverLongTexts) {
+  for (const char* pattern : {"aB", "A", "1b"}) {
+    for (uint32_t at : {0u, 1u, 15u, 16u, 17u, 31u, 40u, 97u, 98u}) {
+      std::string text(100, 'x');
+      if (at >= 3 && pattern[1]) text[at - 3] = pattern[0];
+      std::string wanted = pattern;
+      for (char& c : wanted) c = static_cast<char>(c ^ (std::isalpha(static_cast<unsigned char>(c)) ? 0x20 : 0));
+      text.replace(at, wanted.size(), wanted);
+      cell value = text_value(text.c_str());
+      cell result = found(value, text_value(pattern));
+      ASSERT_EQ(result.type(), TYPE_STRING) << pattern << " at " << at;
+      EXPECT_EQ(result.payload1, at) << pattern;
+      EXPECT_EQ(found(value, text_value(pattern), how().cased()).type(), TYPE_NONE) << pattern << " at " << at;
+    }
   }
 }
 
