@@ -81,7 +81,7 @@ struct program {
 
 // What f/plus 1 2 does: the refinement given by a path, the arguments from the code.
 double refinement_by_path() {
-  const cell path = source::path_cell("f/plus", TYPE_PATH);
+  const cell path = source::first_of("f/plus");
   const cell code = source::load("1 2");
   const interpreter::code source = interpreter::code_of(code);
   const cell function = source::value_of("f");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
+#include "boot/system_object.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -17,13 +18,12 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/transcode.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::interpreter {
-
-uint32_t callback_bits = 0;
 
 namespace {
 
@@ -431,7 +431,39 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
   if (locals > 0) function::init_locals(locals);
 }
 
-// ---- The hooks of other modules -------------------------------------------------------------
+// ---- Callbacks ------------------------------------------------------------------------------
+
+// The kinds of callbacks, each with its bit in system/state/callbacks/bits: tracing stays on in
+// a callback only when its bit is set there.
+namespace callback {
+inline constexpr uint32_t lexer = 1, sort = 4, change = 8, deep = 16;
+}
+
+// A function or routine called back from C++ with these values: its result is answered; with
+// `written_back` the frame's first `count` cells are copied back into `arguments` first (a
+// callback may move the input it was given).
+cell call_back(const cell& callable_value, const cell& name_value, cell* arguments, uint32_t count, uint32_t kind,
+               bool written_back) {
+  const cell callable = callable_value, name = name_value;
+  cell* saved = stack::top;
+  stack::push_copy(callable);
+  if (callable.type() == TYPE_ROUTINE) {
+    stack::push_native_frame(name);
+    for (uint32_t i = 0; i < count; ++i) stack::push_copy(arguments[i]);
+    call_routine(callable, name);
+  } else {
+    stack::push_frame(name, stack::kind::call << stack::frame_flag::kind_shift);
+    push_frame_values(callable, arguments, count);
+    call_function(callable, 0, name, kind);
+  }
+  if (written_back)
+    for (uint32_t i = 1; i < count; ++i) arguments[i] = stack::arguments[i];
+  const cell answer = *stack::arguments;
+  stack::pop_frame();
+  stack::top = saved;
+  stack::raise_pending();
+  return answer;
+}
 
 void evaluate_object_spec(const cell& block) {
   cell* saved = stack::top;
@@ -441,18 +473,30 @@ void evaluate_object_spec(const cell& block) {
 }
 
 void call_handler(const cell& function, const cell& name, const cell* arguments, uint32_t count, int32_t) {
-  cell* saved = stack::top;
-  call_with(function, name, arguments, count);
-  stack::top = saved;
+  cell values[8];
+  count = std::min<uint32_t>(count, 8);
+  for (uint32_t i = 0; i < count; ++i) values[i] = arguments[i];
+  bool deep = word::symbol_of(name) == word::symbol_of(words::on_deep_change);
+  call_back(function, name, values, count, deep ? callback::deep : callback::change, false);
 }
 
 cell call_comparator(const cell& function, const cell& first, const cell& second) {
-  cell* saved = stack::top;
-  const cell arguments[2] = {first, second};
-  call_with(function, words::compare_callback, arguments, 2);
-  const cell answer = *stack::last_pushed();
-  stack::top = saved;
-  return answer;
+  cell arguments[2] = {first, second};
+  return call_back(function, words::compare_callback, arguments, 2, callback::sort, false);
+}
+
+cell call_lexer_callback(const cell& callback, cell (&arguments)[5]) {
+  return call_back(callback, words::lexer_callback, arguments, 5, callback::lexer, true);
+}
+
+// The bits of system/state/callbacks/bits, 0 while that object is not built.
+uint32_t bits_of_callbacks() {
+  cell value = system_object::value;
+  for (const char* field : {"state", "callbacks", "bits"}) {
+    if (value.type() != TYPE_OBJECT) return 0;
+    value = *object::select_word(value, *word::load(field));
+  }
+  return value.type() == TYPE_INTEGER ? static_cast<uint32_t>(integer::get(value)) : 0;
 }
 
 }  // namespace
@@ -702,7 +746,7 @@ void call_function(const cell& function_value, node_id object_context, const cel
   const bool saved_tracing = tracing;
   bool callback_traced = false;
   if (tracing && callback_kind) {
-    if (callback_bits & callback_kind)
+    if (bits_of_callbacks() & callback_kind)
       callback_traced = true;
     else
       tracing = false;
@@ -748,13 +792,17 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
 
 void call_routine(const cell& routine, const cell& name) { routine::call(routine, name); }
 
-void call_with(const cell& function_value, const cell& name_value, const cell* arguments, uint32_t count) {
-  const cell function = function_value, name = name_value;
-  stack::push_copy(function);
+void call_with(const cell& function, const cell& name, const cell* arguments, uint32_t count) {
+  cell* saved = stack::top;
+  const cell callable = function;
+  stack::push_copy(callable);
   stack::push_frame(name, stack::kind::call << stack::frame_flag::kind_shift);
-  push_frame_values(function, arguments, count);
-  call_function(function, 0, name, 0);
+  push_frame_values(callable, arguments, count);
+  call_function(callable, 0, name, 0);
   stack::pop_frame();
+  const cell answer = stack::top[-1];
+  stack::top = saved;
+  stack::push_copy(answer);
   stack::raise_pending();
 }
 
@@ -770,6 +818,7 @@ void install_call_hooks() {
   object::call_function_hook = call_handler;
   string::set_comparator_call(call_comparator);
   block::set_comparator_call(call_comparator);
+  lexer::set_callback_caller(call_lexer_callback);
 }
 }  // namespace detail
 

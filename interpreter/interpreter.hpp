@@ -82,10 +82,9 @@ struct call_options {
 // leaves exactly its result: pushed where the callable was, or in the result slot.
 uint32_t apply_block(const cell& callable, const code* source, uint32_t index, const call_options& options);
 // Runs a function whose call frame holds its arguments; the result is left in the frame's first
-// cell. `callback_kind` (0: none) lets tracing stay on for callbacks of the kinds set in
-// `callback_bits`.
+// cell. A callback (`callback_kind` one of the bits of system/state/callbacks/bits, 0 for none)
+// runs untraced unless its bit is set there.
 void call_function(const cell& function, node_id object_context, const cell& name, uint32_t callback_kind);
-extern uint32_t callback_bits;
 // The body of an interpreted function, its context's values aimed at the current frame.
 void do_body(const cell& function, const cell& body, const cell& name);
 void call_routine(const cell& routine, const cell& name);

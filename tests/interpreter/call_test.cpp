@@ -22,9 +22,10 @@ class Calls : public testing::evaluation {
   // What `path 1 2 3` does once paths evaluate: the function named by the path's first word,
   // the path's other elements as refinements, the arguments from the code.
   static outcome call_path(const char* path_text, const char* code_text, uint32_t mode = 0) {
-    const cell path = source::path_cell(path_text, TYPE_PATH);
+    const cell path = source::first_of(path_text);
     const cell code = load(code_text);
-    const cell first = buffer_of(path.payload2)->cells()[0];
+    const bool refined = path.type() == TYPE_PATH;
+    const cell first = refined ? buffer_of(path.payload2)->cells()[0] : path;
     cell* base = stack::top;
     outcome result{none::value, std::nullopt};
     uint32_t consumed = 0;
@@ -34,7 +35,7 @@ class Calls : public testing::evaluation {
       interpreter::call_options options;
       options.push = true;
       options.name = &first;
-      if (buffer_of(path.payload2)->count() > 1 || mode == 0) {
+      if (refined) {
         options.path = &path;
         options.path_index = 1;
       }

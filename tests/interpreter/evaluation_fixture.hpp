@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "boot/system_object.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
@@ -25,6 +26,7 @@ class evaluation : public fresh_values {
     context::collecting_at_start = true;
     init_runtime_words();
     init_refinement_values();
+    system_object::init();
     context::collecting_at_start = false;
     ownership::init();
     natives::init();

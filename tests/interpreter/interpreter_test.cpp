@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "boot/system_object.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/integer.hpp"
 #include "evaluation_fixture.hpp"
+#include "interpreter/transcode.hpp"
 #include "runtime/collector.hpp"
 
 namespace tav {
@@ -233,13 +236,13 @@ routine::answer log_event(cell* arguments) {
   return {};
 }
 
-class Tracing : public testing::evaluation {
+class Traces : public testing::evaluation {
  protected:
   void SetUp() override {
     evaluation::SetUp();
     collector::add_root(&trace_log);
     block::make_at(trace_log, 16);
-    source::define_routine("log", "[event offset]", log_event);
+    source::define_routine("log", "[event [any-type!] offset [any-type!]]", log_event);
   }
   void TearDown() override {
     if (interpreter::trace_installed) interpreter::end_trace();
@@ -263,7 +266,7 @@ class Tracing : public testing::evaluation {
   }
 };
 
-TEST_F(Tracing, EventsAndTheirMask) {
+TEST_F(Traces, EventsAndTheirMask) {
   EXPECT_EQ(traced("[[fetch] log event offset]", "1 + 2"), "[fetch 0 fetch 1 fetch 2]");
   EXPECT_EQ(traced("[[init end] log event offset]", "1"), "[init -1 end -1]");
   EXPECT_EQ(traced("[[enter exit] log event offset]", "(1)"), "[enter 0 enter 0 exit 1 exit 1]");
@@ -274,15 +277,68 @@ TEST_F(Tracing, EventsAndTheirMask) {
   EXPECT_EQ(traced("[[nothing] log event offset]", "1 + 2"), "[]");
 }
 
-TEST_F(Tracing, PrologEpilogAndTraceFlags) {
+TEST_F(Traces, PrologEpilogAndTraceFlags) {
   value_of("f: func [a] [a] g: func [[no-trace] a] [f a]");
   EXPECT_EQ(traced("[[prolog epilog] log event offset]", "f 1"), "[prolog -1 epilog -1]");
   EXPECT_EQ(traced("[[prolog epilog] log event offset]", "g 1"), "[]") << "no events inside a no-trace function";
 }
 
-TEST_F(Tracing, SystemCodeFiresNoEvents) {
+TEST_F(Traces, EventValuesAndReferences) {
+  EXPECT_EQ(traced("[[push] log event value]", "1 'a"), "[push 1 push a]");
+  EXPECT_EQ(traced("[[call] log event ref]", "absolute -1"), "[call absolute]");
+  value_of("f: func [a] [a]");
+  EXPECT_EQ(traced("[[set] log value ref]", "x: f 2"), "[2 x:]");
+}
+
+// Callbacks run untraced unless system/state/callbacks says otherwise.
+TEST_F(Traces, CallbacksAreNotTraced) {
+  source::define_routine("sort-with", "[series comparator]", [](cell* arguments) -> routine::answer {
+    actions::sort(&arguments[0], false, nullptr, &arguments[1], nullptr, false, false, false);
+    return {};
+  });
+  value_of("comparator: func [a b] [a > b]");
+  EXPECT_EQ(traced("[[fetch] log event offset]", "sort-with [2 1] :comparator"), "[fetch 0 fetch 1 fetch 2]");
+  // The sort? bit (4) of system/state/callbacks/bits lets the comparator's events through.
+  ASSERT_EQ(system_object::value.type(), TYPE_OBJECT);
+  cell state = *object::select_word(system_object::value, source::word_cell("state", TYPE_WORD));
+  cell* callbacks = object::select_word(state, source::word_cell("callbacks", TYPE_WORD));
+  const cell saved = *callbacks;
+  *callbacks = value_of("make object! [bits: 4]");
+  EXPECT_EQ(traced("[[fetch] log event offset]", "sort-with [2 1] :comparator"),
+            "[fetch 0 fetch 1 fetch 2 fetch 0 fetch 1 fetch 2]");
+  *object::select_word(state, source::word_cell("callbacks", TYPE_WORD)) = saved;
+}
+
+TEST_F(Traces, SystemCodeFiresNoEvents) {
   source::define("sys", system_function("1 + 2"));
   EXPECT_EQ(traced("[[fetch] log event offset]", "sys"), "[fetch 0]");
+}
+
+// ---- Lexer callbacks ------------------------------------------------------------------------
+
+TEST_F(Traces, LexerCallbacksAreFunctions) {
+  cell callback = value_of("func [event input type line token] [if event = 'load [log token line] true]");
+  const char* text = "1 [2]";
+  cell block = none::value;
+  lexer::load_options options;
+  options.callback = &callback;
+  block::make_at(trace_log, 8);
+  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), 5, options, nullptr);
+  EXPECT_EQ(mold_of(block), "[1 [2]]");
+  EXPECT_EQ(mold_of(trace_log), "[1 1 2 1]");
+  // A false answer to a load event drops the value.
+  callback = value_of("func [event input type line token] [either event = 'load [token <> 2] [true]]");
+  block = none::value;
+  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), 5, options, nullptr);
+  EXPECT_EQ(mold_of(block), "[1 []]");
+  // The input the callback moves is where the run goes on.
+  source::define_action("tail", "[series]");
+  callback = value_of("func [event input type line token] [if all [event = 'load token = 1] [input: tail input] true]");
+  cell result = none::value;
+  natives::transcode_refinements refinements;
+  refinements.trace = &callback;
+  natives::transcode(source::first_of("\"1 2 3\""), refinements, result);
+  EXPECT_EQ(mold_of(result), "[1]");
 }
 
 }  // namespace

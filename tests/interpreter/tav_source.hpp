@@ -1,10 +1,8 @@
-// Tav code for the interpreter's tests and benchmark: a small reader of the source forms they use
-// (words and their variants, integers, floats, strings, blocks, parens and paths), and the words
-// of the core the programs call, defined as start-up would define them: the natives with their
-// specs, the arithmetic actions and their operators, the typesets, and stand-ins for the natives
-// that are not built yet (`func`, `reduce` and the comparisons).
+// Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
+// words interned, and the words of the core the programs call, defined as start-up would define
+// them: the natives with their specs, the arithmetic actions and their operators, the typesets,
+// and stand-ins for the natives that are not built yet (`func`, `reduce` and the comparisons).
 #pragma once
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,14 +19,13 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "interpreter/transcode.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode_string.hpp"
 
 namespace tav::source {
 
 // ---- Reading --------------------------------------------------------------------------------
-
-inline bool delimiter_p(char c) { return c == '\0' || std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']' || c == '(' || c == ')'; }
 
 inline cell word_cell(const std::string& name, uint8_t type) {
   cell word;
@@ -37,93 +34,36 @@ inline cell word_cell(const std::string& name, uint8_t type) {
   return word;
 }
 
-inline bool number_p(const std::string& token) {
-  size_t i = (token[0] == '-' || token[0] == '+') ? 1 : 0;
-  return i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]));
-}
-
-inline cell number_cell(const std::string& token) {
-  if (token.find('.') != std::string::npos) return scalar::float_cell(std::strtod(token.c_str(), nullptr));
-  return scalar::integer(static_cast<int32_t>(std::strtol(token.c_str(), nullptr, 10)));
-}
-
-// A path's elements: words, get-words or integers.
-inline cell path_cell(const std::string& text, uint8_t type) {
-  cell path;
-  block::make_at(path, 4);
-  set_type(path, type);
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t slash = text.find('/', start);
-    std::string part = text.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-    const cell element = number_p(part)                         ? number_cell(part)
-                         : part.size() > 1 && part[0] == ':' ? word_cell(part.substr(1), TYPE_GET_WORD)
-                                                             : word_cell(part, TYPE_WORD);
-    block::append_cell(path, element);
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  return path;
-}
-
-inline cell token_cell(const std::string& token) {
-  if (number_p(token)) return number_cell(token);
-  char first = token[0], last = token.back();
-  bool slashed = token.size() > 1 && token.find('/', 1) != std::string::npos;
-  if (slashed) {
-    if (first == ':') return path_cell(token.substr(1), TYPE_GET_PATH);
-    if (first == '\'') return path_cell(token.substr(1), TYPE_LIT_PATH);
-    if (last == ':') return path_cell(token.substr(0, token.size() - 1), TYPE_SET_PATH);
-    return path_cell(token, TYPE_PATH);
-  }
-  if (token.size() > 1) {
-    if (last == ':') return word_cell(token.substr(0, token.size() - 1), TYPE_SET_WORD);
-    if (first == ':') return word_cell(token.substr(1), TYPE_GET_WORD);
-    if (first == '\'') return word_cell(token.substr(1), TYPE_LIT_WORD);
-    if (first == '/') return word_cell(token.substr(1), TYPE_REFINEMENT);
-    if (first == '#') return word_cell(token.substr(1), TYPE_ISSUE);
-  }
-  return word_cell(token, TYPE_WORD);
-}
-
-// Values until the closing bracket (or the end), appended to a new block of the type.
-inline cell read_series(const char*& p, uint8_t type, char closing) {
-  cell block;
-  block::make_at(block, 8);
-  set_type(block, type);
-  for (;;) {
-    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
-    if (!*p || *p == closing) {
-      if (*p) ++p;
-      return block;
+// Every word of the block and of the blocks, parens and paths in it bound to the global
+// context, added there when new, as loading source for the user context does.
+inline void intern(const cell& block) {
+  for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
+    const cell value = buffer_of(block.payload2)->cells()[i];
+    uint8_t type = value.type();
+    if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
+      cell bound;
+      word::make_at(bound, word::symbol_of(value));
+      cell& target = buffer_of(block.payload2)->cells()[i];
+      target.payload1 = bound.payload1;
+      target.payload3 = bound.payload3;
+    } else if (type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH)) {
+      intern(value);
     }
-    cell value;
-    if (*p == '[') {
-      ++p;
-      value = read_series(p, TYPE_BLOCK, ']');
-    } else if (*p == '(') {
-      ++p;
-      value = read_series(p, TYPE_PAREN, ')');
-    } else if (*p == '"') {
-      const char* start = ++p;
-      while (*p && *p != '"') ++p;
-      value = cell{TYPE_STRING, 0,
-                   unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(start), static_cast<size_t>(p - start)), 0};
-      if (*p) ++p;
-    } else {
-      const char* start = p;
-      while (!delimiter_p(*p)) ++p;
-      value = token_cell(std::string(start, p));
-    }
-    block::append_cell(block, value);
   }
 }
 
-// The block of the values in the text.
+// The block of the values in the text, its words interned.
 inline cell load(const char* text) {
-  const char* p = text;
-  return read_series(p, TYPE_BLOCK, '\0');
+  cell block = none::value;
+  lexer::load_options options;
+  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), options,
+                   nullptr);
+  intern(block);
+  return block;
 }
+
+// The first value of the text.
+inline cell first_of(const char* text) { return buffer_of(load(text).payload2)->cells()[0]; }
 
 // ---- Words ----------------------------------------------------------------------------------
 
@@ -143,9 +83,6 @@ inline cell made(uint8_t type, const cell& spec) {
   stack::top = stack::arguments;
   return made_value;
 }
-
-// The first value of the text.
-inline cell first_of(const char* text) { return buffer_of(load(text).payload2)->cells()[0]; }
 
 inline cell spec_and_index(const char* spec, int32_t index) {
   cell pair = first_of(spec);
@@ -303,6 +240,7 @@ inline void define_core() {
   define_op(">=", "greater-or-equal?");
 
   define_routine("func", "[spec [block!] body [block!]]", func_stand_in);
+  define_action("make", "[type spec]");
   define_routine("reduce", "[block [block!]]", reduce_stand_in);
   install_comparison_stand_ins();
 }
