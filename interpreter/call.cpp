@@ -775,14 +775,14 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
   const uint32_t frame = stack::frame_count() - 1;
   stack::call_bottom[frame].header |= stack::frame_flag::body;
   tracing_guard trace_state;
-  if (function.header & function::flag_trace) tracing = trace_installed;
-  if (function.header & function::flag_no_trace) tracing = false;
+  if (function.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]]
+    tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
   if (tracing) [[unlikely]]
     detail::trace(event::prolog, nullptr, 0, &function, &name);
-  if (body.type() == TYPE_BLOCK) {
+  if (body.type() == TYPE_BLOCK) [[likely]] {
     detail::catch_exits([&] { do_block(body, true); });
   } else {
-    stack::set_last_keep(none_cell);
+    detail::set_result(none_cell);
   }
   if (tracing) [[unlikely]]
     detail::trace(event::epilog, nullptr, 0, stack::arguments, &name);

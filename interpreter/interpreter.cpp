@@ -82,10 +82,8 @@ inline void put_result(const code& source, uint32_t index, const cell& value, bo
 
 // ---- Words ----------------------------------------------------------------------------------
 
-// The value of a word when its context has values and holds it; null otherwise (nothing is
-// raised: the infix lookahead asks this of every word that follows an expression).
-cell* peek_value(const cell& word) {
-  if (cell* slot = detail::bound_value(word)) [[likely]] return slot;
+// A word whose binding is not resolved yet: looked up by its symbol.
+[[gnu::noinline]] cell* peek_by_symbol(const cell& word) {
   node_id context = word.payload1;
   if (!context) return nullptr;
   cell* values = context::values(context);
@@ -99,6 +97,13 @@ cell* peek_value(const cell& word) {
       slot >= buffer_of(context::cell_of(context)->payload2)->count())
     return nullptr;
   return values + slot;
+}
+
+// The value of a word when its context has values and holds it; null otherwise (nothing is
+// raised: the infix lookahead asks this of every word that follows an expression).
+inline cell* peek_value(const cell& word) {
+  if (cell* slot = detail::bound_value(word)) [[likely]] return slot;
+  return peek_by_symbol(word);
 }
 
 // ---- Fast infix paths -----------------------------------------------------------------------
@@ -140,10 +145,10 @@ bool integer_order(int32_t op, int32_t a, int32_t b) {
 
 }  // namespace
 
-// The operator applied to two numbers of one type, integers or floats, with the results of the
-// full call: the left cell keeps its header flags as the arithmetic leaves them, an integer
-// overflow gives the float. False, with nothing changed, for any other pair.
-bool detail::apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
+// apply_fast beyond two integers that do not overflow: two floats, or an overflow, with the
+// results of the full call (the left cell keeps its header flags as the arithmetic leaves them;
+// an integer overflow gives the float). False, with nothing changed, for any other pair.
+bool detail::apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right) {
   uint8_t type = left.type();
   if (type != right.type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
   if (kind == fast_compare) {
@@ -243,6 +248,15 @@ bool system_issue_p(const code& source, uint32_t index, const cell& issue) {
   return !detail::at_end_p(source, index + 1) && detail::cell_at(source, index + 1).type() == TYPE_BLOCK;
 }
 
+// An operator called with its left operand at `start` and its right one from the code.
+[[gnu::noinline]] uint32_t call_operator(const code& source, uint32_t index, const cell& op, const cell& name,
+                                         cell* start, bool push) {
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::fetch, &source, index, &name);
+  stack::top = start;
+  return detail::call_from_code(detail::op_source(op), source, index + 1, push, name, true);
+}
+
 // ---- System code ----------------------------------------------------------------------------
 
 void mark_deep(node_id node, uint32_t head) {
@@ -305,10 +319,7 @@ uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
         continue;
       }
     }
-    if (traced_p(&source)) [[unlikely]]
-      trace(event::fetch, &source, index, &next);
-    stack::top = start;
-    index = call_from_code(op_source(op), source, index + 1, push, next, true);
+    index = call_operator(source, index, op, next, start, push);
   }
 }
 
@@ -360,14 +371,19 @@ void do_block(const cell& block_value, bool chain) {
     detail::trace(event::enter, &source, source.block.payload1, nullptr);
   uint32_t index = source.block.payload1;
   if (index >= detail::limit_of(source)) {
-    stack::set_last_keep(unset_cell);
-  } else {
-    if (!source.system) current_block = source.block;
+    detail::set_result(unset_cell);
+  } else if (source.system) {
     for (;;) {
-      if (!source.system) current_block.payload1 = index;
       index = do_expression(source, index, 0);
-      if (stack::pending.code) [[unlikely]] break;
-      if (index >= detail::limit_of(source)) break;
+      if (stack::pending.code || index >= detail::limit_of(source)) break;
+      stack::top = stack::arguments;
+    }
+  } else {
+    current_block = source.block;
+    for (;;) {
+      current_block.payload1 = index;
+      index = do_expression(source, index, 0);
+      if (stack::pending.code || index >= detail::limit_of(source)) break;
       stack::top = stack::arguments;
     }
   }

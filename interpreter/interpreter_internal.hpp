@@ -144,7 +144,35 @@ uint32_t infix(const code& source, uint32_t index, cell* start, bool push);
 // Operators that are still the original add, subtract, multiply or comparisons work on two
 // integers or two floats without a call.
 inline constexpr uint32_t fast_none = 0, fast_math = 1, fast_compare = 2;
-bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right);
+bool apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right);
+// Compare codes 0 to 6 (equal, not-equal, strict-equal, lesser, lesser-or-equal, greater,
+// greater-or-equal) and math codes 0 to 2 (add, subtract, multiply).
+inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
+  if (left.type() != TYPE_INTEGER || right.type() != TYPE_INTEGER) return apply_fast_other(kind, code, left, right);
+  const auto a = static_cast<int32_t>(left.payload2), b = static_cast<int32_t>(right.payload2);
+  if (kind == fast_compare) {
+    bool answer;
+    switch (code) {
+      case 0:
+      case 2: answer = a == b; break;
+      case 1: answer = a != b; break;
+      case 3: answer = a < b; break;
+      case 4: answer = a <= b; break;
+      case 5: answer = a > b; break;
+      default: answer = a >= b; break;
+    }
+    left = cell{TYPE_LOGIC, answer ? 1u : 0u, 0, 0};
+    return true;
+  }
+  int32_t result;
+  bool overflow = code == 0 ? __builtin_add_overflow(a, b, &result)
+                  : code == 1 ? __builtin_sub_overflow(a, b, &result)
+                              : __builtin_mul_overflow(a, b, &result);
+  if (overflow) [[unlikely]]
+    return apply_fast_other(kind, code, left, right);
+  left.payload2 = static_cast<uint32_t>(result);
+  return true;
+}
 // Such an operator whose right operand needs evaluating: the left operand at `start` is checked,
 // the right one evaluated after it, then both are worked on directly or handed to the full call.
 uint32_t operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start, bool push,

@@ -98,6 +98,18 @@ TEST_F(Interpreter, EachExpressionLeavesOneCell) {
   EXPECT_EQ(values, (std::vector<int32_t>{3, 3, 4, 5}));
   stack::top = base;
 
+  // With quote-functions a function met as a value is data; without it, it is called.
+  cell quoted = load("1");
+  block::append_cell(quoted, global("absolute"));
+  block::append_cell(quoted, scalar::integer(-4));
+  const interpreter::code with_function = interpreter::code_of(quoted);
+  EXPECT_EQ(interpreter::do_expression(with_function, 1, interpreter::flag::push | interpreter::flag::quote_functions),
+            2u);
+  EXPECT_EQ(stack::top[-1].type(), TYPE_ACTION);
+  EXPECT_EQ(interpreter::do_expression(with_function, 1, interpreter::flag::push), 3u);
+  EXPECT_EQ(mold_of(stack::top[-1]), "4");
+  stack::top = base;
+
   // do_next_value: one expression into the result slot, the block's index moved past it.
   cell block = load("1 + 2 7");
   stack::arguments = stack::top;

@@ -64,6 +64,8 @@ TEST_F(Natives, TheTableHoldsEveryNativeAtItsIndex) {
   EXPECT_STREQ(natives::word_of(1), "if");
   EXPECT_STREQ(natives::word_of(62), "NaN?");
   EXPECT_STREQ(natives::word_of(107), "apply");
+  ASSERT_EQ(natives::print_buffer.type(), TYPE_BLOCK);
+  EXPECT_GE(buffer_of(natives::print_buffer.payload2)->size, 32 * sizeof(cell));
 
   // A native made with index 1 is `if` whatever its word.
   source::define("when", source::made(TYPE_NATIVE, source::spec_and_index("[cond [any-type!] body [block!]]", 1)));
