@@ -431,6 +431,27 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
   if (locals > 0) function::init_locals(locals);
 }
 
+// An interpreted function without trace attributes, called untraced: its body evaluated with the
+// context's values on the frame, a return or exit aimed at the frame taken here. Anything else
+// goes through call_function.
+inline void run_function(const cell& function, const cell& name) {
+  cell* more = buffer_of(function.payload3)->cells();
+  const cell body = more[function::more_body];
+  const cell& code_cell = more[function::more_code];
+  if ((function.header & (function::flag_trace | function::flag_no_trace)) || body.type() != TYPE_BLOCK ||
+      (code_cell.type() == TYPE_INTEGER && code_cell.payload2 != 0)) [[unlikely]] {
+    call_function(function, 0, name, 0);
+    return;
+  }
+  values_guard values(function.payload1);
+  const uint32_t frame = stack::frame_count() - 1;
+  stack::call_bottom[frame].header |= stack::frame_flag::body;
+  detail::catch_exits([&] { do_block(body, true); });
+  stack::call_bottom[frame].header &= ~stack::frame_flag::body;
+  if (stack::pending.code && stack::take_exit(frame)) [[unlikely]]
+    detail::set_result(stack::pending.value);
+}
+
 // ---- Callbacks ------------------------------------------------------------------------------
 
 // The kinds of callbacks, each with its bit in system/state/callbacks/bits: tracing stays on in
@@ -690,7 +711,7 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
       }
       if (count > 0) function::init_locals(static_cast<int32_t>(count));
       if (type == TYPE_FUNCTION)
-        call_function(callable, 0, name, 0);
+        run_function(callable, name);
       else
         call_routine(callable, name);
     } else {
@@ -791,20 +812,6 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
 }
 
 void call_routine(const cell& routine, const cell& name) { routine::call(routine, name); }
-
-void call_with(const cell& function, const cell& name, const cell* arguments, uint32_t count) {
-  cell* saved = stack::top;
-  const cell callable = function;
-  stack::push_copy(callable);
-  stack::push_frame(name, stack::kind::call << stack::frame_flag::kind_shift);
-  push_frame_values(callable, arguments, count);
-  call_function(callable, 0, name, 0);
-  stack::pop_frame();
-  const cell answer = stack::top[-1];
-  stack::top = saved;
-  stack::push_copy(answer);
-  stack::raise_pending();
-}
 
 uint32_t register_compiled(compiled_body body) {
   if (compiled_count == compiled_capacity) not_done();

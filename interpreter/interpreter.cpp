@@ -489,6 +489,9 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       const cell name = *value;
       index = detail::call_from_code(*slot, source, index + 1, (flags & flag::push) != 0, name, false);
       if (flags & flag::no_infix) return index;
+      buffer = detail::buffer_of_code(source);
+      if (index >= std::min(source.end, detail::cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD)
+        return index;
       return detail::infix(source, index, (flags & flag::push) ? stack::top - 1 : stack::arguments,
                            (flags & flag::push) != 0);
     }

@@ -91,12 +91,6 @@ void call_routine(const cell& routine, const cell& name);
 // The callable's argument list, built from its spec on first use and cached with it.
 cell build_arguments(const cell& callable);
 
-// Calls a function value from C++ code: a call frame named by `name` holding the given values
-// for its mandatory arguments (none for those not given), false for its refinements, none for
-// their arguments, then its locals. The result is left as the last pushed value. A language
-// exit that must travel past the caller is raised as an exception.
-void call_with(const cell& function, const cell& name, const cell* arguments, uint32_t count);
-
 // Compiled function bodies: C++ code in the function's code slot, by index from 1.
 using compiled_body = void (*)(node_id context);
 uint32_t register_compiled(compiled_body body);
