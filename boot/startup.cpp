@@ -57,6 +57,8 @@ void init_runtime() {
   slot_table::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);
+  collector::add_root(&last_fired.near);
+  collector::add_root(&last_fired.where);
   // Switched on last, once every root of the start-up is in place.
   collector::set_active(true);
 }

@@ -1,6 +1,8 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
@@ -151,6 +153,8 @@ void register_all() {
   point2D::init();
   point3D::init();
   typeset::init();
+  bitset::init();
+  binary::init();
 }
 
 }  // namespace tav::datatype

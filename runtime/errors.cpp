@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 
+#include "datatypes/types.hpp"
+#include "interpreter/stack.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav {
@@ -33,19 +35,32 @@ constexpr const char* category_texts[] = {"Throw Error",  "note",           "Syn
                                           "User Error",   "Internal Error"};
 static_assert(std::size(category_texts) == error_category_count);
 
+constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
+
+fire_tracer tracer = nullptr;
+
 // The arguments may be cells of the previous error, so they are copied out before it is replaced.
 [[noreturn]] void raise(error_id id, uint32_t count, const cell* args) {
-  cell copies[3] = {};
+  cell copies[3] = {none_cell, none_cell, none_cell};
   for (uint32_t i = 0; i < count; ++i) copies[i] = args[i];
   last_fired.id = id;
   last_fired.arg_count = count;
   for (uint32_t i = 0; i < 3; ++i) last_fired.args[i] = copies[i];
-  system_throw(code::error);
+  last_fired.near = last_fired.where = last_fired.stack = none_cell;
+  if (tracer) {
+    uint32_t saved = thrown_code;
+    thrown_code = 0;
+    tracer(last_fired);
+    thrown_code = saved;
+  }
+  stack::throw_error();
 }
 
 }  // namespace
 
-fired_error last_fired{error_id::count, 0, {}};
+fired_error last_fired{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell};
+
+void set_fire_tracer(fire_tracer hook) { tracer = hook; }
 
 const error_entry& error_info(error_id id) { return catalog[static_cast<std::size_t>(id)]; }
 
@@ -78,8 +93,7 @@ void fire(error_id id, const cell& arg1, const cell& arg2, const cell& arg3) {
 }
 
 void clear_fired() {
-  last_fired = fired_error{};
-  last_fired.id = error_id::count;
+  last_fired = fired_error{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell};
 }
 
 }  // namespace tav

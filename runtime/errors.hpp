@@ -61,16 +61,27 @@ const char* error_category_word(error_category category);
 // The category's display text, the `type` field of its catalog object ("Script Error").
 const char* error_category_text(error_category category);
 
-// The error most recently raised by `fire`, for the catcher to read.
+// The error most recently raised, for the catcher to read: its catalog id, its arguments and
+// the fields the call stack fills when it is raised.
 struct fired_error {
   error_id id;
-  uint32_t arg_count;  // arguments given, 0 to 3; the others are absent
+  uint32_t arg_count;  // arguments given, 0 to 3; the others are none
   cell args[3];
+  cell near;   // the code near the failure, none until the interpreter notes it
+  cell where;  // the word naming the running call, none until raised
+  cell stack;  // integer! call-stack position when raised, none before
 };
 extern fired_error last_fired;
 // Forgets the last fired error (its id becomes `error_id::count`).
 void clear_fired();
 
+// Tracing of raised errors: called by `fire` with the new error before it is raised, the
+// pending system-throw code held at 0 meanwhile. Null when tracing is off.
+using fire_tracer = void (*)(const fired_error& error);
+void set_fire_tracer(fire_tracer tracer);
+
+// Raise a catalog error with up to three arguments: the error is noted in `last_fired` and
+// raised through the call stack (`stack::throw_error`).
 [[noreturn]] void fire(error_id id);
 [[noreturn]] void fire(error_id id, const cell& arg1);
 [[noreturn]] void fire(error_id id, const cell& arg1, const cell& arg2);

@@ -87,6 +87,7 @@ TEST(ErrorCatalog, TemplatesInTheLanguagesSyntax) {
 
 TEST(Fire, RecordsTheIdAndUpToThreeArguments) {
   const cell a{11, 0, 1, 0}, b{7, 2, 3, 4}, c{3, 0, 0, 0};
+  const cell none{3, 0, 0, 0};  // what an absent argument reads as
   auto expect_args = [](uint32_t count, std::initializer_list<cell> args) {
     EXPECT_EQ(last_fired.arg_count, count);
     uint32_t i = 0;
@@ -101,14 +102,33 @@ TEST(Fire, RecordsTheIdAndUpToThreeArguments) {
   expect_args(3, {a, b, c});
 
   EXPECT_EQ(fired_by([&] { fire(error_id::script_not_same_class, b, a); }), error_id::script_not_same_class);
-  expect_args(2, {b, a, cell{}});
+  expect_args(2, {b, a, none});
 
   // An argument taken from the previous error survives its replacement.
   EXPECT_EQ(fired_by([&] { fire(error_id::script_no_value, last_fired.args[1]); }), error_id::script_no_value);
-  expect_args(1, {a, cell{}, cell{}});
+  expect_args(1, {a, none, none});
 
   EXPECT_EQ(fired_by([] { fire(error_id::internal_no_memory); }), error_id::internal_no_memory);
-  expect_args(0, {cell{}, cell{}, cell{}});
+  expect_args(0, {none, none, none});
+}
+
+error_id traced_id = error_id::count;
+uint32_t code_seen_by_tracer = 1;
+
+TEST(Fire, ATracerSeesEachErrorBeforeItIsRaised) {
+  set_fire_tracer([](const fired_error& error) {
+    traced_id = error.id;
+    code_seen_by_tracer = thrown_code;
+  });
+  thrown_code = code::lexer_stop;
+  EXPECT_EQ(fired_by([] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  set_fire_tracer(nullptr);
+  EXPECT_EQ(traced_id, error_id::math_overflow);
+  EXPECT_EQ(code_seen_by_tracer, 0u);  // the pending code is held back while it runs
+  EXPECT_EQ(thrown_code, code::error);
+  traced_id = error_id::count;
+  EXPECT_EQ(fired_by([] { fire(error_id::math_positive); }), error_id::math_positive);
+  EXPECT_EQ(traced_id, error_id::count);
 }
 
 }  // namespace

@@ -2,14 +2,23 @@
 #pragma once
 #include <optional>
 
+#include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav::testing {
 
-// The id `fire` raised inside `body`, or nothing when `body` returned normally.
+// The id `fire` raised inside `body`, or nothing when `body` returned normally. Outside any
+// call frame the error reaches this catch slot as it is; with frames on the call stack the
+// body runs inside an unnamed try frame, as `try` would run it.
 template <class Body>
 std::optional<error_id> fired_by(Body&& body) {
+  if (stack::frame_count() != 0) {
+    stack::position at = stack::here();
+    if (stack::catch_error(cell{}, false, [&] { body(); })) return last_fired.id;
+    stack::restore(at);
+    return std::nullopt;
+  }
   return catch_slot(
       code::error,
       [&]() -> std::optional<error_id> {

@@ -29,10 +29,11 @@ class HashTable : public testing::fresh_memory {
     fresh_memory::SetUp();
     saved_seed_ = ht::murmur_seed;
     ht::murmur_seed = rng::string_hash_seed;
+    saved_symbols_ = ht::symbol_table;
     ht::symbol_table = 0;
   }
   void TearDown() override {
-    ht::symbol_table = 0;
+    ht::symbol_table = saved_symbols_;
     ht::compare_hook = ht::default_compare;
     ht::preprocess_key_hook = ht::default_preprocess_key;
     ht::murmur_seed = saved_seed_;
@@ -41,6 +42,7 @@ class HashTable : public testing::fresh_memory {
 
  private:
   uint32_t saved_seed_ = 0;
+  node_id saved_symbols_ = 0;
 };
 
 constexpr uint8_t integer_type = 11, string_type = 7, word_type = 15, set_word_type = 16, block_type = 5;

@@ -1,0 +1,73 @@
+// Error values: the catalog read by words and codes, the fields of a new error made from a
+// spec, and the text form of an error.
+//
+// An error! keeps ten fields in a fixed order. Until errors are objects, the functions here
+// work on an array of those ten cells, in that order, which is what an error's context holds.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.hpp"
+#include "runtime/errors.hpp"
+
+namespace tav::error {
+
+namespace field {
+inline constexpr uint32_t code = 0, type = 1, id = 2, arg1 = 3, arg2 = 4, arg3 = 5, near = 6, where = 7,
+                          stack = 8, files = 9;
+}  // namespace field
+inline constexpr uint32_t field_count = 10;
+
+// ---- The catalog by words and codes -------------------------------------------------------
+
+// The category whose word has the symbol (case variants match); false when none has.
+bool category_of(uint32_t symbol, error_category& category);
+// The id of the category whose word has the symbol; `error_id::count` when none has.
+error_id id_in(error_category category, uint32_t symbol);
+// The id at `code` (category x 100 + position - 2); `error_id::count` when the catalog has none.
+error_id id_of_code(int32_t code);
+
+// word! cells of the category and id words. They are unbound: the catalog's contexts bind
+// them once the catalog is an object.
+cell category_word(error_category category);
+cell id_word(error_id id);
+
+// Argument n (from 0) of the function now being called: the n-th word!, lit-word!, get-word!
+// or refinement! in the spec of the value of the running call's word; none when that value is
+// no native!, action!, op!, function! or routine!, or its spec has fewer.
+cell get_call_argument(uint32_t n);
+
+// ---- Making ---------------------------------------------------------------------------------
+
+// Every field none.
+void clear_fields(cell* fields);
+// The fields `make error!` sets from its spec:
+//   - integer!: the code; outside the catalog raises script/out-of-range with the spec;
+//   - block! starting with a word!: [category id], further elements ignored. An unknown
+//     category or id raises script/invalid-spec-field (with `type` or `id`), a second element
+//     that is no word script/invalid-arg;
+//   - block! starting with a set-word!: answers false and sets nothing. The caller binds the
+//     block to the error's context, evaluates it, then calls `complete_fields`;
+//   - any other block: internal/invalid-error;
+//   - string!: user/message with the text as arg1;
+//   - anything else: script/bad-make-arg with error! and the spec.
+bool fill_fields(cell* fields, const cell& spec);
+// After the fields were set by name: `type` and `id` must be words of the catalog (else
+// script/invalid-spec-field with `type` or `id`); `code` is then computed.
+void complete_fields(cell* fields);
+// The fields of an error raised with `fire`.
+void fields_of(const fired_error& error, cell* fields);
+
+// ---- Text form ------------------------------------------------------------------------------
+
+// Appends the text of the error to the string and answers the limit less the characters
+// written: "*** " category text ": " message, then "\n*** Where: " and "\n*** Near : " lines;
+// with a stack-trace level above 0 the "\n*** Stack: " line, and "\n*** Files: " when files
+// holds a block. Arguments are formed in syntax errors and molded in all others. An error
+// whose type or id names nothing in the catalog is first repaired into internal/invalid-error
+// naming the bad word.
+int32_t form_fields(cell* fields, cell& string, int32_t limit, int32_t stack_trace_level);
+
+// Forms the error into a new string! and prints it as one line.
+void print_fields(cell* fields, int32_t stack_trace_level);
+
+}  // namespace tav::error
