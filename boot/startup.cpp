@@ -1,6 +1,8 @@
 // Start-up sequence of the tav program.
 #include "boot/startup.hpp"
 
+#include "boot/system_object.hpp"
+
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
@@ -51,6 +53,7 @@ void init_runtime() {
   init_runtime_words();
   init_refinement_values();
   init_ooo_marker();
+  system_object::init();
   context::collecting_at_start = false;
   ownership::init();
   lexer::init();
@@ -59,6 +62,8 @@ void init_runtime() {
   collector::add_root_range(last_fired.args, 3);
   collector::add_root(&last_fired.near);
   collector::add_root(&last_fired.where);
+  collector::add_root(&last_fired.stack);
+  collector::add_root(&last_fired.value);
   // Switched on last, once every root of the start-up is in place.
   collector::set_active(true);
 }

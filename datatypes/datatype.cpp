@@ -5,6 +5,7 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
@@ -144,6 +145,7 @@ void register_all() {
   paren::init();
   issue::init();
   object::init();
+  error::init();
   triple::init();
   pair::init();
   tuple::init();

@@ -1,19 +1,26 @@
-// Error values: catalog lookups by word and code, the fields made from a spec, and forming.
+// Error values: catalog lookups by word and code, the fields made from a spec, forming, and
+// the error! datatype over the system's error prototype and catalog.
 #include "datatypes/error.hpp"
 
 #include <cstring>
 
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
+#include "runtime/cycle_stack.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/series.hpp"
+#include "runtime/throw.hpp"
 
 namespace tav::error {
 namespace {
@@ -21,6 +28,16 @@ namespace {
 constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
 constexpr int32_t unlimited = 2147483647;
 constexpr uint32_t near_width = 40;
+
+// The system objects errors read: system/catalog/errors, system/standard/error, system/state.
+cell catalog_object = none_cell, prototype_object = none_cell, state_object = none_cell;
+
+// The word naming field `index` of the object's context, bound to it.
+cell field_word(const cell& object, uint32_t index) {
+  node_id context = object.payload1;
+  uint32_t symbol = word::symbol_of(*context::word_at(context, index));
+  return word::make_cell(TYPE_WORD, context, symbol, static_cast<int32_t>(index));
+}
 
 // Spellings of a symbol and a catalog word are the same when they differ at most in ASCII
 // letter case, which is what makes two symbols case variants of one another.
@@ -194,9 +211,16 @@ error_id id_of_code(int32_t code) {
   return error_info(id).category == error_info(first).category ? id : error_id::count;
 }
 
-cell category_word(error_category category) { return unbound_word(error_category_word(category)); }
+cell category_word(error_category category) {
+  if (!connected_p()) return unbound_word(error_category_word(category));
+  return field_word(catalog_object, static_cast<uint32_t>(category));
+}
 
-cell id_word(error_id id) { return unbound_word(error_info(id).word); }
+cell id_word(error_id id) {
+  if (!connected_p()) return unbound_word(error_info(id).word);
+  const cell category = *context::value_at(catalog_object.payload1, static_cast<uint32_t>(error_info(id).category));
+  return field_word(category, error_position(id));
+}
 
 cell get_call_argument(uint32_t n) {
   cell name = stack::caller_word();
@@ -331,6 +355,198 @@ void print_fields(cell* fields, int32_t stack_trace_level) {
   form_fields(fields, string, unlimited, stack_trace_level);
   series_buffer* buffer = buffer_of(string.payload2);
   print_string(buffer->head(), buffer->used(), buffer->unit(), true);
+}
+
+// ---- The system objects errors read ----------------------------------------------------------
+
+namespace {
+
+void root_system_cells() {
+  static bool rooted = false;
+  if (rooted) return;
+  rooted = true;
+  collector::add_root(&catalog_object);
+  collector::add_root(&prototype_object);
+  collector::add_root(&state_object);
+}
+
+// Copies the prototype into a new context (nothing is pushed: `fire` uses it on a full stack).
+cell new_error() {
+  if (!connected_p()) fire(error_id::internal_not_done);
+  cell error = object::make_cell(prototype_object.payload1, error_class, 0, TYPE_ERROR);
+  node_id from = prototype_object.payload1;
+  node_id to = context::clone(error, context::kind_object);
+  for (uint32_t i = 0; i < context::word_count(from); ++i) *context::value_at(to, i) = *context::value_at(from, i);
+  *context::self_of(to) = error;
+  return error;
+}
+
+const cell* state_field(const char* name) {
+  if (!connected_p()) return nullptr;
+  const cell& value = *object::select_word(state_object, unbound_word(name));
+  return &value;
+}
+
+// While the value of a raised error is made, errors raised meanwhile get none; the first
+// error is raised as it came.
+void build_value(fired_error& error) {
+  static bool building = false;
+  if (building || !connected_p() || error.id == error_id::internal_no_memory) return;
+  building = true;
+  const fired_error raised = error;
+  try {
+    cell value = value_of(raised);
+    last_fired = raised;
+    last_fired.value = value;
+  } catch (const system_throw_signal&) {
+    last_fired = raised;
+  }
+  building = false;
+}
+
+}  // namespace
+
+void connect_system(const cell& catalog, const cell& prototype, const cell& state) {
+  root_system_cells();
+  catalog_object = catalog;
+  prototype_object = prototype;
+  state_object = state;
+  set_value_builder(build_value);
+}
+
+void disconnect_system() {
+  catalog_object = prototype_object = state_object = none_cell;
+  set_value_builder(nullptr);
+}
+
+bool connected_p() { return prototype_object.type() == TYPE_OBJECT; }
+
+int32_t stack_trace_level() {
+  const cell* level = state_field("stack-trace");
+  return level && level->type() == TYPE_INTEGER ? scalar::integer_value(*level) : 0;
+}
+
+// ---- error! values ----------------------------------------------------------------------------
+
+cell* fields(const cell& error) { return context::values(error.payload1); }
+
+cell* create(const cell& category, const cell& id, const cell* arg1, const cell* arg2, const cell* arg3) {
+  cell spec{TYPE_BLOCK, 0, alloc_cells(2), 0};
+  *alloc_block_tail(spec) = category;
+  *alloc_block_tail(spec) = id;
+  cell* prototype = stack::push_copy(none_cell);
+  cell* result = make(prototype, &spec, TYPE_ERROR);
+  const cell* args[3] = {arg1, arg2, arg3};
+  for (uint32_t i = 0; i < 3; ++i)
+    if (args[i]) fields(*result)[field::arg1 + i] = *args[i];
+  *prototype = *result;
+  stack::pop_cells(1);
+  return prototype;
+}
+
+cell value_of(const fired_error& error) {
+  if (!connected_p()) return none_cell;
+  cell value = new_error();
+  fields_of(error, fields(value));
+  return value;
+}
+
+void set_where(const cell& error, const cell& value) {
+  cell& where = fields(error)[field::where];
+  if (where.type() == TYPE_NONE) where = value;
+}
+
+uint32_t get_type(const cell& error) {
+  const cell& type = fields(error)[field::type];
+  return any_word_p(type.type()) ? word::symbol_of(type) : 0;
+}
+
+uint32_t get_id(const cell& error) {
+  const cell& id = fields(error)[field::id];
+  return any_word_p(id.type()) ? word::symbol_of(id) : 0;
+}
+
+bool capture_stack(const cell& error_value, bool flag) {
+  const cell error = error_value;
+  if (error.type() != TYPE_ERROR || fields(error)[field::stack].type() != TYPE_INTEGER) return flag;
+  int32_t level = stack_trace_level();
+  auto recorded = static_cast<uint32_t>(scalar::integer_value(fields(error)[field::stack]));
+  cell trace{TYPE_BLOCK, 0, alloc_cells(20), 0};
+  stack::trace_words(level > 0 ? level : 1, trace, recorded);
+  fields(error)[field::stack] = trace;
+  const cell* files = state_field("source-files");
+  if (files && files->type() == TYPE_BLOCK && buffer_of(files->payload2)->count() > files->payload1) {
+    cell source = *files;
+    cell* result = stack::push_copy(none_cell);
+    cell copy = *actions::copy(&source, result, nullptr, false, nullptr);
+    stack::pop_cells(1);
+    fields(error)[field::files] = copy;
+  }
+  return true;
+}
+
+// ---- Handlers -------------------------------------------------------------------------------
+
+cell* make(cell*, cell* spec_value, int32_t) {
+  const cell spec = *spec_value;
+  cell* result = stack::push_copy(new_error());
+  if (fill_fields(fields(*result), spec)) return result;
+  cell block = spec;
+  context::bind(block, result->payload1, true);
+  if (!object::evaluate_spec_hook) fire(error_id::internal_not_done);
+  object::evaluate_spec_hook(block);
+  complete_fields(fields(*result));
+  return result;
+}
+
+int32_t form(cell* value, cell* buffer, cell*, int32_t limit) {
+  const cell error = *value;
+  return form_fields(fields(error), *buffer, limit, stack_trace_level());
+}
+
+int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent) {
+  if (cycles::detect(*value, buffer->payload2, limit, true)) return limit;
+  auto append = [&](const char* text) {
+    text::append_c_string(*buffer, text);
+    limit -= static_cast<int32_t>(std::strlen(text));
+  };
+  if (!only) append("make error! [");
+  limit = object::serialize(*value, *buffer, only, all, flat, part, limit, indent + 1, true);
+  if (only) return limit;
+  if (!flat) {
+    append("\n");
+    for (int32_t i = 0; i < indent; ++i) append("    ");
+  }
+  append("]");
+  return limit;
+}
+
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
+                bool case_sensitive, bool get, bool last, bool store_back) {
+  return object::eval_path(parent, element, value, path, container, previous, index, case_sensitive, get, last,
+                           store_back);
+}
+
+int32_t compare(cell* value1, cell* value2, int32_t op) { return object::compare(value1, value2, op); }
+
+void init() {
+  datatype::register_type(TYPE_ERROR, datatype::actions_row(
+      // make random reflect to form mold eval-path set-path compare
+      &make, unsupported, inherit, unsupported, &form, &mold, &eval_path, unsupported, &compare,
+      // absolute add divide multiply negate power remainder round subtract
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      unsupported,
+      // even? odd? and~ complement or~ xor~
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      // append at back change clear copy find head head? index? insert length? move next
+      unsupported, unsupported, unsupported, unsupported, unsupported, inherit, inherit, unsupported,
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      // pick poke put remove reverse select sort skip swap tail tail? take trim
+      unsupported, unsupported, unsupported, unsupported, unsupported, inherit, unsupported, unsupported,
+      unsupported, unsupported, unsupported, unsupported, unsupported,
+      // create close delete modify open open? query read rename update write
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      unsupported, unsupported, unsupported));
 }
 
 }  // namespace tav::error

@@ -1,8 +1,8 @@
 // Error values: the catalog read by words and codes, the fields of a new error made from a
-// spec, and the text form of an error.
+// spec, the text form of an error, and the error! datatype.
 //
-// An error! keeps ten fields in a fixed order. Until errors are objects, the functions here
-// work on an array of those ten cells, in that order, which is what an error's context holds.
+// An error! is an object of ten fields in a fixed order. The field functions work on an array
+// of those ten cells, in that order, which is what an error's context holds.
 #pragma once
 #include <cstdint>
 
@@ -26,8 +26,8 @@ error_id id_in(error_category category, uint32_t symbol);
 // The id at `code` (category x 100 + position - 2); `error_id::count` when the catalog has none.
 error_id id_of_code(int32_t code);
 
-// word! cells of the category and id words. They are unbound: the catalog's contexts bind
-// them once the catalog is an object.
+// word! cells of the category and id words: bound to the catalog's contexts once the catalog
+// is connected, unbound before.
 cell category_word(error_category category);
 cell id_word(error_id id);
 
@@ -69,5 +69,48 @@ int32_t form_fields(cell* fields, cell& string, int32_t limit, int32_t stack_tra
 
 // Forms the error into a new string! and prints it as one line.
 void print_fields(cell* fields, int32_t stack_trace_level);
+
+// ---- The system objects errors read ----------------------------------------------------------
+
+// Hands over system/catalog/errors, the error prototype (system/standard/error) and
+// system/state; from then on errors are made as error! values, `fire` included.
+void connect_system(const cell& catalog, const cell& prototype, const cell& state);
+// Forgets them (their words belong to a symbol table that is being replaced).
+void disconnect_system();
+bool connected_p();
+
+// ---- error! values ----------------------------------------------------------------------------
+
+inline constexpr uint32_t error_class = 1;
+
+// The ten field cells of an error!.
+cell* fields(const cell& error);
+// The error made from the category and id words and the arguments given (null: none);
+// answered pushed on the argument stack.
+cell* create(const cell& category, const cell& id, const cell* arg1, const cell* arg2, const cell* arg3);
+// A new error! holding the fields of an error raised with `fire`; none when not connected.
+cell value_of(const fired_error& error);
+// Sets `where` only while it is none.
+void set_where(const cell& error, const cell& value);
+// The symbol of the `type` / `id` word; 0 when the field holds no word.
+uint32_t get_type(const cell& error);
+uint32_t get_id(const cell& error);
+inline constexpr uint32_t get_stack_index() { return field::stack; }
+// Turns the call-stack position in `stack` into the block of the names of the calls up to it
+// (the last system/state/stack-trace levels, at least 1) and puts a copy of a non-empty
+// system/state/source-files into `files`. Answers the flag unchanged when the error holds no
+// position, true once the trace is taken.
+bool capture_stack(const cell& error, bool flag);
+// system/state/stack-trace when it is an integer, else 0.
+int32_t stack_trace_level();
+
+// ---- Handlers -------------------------------------------------------------------------------
+cell* make(cell* prototype, cell* spec, int32_t type);
+int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
+int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
+                bool case_sensitive, bool get, bool last, bool store_back);
+int32_t compare(cell* value1, cell* value2, int32_t op);
+void init();
 
 }  // namespace tav::error

@@ -373,9 +373,13 @@ void restore(const position& at) {
 // ---- Non-local exits ------------------------------------------------------------------------
 
 void throw_error() {
-  if (call_top == call_bottom) system_throw(code::error);
+  if (call_top == call_bottom) {
+    build_fired_value();
+    system_throw(code::error);
+  }
   if (last_fired.where.type() == TYPE_NONE) last_fired.where = caller_word();
   if (last_fired.stack.type() != TYPE_BLOCK) last_fired.stack = scalar::integer(static_cast<int32_t>(frame_count()));
+  build_fired_value();
   for (const call_frame* frame = call_top; frame-- > call_bottom;) {
     uint32_t k = frame->kind();
     if (k == kind::try_ || k == kind::try_all) system_throw(code::error);

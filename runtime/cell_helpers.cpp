@@ -67,7 +67,8 @@ uint32_t boot_value_node(uint32_t n) { return boot_literals[n].payload1; }
 void fire_bad_make_arg(const cell& type, const cell& spec) { fire(error_id::script_bad_make_arg, type, spec); }
 
 void print_error(error_id id, uint32_t count, const cell* args) {
-  fired_error error{id, count < 3 ? count : 3, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell};
+  fired_error error{id, count < 3 ? count : 3, {none_cell, none_cell, none_cell}, none_cell, none_cell,
+                    none_cell, none_cell};
   for (uint32_t i = 0; i < error.arg_count; ++i) error.args[i] = args[i];
   cell fields[error::field_count];
   error::fields_of(error, fields);

@@ -38,6 +38,7 @@ static_assert(std::size(category_texts) == error_category_count);
 constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
 
 fire_tracer tracer = nullptr;
+value_builder builder = nullptr;
 
 // The arguments may be cells of the previous error, so they are copied out before it is replaced.
 [[noreturn]] void raise(error_id id, uint32_t count, const cell* args) {
@@ -46,7 +47,7 @@ fire_tracer tracer = nullptr;
   last_fired.id = id;
   last_fired.arg_count = count;
   for (uint32_t i = 0; i < 3; ++i) last_fired.args[i] = copies[i];
-  last_fired.near = last_fired.where = last_fired.stack = none_cell;
+  last_fired.near = last_fired.where = last_fired.stack = last_fired.value = none_cell;
   if (tracer) {
     uint32_t saved = thrown_code;
     thrown_code = 0;
@@ -58,9 +59,20 @@ fire_tracer tracer = nullptr;
 
 }  // namespace
 
-fired_error last_fired{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell};
+fired_error last_fired{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell,
+                       none_cell};
 
 void set_fire_tracer(fire_tracer hook) { tracer = hook; }
+
+value_builder set_value_builder(value_builder hook) {
+  value_builder before = builder;
+  builder = hook;
+  return before;
+}
+
+void build_fired_value() {
+  if (builder) builder(last_fired);
+}
 
 const error_entry& error_info(error_id id) { return catalog[static_cast<std::size_t>(id)]; }
 
@@ -93,7 +105,8 @@ void fire(error_id id, const cell& arg1, const cell& arg2, const cell& arg3) {
 }
 
 void clear_fired() {
-  last_fired = fired_error{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell};
+  last_fired =
+      fired_error{error_id::count, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell, none_cell, none_cell};
 }
 
 }  // namespace tav

@@ -70,6 +70,7 @@ struct fired_error {
   cell near;   // the code near the failure, none until the interpreter notes it
   cell where;  // the word naming the running call, none until raised
   cell stack;  // integer! call-stack position when raised, none before
+  cell value;  // the error! made from these fields once errors are objects, else none
 };
 extern fired_error last_fired;
 // Forgets the last fired error (its id becomes `error_id::count`).
@@ -79,6 +80,13 @@ void clear_fired();
 // pending system-throw code held at 0 meanwhile. Null when tracing is off.
 using fire_tracer = void (*)(const fired_error& error);
 void set_fire_tracer(fire_tracer tracer);
+
+// Makes the error! value of the error being raised (into its `value`); installed once the
+// error prototype exists. Null until then. Answers the builder installed before.
+using value_builder = void (*)(fired_error& error);
+value_builder set_value_builder(value_builder builder);
+// Called by the call stack once the error's `where` and `stack` are noted.
+void build_fired_value();
 
 // Raise a catalog error with up to three arguments: the error is noted in `last_fired` and
 // raised through the call stack (`stack::throw_error`).

@@ -1,16 +1,24 @@
 // Errors: every catalog id by its words and its code, the fields made from each kind of spec
-// and their errors, the text form with its argument rules, repair of a malformed error, and
-// the argument names of the running function.
+// and their errors, the text form with its argument rules, repair of a malformed error, the
+// argument names of the running function; error! values over the system's catalog objects and
+// error prototype: making, forming, molding, paths, comparison, the values `fire` raises and
+// stack capture.
 #include <string>
 
+#include "boot/system_object.hpp"
 #include "datatypes/error.hpp"
+#include "object_fixture.hpp"
 #include "runtime/fire_helpers.hpp"
 #include "value_fixture.hpp"
 
 namespace tav {
 namespace {
 
+using testing::at;
 using testing::fired_by;
+using testing::length_of;
+using testing::set_word;
+using testing::word_of;
 using testing::global_word;
 using testing::spelling_of;
 using testing::text_of;
@@ -57,7 +65,8 @@ std::string first_line(fields& f) {
 
 // Fields of the id with up to three arguments, as `fire` makes them.
 fields fields_for(error_id id, std::initializer_list<cell> args = {}) {
-  fired_error fired{id, static_cast<uint32_t>(args.size()), {}, none::value, none::value, none::value};
+  fired_error fired{id, static_cast<uint32_t>(args.size()), {}, none::value, none::value, none::value,
+                    none::value};
   uint32_t i = 0;
   for (const cell& arg : args) fired.args[i++] = arg;
   fields f;
@@ -331,6 +340,271 @@ TEST_F(Errors, ArgumentNamesComeFromTheRunningFunctionsSpec) {
   EXPECT_EQ(error::get_call_argument(0).type(), TYPE_NONE);
   stack::init();
   EXPECT_EQ(error::get_call_argument(0).type(), TYPE_NONE);  // <not-found> has no value
+}
+
+// ---- error! values over the system object --------------------------------------------------
+
+class ErrorValues : public testing::object_values {
+ protected:
+  void SetUp() override {
+    object_values::SetUp();
+    system_object::init();
+  }
+  void TearDown() override {
+    system_object::forget();
+    object_values::TearDown();
+  }
+
+  static cell make_error(const cell& spec) {
+    cell type = testing::datatype_cell(TYPE_ERROR), s = spec;
+    cell made = *actions::make(&type, &s);
+    stack::init();
+    return made;
+  }
+  static cell field_of(const cell& object, const char* name) { return *object::select_word(object, global_word(name)); }
+  static cell state_field(const char* name) { return field_of(field_of(system_object::value, "state"), name); }
+  static void set_trace_level(int32_t level) {
+    cell word = global_word("stack-trace");
+    context::bind_word(field_of(system_object::value, "state").payload1, word);
+    context::set(word, scalar::integer(level));
+  }
+  static cell path_get(const cell& error, const char* name) {
+    cell e = error, element = global_word(name), path = block_of({global_word("e"), element});
+    return *actions::lookup_path(&e, &path, &element, 1)(&e, &element, nullptr, &path, nullptr, nullptr, 1, false,
+                                                         false, true, false);
+  }
+};
+
+TEST_F(ErrorValues, TheCatalogObjectsHoldEveryIdWithItsTemplateAndCode) {
+  cell system = *context::get(global_word("system"));
+  ASSERT_EQ(system.type(), TYPE_OBJECT);
+  cell errors = field_of(field_of(system, "catalog"), "errors");
+  ASSERT_EQ(errors.type(), TYPE_OBJECT);
+  ASSERT_EQ(context::word_count(errors.payload1), error_category_count);
+  for (uint32_t c = 0; c < error_category_count; ++c) {
+    auto category = static_cast<error_category>(c);
+    cell object = field_of(errors, error_category_word(category));
+    ASSERT_EQ(object.type(), TYPE_OBJECT) << error_category_word(category);
+    EXPECT_EQ(scalar::integer_value(field_of(object, "code")), static_cast<int32_t>(c * 100));
+    EXPECT_EQ(text_of(field_of(object, "type")), error_category_text(category));
+  }
+
+  for (uint16_t i = 0; i < static_cast<uint16_t>(error_id::count); ++i) {
+    auto id = static_cast<error_id>(i);
+    const error_entry& entry = error_info(id);
+    SCOPED_TRACE(entry.word);
+    cell category_object = field_of(errors, error_category_word(entry.category));
+    node_id context = category_object.payload1;
+    // The id words of errors are bound to these contexts, at the id's field.
+    cell made = make_error(scalar::integer(static_cast<int32_t>(error_code(id))));
+    cell type = error::fields(made)[field::type], id_word = error::fields(made)[field::id];
+    EXPECT_EQ(type.payload1, errors.payload1);
+    EXPECT_EQ(context::get(type)->payload1, category_object.payload1);
+    ASSERT_EQ(id_word.payload1, context);
+    EXPECT_EQ(spelling_of(id_word), entry.word);
+    auto position = static_cast<uint32_t>(word::index_of(id_word));
+    EXPECT_EQ(spelling_of(*context::word_at(context, position)), entry.word);
+    EXPECT_EQ(position - 2 + static_cast<uint32_t>(entry.category) * 100, error_code(id));
+    // The template as a value of the language.
+    const cell message = *context::get(id_word);
+    uint8_t expected = entry.message[0] == '"' ? TYPE_STRING : entry.message[0] == '[' ? TYPE_BLOCK : TYPE_WORD;
+    EXPECT_EQ(message.type(), expected);
+  }
+  cell no_header = field_of(field_of(errors, "syntax"), "no-header");
+  ASSERT_EQ(length_of(no_header), 2u);
+  EXPECT_EQ(text_of(at(no_header, 0)), "script is missing a Tav header:");
+  EXPECT_EQ(at(no_header, 1).type(), TYPE_GET_WORD);
+  EXPECT_EQ(spelling_of(at(no_header, 1)), "arg1");
+  EXPECT_EQ(at(field_of(field_of(errors, "internal"), "deprecated"), 0).type(), TYPE_WORD);
+  EXPECT_EQ(text_of(field_of(field_of(errors, "math"), "zero-divide")), "attempt to divide by zero");
+
+  cell prototype = field_of(field_of(system, "standard"), "error");
+  const char* names[] = {"code", "type", "id", "arg1", "arg2", "arg3", "near", "where", "stack", "files"};
+  ASSERT_EQ(context::word_count(prototype.payload1), error::field_count);
+  for (uint32_t i = 0; i < error::field_count; ++i) {
+    EXPECT_EQ(spelling_of(*context::word_at(prototype.payload1, i)), names[i]);
+    EXPECT_EQ(context::value_at(prototype.payload1, i)->type(), TYPE_NONE);
+  }
+  EXPECT_EQ(scalar::integer_value(state_field("stack-trace")), 1);
+  EXPECT_EQ(state_field("source-files").type(), TYPE_BLOCK);
+}
+
+TEST_F(ErrorValues, MakeCopiesThePrototypeAndFillsIt) {
+  struct row {
+    int32_t code;
+    const char* id;  // null: script/out-of-range
+  };
+  for (const row& r : {row{0, "break"}, row{300, "no-value"}, row{393, "rb-invalid-record"}, row{1000, nullptr},
+                       row{-1, nullptr}, row{394, nullptr}, row{96, nullptr}}) {
+    SCOPED_TRACE(r.code);
+    if (!r.id) {
+      EXPECT_EQ(fired_by([&] { make_error(scalar::integer(r.code)); }), error_id::script_out_of_range);
+      continue;
+    }
+    cell made = make_error(scalar::integer(r.code));
+    EXPECT_EQ(made.type(), TYPE_ERROR);
+    EXPECT_EQ(object::class_of(made), error::error_class);
+    EXPECT_EQ(spelling_of(error::fields(made)[field::id]), r.id);
+  }
+
+  cell math = make_error(block_of({global_word("math"), global_word("zero-divide")}));
+  EXPECT_EQ(scalar::integer_value(error::fields(math)[field::code]), 400);
+  EXPECT_EQ(testing::formed(math), "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none");
+  // Each error has its own fields; the prototype stays untouched.
+  cell other = make_error(block_of({global_word("math"), global_word("overflow")}));
+  EXPECT_NE(other.payload1, math.payload1);
+  EXPECT_EQ(scalar::integer_value(error::fields(math)[field::code]), 400);
+  cell prototype = field_of(field_of(system_object::value, "standard"), "error");
+  EXPECT_EQ(context::value_at(prototype.payload1, field::code)->type(), TYPE_NONE);
+
+  cell user = make_error(text_cell("disk on fire"));
+  EXPECT_EQ(scalar::integer_value(error::fields(user)[field::code]), 800);
+  EXPECT_EQ(text_of(error::fields(user)[field::arg1]), "disk on fire");
+  EXPECT_EQ(fired_by([&] { make_error(logic::value_of(true)); }), error_id::script_bad_make_arg);
+}
+
+TEST_F(ErrorValues, ASpecOfSetWordsIsEvaluatedInTheErrorsContext) {
+  struct row {
+    const char* type;
+    const char* id;
+    const char* line;
+  };
+  for (const row& r : {row{"syntax", "no-header", "*** Syntax Error: script is missing a Tav header: x.tav"},
+                       row{"script", "invalid-arg", "*** Script Error: invalid argument: \"x.tav\""}}) {
+    cell made = make_error(block_of({set_word("type"), word_of(r.type, TYPE_LIT_WORD), set_word("id"),
+                                     word_of(r.id, TYPE_LIT_WORD), set_word("arg1"), text_cell("x.tav")}));
+    std::string text = testing::formed(made);
+    EXPECT_EQ(text.substr(0, text.find('\n')), r.line);
+  }
+  EXPECT_EQ(scalar::integer_value(error::fields(make_error(block_of({set_word("type"), word_of("math", TYPE_LIT_WORD),
+                                                                     set_word("id"), word_of("positive", TYPE_LIT_WORD)})))[field::code]),
+            402);
+  // The set-words reach the new error only: the global words stay unset.
+  EXPECT_EQ(context::get(global_word("arg1"))->type(), TYPE_UNSET);
+
+  EXPECT_EQ(fired_by([&] { make_error(block_of({set_word("type"), word_of("bogus", TYPE_LIT_WORD)})); }),
+            error_id::script_invalid_spec_field);
+  object::evaluate_spec_hook = nullptr;
+  EXPECT_EQ(fired_by([&] { make_error(block_of({set_word("type"), word_of("math", TYPE_LIT_WORD)})); }),
+            error_id::internal_not_done);
+}
+
+TEST_F(ErrorValues, MoldWritesTheFieldsAndClosesOnItsOwnLine) {
+  cell math = make_error(block_of({global_word("math"), global_word("zero-divide")}));
+  EXPECT_EQ(mold_with(math, false, false, false),
+            "make error! [\n    code: 400\n    type: 'math\n    id: 'zero-divide\n    arg1: none\n    arg2: none\n"
+            "    arg3: none\n    near: none\n    where: none\n    stack: none\n    files: none\n]");
+  EXPECT_EQ(mold_with(math, false, false, true),
+            "make error! [code: 400 type: 'math id: 'zero-divide arg1: none arg2: none arg3: none near: none "
+            "where: none stack: none files: none]");
+  // Inside an object the closing bracket takes the object's indentation.
+  cell holder = make_object({set_word("e"), math});
+  std::string nested = testing::molded(holder);
+  EXPECT_NE(nested.find("    e: make error! [\n        code: 400\n"), std::string::npos) << nested;
+  EXPECT_NE(nested.find("        files: none\n    ]\n]"), std::string::npos) << nested;
+}
+
+TEST_F(ErrorValues, PathsReadAndSetFieldsByName) {
+  cell made = make_error(block_of({global_word("script"), global_word("no-value")}));
+  error::fields(made)[field::arg1] = global_word("x");
+  EXPECT_EQ(spelling_of(path_get(made, "id")), "no-value");
+  EXPECT_EQ(spelling_of(path_get(made, "arg1")), "x");
+  EXPECT_EQ(scalar::integer_value(path_get(made, "code")), 300);
+
+  cell e = made, element = global_word("arg2"), value = scalar::integer(7);
+  error::eval_path(&e, &element, &value, nullptr, nullptr, nullptr, 1, false, false, true, false);
+  EXPECT_EQ(scalar::integer_value(error::fields(made)[field::arg2]), 7);
+  EXPECT_EQ(fired_by([&] { path_get(made, "bogus"); }), error_id::script_invalid_path);
+}
+
+TEST_F(ErrorValues, ErrorsCompareAsObjectsAndNotWithOtherValues) {
+  cell a = make_error(scalar::integer(400)), b = make_error(scalar::integer(400)), c = make_error(scalar::integer(401));
+  cell number = scalar::integer(400);
+  EXPECT_EQ(error::compare(&a, &number, actions::op::equal), actions::not_comparable);
+  EXPECT_TRUE(actions::compare(&a, &b, actions::op::equal));
+  EXPECT_FALSE(actions::compare(&a, &c, actions::op::equal));
+  EXPECT_FALSE(actions::compare(&a, &b, actions::op::same));
+}
+
+TEST_F(ErrorValues, CreateAndTheFieldHelpers) {
+  cell arg = text_cell("a.tav"), category = global_word("access"), id = global_word("cannot-open");
+  cell made = *error::create(category, id, &arg, nullptr, nullptr);
+  stack::init();
+  EXPECT_EQ(made.type(), TYPE_ERROR);
+  EXPECT_EQ(scalar::integer_value(error::fields(made)[field::code]), 500);
+  EXPECT_EQ(text_of(error::fields(made)[field::arg1]), "a.tav");
+  EXPECT_EQ(error::fields(made)[field::arg2].type(), TYPE_NONE);
+  EXPECT_EQ(error::get_type(made), word::symbol_of(category));
+  EXPECT_EQ(error::get_id(made), word::symbol_of(id));
+  EXPECT_EQ(error::get_stack_index(), 8u);
+
+  error::set_where(made, global_word("open"));
+  error::set_where(made, global_word("read"));
+  EXPECT_EQ(spelling_of(error::fields(made)[field::where]), "open");
+  EXPECT_EQ(fired_by([&] { error::create(category, global_word("bogus"), nullptr, nullptr, nullptr); }),
+            error_id::script_invalid_spec_field);
+}
+
+TEST_F(ErrorValues, FireRaisesAnErrorValueWithWhereAndStack) {
+  cell x = global_word("x");
+  EXPECT_EQ(fired_by([&] { fire(error_id::script_no_value, x); }), error_id::script_no_value);
+  cell raised = last_fired.value;
+  ASSERT_EQ(raised.type(), TYPE_ERROR);
+  EXPECT_EQ(scalar::integer_value(error::fields(raised)[field::code]), 300);
+  EXPECT_EQ(spelling_of(error::fields(raised)[field::arg1]), "x");
+
+  stack::push_native_frame(global_word("launch"));
+  stack::push_native_frame(global_word("g"));
+  EXPECT_EQ(fired_by([&] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  raised = last_fired.value;
+  ASSERT_EQ(raised.type(), TYPE_ERROR);
+  EXPECT_EQ(spelling_of(error::fields(raised)[field::where]), "g");
+  cell recorded = error::fields(raised)[field::stack];
+  ASSERT_EQ(recorded.type(), TYPE_INTEGER);
+
+  // The recorded position becomes the names of the calls; the files being loaded are copied.
+  cell files = state_field("source-files");
+  *alloc_block_tail(files) = text_cell("main.tav");
+  set_trace_level(2);
+  EXPECT_TRUE(error::capture_stack(raised, false));
+  cell trace = error::fields(raised)[field::stack];
+  ASSERT_EQ(trace.type(), TYPE_BLOCK);
+  ASSERT_EQ(length_of(trace), 2u);
+  EXPECT_EQ(spelling_of(at(trace, 0)), "launch");
+  EXPECT_EQ(spelling_of(at(trace, 1)), "g");
+  cell copied = error::fields(raised)[field::files];
+  ASSERT_EQ(copied.type(), TYPE_BLOCK);
+  EXPECT_NE(copied.payload2, files.payload2);
+  EXPECT_EQ(text_of(at(copied, 0)), "main.tav");
+  // Nothing left to capture: the flag comes back as given.
+  EXPECT_FALSE(error::capture_stack(raised, false));
+  cell number = scalar::integer(1);
+  EXPECT_FALSE(error::capture_stack(number, false));
+  stack::init();
+
+  // Without the system object, fire raises no value.
+  system_object::forget();
+  EXPECT_EQ(fired_by([&] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  EXPECT_EQ(last_fired.value.type(), TYPE_NONE);
+}
+
+TEST_F(ErrorValues, TheStackLineFollowsTheStateTraceLevel) {
+  stack::push_native_frame(global_word("launch"));
+  stack::push_native_frame(global_word("g"));
+  EXPECT_EQ(fired_by([&] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  cell raised = last_fired.value;
+  auto stack_line = [&] {
+    std::string text = testing::formed(raised);
+    size_t at = text.find("\n*** Stack: ");
+    return at == std::string::npos ? std::string("none") : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+  };
+  EXPECT_EQ(stack_line(), "*** Stack: ");  // level 1 names functions only: natives are left out
+  set_trace_level(2);
+  EXPECT_EQ(error::stack_trace_level(), 2);
+  EXPECT_EQ(stack_line(), "*** Stack: launch g ");
+  set_trace_level(0);
+  EXPECT_EQ(stack_line(), "none");
+  stack::init();
 }
 
 }  // namespace

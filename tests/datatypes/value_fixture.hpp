@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
@@ -42,6 +43,7 @@ class fresh_values : public ::testing::Test {
 
   // An empty symbol table and a new global context, as at start-up before any word.
   void fresh_tables() {
+    system_object::forget();
     symbol::init_table();
     context::init_global();
   }

@@ -1,0 +1,164 @@
+// The minimal `system` object: catalog/errors made from the one catalog table, state and
+// standard/error.
+#include "boot/system_object.hpp"
+
+#include <cstring>
+
+#include "datatypes/context.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/text_output.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/series.hpp"
+
+namespace tav::system_object {
+
+cell value{TYPE_NONE, 0, 0, 0};
+
+namespace {
+
+constexpr const char* error_fields[] = {"code", "type", "id", "arg1", "arg2", "arg3", "near", "where", "stack", "files"};
+static_assert(std::size(error_fields) == error::field_count);
+
+constexpr uint32_t stack_trace_default = 1;
+constexpr uint32_t source_files_room = 4;
+
+cell name_word(const char* name, uint8_t type = TYPE_WORD) {
+  return word::make_cell(type, 0, symbol::make(name), static_cast<int32_t>(word::unresolved));
+}
+
+node_id new_context(uint32_t slots) { return context::create(slots, false, true, 0, context::kind_object); }
+
+void add(node_id context, const char* name, const cell& field_value) {
+  const cell copy = field_value;
+  context::add_with(context, name_word(name), copy);
+}
+
+cell finish(node_id context) {
+  cell object = object::make_cell(context, object::next_class_id(), 0);
+  *context::self_of(context) = object;
+  return object;
+}
+
+cell string_of(const char* start, size_t length) {
+  cell string;
+  text::make_at(string, static_cast<uint32_t>(length));
+  text::append_c_part(string, start, static_cast<uint32_t>(length));
+  return string;
+}
+
+// A catalog template as a value: a string, a block of strings and (get-)words, or a word.
+cell template_value(const char* t) {
+  if (*t == '"') return string_of(t + 1, std::strlen(t) - 2);
+  if (*t != '[') return name_word(t);
+  cell block{TYPE_BLOCK, 0, alloc_cells(8), 0};
+  for (++t; *t && *t != ']';) {
+    if (*t == ' ') {
+      ++t;
+      continue;
+    }
+    if (*t == '"') {
+      const char* close = std::strchr(t + 1, '"');
+      const cell string = string_of(t + 1, static_cast<size_t>(close - t - 1));
+      *alloc_block_tail(block) = string;
+      t = close + 1;
+      continue;
+    }
+    uint8_t type = *t == ':' ? TYPE_GET_WORD : TYPE_WORD;
+    if (*t == ':') ++t;
+    char name[8] = {};
+    size_t length = 0;
+    while (t[length] && t[length] != ' ' && t[length] != ']' && length < sizeof name - 1) ++length;
+    std::memcpy(name, t, length);
+    t += length;
+    const cell word = name_word(name, type);
+    *alloc_block_tail(block) = word;
+  }
+  return block;
+}
+
+cell category_object(error_category category) {
+  node_id context = new_context(8);
+  add(context, "code", scalar::integer(static_cast<int32_t>(category) * 100));
+  const char* title = error_category_text(category);
+  add(context, "type", string_of(title, std::strlen(title)));
+  for (uint16_t i = 0; i < static_cast<uint16_t>(error_id::count); ++i) {
+    const error_entry& entry = error_info(static_cast<error_id>(i));
+    if (entry.category == category) add(context, entry.word, template_value(entry.message));
+  }
+  return finish(context);
+}
+
+cell errors_object() {
+  node_id context = new_context(error_category_count);
+  for (uint32_t c = 0; c < error_category_count; ++c) {
+    auto category = static_cast<error_category>(c);
+    add(context, error_category_word(category), category_object(category));
+  }
+  return finish(context);
+}
+
+cell catalog_object(const cell& errors) {
+  node_id context = new_context(5);
+  for (const char* name : {"datatypes", "actions", "natives", "accessors"}) add(context, name, none::value);
+  add(context, "errors", errors);
+  return finish(context);
+}
+
+// interpreted?, callbacks and GC are functions and objects of the boot image; they are none
+// here and keep their places, so that the fields read by position stay where they belong.
+cell state_object() {
+  node_id context = new_context(6);
+  add(context, "interpreted?", none::value);
+  add(context, "last-error", none::value);
+  add(context, "stack-trace", scalar::integer(stack_trace_default));
+  add(context, "source-files", cell{TYPE_BLOCK, 0, alloc_cells(source_files_room), 0});
+  add(context, "callbacks", none::value);
+  add(context, "GC", none::value);
+  return finish(context);
+}
+
+cell error_prototype() {
+  node_id context = new_context(error::field_count);
+  for (const char* name : error_fields) add(context, name, none::value);
+  return finish(context);
+}
+
+cell standard_object(const cell& prototype) {
+  node_id context = new_context(1);
+  add(context, "error", prototype);
+  return finish(context);
+}
+
+}  // namespace
+
+void init() {
+  static bool rooted = false;
+  if (!rooted) collector::add_root(&value);
+  rooted = true;
+  const cell errors = errors_object();
+  const cell catalog = catalog_object(errors);
+  const cell state = state_object();
+  const cell prototype = error_prototype();
+  const cell standard = standard_object(prototype);
+  node_id context = new_context(3);
+  add(context, "catalog", catalog);
+  add(context, "state", state);
+  add(context, "standard", standard);
+  value = finish(context);
+  cell name;
+  word::make_at(name, symbol::make("system"));
+  context::set(name, value);
+  error::connect_system(errors, prototype, state);
+}
+
+void forget() {
+  value = cell{TYPE_NONE, 0, 0, 0};
+  error::disconnect_system();
+}
+
+}  // namespace tav::system_object
