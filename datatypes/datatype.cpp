@@ -1,6 +1,7 @@
 // datatype!: values that name a type, the words of the type names, and the registration of
 // every datatype module.
 #include "datatypes/actions.hpp"
+#include "datatypes/any_string.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
@@ -122,6 +123,10 @@ void register_all() {
   series::init();
   block::init();
   string::init();
+  url::init();
+  file::init();
+  tag::init();
+  email::init();
   integer::init();
   char_::init();
   float_::init();

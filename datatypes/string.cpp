@@ -362,22 +362,20 @@ void append_c_part(cell& string, const char* bytes, uint32_t count) {
 
 void init() {
   ensure_scratch();
-  // make, to, eval-path, find, select, append, insert, change, swap and trim are still to
-  // come; until then strings do not support them, and take is the series! one.
   datatype::register_type(TYPE_STRING, datatype::actions_row(
       // make random reflect to form mold eval-path set-path compare
-      unsupported, inherit, inherit, unsupported, &form, &mold, unsupported, unsupported, &compare,
+      &make, inherit, inherit, &to, &form, &mold, &eval_path, unsupported, &compare,
       // absolute add divide multiply negate power remainder round subtract
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       unsupported,
       // even? odd? and~ complement or~ xor~
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       // append at back change clear copy find head head? index? insert length? move next
-      unsupported, inherit, inherit, unsupported, inherit, inherit, unsupported, inherit, inherit, inherit,
-      unsupported, inherit, inherit, inherit,
+      &insert, inherit, inherit, &change, inherit, inherit, &find, inherit, inherit, inherit, &insert, inherit,
+      inherit, inherit,
       // pick poke put remove reverse select sort skip swap tail tail? take trim
-      inherit, inherit, unsupported, inherit, inherit, unsupported, &sort, inherit, unsupported, inherit, inherit,
-      inherit, unsupported,
+      inherit, inherit, unsupported, inherit, inherit, &select, &sort, inherit, &swap, inherit, inherit, &take,
+      &trim,
       // create close delete modify open open? query read rename update write
       unsupported, unsupported, unsupported, inherit, unsupported, unsupported, unsupported, unsupported,
       unsupported, unsupported, unsupported));

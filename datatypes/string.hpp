@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/case_folding.hpp"
 #include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/unicode.hpp"
@@ -32,6 +33,11 @@ bool ts_tail_p(const cell& string);
 // The code point at a position counted from the buffer's offset.
 uint32_t ts_abs_at(const cell& string, uint32_t position);
 inline uint32_t get_char(const uint8_t* address, uint32_t unit) { return unicode::get_unit(address, 0, unit); }
+// The upper-case form comparisons fold a character to; ASCII without a table look-up.
+inline uint32_t fold_upper(uint32_t cp) {
+  if (cp < 128) return cp - 'a' < 26 ? cp - 32 : cp;
+  return case_folding::change_char(cp, true);
+}
 // Units from the head to the first `cp`, or -1.
 int32_t ts_find_char(const cell& string, uint32_t cp);
 // Whether `cp` is at the head, head + step, head + 2 x step ... Unless `case_sensitive`,
@@ -141,13 +147,45 @@ int32_t compare_strings(const cell& value1, const cell& value2, int32_t op, bool
 using comparator_call = cell (*)(const cell& function, const cell& first, const cell& second);
 void set_comparator_call(comparator_call call);
 
-// ---- Handlers -----------------------------------------------------------------------------
+// ---- Match tests of PARSE ------------------------------------------------------------------
 
+// Whether the character at the head is in the bitset (one beyond the bitset's bits is when
+// the bitset is complemented); false at the tail.
+bool match_bitset_p(const cell& string, const cell& bitset);
+// Whether "<" stands at the head and ">" just after as many characters as the tag holds.
+bool match_tag_p(const cell& string, const cell& tag);
+// Whether a char!, a tag! (with its brackets) or a text value (string!, file!, url!, email!,
+// ref!) stands at the head, compared under the op (letters fold unless it is 2).
+bool match_value_p(const cell& string, const cell& value, int32_t op);
+
+// ---- Handlers -----------------------------------------------------------------------------
+// Handlers answer in the first argument's cell (make and to push a new value).
+
+// A count or a size in a make spec gives an empty series of that capacity; a binary! target
+// takes its other specs through binary!'s own conversion.
+cell* make(cell* prototype, cell* spec, int32_t type);
+cell* to(cell* prototype, cell* spec, int32_t type);
 int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
+                bool case_sensitive, bool get, bool last, bool store_back);
 int32_t compare(cell* value1, cell* value2, int32_t op);
+// append and insert; `part` (-1: all) counts characters of the text added.
+cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append);
+cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup);
+cell* find(cell* series, cell* value, cell* part, bool only, bool case_sensitive, bool same, bool any, cell* with,
+           cell* skip, bool last, bool reverse, bool tail, bool match);
+cell* select(cell* series, cell* value, cell* part, bool only, bool case_sensitive, bool same, bool any, cell* with,
+             cell* skip, bool last, bool reverse);
 cell* sort(cell* series, bool case_sensitive, cell* skip, cell* comparator, cell* part, bool all, bool reverse,
            bool stable);
+cell* swap(cell* series1, cell* series2);
+// Without a part one element: a char! of text, an integer! of a binary, a vector's element.
+cell* take(cell* series, cell* part, bool deep, bool last);
+cell* trim(cell* series, bool head, bool tail, bool auto_, bool lines, bool all, cell* with);
+// The set operation `op` (see datatypes/set_ops.hpp) on the texts from their heads, records of
+// `skip` characters (null: 1) known by their first one: a new string! in series1's cell.
+cell* do_set_op(int32_t op, cell* series1, cell* series2, bool case_sensitive, cell* skip);
 void init();
 
 }  // namespace tav::string

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "interpreter/lexer_internal.hpp"
+#include "interpreter/lexer_loaders.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/throw.hpp"
@@ -312,6 +313,7 @@ void init() {
       const auto* first = reinterpret_cast<const cell*>(live_cells(count));
       collector::mark_values(first, first + count);
     });
+    install_loaders();
   }
   if (!scratch) scratch = static_cast<uint8_t*>(heap_alloc(scratch_capacity));
 }
@@ -412,7 +414,7 @@ void syntax_error(lexer_state& ls, uint32_t start, uint32_t end, int32_t code) {
   r.datatype = code > 0 ? code : 0;
   r.id = error_for(code);
   close_all(ls);
-  fire(r.id);
+  fire_syntax_error(r);
 }
 
 run::run(const uint8_t* text, uint32_t length, const run_options& options) : ls_{} {

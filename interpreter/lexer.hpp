@@ -60,8 +60,9 @@ using tracer_fn = bool (*)(lexer_state& ls, trace_event& e, void* context);
 // Scanners and loaders: (state, token start, token end, accumulated flags, load flag).
 using token_fn = void (*)(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load);
 
-// What load mode plugs in. Until the value layer installs them, load mode checks tokens
-// and structure but builds no values (closed series leave a cell of their type only).
+// What load mode plugs in; `init` installs the value loaders (lexer_loaders.hpp). Without
+// them load mode checks tokens and structure but builds no values (closed series leave a
+// cell of their type only).
 //  - loaders: by terminal state - 66; called with load 0 to check a token (scan mode) and
 //    with load 1 to append its value through `alloc_cell`. The entries start as the token
 //    checks (char, file, binary, percent, point, tag, raw string), which a loader replaces
@@ -183,8 +184,8 @@ uint32_t char_offset(lexer_state& ls, uint32_t byte_offset);
 // Byte offset of the character at `char_offset`.
 uint32_t byte_offset(const lexer_state& ls, uint32_t char_offset);
 
-// The arguments of the last syntax error, kept for whoever builds the error! value after
-// `fire` unwinds (the run's input and output are gone by then):
+// The arguments of the last syntax error, which it is raised with as values (the run's input
+// and output are gone once `fire` unwinds):
 //   invalid      arg1 line_text, arg2 the datatype word of `datatype`, arg3 quote
 //   missing      arg1 line_text, arg2 `missing` as a char!, arg3 quote
 //   malconstruct arg1 line_text, arg2 quote

@@ -4,6 +4,7 @@
 
 #include "block_fixture.hpp"
 #include "datatypes/typeset.hpp"
+#include "interpreter/lexer_loaders.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/hashtable.hpp"
@@ -238,10 +239,11 @@ TEST_F(Blocks, MakeAndTo) {
   typeset::add_bit(set, TYPE_BLOCK);
   EXPECT_EQ(elements(*actions::to(&block_type, &set)), "block! integer!");
   cell text = testing::latin1_text("hello");
+  block::set_text_loader(nullptr);  // as before the lexer installs its loader
   EXPECT_EQ(fired_by([&] { actions::to(&block_type, &text); }), error_id::internal_not_done);
   block::set_text_loader(&load_as_words);
   EXPECT_EQ(elements(*actions::to(&block_type, &text)), "hello");
-  block::set_text_loader(nullptr);
+  block::set_text_loader(lexer::load_block);
 }
 
 TEST_F(Blocks, WalkingAndBuilding) {

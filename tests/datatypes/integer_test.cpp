@@ -281,6 +281,7 @@ TEST_F(Integers, ToIntegerErrors) {
 }
 
 TEST_F(Integers, TextGoesThroughTheLexersReader) {
+  handoff::string_to_integer = nullptr;  // as before the lexer installs its reader
   EXPECT_EQ(fired_by([] { converted(TYPE_INTEGER, testing::text_cell("12")); }), error_id::internal_not_done);
   handoff::string_to_integer = read_digits;
   EXPECT_EQ(integer::get(converted(TYPE_INTEGER, testing::text_cell("-123"))), -123);

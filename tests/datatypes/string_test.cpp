@@ -41,11 +41,13 @@ TEST_F(Strings, RegistrationTakesTheSeriesActions) {
   };
   using enum action_slot;
   for (action_slot slot : {random, reflect, at, back, clear, copy, head, head_p, index_p, length_p, move, next, pick,
-                           poke, remove, reverse, skip, tail, tail_p, take, modify}) {
+                           poke, remove, reverse, skip, tail, tail_p, modify}) {
     EXPECT_EQ(handler(TYPE_STRING, slot), handler(TYPE_SERIES, slot))
         << describe_action(static_cast<uint32_t>(slot)).word;
   }
   EXPECT_EQ(handler(TYPE_STRING, action_slot::sort), reinterpret_cast<erased_handler>(&string::sort));
+  EXPECT_EQ(handler(TYPE_STRING, action_slot::take), reinterpret_cast<erased_handler>(&string::take));
+  EXPECT_EQ(handler(TYPE_STRING, action_slot::append), handler(TYPE_STRING, action_slot::insert));
   EXPECT_EQ(handler(TYPE_STRING, action_slot::add), nullptr);
   EXPECT_EQ(handler(TYPE_STRING, action_slot::put), nullptr);
 }

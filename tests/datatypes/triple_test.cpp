@@ -48,6 +48,13 @@ TEST_F(TripleRef, RefTakesFormAndCompareFromString) {
   EXPECT_FALSE(testing::compared(actions::op::strict_equal, r, same));
 }
 
+TEST_F(TripleRef, ToRefFromTextKeepsTheText) {
+  cell r = testing::converted(TYPE_REF, string_of("a b"));
+  EXPECT_EQ(r.type(), TYPE_REF);
+  EXPECT_EQ(molded(r), "@a b");
+  EXPECT_EQ(formed(r), "a b");
+}
+
 TEST_F(TripleRef, RefLacksAppendPutAndPaths) {
   cell r = string_of("ab");
   set_type(r, TYPE_REF);

@@ -1,5 +1,6 @@
 // Words and their variants: reading and setting, equality, text forms, index?, conversions
 // and issues.
+#include "interpreter/lexer_loaders.hpp"
 #include "runtime/fire_helpers.hpp"
 #include "value_fixture.hpp"
 
@@ -164,7 +165,8 @@ TEST_F(Words, ToWord) {
             error_id::script_bad_to_arg);
   EXPECT_EQ(last_fired.args[0].payload1, TYPE_WORD);
 
-  // Text goes through the lexer.
+  // Text goes through the lexer: first without its reader.
+  word::set_text_scanner(nullptr);
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::to, {word_type, text_cell("abc")}); }),
             error_id::internal_not_done);
   word::set_text_scanner(scan_for_test);
@@ -183,7 +185,7 @@ TEST_F(Words, ToWord) {
   cell number;
   issue::make_at(number, "12");
   EXPECT_EQ(fired_by([&] { call_entry(actions::entry::to, {word_type, number}); }), error_id::script_bad_to_arg);
-  word::set_text_scanner(nullptr);
+  word::set_text_scanner(lexer::load_first_value);
 }
 
 TEST_F(Words, Issues) {

@@ -1,0 +1,127 @@
+// file!: local file paths written %name, their text form, the system's form of a path, and
+// the I/O actions that start at a file.
+#include <algorithm>
+#include <climits>
+
+#include "datatypes/any_string.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/text_output.hpp"
+#include "datatypes/types.hpp"
+#include "datatypes/values.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/heap.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/unicode_string.hpp"
+
+namespace tav::file {
+namespace {
+
+uint32_t head_of(const cell& text) {
+  return static_cast<uint32_t>(
+      std::clamp<int64_t>(static_cast<int32_t>(text.payload1), 0, string::ts_abs_length_p(text)));
+}
+
+// Inside the quotes of a molded file these two take a caret, so that the text loads back.
+bool caret_escaped_p(uint32_t cp) { return cp == '"' || cp == '^'; }
+
+// A character that makes the molded file need its quotes.
+bool needs_quotes_p(uint32_t cp) { return cp < 127 && !url::plain_p(static_cast<uint8_t>(cp), url::url_mode); }
+
+}  // namespace
+
+cell* load(const uint8_t* bytes, size_t length, string::encoding from) {
+  cell* result = string::load(bytes, length, from);
+  set_type(*result, TYPE_FILE);
+  return result;
+}
+
+cell* push(const cell& value) { return stack::push_copy(value); }
+
+void to_local_path(const cell& file, cell& output, bool full) {
+  bool relative = string::ts_tail_p(file) || string::ts_abs_at(file, head_of(file)) != '/';
+  if (full && relative) {
+    cell* directory = get_current_dir();
+    string::concatenate(output, *directory, -1, 0, string::concat_mode::append);
+    stack::pop_cells(1);
+  }
+  string::concatenate(output, file, -1, 0, string::concat_mode::append);
+}
+
+const char* to_os_path(cell& file) {
+  cell local = unset::value;
+  text::make_at(local, string::ts_length_p(file));
+  to_local_path(file, local, false);
+  int64_t length = -1;
+  return reinterpret_cast<const char*>(unicode::to_utf8(local, &length));
+}
+
+cell* get_current_dir() {
+  cell* result = stack::push_cell();
+  *result = unset::value;
+  size_t length = 0;
+  char* directory = platform::get_current_dir(length);
+  string::load_at(reinterpret_cast<const uint8_t*>(directory), directory ? length : 0, result,
+                  string::encoding::utf8);
+  if (directory) heap_free(directory);
+  uint32_t count = string::ts_length_p(*result);
+  if (count == 0 || string::ts_abs_at(*result, count - 1) != '/') text::append_char(*result, '/');
+  return result;
+}
+
+void normalize_slashes(cell& string) {
+  series_buffer* buffer = buffer_of(string.payload2);
+  for (uint32_t i = head_of(string); i < buffer->count(); ++i)
+    if (unicode::get_unit(buffer->head(), i, buffer->unit()) == '\\')
+      unicode::set_unit(buffer->head(), i, buffer->unit(), '/');
+}
+
+// %name, or %"name" when a character needs the quotes, with a caret before any double quote
+// and caret inside them.
+int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t limit, int32_t) {
+  uint32_t length = string::ts_length_p(*value);
+  uint32_t count = part && limit >= 0 ? std::min(length, static_cast<uint32_t>(limit)) : length;
+  uint32_t head = head_of(*value);
+  bool quoted = count == 0;
+  for (uint32_t i = 0; i < count && !quoted; ++i) quoted = needs_quotes_p(string::ts_abs_at(*value, head + i));
+
+  uint32_t before = text::length(*buffer);
+  text::append_char(*buffer, '%');
+  if (quoted) text::append_char(*buffer, '"');
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t cp = string::ts_abs_at(*value, head + i);
+    if (quoted && caret_escaped_p(cp)) text::append_char(*buffer, '^');
+    text::append_char(*buffer, cp);
+  }
+  if (quoted) text::append_char(*buffer, '"');
+  return limit - static_cast<int32_t>(text::length(*buffer) - before);
+}
+
+// The file services do not exist yet.
+cell* delete_(cell*) { fire(error_id::internal_not_done); }
+cell* query(cell*) { fire(error_id::internal_not_done); }
+cell* read(cell*, cell*, cell*, bool, bool, bool, cell*) { fire(error_id::internal_not_done); }
+cell* rename(cell*, cell*) { fire(error_id::internal_not_done); }
+cell* write(cell*, cell*, bool, bool, bool, bool, cell*, cell*, cell*, cell*) { fire(error_id::internal_not_done); }
+
+void init() {
+  datatype::register_type(TYPE_FILE, datatype::actions_row(
+      // make random reflect to form mold eval-path set-path compare
+      inherit, unsupported, unsupported, inherit, inherit, &mold, inherit, unsupported, inherit,
+      // absolute add divide multiply negate power remainder round subtract
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      unsupported,
+      // even? odd? and~ complement or~ xor~
+      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      // append at back change clear copy find head head? index? insert length? move next
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit,
+      // pick poke put remove reverse select sort skip swap tail tail? take trim
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit,
+      // create close delete modify open open? query read rename update write
+      unsupported, unsupported, &delete_, inherit, unsupported, inherit, &query, &read, &rename, unsupported,
+      &write));
+}
+
+}  // namespace tav::file

@@ -1,0 +1,756 @@
+// Lexer value loaders: a loader per value token that checks it (scan mode) or appends its
+// value to the output (load mode), the series made when a bracket closes, construction
+// values, syntax errors raised with their argument values, and the text readers the number
+// and word conversions borrow from the lexer.
+#include "interpreter/lexer_loaders.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <iterator>
+#include <limits>
+
+#include "datatypes/binary.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/number_handoff.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/percent_coding.hpp"
+#include "datatypes/point.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/time.hpp"
+#include "datatypes/tuple.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/lexer_internal.hpp"
+#include "interpreter/tokenizer.hpp"
+#include "runtime/float_text.hpp"
+#include "runtime/series.hpp"
+#include "runtime/unicode_string.hpp"
+
+namespace tav::lexer {
+namespace {
+
+// ---- Output ---------------------------------------------------------------------------------
+
+// Appends a value cell; the new-line flag `alloc_cell` chose stays. Values are made before
+// this: making one may collect, and the output cells are then marked up to the tail.
+void emit(lexer_state& ls, const cell& value) {
+  uint32_t index = alloc_cell(ls);  // may move the output buffer
+  out_cell& c = output_base[index];
+  c = {(c.header & new_line_flag) | value.header, value.payload1, value.payload2, value.payload3};
+}
+
+bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Raises invalid `type` unless [start, end) is valid UTF-8.
+void check_utf8_text(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, int32_t type, uint32_t quote_from) {
+  check_text(ls, start, end, flags & ~lex_flag::caret, type, quote_from);
+}
+
+// ---- Text -----------------------------------------------------------------------------------
+
+// The unit the hexadecimal `^(...)` escapes of [start, end) need beside `unit`: more than two
+// digits take 2 bytes, more than four take 4. Names do not widen.
+uint32_t escape_unit(const uint8_t* in, uint32_t start, uint32_t end, uint32_t unit) {
+  for (uint32_t p = start; p + 1 < end; ++p) {
+    if (in[p] != '^') continue;
+    if (in[p + 1] != '(') {
+      ++p;  // the escaped byte is no caret of its own
+      continue;
+    }
+    uint32_t q = p + 2, digits = 0;
+    while (q < end && in[q] != ')' && digits < 7) {
+      uint8_t c = in[q];
+      bool hex = is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+      if (!hex) break;
+      ++digits;
+      ++q;
+    }
+    if (q < end && in[q] == ')') {
+      if (digits > 4) return 4;
+      if (digits > 2) unit = 2;
+    }
+    p = q;
+  }
+  return unit;
+}
+
+// A text value of `type` from [start, end): `^` escapes decoded when `escapes` is set, the
+// UTF-8 decoded, in the narrowest unit the token's flags allow.
+cell load_text(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, int32_t type, bool escapes,
+               uint32_t quote_from) {
+  const uint8_t* in = ls.input;
+  bool carets = escapes && (flags & lex_flag::caret);
+  uint32_t unit = unit_size(flags);
+  if (carets && unit < 4) unit = escape_unit(in, start, end, unit);
+  uint32_t length = end - start;
+  node_id node = alloc_by_unit(length ? length : 1, unit);
+  uint8_t* data = buffer_of(node)->data();
+  uint32_t count = 0;
+  if (!carets && !(flags & lex_flag::high_byte)) {
+    std::memcpy(data, in + start, length);
+    count = length;
+  } else {
+    for (uint32_t p = start; p < end;) {
+      uint32_t cp = in[p], n = 1;
+      if (cp == '^' && carets)
+        n = decode_escape(in + p, in + end, &cp);
+      else if (cp >= 0x80)
+        n = decode_utf8(in + p, in + end, &cp);
+      if (!n) syntax_error(ls, quote_from, end, type);
+      unicode::set_unit(data, count++, unit, cp);
+      p += n;
+    }
+  }
+  buffer_of(node)->tail = count * unit;
+  return cell{static_cast<uint32_t>(type), 0, node, 0};
+}
+
+// The flags a text carries when it reaches past its token (a raw string searched on).
+uint32_t text_flags(const uint8_t* in, uint32_t start, uint32_t end) {
+  uint32_t flags = 0;
+  for (uint32_t p = start; p < end; ++p) flags |= in[p] >= 0x80 ? lex_classes[in[p]] | lex_flag::high_byte : 0;
+  return flags & ~lex_flag::class_mask;
+}
+
+// Percent-decoded text ("%XX" pairs) of [start, end), already checked as UTF-8.
+cell load_decoded(lexer_state& ls, uint32_t start, uint32_t end, int32_t type) {
+  node_id node = alloc_by_unit(end > start ? end - start : 1, 1);
+  unit_sink sink = unicode::string_sink(node);
+  url::decode_utf8(ls.input + start, end - start, sink);
+  unicode::close_string_sink(sink);
+  return cell{static_cast<uint32_t>(type), 0, node, 0};
+}
+
+void load_string(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  if (load)
+    emit(ls, load_text(ls, start + 1, end, flags, type::string, true, start));
+  else
+    check_text(ls, start + 1, end, flags, type::string, start);
+  ls.position = end + 1;
+}
+
+void load_rawstring(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_raw_string(ls, start, end, flags, load);
+  uint32_t stop = ls.position;
+  uint32_t signs = 0;
+  while (ls.input[start + signs] == '%') ++signs;
+  uint32_t first = start + signs + 1, last = stop - signs - 1;
+  if (stop > end) flags |= text_flags(ls.input, end, stop);
+  if (load)
+    emit(ls, load_text(ls, first, last, flags, type::string, false, start));
+  else
+    check_utf8_text(ls, first, last, flags, type::string, start);
+}
+
+void load_file(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_file(ls, start, end, flags, load);
+  const uint8_t* in = ls.input;
+  if (end - start >= 2 && in[start + 1] == '"') {
+    if (load)
+      emit(ls, load_text(ls, start + 2, end, flags, type::file, true, start));
+    else
+      check_text(ls, start + 2, end, flags, type::file, start);
+    return;
+  }
+  check_utf8_text(ls, start + 1, end, flags, type::file, start);
+  if (!load) return;
+  bool encoded = std::memchr(in + start + 1, '%', end - start - 1) != nullptr;
+  emit(ls, encoded ? load_decoded(ls, start + 1, end, type::file)
+                   : load_text(ls, start + 1, end, flags, type::file, false, start));
+}
+
+void load_url(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  if (ls.input[start] == ':') syntax_error(ls, start, end, type::get_word);
+  if (ls.input[start] == '\'') syntax_error(ls, start, end, type::lit_word);
+  check_utf8_text(ls, start, end, flags, type::url, start);
+  if (!load) return;
+  emit(ls, (flags & lex_flag::percent) ? load_decoded(ls, start, end, type::url)
+                                       : load_text(ls, start, end, flags, type::url, false, start));
+}
+
+void load_tag(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_tag(ls, start, end, flags, load);
+  check_utf8_text(ls, start + 1, end, flags, type::tag, start);
+  if (load) emit(ls, load_text(ls, start + 1, end, flags, type::tag, false, start));
+}
+
+void load_email(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_utf8_text(ls, start, end, flags, type::email, start);
+  if (load) emit(ls, load_text(ls, start, end, flags, type::email, false, start));
+}
+
+void load_ref(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_utf8_text(ls, start + 1, end, flags, type::ref, start);
+  if (load) emit(ls, load_text(ls, start + 1, end, flags, type::ref, false, start));
+}
+
+void load_char(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_char(ls, start, end, flags, load);
+  if (!load) return;
+  const uint8_t* p = ls.input + start + 2;
+  uint32_t cp = *p;
+  if (cp == '^')
+    decode_escape(p, ls.input + end, &cp);
+  else if (cp >= 0x80)
+    decode_utf8(p, ls.input + end, &cp);
+  emit(ls, char_::value_of(cp));
+}
+
+// ---- Words ----------------------------------------------------------------------------------
+
+// Names met lately and their symbols: a script says the same words again and again, and a
+// name found here needs no hashing through the symbol table. An entry counts only when the
+// table still holds that very name under its symbol, so a table made anew is never misread.
+constexpr uint32_t name_cache_size = 4096;
+uint32_t name_cache[name_cache_size];
+
+uint32_t intern_name(const uint8_t* name, uint32_t length) {
+  uint32_t hash = length;
+  for (uint32_t i = 0; i < length; ++i) hash = (hash ^ name[i]) * 0x01000193u;
+  uint32_t& cached = name_cache[(hash ^ hash >> 15) & (name_cache_size - 1)];
+  if (cached && cached <= symbol::count() && symbol::name_length(cached) == length &&
+      std::memcmp(symbol::name(cached), name, length) == 0)
+    return cached;
+  cached = symbol::make_from_buffer(name, length);
+  return cached;
+}
+
+void emit_word(lexer_state& ls, int32_t type, uint32_t start, uint32_t end) {
+  uint32_t symbol = intern_name(ls.input + start, end - start);
+  node_id context = type == type::issue ? context::global : 0;  // an issue is global, never resolved
+  emit(ls, word::make_cell(static_cast<uint8_t>(type), context, symbol, -1));
+}
+
+// The scanner has checked the token and chosen its type; the marks are not part of the name.
+void load_word(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  int32_t type = ls.scanner_type > 0 ? ls.scanner_type : ls.token_type;
+  const uint8_t* in = ls.input;
+  uint32_t first = start, last = end;
+  switch (type) {
+    case type::get_word: first += in[first] == ':'; break;
+    case type::set_word: last -= last > first && in[last - 1] == ':'; break;
+    case type::lit_word:
+      if (last - first > 1 && in[last - 1] == ':') syntax_error(ls, start, end, type::lit_word);
+      first += in[first] == '\'';
+      break;
+    case type::refinement:
+    case type::issue: ++first; break;
+    default: break;
+  }
+  if (first >= last) syntax_error(ls, start, end, type);
+  if (load) emit_word(ls, type, first, last);
+}
+
+// `/` alone and `'/`, `:/`, `/:` are words of the name `/`.
+void load_refinement(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  const uint8_t* in = ls.input;
+  uint32_t length = end - start;
+  int32_t type = type::refinement;
+  uint32_t first = start + 1, last = end;
+  if (length == 1 && in[start] == '/') {
+    type = type::word;
+    first = start;
+  } else if (length == 2 && in[start + 1] == '/' && (in[start] == '\'' || in[start] == ':')) {
+    type = in[start] == '\'' ? type::lit_word : type::get_word;
+  } else if (length == 2 && in[start] == '/' && in[start + 1] == ':') {
+    type = type::set_word;
+    first = start;
+    last = start + 1;
+  } else if (length < 2 || in[start] != '/') {
+    syntax_error(ls, start, end, type::refinement);
+  }
+  check_utf8_text(ls, first, last, flags, type::refinement, start);
+  ls.token_type = type;
+  if (load) emit_word(ls, type, first, last);
+}
+
+// ---- Numbers --------------------------------------------------------------------------------
+
+// Digits with `'` (never two in a row) and an optional sign, as a 32-bit integer; false when
+// the value needs more: more than 10 digits or past 32 bits. Only a minus sign reaches the
+// minimum. No digits at all is an empty pair side.
+bool read_integer(lexer_state& ls, uint32_t start, uint32_t end, int32_t error_type, int32_t& value) {
+  const uint8_t* in = ls.input;
+  uint32_t p = start;
+  bool negative = false;
+  if (p < end && (in[p] == '+' || in[p] == '-')) negative = in[p++] == '-';
+  if (p == end) syntax_error(ls, start, end, type::pair);
+  if (end - p == 1) {
+    if (!is_digit(in[p])) syntax_error(ls, start, end, error_type);
+    value = negative ? '0' - in[p] : in[p] - '0';
+    return true;
+  }
+  uint64_t magnitude = 0;
+  uint32_t digits = 0;
+  for (; p < end; ++p) {
+    uint8_t c = in[p];
+    if (c == '\'') {
+      if (p + 1 < end && in[p + 1] == '\'') syntax_error(ls, start, end, error_type);
+      continue;
+    }
+    if (!is_digit(c)) syntax_error(ls, start, end, error_type);
+    if (++digits <= 10) magnitude = magnitude * 10 + (c - '0');
+  }
+  if (digits == 0) syntax_error(ls, start, end, error_type);
+  if (digits > 10 || magnitude > (negative ? 0x80000000u : 0x7FFFFFFFu)) return false;
+  value = static_cast<int32_t>(negative ? 0 - magnitude : magnitude);
+  return true;
+}
+
+// A decimal token checked by the number automaton, `'` dropped, correctly rounded with
+// `extra_exponent` added to its decimal exponent.
+bool read_decimal(const uint8_t* text, uint32_t length, int extra_exponent, double& value) {
+  if (!tokenizer::number_syntax_p(text, length)) return false;
+  char digits[tokenizer::max_number_length];
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < length; ++i)
+    if (text[i] != '\'') digits[kept++] = text[i] == ',' ? '.' : static_cast<char>(text[i]);
+  size_t left = 0;
+  value = strtod(digits, digits + kept, extra_exponent, &left);
+  return left == 0;
+}
+
+bool same_letters(const uint8_t* text, const char* upper) {
+  for (int i = 0; i < 3; ++i)
+    if ((text[i] & ~0x20) != upper[i]) return false;
+  return true;
+}
+
+// [sign] "1.#" then NAN or INF in any case; what follows those letters is not looked at.
+bool read_special(const uint8_t* text, uint32_t length, double& value) {
+  uint32_t p = 0;
+  bool negative = false;
+  if (length > 0 && (text[0] == '+' || text[0] == '-')) negative = text[p++] == '-';
+  if (length - p < 6 || text[p] != '1' || text[p + 1] != '.' || text[p + 2] != '#') return false;
+  const uint8_t* letters = text + p + 3;
+  if (same_letters(letters, "NAN")) {
+    value = std::bit_cast<double>(uint64_t{0x7FF8000000000000});
+    return true;
+  }
+  if (same_letters(letters, "INF")) {
+    value = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+    return true;
+  }
+  return false;
+}
+
+void load_decimal(lexer_state& ls, uint32_t start, uint32_t end, bool load, int extra_exponent, uint8_t type) {
+  double value;
+  if (!read_decimal(ls.input + start, end - start, extra_exponent, value)) syntax_error(ls, start, end, type::float_);
+  if (load) emit(ls, scalar::float_cell(value, type));
+}
+
+void load_integer(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  int32_t value;
+  if (read_integer(ls, start, end, type::integer, value)) {
+    if (load) emit(ls, scalar::integer(value));
+    return;
+  }
+  ls.token_type = type::float_;
+  load_decimal(ls, start, end, load, 0, TYPE_FLOAT);
+}
+
+void load_hex(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  const uint8_t* in = ls.input;
+  uint32_t last = end - 1;  // the `h`
+  uint32_t digits = last - start;
+  if (digits == 1 && in[start] >= 'A') syntax_error(ls, start, end, type::word);
+  if (digits < 2 || digits > 8) syntax_error(ls, start, end, type::integer);
+  uint32_t value = 0;
+  for (uint32_t p = start; p < last; ++p) {
+    uint8_t c = in[p];
+    uint32_t digit = is_digit(c) ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10u : 16u;
+    if (digit > 15) syntax_error(ls, start, end, type::integer);
+    value = value << 4 | digit;
+  }
+  if (load) emit(ls, scalar::integer(static_cast<int32_t>(value)));
+}
+
+void load_float(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  load_decimal(ls, start, end, load, 0, TYPE_FLOAT);
+}
+
+// The text's value divided by 100 in one rounding; the `%` is consumed.
+void load_percent(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_percent(ls, start, end, flags, load);
+  load_decimal(ls, start, end, load, -2, TYPE_PERCENT);
+}
+
+void load_float_special(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  double value;
+  if (!read_special(ls.input + start, end - start, value)) syntax_error(ls, start, end, type::float_);
+  if (load) emit(ls, scalar::float_cell(value));
+}
+
+// Numbers of 0 to 255 between single dots, 3 to 12 of them, kept in the cell's payload bytes
+// with their count in the header.
+void load_tuple(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  const uint8_t* in = ls.input;
+  uint8_t bytes[12] = {};
+  uint32_t count = 0, value = 0;
+  bool digits = false;
+  for (uint32_t p = start; p <= end; ++p) {
+    uint8_t c = p < end ? in[p] : '.';
+    if (is_digit(c)) {
+      value = value * 10 + (c - '0');
+      if (value > 255) syntax_error(ls, start, end, type::tuple);
+      digits = true;
+    } else if (c == '.' && digits && count < 12) {
+      bytes[count++] = static_cast<uint8_t>(value);
+      value = 0;
+      digits = false;
+    } else {
+      syntax_error(ls, start, end, type::tuple);
+    }
+  }
+  if (count < tuple::min_length) syntax_error(ls, start, end, type::tuple);
+  if (!load) return;
+  cell made;
+  emit(ls, *tuple::make_at(made, count, bytes));
+}
+
+void load_pair(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  if (flags & lex_flag::dot) syntax_error(ls, start, end, type::pair);
+  const uint8_t* in = ls.input;
+  uint32_t x = start + 1;
+  while (x < end && (in[x] | 0x20) != 'x') ++x;
+  int32_t first = 0, second = 0;
+  if (!read_integer(ls, start, x, type::pair, first) || !read_integer(ls, x + 1, end, type::pair, second))
+    syntax_error(ls, start, end, type::pair);
+  cell value{};
+  if (load) emit(ls, *pair::make_at(value, first, second));
+}
+
+// Two or three numbers between `(` and `)`; `start` is past the `(`. Coordinates are 32-bit
+// floats.
+void load_point(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_point(ls, start, end, flags, load);
+  point_parts parts = split_point(ls, start, end);
+  float xyz[3] = {};
+  for (uint32_t i = 0; i < parts.count; ++i) {
+    const uint8_t* text = ls.input + parts.start[i];
+    uint32_t length = parts.end[i] - parts.start[i];
+    double value;
+    bool special = std::memchr(text, '#', length) != nullptr;
+    if (!(special ? read_special(text, length, value) : read_decimal(text, length, 0, value)))
+      syntax_error(ls, start - 1, end, type::float_);
+    xyz[i] = static_cast<float>(value);
+  }
+  if (!load) return;
+  cell point{};
+  emit(ls, parts.count == 3 ? *point3D::make_at(point, xyz[0], xyz[1], xyz[2]) : *point2D::make_at(point, xyz[0], xyz[1]));
+}
+
+// Digits with `'` as a count of at most 15 digits.
+bool read_count(const uint8_t* in, uint32_t& p, uint32_t end, bool quotes, double& value) {
+  uint64_t n = 0;
+  uint32_t digits = 0;
+  for (; p < end; ++p) {
+    if (quotes && in[p] == '\'') continue;
+    if (!is_digit(in[p])) break;
+    if (++digits > 15) return false;
+    n = n * 10 + (in[p] - '0');
+  }
+  value = static_cast<double>(n);
+  return digits > 0;
+}
+
+// [sign] hours `:` minutes [`:` seconds], or minutes `:` seconds with a fraction; no part
+// has an upper bound. The value is in seconds.
+void load_time(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  const uint8_t* in = ls.input;
+  auto invalid = [&] { syntax_error(ls, start, end, type::time); };
+  uint32_t p = start;
+  bool negative = false;
+  if (in[p] == '+' || in[p] == '-') negative = in[p++] == '-';
+  double first, second, hours, minutes, seconds = 0;
+  if (!read_count(in, p, end, true, first) || p >= end || in[p] != ':') invalid();
+  uint32_t second_start = ++p;
+  if (!read_count(in, p, end, false, second)) invalid();
+  hours = first;
+  minutes = second;
+  if (p < end) {
+    uint32_t seconds_start = p + 1;
+    if (in[p] == '.' || in[p] == ',') {  // the first number was the minutes
+      hours = 0;
+      minutes = first;
+      seconds_start = second_start;
+    } else if (in[p] != ':' || seconds_start >= end) {
+      invalid();
+    }
+    const uint8_t* text = in + seconds_start;
+    uint32_t length = end - seconds_start;
+    for (uint32_t i = 0; i < length; ++i)
+      if ((text[i] | 0x20) == 'e' || text[i] == ':' || text[i] == '+' || text[i] == '-') invalid();
+    if (!read_decimal(text, length, 0, seconds)) invalid();
+  }
+  double value = hours * 3600 + minutes * 60 + seconds;
+  cell time{};
+  if (load) emit(ls, *time::make_at(time, negative ? -value : value));
+}
+
+// Date and money values belong to their datatypes, which finish these loaders; until then
+// their tokens scan as the automaton shaped them and loading one is not done.
+void load_date(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
+  if (load) fire(error_id::internal_not_done);
+}
+
+void load_money(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
+  if (load) fire(error_id::internal_not_done);
+}
+
+// ---- Binary ---------------------------------------------------------------------------------
+
+int hex_value(uint8_t c) {
+  if (is_digit(c)) return c - '0';
+  uint8_t lower = c | 0x20;
+  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+int base64_value(uint8_t c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (is_digit(c)) return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Steps over blanks and `;` comments (and, in base 64, backspace, form feed and `'`).
+uint32_t skip_filler(const uint8_t* in, uint32_t p, uint32_t end, bool base64) {
+  while (p < end) {
+    uint8_t c = in[p];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || (base64 && (c == 8 || c == 12 || c == '\''))) {
+      ++p;
+    } else if (c == ';') {
+      while (p < end && in[p] != '\n') ++p;
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
+// Decodes [p, end) in the base into `out` (null: only checks); answers the bytes, or -1.
+int64_t decode_base(const uint8_t* in, uint32_t p, uint32_t end, uint32_t base, uint8_t* out) {
+  int64_t count = 0;
+  if (base == 16) {
+    for (;;) {
+      p = skip_filler(in, p, end, false);
+      if (p >= end) return count;
+      int high = hex_value(in[p]);
+      p = skip_filler(in, p + 1, end, false);
+      if (high < 0 || p >= end) return -1;
+      int low = hex_value(in[p++]);
+      if (low < 0) return -1;
+      if (out) out[count] = static_cast<uint8_t>(high << 4 | low);
+      ++count;
+    }
+  }
+  if (base == 2) {
+    uint32_t bits = 0, value = 0;
+    for (;;) {
+      p = skip_filler(in, p, end, false);
+      if (p >= end) return bits == 0 ? count : -1;
+      if (in[p] != '0' && in[p] != '1') return -1;
+      value = value << 1 | (in[p++] - '0');
+      if (++bits == 8) {
+        if (out) out[count] = static_cast<uint8_t>(value);
+        ++count;
+        bits = value = 0;
+      }
+    }
+  }
+  uint32_t group = 0, taken = 0;
+  for (;;) {
+    p = skip_filler(in, p, end, true);
+    if (p >= end) return taken == 0 ? count : -1;
+    if (in[p] == '=') {  // padding after two or three characters ends the decoding
+      if (taken < 2) return -1;
+      uint32_t bytes = taken - 1;
+      group <<= 6 * (4 - taken);
+      for (uint32_t i = 0; i < bytes; ++i) {
+        if (out) out[count] = static_cast<uint8_t>(group >> (16 - 8 * i));
+        ++count;
+      }
+      return count;
+    }
+    int digit = base64_value(in[p++]);
+    if (digit < 0) return -1;
+    group = group << 6 | static_cast<uint32_t>(digit);
+    if (++taken == 4) {
+      for (uint32_t i = 0; i < 3; ++i) {
+        if (out) out[count] = static_cast<uint8_t>(group >> (16 - 8 * i));
+        ++count;
+      }
+      group = taken = 0;
+    }
+  }
+}
+
+// [base] `#{` digits `}`: the token ends before the `}`.
+void load_binary(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bool load) {
+  check_binary(ls, start, end, flags, load);
+  const uint8_t* in = ls.input;
+  uint32_t sharp = start, base = 0;
+  while (in[sharp] != '#') {
+    base = base < 1000 ? base * 10 + (in[sharp] - '0') : base;
+    ++sharp;
+  }
+  if (sharp == start) base = 16;
+  if (base != 2 && base != 16 && base != 64) syntax_error(ls, start, end, type::binary);
+  uint32_t first = sharp + 2;
+  uint32_t n = end - first;
+  if (!load) {
+    if (decode_base(in, first, end, base, nullptr) < 0) syntax_error(ls, start, end, type::binary);
+    return;
+  }
+  uint32_t capacity = base == 16 ? n / 2 : base == 2 ? n / 8 : (n + 3) * 3 / 4;
+  cell bytes;
+  binary::make_at(bytes, capacity);
+  series_buffer* buffer = buffer_of(binary::node_of(bytes));
+  int64_t count = decode_base(in, first, end, base, buffer->head());
+  if (count < 0) syntax_error(ls, start, end, type::binary);
+  buffer->tail = buffer->offset + static_cast<uint32_t>(count);
+  emit(ls, bytes);
+}
+
+// ---- Series and constructions ---------------------------------------------------------------
+
+void close_series_value(lexer_state& ls, uint32_t marker, int32_t type) {
+  if (type == type::map) fire(error_id::internal_not_done);
+  cell series = cells_to_block(marker + 1, ls.tail - marker - 1, static_cast<uint8_t>(type));
+  out_cell& c = output_base[marker];
+  c = {(c.header & ~cell_flag::type_mask) | series.header, series.payload1, series.payload2, series.payload3};
+}
+
+void construct_cell(lexer_state& ls, construct_value kind, int32_t datatype) {
+  cell value{unset_header, 0, 0, 0};
+  switch (kind) {
+    case construct_value::datatype: datatype::make_at(value, static_cast<uint8_t>(datatype)); break;
+    case construct_value::truth: value = logic::value_of(true); break;
+    case construct_value::falsehood: value = logic::value_of(false); break;
+    case construct_value::none: value = none::value; break;
+    case construct_value::unset: break;
+  }
+  emit(ls, value);
+}
+
+// The loaders of the value tokens, terminal 79 (string) to 101 (ref) in order.
+constexpr token_fn value_loaders[] = {
+    load_string, load_word,  load_word,     load_integer, load_refinement, load_char, load_file,  load_binary,
+    load_percent, load_float, load_float_special, load_tuple, load_date, load_pair, load_point, load_time,
+    load_money,  load_tag,   load_url,      load_email,   load_hex,        load_rawstring, load_ref,
+};
+static_assert(std::size(value_loaders) == terminal::last - terminal::string + 1);
+
+// ---- Syntax errors --------------------------------------------------------------------------
+
+// Bytes as a string!: whole UTF-8 characters, and a byte that starts none as its own code.
+cell text_of_bytes(const uint8_t* bytes, uint32_t length) {
+  cell text;
+  string::make_at(text, length ? length : 1, 1);
+  for (uint32_t p = 0; p < length;) {
+    uint32_t cp = bytes[p], n = 1;
+    if (cp >= 0x80 && !(n = decode_utf8(bytes + p, bytes + length, &cp))) {
+      cp = bytes[p];
+      n = 1;
+    }
+    string::append_char(buffer_of(text.payload2), cp);
+    p += n;
+  }
+  return text;
+}
+
+}  // namespace
+
+cell cells_to_block(uint32_t first, uint32_t count, uint8_t type) {
+  cell series;
+  block::make_at(series, static_cast<int32_t>(count));
+  if (count) std::memcpy(block::ts_abs_at(series, 0), output_base + first, size_t{count} * sizeof(cell));
+  block::set_tail_at(series, count);
+  set_type(series, type);
+  return series;
+}
+
+void append_cells(cell& target, uint32_t first, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) block::append_cell(target, *reinterpret_cast<const cell*>(output_base + first + i));
+}
+
+void fire_syntax_error(const syntax_error_record& record) {
+  cell line = text_of_bytes(reinterpret_cast<const uint8_t*>(record.line_text), std::strlen(record.line_text));
+  cell quote = text_of_bytes(record.quote, record.quote_length);
+  switch (record.id) {
+    case error_id::syntax_invalid: {
+      cell name = datatype::type_name_table[record.datatype & 0xFF].word;
+      if (name.type() != TYPE_WORD) name = none::value;
+      fire(record.id, line, name, quote);
+    }
+    case error_id::syntax_missing: fire(record.id, line, char_::value_of(record.missing), quote);
+    default: fire(record.id, line, quote);
+  }
+}
+
+void load_first_value(const cell& text, cell& first) {
+  series_buffer* buffer = buffer_of(text.payload2);
+  uint32_t unit = buffer->unit(), count = buffer->count();
+  uint32_t head = text.payload1 < count ? text.payload1 : count;
+  source_text source(buffer->head() + head * unit, count - head, unit);
+  run_options options;
+  options.one_value = true;
+  run_result scanned;
+  {
+    run check(source.data(), source.size(), options);
+    scanned = check.execute();
+  }
+  if (scanned.type == 0) {
+    first = cell{unset_header, 0, 0, 0};
+    return;
+  }
+  if (scanned.type == type::error || !scanned.complete) {
+    first = none::value;
+    return;
+  }
+  run_options rest;
+  rest.scan = false;
+  if (transcode(source.data() + scanned.position, source.size() - scanned.position, rest).type != 0) {
+    first = none::value;
+    return;
+  }
+  options.load = true;
+  run loaded(source.data(), source.size(), options);
+  loaded.execute();
+  first = loaded.cell_count() ? *reinterpret_cast<const cell*>(loaded.cells()) : cell{unset_header, 0, 0, 0};
+}
+
+void load_block(const cell& text, cell& result) {
+  uint32_t count = buffer_of(text.payload2)->count();
+  uint32_t head = text.payload1 < count ? text.payload1 : count;
+  series_buffer* buffer = buffer_of(text.payload2);
+  source_text source(buffer->head() + head * buffer->unit(), count - head, buffer->unit());
+  run_options options;
+  options.load = true;
+  run r(source.data(), source.size(), options);
+  r.execute();
+  result = cells_to_block(r.state().head, r.cell_count(), TYPE_BLOCK);
+}
+
+void install_loaders() {
+  for (uint32_t i = 0; i < std::size(value_loaders); ++i)
+    hooks.loaders[terminal::string - lex_first_terminal + i] = value_loaders[i];
+  hooks.close_series = close_series_value;
+  hooks.construct = construct_cell;
+  handoff::string_to_integer = tokenizer::string_to_integer;
+  handoff::string_to_float = tokenizer::string_to_float;
+  handoff::transcode_first = load_first_value;
+  word::set_text_scanner(load_first_value);
+  block::set_text_loader(load_block);
+}
+
+}  // namespace tav::lexer
