@@ -7,7 +7,9 @@
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/symbol.hpp"
+#include "interpreter/interpreter.hpp"
 #include "interpreter/lexer.hpp"
+#include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "io/random.hpp"
 #include "runtime/collector.hpp"
@@ -56,7 +58,9 @@ void init_runtime() {
   system_object::init();
   context::collecting_at_start = false;
   ownership::init();
+  natives::init();
   lexer::init();
+  interpreter::init();
   slot_table::init();
   // The arguments of the last raised error stay reachable until the catcher has read them.
   collector::add_root_range(last_fired.args, 3);

@@ -76,8 +76,8 @@ extern fired_error last_fired;
 // Forgets the last fired error (its id becomes `error_id::count`).
 void clear_fired();
 
-// Tracing of raised errors: called by `fire` with the new error before it is raised, the
-// pending system-throw code held at 0 meanwhile. Null when tracing is off.
+// Called by `fire` with the new error before it is raised, the pending system-throw code held
+// at 0 meanwhile: the interpreter notes the code near the error there and reports it to a trace.
 using fire_tracer = void (*)(const fired_error& error);
 void set_fire_tracer(fire_tracer tracer);
 

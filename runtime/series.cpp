@@ -102,7 +102,7 @@ node_id copy_series(series_buffer* buffer) {
   series_buffer* fresh = alloc_series_buffer(buffer->size, 1, 0);
   series_buffer* source = source_node ? buffer_of(source_node) : buffer;
   constexpr uint32_t not_copied =
-      series_flag::big | series_flag::fixed | series_flag::owned | series_flag::marked;
+      series_flag::big | series_flag::fixed | series_flag::owned | series_flag::marked | series_flag::system_code;
   fresh->flags = (source->flags & ~not_copied) | (fresh->flags & series_flag::big);
   fresh->tail = source->used();
   std::memcpy(fresh->data(), source->head(), source->size - source->offset);

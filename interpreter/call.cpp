@@ -1,0 +1,663 @@
+// Function calls: argument lists built from specs and cached with the callable, argument
+// fetching from code, refinements by path or by apply's forms, and the calls of natives,
+// actions, functions and routines; the places where C++ code calls functions back.
+#include <cstring>
+
+#include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/interpreter_internal.hpp"
+#include "interpreter/natives.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/runtime_words.hpp"
+#include "runtime/series.hpp"
+
+namespace tav::interpreter {
+
+uint32_t callback_bits = 0;
+
+namespace {
+
+constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
+
+// ---- Argument lists -------------------------------------------------------------------------
+//
+// The list holds, in spec order, a typeset! per argument (its mode in header bits 20-21), a
+// refinement! per refinement (payload 3: for natives and actions its number from 1, for
+// functions and routines its place in the frame), then an integer! with the locals count
+// (functions, routines) or the refinement count (natives, actions) when above 0. The cell that
+// caches the list also keeps a summary of it in payload 3, so that the common call reads no more
+// than its argument typesets.
+
+namespace mode {
+inline constexpr uint32_t shift = 20;
+inline constexpr uint32_t evaluated = 0, get_word = 1, lit_word = 2, returns = 3;
+}  // namespace mode
+
+namespace summary {
+inline constexpr uint32_t mandatory_mask = 0xFF;   // arguments before the first refinement
+inline constexpr uint32_t refinements = 0x100;     // the spec has refinements
+inline constexpr uint32_t plain = 0x200;           // every mandatory argument is evaluated
+inline constexpr uint32_t count_shift = 16;        // the list's trailing count
+}  // namespace summary
+
+constexpr uint32_t parameter_limit = 64;
+
+inline uint32_t mode_of(const cell& typeset) { return (typeset.header >> mode::shift) & 3; }
+
+inline bool native_like_p(uint8_t type) { return type == TYPE_NATIVE || type == TYPE_ACTION; }
+
+cell* cached_list_cell(const cell& callable) {
+  if (native_like_p(callable.type())) return buffer_of(native::more_of(callable))->cells() + native::more_arguments;
+  return function::more_cell(callable, function::more_arguments);
+}
+
+bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
+
+bool local_refinement_p(const cell& value) {
+  return value.type() == TYPE_REFINEMENT && same_symbol_p(word::symbol_of(value), word::symbol_of(words::local));
+}
+
+bool return_word_p(const cell& value) { return same_symbol_p(word::symbol_of(value), symbols::return_); }
+
+inline cell* list_cells(const cell& list) { return buffer_of(list.payload2)->cells(); }
+inline uint32_t list_length(const cell& list) { return buffer_of(list.payload2)->count(); }
+
+// The typeset of an argument: from its type block when a non-empty one follows, else every
+// datatype but unset!.
+void append_typeset(cell& list, node_id spec, uint32_t i, uint32_t argument_mode) {
+  series_buffer* buffer = buffer_of(spec);
+  const cell next = i + 1 < buffer->count() ? buffer->cells()[i + 1] : none_cell;
+  bool typed = next.type() == TYPE_BLOCK && next.payload1 < buffer_of(next.payload2)->count();
+  cell* added = typed ? typeset::from_block(list, next) : typeset::make_default(list);
+  added->header |= argument_mode << mode::shift;
+}
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+// The word at `position` among the spec's words, get-words, lit-words and refinements (the
+// order of the callable's context), as a word!.
+cell argument_word(const cell& callable, uint32_t position) {
+  series_buffer* spec = buffer_of(native::spec_of(callable));
+  uint32_t seen = 0;
+  for (uint32_t i = 0; i < spec->count(); ++i) {
+    cell value = spec->cells()[i];
+    uint8_t type = value.type();
+    if (type != TYPE_WORD && type != TYPE_GET_WORD && type != TYPE_LIT_WORD && type != TYPE_REFINEMENT) continue;
+    if (seen++ == position) {
+      set_type(value, TYPE_WORD);
+      return value;
+    }
+  }
+  return none_cell;
+}
+
+[[gnu::cold, noreturn]] void no_arg(const cell& name, const cell& callable, uint32_t position) {
+  fire(error_id::script_no_arg, name, argument_word(callable, position));
+}
+
+[[gnu::cold, noreturn]] void expect_arg(const cell& name, const cell& callable, uint32_t position, uint8_t type) {
+  cell datatype;
+  datatype::make_at(datatype, type);
+  fire(error_id::script_expect_arg, name, datatype, argument_word(callable, position));
+}
+
+inline void check_type(const cell& typeset, const cell& value, const cell& name, const cell& callable,
+                       uint32_t position) {
+  if (!typeset::has_type(typeset, value.type())) [[unlikely]]
+    expect_arg(name, callable, position, value.type());
+}
+
+// ---- Frames ---------------------------------------------------------------------------------
+
+// Restores the function context's values reference however the body ends.
+struct values_guard {
+  node_id context;
+  uint32_t saved;
+  explicit values_guard(node_id function_context) : context(function_context) {
+    cell* record = context::cell_of(context);
+    saved = record->payload2;
+    record->payload2 = stack::index_of(stack::arguments) + 1;
+  }
+  ~values_guard() { context::cell_of(context)->payload2 = saved; }
+};
+
+struct tracing_guard {
+  bool saved = tracing;
+  ~tracing_guard() { tracing = saved; }
+};
+
+// ---- Fetching -------------------------------------------------------------------------------
+
+struct fetch {
+  const cell& callable;
+  const code* source;
+  const call_options& options;
+  const cell& name;
+  int32_t* parameters;  // natives and actions: [0] the check flag, then one per refinement
+  bool function_like;
+};
+
+// One argument from the code, pushed, by its mode; answers the index after what it consumed.
+uint32_t fetch_one(const fetch& f, uint32_t index, uint32_t argument_mode, uint32_t position) {
+  if (!f.source || detail::at_end_p(*f.source, index)) {
+    // apply's forms may give fewer arguments than the spec has.
+    if (f.options.mode == 0) no_arg(f.name, f.callable, position);
+    none::push();
+    return index;
+  }
+  const code& source = *f.source;
+  if (argument_mode == mode::evaluated) {
+    uint32_t flags = flag::push | (f.options.infix ? flag::no_infix : 0);
+    if (!(f.options.mode & 4)) return do_expression(source, index, flags);
+    code one = source;
+    one.end = std::min(source.end, index + 1);
+    return do_expression(one, index, flags);
+  }
+  const cell value = detail::cell_at(source, index);
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::fetch, &source, index, &value);
+  if (argument_mode == mode::get_word) {
+    stack::push_copy(value);
+  } else {
+    switch (value.type()) {
+      case TYPE_PAREN:
+        stack::push_frame(words::anon, (stack::kind::native << stack::frame_flag::kind_shift) |
+                                           (source.system ? 0 : stack::frame_flag::interpreted));
+        do_block(value, true);
+        stack::pop_frame();
+        break;
+      case TYPE_GET_WORD: stack::push_copy(*context::get(value)); break;
+      case TYPE_GET_PATH: return do_path(&source, index + 1, value, false, true, true);
+      default: stack::push_copy(value); break;
+    }
+  }
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::push, &source, index, stack::last_pushed());
+  return index + 1;
+}
+
+// The common call: mandatory arguments evaluated one after another, no refinement given.
+uint32_t fetch_plain(const fetch& f, const cell& list, uint32_t index) {
+  const uint32_t summary_bits = list.payload3;
+  const uint32_t mandatory = summary_bits & summary::mandatory_mask;
+  const uint32_t flags = flag::push | (f.options.infix ? flag::no_infix : 0);
+  uint32_t k = 0;
+  if (f.options.infix && mandatory > 0) {
+    check_type(list_cells(list)[0], *stack::arguments, f.name, f.callable, 0);
+    k = 1;
+  }
+  for (; k < mandatory; ++k) {
+    if (!f.source || detail::at_end_p(*f.source, index)) [[unlikely]]
+      no_arg(f.name, f.callable, k);
+    index = do_expression(*f.source, index, flags);
+    if (stack::pending.code) [[unlikely]] return index;
+    check_type(list_cells(list)[k], stack::top[-1], f.name, f.callable, k);
+  }
+  if (summary_bits & summary::refinements) {
+    if (f.function_like) {
+      for (uint32_t i = mandatory; i < list_length(list); ++i) {
+        const cell entry = list_cells(list)[i];
+        if (entry.type() == TYPE_REFINEMENT)
+          logic::push(false);
+        else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns)
+          none::push();
+      }
+    }
+  }
+  return index;
+}
+
+// The refinement's entry in the list, found by its symbol; -1 when there is none.
+int32_t find_refinement(const cell& list, const cell& element) {
+  uint32_t symbol = word::symbol_of(element);
+  for (uint32_t i = 0; i < list_length(list); ++i) {
+    const cell& entry = list_cells(list)[i];
+    if (entry.type() == TYPE_REFINEMENT && same_symbol_p(word::symbol_of(entry), symbol)) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+// Position of a list entry among the callable's context words (for error messages).
+uint32_t position_of(const cell& list, uint32_t entry) {
+  uint32_t position = 0;
+  for (uint32_t i = 0; i < entry; ++i) {
+    const cell& c = list_cells(list)[i];
+    if (c.type() == TYPE_REFINEMENT || (c.type() == TYPE_TYPESET && mode_of(c) != mode::returns)) ++position;
+  }
+  return position;
+}
+
+// The second pass: refinements named by a path's elements, or given in the code in apply's
+// sequential form, with their arguments.
+uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uint32_t& counter,
+                           bool has_refinements) {
+  const call_options& o = f.options;
+  const bool sequential = !o.path;
+  uint32_t element_index = o.path_index;
+  for (;;) {
+    cell element;
+    if (sequential) {
+      if (!f.source || detail::at_end_p(*f.source, index)) break;
+      element = detail::cell_at(*f.source, index);
+    } else {
+      series_buffer* path = buffer_of(o.path->payload2);
+      if (element_index >= path->count()) break;
+      element = path->cells()[element_index++];
+    }
+    uint8_t type = element.type();
+    bool refinement_p = type == TYPE_GET_WORD || (sequential ? type == TYPE_REFINEMENT : type == TYPE_WORD);
+    if (!refinement_p) {
+      if (!has_refinements && o.mode > 0) break;
+      fire(error_id::script_bad_refine, element);
+    }
+
+    bool on = true;
+    if (sequential) {
+      ++index;
+      if (detail::at_end_p(*f.source, index)) {
+        on = false;
+      } else {
+        index = do_expression(*f.source, index, flag::push);
+        if (stack::pending.code) [[unlikely]] return index;
+        on = logic::cell_true_p(stack::top[-1], true, element);
+        stack::pop_cells(1);
+      }
+    } else if (type == TYPE_GET_WORD) {
+      on = !logic::false_p(*context::get(element));
+    }
+
+    int32_t found = find_refinement(list, element);
+    if (found < 0) fire(error_id::script_no_refine, f.name, element);
+    const auto at = static_cast<uint32_t>(found);
+    const cell entry = list_cells(list)[at];
+    const cell& source_value = o.path ? *o.path : element;
+    if (f.function_like) {
+      cell& state = stack::arguments[entry.payload3];
+      if (state.type() != TYPE_LOGIC || logic::get(state)) fire(error_id::script_dup_refine, source_value);
+      state = logic::value_of(on);
+    } else if (on) {
+      int32_t& slot = f.parameters[entry.payload3];
+      if (slot != -1) fire(error_id::script_dup_refine, source_value);
+      slot = static_cast<int32_t>(counter);
+    }
+
+    uint32_t frame_place = entry.payload3 + 1;
+    uint32_t position = position_of(list, at) + 1;
+    for (uint32_t k = at + 1; k < list_length(list); ++k, ++frame_place, ++position) {
+      const cell typeset = list_cells(list)[k];
+      if (typeset.type() != TYPE_TYPESET) break;
+      if ((o.mode & 4) && !on) {
+        ++index;
+        continue;
+      }
+      index = fetch_one(f, index, mode_of(typeset), position);
+      if (stack::pending.code) [[unlikely]] return index;
+      if (!on) {
+        stack::pop_cells(1);
+        continue;
+      }
+      check_type(typeset, stack::top[-1], f.name, f.callable, position);
+      ++counter;
+      if (f.function_like) {
+        stack::arguments[frame_place] = stack::top[-1];
+        stack::pop_cells(1);
+      }
+    }
+  }
+  return index;
+}
+
+// Every form of argument fetching: the arguments go on the stack in the order the callee reads
+// them, refinement positions into `parameters` for natives and actions.
+uint32_t fetch_general(const fetch& f, const cell& list, uint32_t index) {
+  const call_options& o = f.options;
+  bool active = true, has_refinements = false;
+  uint32_t counter = 0, position = 0;
+  for (uint32_t k = 0; k < list_length(list); ++k) {
+    const cell entry = list_cells(list)[k];
+    if (entry.type() == TYPE_TYPESET) {
+      uint32_t argument_mode = mode_of(entry);
+      if (argument_mode == mode::returns) continue;
+      if (active) {
+        bool end = !f.source || detail::at_end_p(*f.source, index);
+        if (end && o.mode > 0) {
+          none::push();
+        } else if (end && argument_mode == mode::lit_word && typeset::has_type(entry, TYPE_UNSET)) {
+          unset::push();
+        } else if (!(o.infix && counter == 0)) {
+          index = fetch_one(f, index, argument_mode, position);
+          if (stack::pending.code) [[unlikely]] return index;
+        }
+        check_type(entry, stack::top[-1], f.name, f.callable, position);
+        ++counter;
+      } else {
+        if (f.function_like) none::push();
+        if (o.mode == 1 && !o.path) {
+          index = fetch_one(f, index, argument_mode, position);
+          if (stack::pending.code) [[unlikely]] return index;
+          stack::pop_cells(1);
+        }
+      }
+      ++position;
+    } else if (entry.type() == TYPE_REFINEMENT) {
+      has_refinements = true;
+      ++position;
+      if (o.mode > 0 && !o.path) {
+        bool end = !f.source || detail::at_end_p(*f.source, index);
+        if (end || (o.mode & 2)) {
+          if (f.function_like) logic::push(false);
+          active = end;
+        } else {
+          index = do_expression(*f.source, index, flag::push);
+          if (stack::pending.code) [[unlikely]] return index;
+          const cell state = stack::top[-1];
+          if (state.type() != TYPE_LOGIC) expect_arg(f.name, f.callable, position - 1, state.type());
+          active = logic::get(state);
+          if (!f.function_like) {
+            if (active) f.parameters[entry.payload3] = static_cast<int32_t>(counter);
+            stack::pop_cells(1);
+          }
+        }
+      } else {
+        if (f.function_like) logic::push(false);
+        active = false;
+      }
+    }
+  }
+  if (o.path || (o.mode & 2)) index = fetch_refinements(f, list, index, counter, has_refinements);
+  return index;
+}
+
+// ---- Calling --------------------------------------------------------------------------------
+
+[[gnu::cold, noreturn]] void not_done() { fire(error_id::internal_not_done); }
+
+void call_native(const cell& callable, const int32_t* parameters) {
+  uint32_t index = native::index_of(callable);
+  if (callable.type() == TYPE_NATIVE) {
+    if (index < 1 || index > natives::table_slots || !natives::table[index]) not_done();
+    natives::table[index](parameters);
+    return;
+  }
+  if (index < 1 || index > action_count || !actions::action_entries[index - 1]) not_done();
+  actions::action_entries[index - 1](parameters + 1);
+}
+
+// Compiled bodies by index.
+constexpr uint32_t compiled_capacity = 256;
+compiled_body compiled_bodies[compiled_capacity + 1] = {};
+uint32_t compiled_count = 0;
+
+// A compiled body pushes its own frame (with the body flag) where the next frame goes; a return
+// or exit aimed at it ends there.
+void run_compiled(const cell& function, node_id object_context, int32_t index) {
+  if (index < 1 || static_cast<uint32_t>(index) > compiled_count) not_done();
+  compiled_body body = compiled_bodies[index];
+  values_guard values(function::context_of(function));
+  uint32_t body_frame = stack::frame_count();
+  stack::catch_exits([&] { body(object_context == context::global ? 0 : object_context); });
+  if (stack::pending.code && stack::take_exit(body_frame)) {
+    stack::set_last_keep(stack::pending.value);
+    stack::pop_frame_last();
+  }
+}
+
+// The values of a frame made from C++: the given arguments for the mandatory ones (none for
+// those not given), false for each refinement and none for its arguments, then the locals.
+void push_frame_values(const cell& function, const cell* arguments, uint32_t count) {
+  const cell list = build_arguments(function);
+  uint32_t given = 0;
+  bool mandatory = true;
+  for (uint32_t i = 0; i < list_length(list); ++i) {
+    const cell entry = list_cells(list)[i];
+    if (entry.type() == TYPE_REFINEMENT) {
+      mandatory = false;
+      logic::push(false);
+    } else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns) {
+      stack::push_copy(mandatory && given < count ? arguments[given++] : none_cell);
+    }
+  }
+  int32_t locals = static_cast<int32_t>(list.payload3 >> summary::count_shift);
+  if (locals > 0) function::init_locals(locals);
+}
+
+// ---- The hooks of other modules -------------------------------------------------------------
+
+void evaluate_object_spec(const cell& block) {
+  cell* saved = stack::top;
+  do_block(block, false);
+  stack::top = saved;
+  stack::raise_pending();
+}
+
+void call_handler(const cell& function, const cell& name, const cell* arguments, uint32_t count, int32_t) {
+  cell* saved = stack::top;
+  call_with(function, name, arguments, count);
+  stack::top = saved;
+}
+
+cell call_comparator(const cell& function, const cell& first, const cell& second) {
+  cell* saved = stack::top;
+  const cell arguments[2] = {first, second};
+  call_with(function, words::compare_callback, arguments, 2);
+  const cell answer = *stack::last_pushed();
+  stack::top = saved;
+  return answer;
+}
+
+}  // namespace
+
+// ---- Public ---------------------------------------------------------------------------------
+
+cell build_arguments(const cell& callable_value) {
+  const cell callable = callable_value;
+  {
+    const cell cached = *cached_list_cell(callable);
+    if (cached.type() == TYPE_BLOCK) return cached;
+  }
+  const bool native_like = native_like_p(callable.type());
+  const node_id spec = native::spec_of(callable);
+  cell list;
+  block::make_at(list, static_cast<int32_t>(buffer_of(spec)->count()) + 1);
+  uint32_t mandatory = 0, refinement_count = 0, locals = 0, place = 0;
+  bool refined = false, plain = true, in_locals = false;
+  for (uint32_t i = 0; i < buffer_of(spec)->count(); ++i) {
+    cell value = buffer_of(spec)->cells()[i];
+    switch (value.type()) {
+      case TYPE_WORD:
+      case TYPE_GET_WORD:
+      case TYPE_LIT_WORD: {
+        ++place;
+        if (in_locals) {
+          if (value.type() == TYPE_WORD) ++locals;
+          break;
+        }
+        uint32_t argument_mode = value.type() == TYPE_WORD       ? mode::evaluated
+                                 : value.type() == TYPE_GET_WORD ? mode::get_word
+                                                                 : mode::lit_word;
+        append_typeset(list, spec, i, argument_mode);
+        if (!refined) {
+          ++mandatory;
+          if (argument_mode != mode::evaluated) plain = false;
+        }
+        break;
+      }
+      case TYPE_SET_WORD:
+        if (!return_word_p(value)) fire(error_id::script_bad_func_def, value);
+        if (in_locals) {
+          in_locals = false;
+          break;
+        }
+        append_typeset(list, spec, i, mode::returns);
+        break;
+      case TYPE_REFINEMENT:
+        if (local_refinement_p(value)) {
+          in_locals = true;
+          locals = 1;
+          ++place;
+          break;
+        }
+        refined = true;
+        value.payload1 = 0;
+        value.payload3 = native_like ? ++refinement_count : place;
+        ++place;
+        block::append_cell(list, value);
+        break;
+      default: break;
+    }
+  }
+  uint32_t count = native_like ? refinement_count : locals;
+  if (count > 0) block::append_cell(list, scalar::integer(static_cast<int32_t>(count)));
+  if (mandatory > summary::mandatory_mask || refinement_count + 1 >= parameter_limit) plain = false;
+  if (native_like && refinement_count + 1 >= parameter_limit) fire(error_id::script_bad_func_def, cell{TYPE_BLOCK, 0, spec, 0});
+  list.payload3 = std::min(mandatory, summary::mandatory_mask) | (refined ? summary::refinements : 0) |
+                  (plain ? summary::plain : 0) | (count << summary::count_shift);
+  *cached_list_cell(callable) = list;
+  if (callable.type() == TYPE_NATIVE) natives::note_arguments(native::index_of(callable), callable);
+  return list;
+}
+
+uint32_t apply_block(const cell& callable_value, const code* source, uint32_t index, const call_options& options) {
+  const cell callable = callable_value;
+  const cell& name = detail::call_name(options.name);
+  const bool traced = detail::traced_p(source);
+  if (traced) [[unlikely]]
+    detail::trace(event::open, source, index, &callable, &name);
+  cell* slot = options.infix ? nullptr : stack::push_copy(callable);
+  const uint8_t type = callable.type();
+  const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;
+  const uint32_t interpreted = source && source->system ? 0 : stack::frame_flag::interpreted;
+  stack::push_frame(name, ((function_like && type == TYPE_FUNCTION ? stack::kind::call : stack::kind::native)
+                           << stack::frame_flag::kind_shift) |
+                              interpreted);
+  // The left operand of an operator is its first argument already; building the list may use
+  // the stack above it.
+  if (options.infix) ++stack::top;
+  const cell list = build_arguments(callable);
+
+  int32_t parameters[parameter_limit];
+  const uint32_t count = list.payload3 >> summary::count_shift;
+  if (!function_like) {
+    parameters[0] = 0;
+    for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+  }
+  const fetch f{callable, source, options, name, parameters, function_like};
+  if (options.mode == 0 && !options.path && (list.payload3 & summary::plain))
+    index = fetch_plain(f, list, index);
+  else
+    index = fetch_general(f, list, index);
+
+  if (!stack::pending.code) [[likely]] {
+    if (traced) [[unlikely]]
+      detail::trace(event::call, options.mode > 0 ? nullptr : source, index, &callable, &name);
+    if (!function_like) {
+      call_native(callable, parameters);
+    } else {
+      if (count > 0) function::init_locals(static_cast<int32_t>(count));
+      if (type == TYPE_FUNCTION) {
+        node_id object_context =
+            options.object && options.object->type() == TYPE_OBJECT ? object::context_of(*options.object) : 0;
+        call_function(callable, object_context, name, 0);
+      } else {
+        call_routine(callable, name);
+      }
+    }
+  }
+
+  options.push ? stack::pop_frame() : stack::pop_frame_last();
+  if (traced) [[unlikely]]
+    detail::trace(event::return_, source, index, stack::last_pushed(), &name);
+  if (slot) {
+    stack::top = slot + 1;
+    *slot = slot[1];
+  }
+  return index;
+}
+
+void call_function(const cell& function_value, node_id object_context, const cell& name, uint32_t callback_kind) {
+  const cell function = function_value;
+  const bool saved_tracing = tracing;
+  bool callback_traced = false;
+  if (tracing && callback_kind) {
+    if (callback_bits & callback_kind)
+      callback_traced = true;
+    else
+      tracing = false;
+  }
+  const cell code_cell = *function::more_cell(function, function::more_code);
+  if (code_cell.type() == TYPE_INTEGER && integer::get(code_cell) != 0) [[unlikely]] {
+    if (!object_context || object_context == context::global) {
+      const cell extra = *function::more_cell(function, function::more_extra);
+      if (extra.type() == TYPE_INTEGER)
+        object_context = static_cast<node_id>(extra.payload2);
+      else if (any_word_p(name.type()) && name.payload1)
+        object_context = name.payload1;
+    }
+    run_compiled(function, object_context, integer::get(code_cell));
+  } else {
+    if (callback_traced) detail::trace(event::call, nullptr, 0, &function, &name);
+    do_body(function, *function::more_cell(function, function::more_body), name);
+    if (callback_traced) detail::trace(event::return_, nullptr, 0, stack::arguments, &name);
+  }
+  if (callback_kind) tracing = saved_tracing;
+}
+
+void do_body(const cell& function_value, const cell& body_value, const cell& name) {
+  const cell function = function_value, body = body_value;
+  values_guard values(function::context_of(function));
+  const uint32_t frame = stack::frame_count() - 1;
+  stack::call_bottom[frame].header |= stack::frame_flag::body;
+  tracing_guard trace_state;
+  if (function.header & function::flag_trace) tracing = trace_installed;
+  if (function.header & function::flag_no_trace) tracing = false;
+  if (tracing) [[unlikely]]
+    detail::trace(event::prolog, nullptr, 0, &function, &name);
+  if (body.type() == TYPE_BLOCK) {
+    stack::catch_exits([&] { do_block(body, true); });
+  } else {
+    stack::set_last_keep(none_cell);
+  }
+  if (tracing) [[unlikely]]
+    detail::trace(event::epilog, nullptr, 0, stack::arguments, &name);
+  stack::call_bottom[frame].header &= ~stack::frame_flag::body;
+  if (stack::pending.code && stack::take_exit(frame)) stack::set_last_keep(stack::pending.value);
+}
+
+void call_routine(const cell& routine, const cell& name) { routine::call(routine, name); }
+
+void call_with(const cell& function_value, const cell& name_value, const cell* arguments, uint32_t count) {
+  const cell function = function_value, name = name_value;
+  stack::push_copy(function);
+  stack::push_frame(name, stack::kind::call << stack::frame_flag::kind_shift);
+  push_frame_values(function, arguments, count);
+  call_function(function, 0, name, 0);
+  stack::pop_frame();
+  stack::raise_pending();
+}
+
+uint32_t register_compiled(compiled_body body) {
+  if (compiled_count == compiled_capacity) not_done();
+  compiled_bodies[++compiled_count] = body;
+  return compiled_count;
+}
+
+namespace detail {
+void install_call_hooks() {
+  object::evaluate_spec_hook = evaluate_object_spec;
+  object::call_function_hook = call_handler;
+  string::set_comparator_call(call_comparator);
+  block::set_comparator_call(call_comparator);
+}
+}  // namespace detail
+
+}  // namespace tav::interpreter

@@ -1,0 +1,540 @@
+// Interpreter: block and expression evaluation, the infix lookahead with its fast paths, the
+// current-block record errors take their `near` from, system code, and trace events.
+#include "interpreter/interpreter.hpp"
+
+#include <cstring>
+
+#include "datatypes/actions.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/interpreter_internal.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/cycle_stack.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/runtime_words.hpp"
+#include "runtime/series.hpp"
+
+namespace tav::interpreter {
+
+cell current_block{unset_header, 0, 0, 0};
+bool tracing = false;
+bool trace_installed = false;
+
+namespace {
+
+constexpr cell unset_cell{unset_header, 0, 0, 0};
+constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
+
+// ---- Trace state ----------------------------------------------------------------------------
+
+cell trace_callback = none_cell;
+uint32_t trace_mask = event::default_mask;
+int32_t trace_locals = 0;
+
+// The event words in bit order (init is bit 0).
+constexpr uint32_t event_count = 16;
+cell event_words[event_count];
+
+uint32_t event_index(uint32_t event) { return static_cast<uint32_t>(__builtin_ctz(event)); }
+
+// ---- The current-block record ---------------------------------------------------------------
+
+// Puts the record back however the evaluation ends, so that an error caught further out names
+// the code that was running there.
+struct record_guard {
+  cell saved = current_block;
+  ~record_guard() { current_block = saved; }
+};
+
+// Errors take the record as their `near` when they are raised.
+void note_error(const fired_error&) {
+  if (current_block.type() == TYPE_BLOCK && last_fired.near.type() != TYPE_BLOCK) last_fired.near = current_block;
+  if (tracing) detail::trace(event::error, nullptr, 0, nullptr);
+}
+
+// ---- Frames ---------------------------------------------------------------------------------
+
+// Frames pushed while system code runs lack the interpreted flag.
+inline uint32_t interpreted_bit(const code& source) { return source.system ? 0 : stack::frame_flag::interpreted; }
+
+inline void push_native_frame(const code& source, const cell& name) {
+  stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | interpreted_bit(source));
+}
+
+inline void pop_for(bool push) { push ? stack::pop_frame() : stack::pop_frame_last(); }
+
+// ---- Results --------------------------------------------------------------------------------
+
+inline void put_result(const code& source, uint32_t index, const cell& value, bool push) {
+  if (push)
+    stack::push_copy(value);
+  else
+    stack::set_last_keep(value);
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::push, &source, index, stack::last_pushed());
+}
+
+// ---- Words ----------------------------------------------------------------------------------
+
+bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
+
+// The value of a word when its context has values and holds it; null otherwise (nothing is
+// raised: the infix lookahead asks this of every word that follows an expression).
+cell* peek_value(const cell& word) {
+  node_id context = word.payload1;
+  if (!context) return nullptr;
+  cell* values = context::values(context);
+  if (!values) return nullptr;
+  uint32_t count = context::word_count(context);
+  auto slot = static_cast<uint32_t>(word::index_of(word));
+  if (slot < count && same_symbol_p(word::symbol_of(*context::word_at(context, slot)), word::symbol_of(word)))
+    return values + slot;
+  int32_t position = context::find_word(context, word::symbol_of(word), true);
+  if (position < 0) return nullptr;
+  slot = static_cast<uint32_t>(word::index_of(*context::word_at(context, static_cast<uint32_t>(position))));
+  if (slot >= count) return nullptr;
+  // A global word added after its context's values were sized has no value cell yet.
+  if (!(context::cell_of(context)->header & cell_flag::stack_values) &&
+      slot >= buffer_of(context::cell_of(context)->payload2)->count())
+    return nullptr;
+  return values + slot;
+}
+
+// ---- Fast infix paths -----------------------------------------------------------------------
+
+enum class fast_kind : uint8_t { none, math, compare };
+
+// What an operator does when it is still the original one: add, subtract and multiply are
+// actions 11, 18 and 13; the comparisons are natives 25 to 31.
+fast_kind classify(const cell& op, int32_t& code_out) {
+  uint8_t source = static_cast<uint8_t>(op.header >> 16);
+  uint32_t index = native::index_of(op);
+  if (source == TYPE_ACTION) {
+    switch (index) {
+      case 11: code_out = math_op::add; return fast_kind::math;
+      case 18: code_out = math_op::subtract; return fast_kind::math;
+      case 13: code_out = math_op::multiply; return fast_kind::math;
+      default: return fast_kind::none;
+    }
+  }
+  if (source == TYPE_NATIVE && index >= 25 && index <= 31) {
+    constexpr int32_t ops[] = {actions::op::equal,   actions::op::not_equal,       actions::op::strict_equal,
+                               actions::op::lesser,  actions::op::greater,         actions::op::lesser_or_equal,
+                               actions::op::greater_or_equal};
+    code_out = ops[index - 25];
+    return fast_kind::compare;
+  }
+  return fast_kind::none;
+}
+
+bool integer_order(int32_t op, int32_t a, int32_t b) {
+  switch (op) {
+    case actions::op::equal:
+    case actions::op::strict_equal: return a == b;
+    case actions::op::not_equal: return a != b;
+    case actions::op::lesser: return a < b;
+    case actions::op::lesser_or_equal: return a <= b;
+    case actions::op::greater: return a > b;
+    default: return a >= b;
+  }
+}
+
+// The operator applied to the left operand in `left` and a right operand that is a number or a
+// word holding one, both integers or both floats, with the results of the full call: the left
+// cell keeps its header flags as the arithmetic leaves them, an integer overflow gives the float.
+// False when the operands are not such a pair; nothing has been changed then.
+bool fast_infix(const code& source, uint32_t op_index, const cell& op, cell& left) {
+  int32_t code = 0;
+  fast_kind kind = classify(op, code);
+  if (kind == fast_kind::none) return false;
+  if (op_index + 1 >= detail::limit_of(source)) return false;
+  const cell* right = &detail::cell_at(source, op_index + 1);
+  if (right->type() == TYPE_WORD) {
+    right = peek_value(*right);
+    if (!right) return false;
+  }
+  uint8_t type = left.type();
+  if (type != right->type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
+  if (kind == fast_kind::compare) {
+    bool answer;
+    if (type == TYPE_INTEGER) {
+      answer = integer_order(code, integer::get(left), integer::get(*right));
+    } else {
+      cell a = left, b = *right;
+      answer = actions::compare(&a, &b, code);
+    }
+    left = logic::value_of(answer);
+    return true;
+  }
+  if (type == TYPE_INTEGER) {
+    int32_t a = integer::get(left), b = integer::get(*right);
+    int32_t result;
+    bool overflow = code == math_op::add        ? __builtin_add_overflow(a, b, &result)
+                    : code == math_op::subtract ? __builtin_sub_overflow(a, b, &result)
+                                                : __builtin_mul_overflow(a, b, &result);
+    if (overflow) [[unlikely]]
+      integer::do_math_op(code, a, b, &left);
+    else
+      left.payload2 = static_cast<uint32_t>(result);
+    return true;
+  }
+  float_::set(left, float_::do_math_op(float_::get(left), float_::get(*right), code));
+  return true;
+}
+
+// ---- Expressions ----------------------------------------------------------------------------
+
+// The operators that follow a value, each applied to the result so far and one more operand.
+uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
+  for (;;) {
+    if (stack::pending.code) [[unlikely]] return index;
+    series_buffer* buffer = detail::buffer_of_code(source);
+    if (index >= std::min(source.end, buffer->count())) return index;
+    const cell next = buffer->cells()[index];
+    if (next.type() != TYPE_WORD) return index;
+    const cell* slot = peek_value(next);
+    if (!slot || slot->type() != TYPE_OP) return index;
+    const cell op = *slot;
+    if (!tracing && fast_infix(source, index, op, push ? *start : *stack::arguments)) {
+      index += 2;
+      continue;
+    }
+    if (detail::traced_p(&source)) [[unlikely]]
+      detail::trace(event::fetch, &source, index, &next);
+    stack::top = start;
+    const cell callee = detail::op_source(op);
+    call_options options;
+    options.push = push;
+    options.infix = true;
+    options.name = &next;
+    index = apply_block(callee, &source, index + 1, options);
+  }
+}
+
+uint32_t set_word(const code& source, uint32_t index, const cell& word, bool push) {
+  push_native_frame(source, word);
+  stack::push_copy(word);
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::push, &source, index, &word);
+  if (detail::at_end_p(source, index + 1)) fire(error_id::script_need_value, word);
+  index = do_expression(source, index + 1, flag::push);
+  if (stack::pending.code) [[unlikely]] {
+    stack::pop_frame();
+    return index;
+  }
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::set, &source, index, stack::argument(1), &word);
+  word::set();
+  pop_for(push);
+  return index;
+}
+
+uint32_t set_path(const code& source, uint32_t index, const cell& path, bool push) {
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::push, &source, index, &path);
+  if (detail::at_end_p(source, index + 1)) fire(error_id::script_need_value, path);
+  push_native_frame(source, words::set_path);
+  index = do_expression(source, index + 1, flag::push);
+  if (stack::pending.code) [[unlikely]] {
+    stack::pop_frame();
+    return index;
+  }
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::set, &source, index, stack::arguments, &path);
+  index = do_path(&source, index, path, true, false, push);
+  pop_for(push);
+  return index;
+}
+
+uint32_t paren(const code& source, uint32_t index, const cell& value, bool push) {
+  push_native_frame(source, words::body);
+  do_block(value, true);
+  pop_for(push);
+  return index + 1;
+}
+
+bool system_issue_p(const code& source, uint32_t index, const cell& issue) {
+  uint32_t name = symbol::resolve(word::symbol_of(issue));
+  if (name != symbol::resolve(symbols::system) && name != symbol::resolve(symbols::system_global)) return false;
+  return !detail::at_end_p(source, index + 1) && detail::cell_at(source, index + 1).type() == TYPE_BLOCK;
+}
+
+// ---- System code ----------------------------------------------------------------------------
+
+void mark_deep(node_id node, uint32_t head) {
+  if (!node || cycles::find(node)) return;
+  cycles::guard walking(node);
+  buffer_of(node)->flags |= series_flag::system_code;
+  for (uint32_t i = head; i < buffer_of(node)->count(); ++i) {
+    const cell value = buffer_of(node)->cells()[i];
+    if (value.type() == TYPE_BLOCK || value.type() == TYPE_PAREN) mark_deep(value.payload2, value.payload1);
+  }
+}
+
+}  // namespace
+
+// ---- Shared helpers -------------------------------------------------------------------------
+
+namespace detail {
+
+int32_t offset_in(const code* source, uint32_t index) {
+  if (!source) return -1;
+  uint32_t head = source->block.payload1;
+  if (index < head || index > buffer_of_code(*source)->count()) return -1;
+  return static_cast<int32_t>(index - head);
+}
+
+void trace(uint32_t event, const code* source, uint32_t index, const cell* value, const cell* reference) {
+  notify_tracer(event, source ? &source->block : nullptr, offset_in(source, index), value, reference);
+}
+
+const cell& call_name(const cell* name) { return name && name->type() == TYPE_WORD ? *name : words::anon; }
+
+void no_value(const cell& word) { fire(error_id::script_no_value, word); }
+
+}  // namespace detail
+
+// ---- Public entry points --------------------------------------------------------------------
+
+void init() {
+  current_block = unset_cell;
+  trace_callback = none_cell;
+  tracing = trace_installed = false;
+  static bool rooted = false;
+  if (!rooted) {
+    collector::add_root(&current_block);
+    collector::add_root(&trace_callback);
+    collector::add_root_range(event_words, event_count);
+    rooted = true;
+  }
+  const uint32_t symbols_in_order[event_count] = {
+      word::symbol_of(words::init),   symbols::end,
+      word::symbol_of(words::prolog), word::symbol_of(words::epilog),
+      word::symbol_of(words::enter),  word::symbol_of(words::exit_),
+      word::symbol_of(words::open),   word::symbol_of(words::return_),
+      word::symbol_of(words::fetch),  word::symbol_of(words::push),
+      symbols::set,                   word::symbol_of(words::call),
+      word::symbol_of(words::error),  word::symbol_of(words::throw_),
+      word::symbol_of(words::catch_), word::symbol_of(words::expr)};
+  for (uint32_t i = 0; i < event_count; ++i) word::make_at(event_words[i], symbols_in_order[i]);
+  set_fire_tracer(note_error);
+  detail::install_call_hooks();
+}
+
+code code_of(const cell& block) {
+  series_buffer* buffer = buffer_of(block.payload2);
+  return code{block, buffer->count(), (buffer->flags & series_flag::system_code) != 0};
+}
+
+void mark_system_code(const cell& block) { mark_deep(block.payload2, 0); }
+
+bool system_code_p(const cell& block) { return (buffer_of(block.payload2)->flags & series_flag::system_code) != 0; }
+
+void do_block(const cell& block_value, bool chain) {
+  const code source = code_of(block_value);
+  record_guard record;
+  stack::push_frame(words::body, (stack::kind::eval << stack::frame_flag::kind_shift) | interpreted_bit(source));
+  bool traced = detail::traced_p(&source);
+  if (traced) [[unlikely]]
+    detail::trace(event::enter, &source, source.block.payload1, nullptr);
+  uint32_t index = source.block.payload1;
+  if (index >= detail::limit_of(source)) {
+    stack::set_last_keep(unset_cell);
+  } else {
+    if (!source.system) current_block = source.block;
+    for (;;) {
+      if (!source.system) current_block.payload1 = index;
+      index = do_expression(source, index, 0);
+      if (stack::pending.code) [[unlikely]] break;
+      if (index >= detail::limit_of(source)) break;
+      stack::reset_top();
+    }
+  }
+  if (traced) [[unlikely]]
+    detail::trace(event::exit, &source, index, stack::arguments);
+  chain ? stack::pop_frame_last() : stack::pop_frame();
+}
+
+uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
+  cell* start = stack::top;
+  const cell value = detail::cell_at(source, index);
+  const bool push = (flags & flag::push) != 0;
+  if (detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::fetch, &source, index, &value);
+  switch (value.type()) {
+    case TYPE_WORD: {
+      const cell* slot = detail::word_value(value);
+      uint8_t type = slot->type();
+      if (detail::callable_p(type)) {
+        call_options options;
+        options.push = push;
+        options.name = &value;
+        index = apply_block(*slot, &source, index + 1, options);
+      } else if (type == TYPE_UNSET) [[unlikely]] {
+        detail::no_value(value);
+      } else if (type == TYPE_OP) [[unlikely]] {
+        fire(error_id::script_no_op_arg, value);
+      } else {
+        put_result(source, index, *slot, push);
+        ++index;
+      }
+      break;
+    }
+    case TYPE_SET_WORD: index = set_word(source, index, value, push); break;
+    case TYPE_PAREN: index = paren(source, index, value, push); break;
+    case TYPE_GET_WORD:
+      put_result(source, index, *context::get(value), push);
+      ++index;
+      break;
+    case TYPE_LIT_WORD: {
+      cell word = value;
+      word.header = TYPE_WORD;
+      put_result(source, index, word, push);
+      ++index;
+      break;
+    }
+    case TYPE_PATH: index = do_path(&source, index + 1, value, false, false, push); break;
+    case TYPE_GET_PATH: index = do_path(&source, index + 1, value, false, true, push); break;
+    case TYPE_SET_PATH: index = set_path(source, index, value, push); break;
+    case TYPE_LIT_PATH: {
+      cell path = value;
+      path.header = TYPE_PATH;
+      path.payload3 = 0;
+      put_result(source, index, path, push);
+      ++index;
+      break;
+    }
+    case TYPE_OP: fire(error_id::internal_not_done);
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE:
+      if (flags & flag::quote_functions) {
+        put_result(source, index, value, push);
+        ++index;
+      } else {
+        call_options options;
+        options.push = push;
+        index = apply_block(value, &source, std::min(index + 1, detail::limit_of(source)), options);
+      }
+      break;
+    case TYPE_ISSUE:
+      if (system_issue_p(source, index, value)) fire(error_id::internal_tav_system);
+      put_result(source, index, value, push);
+      ++index;
+      break;
+    default:
+      put_result(source, index, value, push);
+      ++index;
+      break;
+  }
+  if (!(flags & flag::no_infix)) index = infix(source, index, start, push);
+  if (!push && detail::traced_p(&source)) [[unlikely]]
+    detail::trace(event::expr, &source, index, stack::arguments);
+  return index;
+}
+
+uint32_t do_next(const code& source, uint32_t index, bool push) {
+  push_native_frame(source, words::body);
+  index = do_expression(source, index, 0);
+  push ? stack::pop_frame() : stack::pop_frame_last();
+  return index;
+}
+
+uint32_t do_next_value(const cell& block) {
+  const code source = code_of(block);
+  uint32_t index = block.payload1;
+  if (index >= detail::limit_of(source)) {
+    stack::set_last_keep(unset_cell);
+    return index;
+  }
+  record_guard record;
+  if (!source.system) current_block = source.block;
+  return do_next(source, index, false);
+}
+
+// ---- Trace events ---------------------------------------------------------------------------
+
+namespace {
+
+// The events a callback asks for: the words of a block that opens its body, else all of them.
+uint32_t mask_of(const cell& callback) {
+  const cell body = *function::more_cell(callback, function::more_body);
+  if (body.type() != TYPE_BLOCK) return event::default_mask;
+  series_buffer* buffer = buffer_of(body.payload2);
+  if (body.payload1 >= buffer->count()) return event::default_mask;
+  const cell first = buffer->cells()[body.payload1];
+  if (first.type() != TYPE_BLOCK) return event::default_mask;
+  uint32_t mask = 0;
+  series_buffer* names = buffer_of(first.payload2);
+  for (uint32_t i = first.payload1; i < names->count(); ++i) {
+    const cell& name = names->cells()[i];
+    if (name.type() != TYPE_WORD) continue;
+    for (uint32_t e = 0; e < event_count; ++e)
+      if (same_symbol_p(word::symbol_of(name), word::symbol_of(event_words[e]))) mask |= 1u << e;
+  }
+  return mask;
+}
+
+bool reference_event_p(uint32_t event) {
+  return event == event::set || event == event::epilog || event == event::prolog || event == event::return_ ||
+         event == event::call;
+}
+
+}  // namespace
+
+void start_trace(const cell& callback) {
+  trace_callback = callback;
+  trace_mask = mask_of(callback);
+  trace_locals = function::count_locals(function::spec_of(callback), 0, false);
+  trace_installed = tracing = true;
+  notify_tracer(event::init, nullptr, -1, nullptr, nullptr);
+}
+
+void end_trace() {
+  notify_tracer(event::end, nullptr, -1, nullptr, nullptr);
+  trace_callback = none_cell;
+  trace_installed = tracing = false;
+}
+
+void notify_tracer(uint32_t event, const cell* block, int32_t offset, const cell* value, const cell* reference) {
+  if (!(trace_mask & event) || trace_callback.type() != TYPE_FUNCTION) return;
+  const cell callback = trace_callback;
+  const cell code_block = block ? *block : none_cell;
+  const cell shown = value && value->type() != 0 ? *value : none_cell;
+  const cell referenced = reference && reference_event_p(event) ? *reference : none_cell;
+  auto argument_index = static_cast<int32_t>(stack::index_of(stack::arguments));
+  auto depth = static_cast<int32_t>(stack::index_of(stack::top));
+  cell* saved_top = stack::top;
+  stack::call_frame* saved_call_top = stack::call_top;
+  stack::push_cell()->header = TYPE_NONE;  // a spare cell above the caller's values
+
+  const cell extra = *function::more_cell(callback, function::more_extra);
+  node_id object_context = extra.type() == TYPE_INTEGER ? static_cast<node_id>(extra.payload2) : context::global;
+  stack::push_call_frame(words::interp_callback, function::context_of(callback));
+  stack::push_copy(event_words[event_index(event)]);
+  stack::push_copy(code_block);
+  stack::push_copy(scalar::integer(block ? offset : -1));
+  stack::push_copy(shown);
+  stack::push_copy(referenced);
+  pair::push(argument_index, depth);
+  if (trace_locals > 0) function::init_locals(trace_locals);
+
+  // No events from inside the callback; a language exit out of it goes on at once, leaving
+  // tracing off and the frame for the unwinding.
+  tracing = false;
+  call_function(callback, object_context, words::interp_callback, 0);
+  stack::raise_pending();
+  tracing = true;
+  stack::pop_call_frame();
+  stack::top = saved_top;
+  stack::set_call_top(saved_call_top);
+}
+
+}  // namespace tav::interpreter

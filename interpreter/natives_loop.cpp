@@ -1,0 +1,214 @@
+// Conditional and loop natives: if, unless, either, any, all, while, until, loop, repeat and
+// forever. The loops run their body in a loop frame that break and continue are aimed at.
+#include <algorithm>
+
+#include "datatypes/context.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/values.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/natives.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/runtime_words.hpp"
+#include "runtime/series.hpp"
+#include "runtime/throw.hpp"
+
+namespace tav::natives {
+
+namespace {
+
+constexpr uint32_t index_if = 1, index_unless = 2, index_either = 3, index_any = 4, index_all = 5, index_while = 6,
+                   index_until = 7, index_loop = 8, index_repeat = 9, index_forever = 10;
+
+cell* argument(uint32_t i) { return stack::argument(i); }
+
+void box_none() {
+  stack::reset_top();
+  none::box();
+}
+
+// Evaluates a block into the current frame's result slot; an exit that reached here as an
+// exception is pending again when this returns.
+void run(const cell& block, bool chain) {
+  stack::reset_top();
+  stack::catch_exits([&] { interpreter::do_block(block, chain); });
+}
+
+enum class after { next, stop, leave };
+
+// What a pass of the loop in frame `frame` ends with: break stops the loop with its value as
+// the loop's result, continue goes on (its result is unset), and an exit aimed further out
+// removes the loop frame and travels on.
+after after_pass(uint32_t frame) {
+  if (!stack::pending.code) [[likely]] return after::next;
+  uint32_t taken = stack::take_exit(frame);
+  if (taken == code::break_ || taken == code::continue_) {
+    stack::set_last_keep(stack::pending.value);
+    return taken == code::break_ ? after::stop : after::next;
+  }
+  stack::pop_frame();
+  return after::leave;
+}
+
+uint32_t push_loop_frame() { return stack::frame_index(stack::push_loop_frame(words::body)); }
+
+// The count of loop and repeat, from the argument cell (a float is truncated first).
+int32_t count_in(cell& value) {
+  coerce_value(value);
+  return integer::get(value);
+}
+
+}  // namespace
+
+// ---- Conditionals ---------------------------------------------------------------------------
+
+void if_stack(const int32_t* parameters) {
+  check_arguments(index_if, parameters);
+  if (logic::false_p(*argument(0))) return box_none();
+  const cell block = *argument(1);
+  interpreter::do_block(block, true);
+}
+
+void unless_stack(const int32_t* parameters) {
+  check_arguments(index_unless, parameters);
+  if (!logic::false_p(*argument(0))) return box_none();
+  const cell block = *argument(1);
+  interpreter::do_block(block, true);
+}
+
+void either_stack(const int32_t* parameters) {
+  check_arguments(index_either, parameters);
+  const cell block = *argument(logic::true_p() ? 1 : 2);
+  interpreter::do_block(block, true);
+}
+
+// The first value that is neither none nor false; none when there is none.
+void any_stack(const int32_t* parameters) {
+  check_arguments(index_any, parameters);
+  const cell block = *stack::push_copy(*argument(0));
+  const interpreter::code source = interpreter::code_of(block);
+  cell* base = stack::top;
+  uint32_t index = block.payload1;
+  while (index < std::min(source.end, buffer_of(block.payload2)->count())) {
+    index = interpreter::do_next(source, index, false);
+    if (stack::pending.code) [[unlikely]] return;
+    if (!logic::false_p(*argument(0))) return;
+    stack::top = base;
+  }
+  box_none();
+}
+
+// None at the first value that is none or false, or for an empty block; else the last value.
+void all_stack(const int32_t* parameters) {
+  check_arguments(index_all, parameters);
+  const cell block = *stack::push_copy(*argument(0));
+  const interpreter::code source = interpreter::code_of(block);
+  cell* base = stack::top;
+  uint32_t index = block.payload1;
+  if (index >= std::min(source.end, buffer_of(block.payload2)->count())) return box_none();
+  while (index < std::min(source.end, buffer_of(block.payload2)->count())) {
+    index = interpreter::do_next(source, index, false);
+    if (stack::pending.code) [[unlikely]] return;
+    if (logic::false_p(*argument(0))) return box_none();
+    stack::top = base;
+  }
+}
+
+// ---- Loops ----------------------------------------------------------------------------------
+
+void while_stack(const int32_t* parameters) {
+  check_arguments(index_while, parameters);
+  const cell condition = *argument(0), body = *argument(1);
+  uint32_t frame = push_loop_frame();
+  for (;;) {
+    run(condition, true);
+    if (stack::pending.code) [[unlikely]] {
+      uint32_t taken = stack::take_exit(frame);
+      if (taken == code::break_ || taken == code::continue_) fire(error_id::throw_while_cond);
+      stack::pop_frame();
+      return;
+    }
+    if (!logic::true_p()) break;
+    run(body, true);
+    after next = after_pass(frame);
+    if (next == after::leave) return;
+    if (next == after::stop) break;
+  }
+  stack::pop_frame();
+  stack::reset_top();
+  unset::box();
+}
+
+void until_stack(const int32_t* parameters) {
+  check_arguments(index_until, parameters);
+  const cell body = *argument(0);
+  uint32_t frame = push_loop_frame();
+  for (;;) {
+    run(body, true);
+    if (stack::pending.code) [[unlikely]] {
+      uint32_t taken = stack::take_exit(frame);
+      if (taken == code::continue_) continue;
+      if (taken == code::break_) {
+        stack::set_last_keep(stack::pending.value);
+        break;
+      }
+      stack::pop_frame();
+      return;
+    }
+    if (logic::true_p()) break;
+  }
+  stack::pop_frame_last();
+}
+
+void loop_stack(const int32_t* parameters) {
+  check_arguments(index_loop, parameters);
+  int32_t count = count_in(*argument(0));
+  if (count <= 0) return box_none();
+  const cell body = *argument(1);
+  uint32_t frame = push_loop_frame();
+  for (; count > 0; --count) {
+    run(body, true);
+    after next = after_pass(frame);
+    if (next == after::leave) return;
+    if (next == after::stop) break;
+  }
+  stack::pop_frame_last();
+}
+
+// repeat :word value body: the value's cell counts the passes from 1 and the word is set to it
+// before each pass; what the body does to the word does not change the number of passes.
+void repeat_stack(const int32_t* parameters) {
+  check_arguments(index_repeat, parameters);
+  cell* counter = argument(1);
+  int32_t count = count_in(*counter);
+  if (count <= 0) return box_none();
+  cell word = *argument(0);
+  const cell body = *argument(2);
+  counter->payload2 = 1;
+  uint32_t frame = push_loop_frame();
+  for (; count > 0; --count) {
+    const cell value = *counter;
+    context::set(word, value);
+    run(body, true);
+    after next = after_pass(frame);
+    if (next == after::leave) return;
+    if (next == after::stop) break;
+    ++counter->payload2;
+  }
+  stack::pop_frame_last();
+}
+
+void forever_stack(const int32_t* parameters) {
+  check_arguments(index_forever, parameters);
+  const cell body = *argument(0);
+  uint32_t frame = push_loop_frame();
+  for (;;) {
+    run(body, false);
+    after next = after_pass(frame);
+    if (next == after::leave) return;
+    if (next == after::stop) break;
+  }
+  stack::pop_frame_last();
+}
+
+}  // namespace tav::natives

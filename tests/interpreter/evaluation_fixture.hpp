@@ -1,0 +1,81 @@
+// Test fixture for evaluation: the value model with the runtime's words, the natives table, the
+// interpreter and the core words of tav_source.hpp; code is given as source text and evaluated
+// inside a try frame, so that an error ends the evaluation and is reported to the test.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "datatypes/value_fixture.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/natives.hpp"
+#include "interpreter/stack.hpp"
+#include "interpreter/tav_source.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ownership.hpp"
+#include "runtime/runtime_words.hpp"
+
+namespace tav::testing {
+
+class evaluation : public fresh_values {
+ protected:
+  void SetUp() override {
+    fresh_values::SetUp();
+    context::collecting_at_start = true;
+    init_runtime_words();
+    init_refinement_values();
+    context::collecting_at_start = false;
+    ownership::init();
+    natives::init();
+    interpreter::init();
+    source::define_core();
+  }
+
+  void TearDown() override {
+    natives::init();
+    interpreter::init();
+    fresh_values::TearDown();
+  }
+
+  struct outcome {
+    cell value;
+    std::optional<error_id> error;
+  };
+
+  // Evaluates the block inside a try frame; the stacks are as before afterwards.
+  static outcome evaluate_block(const cell& block) {
+    cell* base = stack::top;
+    uint32_t frames = stack::frame_count();
+    outcome result{none::value, std::nullopt};
+    bool stopped = stack::catch_error(words::try_, false, [&] { interpreter::do_block(block, false); });
+    if (stopped)
+      result.error = last_fired.id;
+    else
+      result.value = *stack::last_pushed();
+    stack::top = base;
+    EXPECT_EQ(stack::frame_count(), frames);
+    return result;
+  }
+
+  static outcome evaluate(const char* text) { return evaluate_block(source::load(text)); }
+
+  // The value of code that must not raise an error.
+  static cell value_of(const char* text) {
+    outcome result = evaluate(text);
+    EXPECT_FALSE(result.error) << text << " raised " << error_info(*result.error).word << " "
+                               << (last_fired.arg_count > 0 ? molded(last_fired.args[0]) : "") << " "
+                               << (last_fired.arg_count > 1 ? molded(last_fired.args[1]) : "") << " "
+                               << (last_fired.arg_count > 2 ? molded(last_fired.args[2]) : "");
+    return result.value;
+  }
+
+  static std::optional<error_id> error_of(const char* text) { return evaluate(text).error; }
+
+  static std::string mold_of(const cell& value) { return molded(value); }
+  static std::string result_of(const char* text) { return molded(value_of(text)); }
+
+  static cell global(const char* name) { return source::value_of(name); }
+};
+
+}  // namespace tav::testing

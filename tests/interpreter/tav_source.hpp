@@ -1,0 +1,311 @@
+// Tav code for the interpreter's tests and benchmark: a small reader of the source forms they use
+// (words and their variants, integers, floats, strings, blocks, parens and paths), and the words
+// of the core the programs call, defined as start-up would define them: the natives with their
+// specs, the arithmetic actions and their operators, the typesets, and stand-ins for the natives
+// that are not built yet (`func`, `reduce` and the comparisons).
+#pragma once
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/registry.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/natives.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/series.hpp"
+#include "runtime/unicode_string.hpp"
+
+namespace tav::source {
+
+// ---- Reading --------------------------------------------------------------------------------
+
+inline bool delimiter_p(char c) { return c == '\0' || std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']' || c == '(' || c == ')'; }
+
+inline cell word_cell(const std::string& name, uint8_t type) {
+  cell word;
+  word::make_at(word, symbol::make(name.c_str()));
+  set_type(word, type);
+  return word;
+}
+
+inline bool number_p(const std::string& token) {
+  size_t i = (token[0] == '-' || token[0] == '+') ? 1 : 0;
+  return i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]));
+}
+
+inline cell number_cell(const std::string& token) {
+  if (token.find('.') != std::string::npos) return scalar::float_cell(std::strtod(token.c_str(), nullptr));
+  return scalar::integer(static_cast<int32_t>(std::strtol(token.c_str(), nullptr, 10)));
+}
+
+// A path's elements: words, get-words or integers.
+inline cell path_cell(const std::string& text, uint8_t type) {
+  cell path;
+  block::make_at(path, 4);
+  set_type(path, type);
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t slash = text.find('/', start);
+    std::string part = text.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    const cell element = number_p(part)                         ? number_cell(part)
+                         : part.size() > 1 && part[0] == ':' ? word_cell(part.substr(1), TYPE_GET_WORD)
+                                                             : word_cell(part, TYPE_WORD);
+    block::append_cell(path, element);
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return path;
+}
+
+inline cell token_cell(const std::string& token) {
+  if (number_p(token)) return number_cell(token);
+  char first = token[0], last = token.back();
+  bool slashed = token.size() > 1 && token.find('/', 1) != std::string::npos;
+  if (slashed) {
+    if (first == ':') return path_cell(token.substr(1), TYPE_GET_PATH);
+    if (first == '\'') return path_cell(token.substr(1), TYPE_LIT_PATH);
+    if (last == ':') return path_cell(token.substr(0, token.size() - 1), TYPE_SET_PATH);
+    return path_cell(token, TYPE_PATH);
+  }
+  if (token.size() > 1) {
+    if (last == ':') return word_cell(token.substr(0, token.size() - 1), TYPE_SET_WORD);
+    if (first == ':') return word_cell(token.substr(1), TYPE_GET_WORD);
+    if (first == '\'') return word_cell(token.substr(1), TYPE_LIT_WORD);
+    if (first == '/') return word_cell(token.substr(1), TYPE_REFINEMENT);
+    if (first == '#') return word_cell(token.substr(1), TYPE_ISSUE);
+  }
+  return word_cell(token, TYPE_WORD);
+}
+
+// Values until the closing bracket (or the end), appended to a new block of the type.
+inline cell read_series(const char*& p, uint8_t type, char closing) {
+  cell block;
+  block::make_at(block, 8);
+  set_type(block, type);
+  for (;;) {
+    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    if (!*p || *p == closing) {
+      if (*p) ++p;
+      return block;
+    }
+    cell value;
+    if (*p == '[') {
+      ++p;
+      value = read_series(p, TYPE_BLOCK, ']');
+    } else if (*p == '(') {
+      ++p;
+      value = read_series(p, TYPE_PAREN, ')');
+    } else if (*p == '"') {
+      const char* start = ++p;
+      while (*p && *p != '"') ++p;
+      value = cell{TYPE_STRING, 0,
+                   unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(start), static_cast<size_t>(p - start)), 0};
+      if (*p) ++p;
+    } else {
+      const char* start = p;
+      while (!delimiter_p(*p)) ++p;
+      value = token_cell(std::string(start, p));
+    }
+    block::append_cell(block, value);
+  }
+}
+
+// The block of the values in the text.
+inline cell load(const char* text) {
+  const char* p = text;
+  return read_series(p, TYPE_BLOCK, '\0');
+}
+
+// ---- Words ----------------------------------------------------------------------------------
+
+inline void define(const char* name, const cell& value) {
+  cell word = word_cell(name, TYPE_WORD);
+  context::set(word, value);
+}
+
+inline cell value_of(const char* name) { return *context::get(word_cell(name, TYPE_WORD)); }
+
+inline cell made(uint8_t type, const cell& spec) {
+  cell prototype;
+  datatype::make_at(prototype, type);
+  cell argument = spec;
+  cell* result = actions::make(&prototype, &argument);
+  cell made_value = *result;
+  stack::top = stack::arguments;
+  return made_value;
+}
+
+// The first value of the text.
+inline cell first_of(const char* text) { return buffer_of(load(text).payload2)->cells()[0]; }
+
+inline cell spec_and_index(const char* spec, int32_t index) {
+  cell pair = first_of(spec);
+  cell outer;
+  block::make_at(outer, 2);
+  block::append_cell(outer, pair);
+  block::append_cell(outer, scalar::integer(index));
+  return outer;
+}
+
+inline void define_native(const char* name, const char* spec) {
+  for (uint32_t i = 1; i <= natives::native_count; ++i) {
+    if (std::strcmp(natives::word_of(i), name) != 0) continue;
+    define(name, made(TYPE_NATIVE, spec_and_index(spec, static_cast<int32_t>(i))));
+    return;
+  }
+}
+
+inline void define_action(const char* name, const char* spec) {
+  for (uint32_t i = 1; i <= action_count; ++i) {
+    if (std::strcmp(describe_action(i).word, name) != 0) continue;
+    define(name, made(TYPE_ACTION, spec_and_index(spec, static_cast<int32_t>(i))));
+    return;
+  }
+}
+
+inline void define_op(const char* name, const char* source) { define(name, made(TYPE_OP, value_of(source))); }
+
+inline cell typeset_of(std::initializer_list<uint8_t> types) {
+  cell set = typeset::empty();
+  for (uint8_t type : types) typeset::add_bit(set, type);
+  return set;
+}
+
+// ---- Stand-ins ------------------------------------------------------------------------------
+
+// Routine code is registered once per process, however often the words are defined.
+inline uint32_t code_index(routine::code code) {
+  static routine::code codes[16];
+  static uint32_t indexes[16];
+  static uint32_t count = 0;
+  for (uint32_t i = 0; i < count; ++i)
+    if (codes[i] == code) return indexes[i];
+  codes[count] = code;
+  return indexes[count++] = routine::register_code(code);
+}
+
+// A routine! taking the addresses of its argument cells; it writes its result cell itself.
+inline void define_routine(const char* name, const char* spec, routine::code code) {
+  const cell spec_block = first_of(spec);
+  uint32_t index = code_index(code);
+  cell made_value = *routine::push(spec_block, nullptr, index, routine::returns_nothing, true);
+  stack::top = stack::arguments;
+  define(name, made_value);
+}
+
+inline routine::answer func_stand_in(cell* arguments) {
+  const cell spec = arguments[0], body = arguments[1];
+  uint32_t flags = function::validate(spec);
+  function::push(spec, body, 0, 0, 0, flags);
+  arguments[0] = stack::top[-1];
+  return {};
+}
+
+// Every expression's value, in a new block.
+inline routine::answer reduce_stand_in(cell* arguments) {
+  const cell block = arguments[0];
+  const interpreter::code source = interpreter::code_of(block);
+  cell* base = stack::top;
+  uint32_t index = block.payload1;
+  while (index < buffer_of(block.payload2)->count()) {
+    index = interpreter::do_next(source, index, true);
+    if (stack::pending.code) return {};
+  }
+  cell result;
+  block::make_at(result, static_cast<int32_t>(stack::top - base));
+  for (cell* value = base; value < stack::top; ++value) block::append_cell(result, *value);
+  arguments[0] = result;
+  return {};
+}
+
+// The comparison natives as their own module will make them: the compare action's entry with
+// the native's compare op.
+template <int32_t Op>
+void compare_stand_in(const int32_t*) {
+  const int32_t op = Op;
+  actions::entry::compare(&op);
+}
+
+inline void install_comparison_stand_ins() {
+  natives::table[25] = compare_stand_in<actions::op::equal>;
+  natives::table[26] = compare_stand_in<actions::op::not_equal>;
+  natives::table[27] = compare_stand_in<actions::op::strict_equal>;
+  natives::table[28] = compare_stand_in<actions::op::lesser>;
+  natives::table[29] = compare_stand_in<actions::op::greater>;
+  natives::table[30] = compare_stand_in<actions::op::lesser_or_equal>;
+  natives::table[31] = compare_stand_in<actions::op::greater_or_equal>;
+}
+
+// ---- The core -------------------------------------------------------------------------------
+
+inline void define_core() {
+  for (uint8_t type = 1; type <= datatype::max_type_id; ++type) {
+    if (!describe_type(type).name) continue;
+    cell value;
+    datatype::make_at(value, type);
+    define(describe_type(type).name, value);
+  }
+  define("none", none::value);
+  define("true", logic::value_of(true));
+  define("false", logic::value_of(false));
+  define("any-type!", typeset_of({1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
+                                  25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45,
+                                  46, 47, 48, 49, 50, 51, 52, 53, 54, TYPE_UNSET}));
+  define("number!", typeset_of({TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}));
+
+  define_native("if", "[cond [any-type!] then-blk [block!]]");
+  define_native("unless", "[cond [any-type!] then-blk [block!]]");
+  define_native("either", "[cond [any-type!] true-blk [block!] false-blk [block!]]");
+  define_native("any", "[conds [block!]]");
+  define_native("all", "[conds [block!]]");
+  define_native("while", "[cond [block!] body [block!]]");
+  define_native("until", "[body [block!]]");
+  define_native("loop", "[count [integer! float!] body [block!]]");
+  define_native("repeat", "[:word [word!] value [integer! float!] body [block!]]");
+  define_native("forever", "[body [block!]]");
+  define_native("break", "[/return value [any-type!]]");
+  define_native("continue", "[]");
+  define_native("exit", "[]");
+  define_native("return", "[value [any-type!]]");
+  define_native("throw", "[value [any-type!] /name word [word!]]");
+  define_native("catch", "[block [block!] /name word [word! block!]]");
+  define_native("equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("not-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("lesser?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("greater?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("lesser-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("greater-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
+
+  define_action("add", "[value1 [number!] value2 [number!]]");
+  define_action("subtract", "[value1 [number!] value2 [number!]]");
+  define_action("multiply", "[value1 [number!] value2 [number!]]");
+  define_action("divide", "[value1 [number!] value2 [number!]]");
+  define_action("absolute", "[value [number!]]");
+  define_action("negate", "[number [number!]]");
+  define_op("+", "add");
+  define_op("-", "subtract");
+  define_op("*", "multiply");
+  define_op("/", "divide");
+  define_op("=", "equal?");
+  define_op("<>", "not-equal?");
+  define_op("<", "lesser?");
+  define_op(">", "greater?");
+  define_op("<=", "lesser-or-equal?");
+  define_op(">=", "greater-or-equal?");
+
+  define_routine("func", "[spec [block!] body [block!]]", func_stand_in);
+  define_routine("reduce", "[block [block!]]", reduce_stand_in);
+  install_comparison_stand_ins();
+}
+
+
+}  // namespace tav::source
