@@ -70,7 +70,7 @@ bool local_refinement_p(const cell& value) {
 bool return_word_p(const cell& value) { return same_symbol_p(word::symbol_of(value), symbols::return_); }
 
 inline cell* list_cells(const cell& list) { return buffer_of(list.payload2)->cells(); }
-inline uint32_t list_length(const cell& list) { return buffer_of(list.payload2)->count(); }
+inline uint32_t list_length(const cell& list) { return detail::cells_in(buffer_of(list.payload2)); }
 
 // The typeset of an argument: from its type block when a non-empty one follows, else every
 // datatype but unset!.
@@ -113,7 +113,7 @@ cell argument_word(const cell& callable, uint32_t position) {
 
 inline void check_type(const cell& typeset, const cell& value, const cell& name, const cell& callable,
                        uint32_t position) {
-  if (!typeset::has_type(typeset, value.type())) [[unlikely]]
+  if (!detail::admits(typeset, value.type())) [[unlikely]]
     expect_arg(name, callable, position, value.type());
 }
 
@@ -124,11 +124,11 @@ struct values_guard {
   node_id context;
   uint32_t saved;
   explicit values_guard(node_id function_context) : context(function_context) {
-    cell* record = context::cell_of(context);
-    saved = record->payload2;
-    record->payload2 = stack::index_of(stack::arguments) + 1;
+    cell& record = buffer_of(context)->cells()[0];
+    saved = record.payload2;
+    record.payload2 = stack::index_of(stack::arguments) + 1;
   }
-  ~values_guard() { context::cell_of(context)->payload2 = saved; }
+  ~values_guard() { buffer_of(context)->cells()[0].payload2 = saved; }
 };
 
 struct tracing_guard {
@@ -405,7 +405,7 @@ void run_compiled(const cell& function, node_id object_context, int32_t index) {
   compiled_body body = compiled_bodies[index];
   values_guard values(function::context_of(function));
   uint32_t body_frame = stack::frame_count();
-  stack::catch_exits([&] { body(object_context == context::global ? 0 : object_context); });
+  detail::catch_exits([&] { body(object_context == context::global ? 0 : object_context); });
   if (stack::pending.code && stack::take_exit(body_frame)) {
     stack::set_last_keep(stack::pending.value);
     stack::pop_frame_last();
@@ -527,13 +527,16 @@ cell build_arguments(const cell& callable_value) {
   return list;
 }
 
-uint32_t apply_block(const cell& callable_value, const code* source, uint32_t index, const call_options& options) {
+namespace {
+
+// Every call: traced, through apply's forms, with refinements or with a method's object.
+uint32_t apply_general(const cell& callable_value, const code* source, uint32_t index, const call_options& options) {
   const cell callable = callable_value;
   const cell& name = detail::call_name(options.name);
   const bool traced = detail::traced_p(source);
   if (traced) [[unlikely]]
     detail::trace(event::open, source, index, &callable, &name);
-  cell* slot = options.infix ? nullptr : stack::push_copy(callable);
+  cell* slot = options.infix ? nullptr : detail::push(callable);
   const uint8_t type = callable.type();
   const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;
   const uint32_t interpreted = source && source->system ? 0 : stack::frame_flag::interpreted;
@@ -543,7 +546,8 @@ uint32_t apply_block(const cell& callable_value, const code* source, uint32_t in
   // The left operand of an operator is its first argument already; building the list may use
   // the stack above it.
   if (options.infix) ++stack::top;
-  const cell list = build_arguments(callable);
+  const cell cached = detail::more_cell(callable, 1);
+  const cell list = cached.type() == TYPE_BLOCK ? cached : build_arguments(callable);
 
   int32_t parameters[parameter_limit];
   const uint32_t count = list.payload3 >> summary::count_shift;
@@ -584,6 +588,115 @@ uint32_t apply_block(const cell& callable_value, const code* source, uint32_t in
   return index;
 }
 
+}  // namespace
+
+uint32_t apply_block(const cell& callable, const code* source, uint32_t index, const call_options& options) {
+  if (source && options.mode == 0 && !options.path && !options.object)
+    return detail::call_from_code(callable, *source, index, options.push, detail::call_name(options.name),
+                                  options.infix);
+  return apply_general(callable, source, index, options);
+}
+
+// The common call, untraced: the callable's mandatory arguments evaluated from the code, its
+// refinements off.
+uint32_t detail::call_from_code(const cell& callable_value, const code& source, uint32_t index, bool push,
+                                const cell& name, bool infix) {
+  const cell callable = callable_value;
+  const cell list = detail::more_cell(callable, 1);
+  if (tracing || list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain)) [[unlikely]] {
+    call_options options;
+    options.push = push;
+    options.infix = infix;
+    options.name = &name;
+    return apply_general(callable, &source, index, options);
+  }
+  cell* slot = infix ? nullptr : detail::push(callable);
+  const uint8_t type = callable.type();
+  const uint32_t kind = type == TYPE_FUNCTION ? stack::kind::call : stack::kind::native;
+  stack::push_frame(name, (kind << stack::frame_flag::kind_shift) | (source.system ? 0 : stack::frame_flag::interpreted));
+  const uint32_t mandatory = list.payload3 & summary::mandatory_mask;
+  uint32_t k = 0;
+  if (infix) {
+    ++stack::top;
+    if (mandatory > 0) check_type(list_cells(list)[0], *stack::arguments, name, callable, 0);
+    k = 1;
+  }
+  bool fetched = true;
+  for (; k < mandatory; ++k) {
+    if (detail::at_end_p(source, index)) [[unlikely]]
+      no_arg(name, callable, k);
+    index = detail::evaluate_argument(source, index, infix);
+    if (stack::pending.code) [[unlikely]] {
+      fetched = false;
+      break;
+    }
+    check_type(list_cells(list)[k], stack::top[-1], name, callable, k);
+  }
+  if (fetched) [[likely]] {
+    const uint32_t count = list.payload3 >> summary::count_shift;
+    if (type == TYPE_FUNCTION || type == TYPE_ROUTINE) {
+      if (list.payload3 & summary::refinements) {
+        for (uint32_t i = mandatory; i < list_length(list); ++i) {
+          const cell entry = list_cells(list)[i];
+          if (entry.type() == TYPE_REFINEMENT)
+            logic::push(false);
+          else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns)
+            none::push();
+        }
+      }
+      if (count > 0) function::init_locals(static_cast<int32_t>(count));
+      if (type == TYPE_FUNCTION)
+        call_function(callable, 0, name, 0);
+      else
+        call_routine(callable, name);
+    } else {
+      int32_t parameters[parameter_limit];
+      parameters[0] = 0;
+      for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+      call_native(callable, parameters);
+    }
+  }
+  push ? stack::pop_frame() : stack::pop_frame_last();
+  if (slot) {
+    stack::top = slot + 1;
+    *slot = slot[1];
+  }
+  return index;
+}
+
+uint32_t detail::operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start,
+                         bool push, uint32_t kind, int32_t code) {
+  const cell list = detail::more_cell(callable, 1);
+  if (list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain) || (list.payload3 & summary::mandatory_mask) != 2)
+      [[unlikely]] {
+    stack::top = start;
+    return call_from_code(callable, source, index, push, name, true);
+  }
+  check_type(list_cells(list)[0], *start, name, callable, 0);
+  stack::top = start + 1;
+  if (detail::at_end_p(source, index)) [[unlikely]]
+    no_arg(name, callable, 1);
+  index = detail::evaluate_argument(source, index, true);
+  if (stack::pending.code) [[unlikely]] return index;
+  if (detail::apply_fast(kind, code, *start, start[1])) {
+    stack::top = start + 1;
+    return index;
+  }
+  // The full call, its two operands in place as its arguments.
+  stack::top = start;
+  stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) |
+                              (source.system ? 0 : stack::frame_flag::interpreted));
+  stack::top = start + 2;
+  check_type(list_cells(list)[1], start[1], name, callable, 1);
+  int32_t parameters[parameter_limit];
+  parameters[0] = 0;
+  const uint32_t count = list.payload3 >> summary::count_shift;
+  for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+  call_native(callable, parameters);
+  push ? stack::pop_frame() : stack::pop_frame_last();
+  return index;
+}
+
 void call_function(const cell& function_value, node_id object_context, const cell& name, uint32_t callback_kind) {
   const cell function = function_value;
   const bool saved_tracing = tracing;
@@ -594,7 +707,7 @@ void call_function(const cell& function_value, node_id object_context, const cel
     else
       tracing = false;
   }
-  const cell code_cell = *function::more_cell(function, function::more_code);
+  const cell code_cell = detail::more_cell(function, function::more_code);
   if (code_cell.type() == TYPE_INTEGER && integer::get(code_cell) != 0) [[unlikely]] {
     if (!object_context || object_context == context::global) {
       const cell extra = *function::more_cell(function, function::more_extra);
@@ -606,7 +719,7 @@ void call_function(const cell& function_value, node_id object_context, const cel
     run_compiled(function, object_context, integer::get(code_cell));
   } else {
     if (callback_traced) detail::trace(event::call, nullptr, 0, &function, &name);
-    do_body(function, *function::more_cell(function, function::more_body), name);
+    do_body(function, detail::more_cell(function, function::more_body), name);
     if (callback_traced) detail::trace(event::return_, nullptr, 0, stack::arguments, &name);
   }
   if (callback_kind) tracing = saved_tracing;
@@ -623,7 +736,7 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
   if (tracing) [[unlikely]]
     detail::trace(event::prolog, nullptr, 0, &function, &name);
   if (body.type() == TYPE_BLOCK) {
-    stack::catch_exits([&] { do_block(body, true); });
+    detail::catch_exits([&] { do_block(body, true); });
   } else {
     stack::set_last_keep(none_cell);
   }

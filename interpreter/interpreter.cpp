@@ -73,32 +73,27 @@ inline void pop_for(bool push) { push ? stack::pop_frame() : stack::pop_frame_la
 
 inline void put_result(const code& source, uint32_t index, const cell& value, bool push) {
   if (push)
-    stack::push_copy(value);
+    detail::push(value);
   else
-    stack::set_last_keep(value);
+    detail::set_result(value);
   if (detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::push, &source, index, stack::last_pushed());
 }
 
 // ---- Words ----------------------------------------------------------------------------------
 
-bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
-
 // The value of a word when its context has values and holds it; null otherwise (nothing is
 // raised: the infix lookahead asks this of every word that follows an expression).
 cell* peek_value(const cell& word) {
+  if (cell* slot = detail::bound_value(word)) [[likely]] return slot;
   node_id context = word.payload1;
   if (!context) return nullptr;
   cell* values = context::values(context);
   if (!values) return nullptr;
-  uint32_t count = context::word_count(context);
-  auto slot = static_cast<uint32_t>(word::index_of(word));
-  if (slot < count && same_symbol_p(word::symbol_of(*context::word_at(context, slot)), word::symbol_of(word)))
-    return values + slot;
   int32_t position = context::find_word(context, word::symbol_of(word), true);
   if (position < 0) return nullptr;
-  slot = static_cast<uint32_t>(word::index_of(*context::word_at(context, static_cast<uint32_t>(position))));
-  if (slot >= count) return nullptr;
+  auto slot = static_cast<uint32_t>(word::index_of(*context::word_at(context, static_cast<uint32_t>(position))));
+  if (slot >= context::word_count(context)) return nullptr;
   // A global word added after its context's values were sized has no value cell yet.
   if (!(context::cell_of(context)->header & cell_flag::stack_values) &&
       slot >= buffer_of(context::cell_of(context)->payload2)->count())
@@ -108,19 +103,17 @@ cell* peek_value(const cell& word) {
 
 // ---- Fast infix paths -----------------------------------------------------------------------
 
-enum class fast_kind : uint8_t { none, math, compare };
-
 // What an operator does when it is still the original one: add, subtract and multiply are
 // actions 11, 18 and 13; the comparisons are natives 25 to 31.
-fast_kind classify(const cell& op, int32_t& code_out) {
+uint32_t classify(const cell& op, int32_t& code_out) {
   uint8_t source = static_cast<uint8_t>(op.header >> 16);
   uint32_t index = native::index_of(op);
   if (source == TYPE_ACTION) {
     switch (index) {
-      case 11: code_out = math_op::add; return fast_kind::math;
-      case 18: code_out = math_op::subtract; return fast_kind::math;
-      case 13: code_out = math_op::multiply; return fast_kind::math;
-      default: return fast_kind::none;
+      case 11: code_out = math_op::add; return detail::fast_math;
+      case 18: code_out = math_op::subtract; return detail::fast_math;
+      case 13: code_out = math_op::multiply; return detail::fast_math;
+      default: return detail::fast_none;
     }
   }
   if (source == TYPE_NATIVE && index >= 25 && index <= 31) {
@@ -128,9 +121,9 @@ fast_kind classify(const cell& op, int32_t& code_out) {
                                actions::op::lesser,  actions::op::greater,         actions::op::lesser_or_equal,
                                actions::op::greater_or_equal};
     code_out = ops[index - 25];
-    return fast_kind::compare;
+    return detail::fast_compare;
   }
-  return fast_kind::none;
+  return detail::fast_none;
 }
 
 bool integer_order(int32_t op, int32_t a, int32_t b) {
@@ -145,35 +138,27 @@ bool integer_order(int32_t op, int32_t a, int32_t b) {
   }
 }
 
-// The operator applied to the left operand in `left` and a right operand that is a number or a
-// word holding one, both integers or both floats, with the results of the full call: the left
-// cell keeps its header flags as the arithmetic leaves them, an integer overflow gives the float.
-// False when the operands are not such a pair; nothing has been changed then.
-bool fast_infix(const code& source, uint32_t op_index, const cell& op, cell& left) {
-  int32_t code = 0;
-  fast_kind kind = classify(op, code);
-  if (kind == fast_kind::none) return false;
-  if (op_index + 1 >= detail::limit_of(source)) return false;
-  const cell* right = &detail::cell_at(source, op_index + 1);
-  if (right->type() == TYPE_WORD) {
-    right = peek_value(*right);
-    if (!right) return false;
-  }
+}  // namespace
+
+// The operator applied to two numbers of one type, integers or floats, with the results of the
+// full call: the left cell keeps its header flags as the arithmetic leaves them, an integer
+// overflow gives the float. False, with nothing changed, for any other pair.
+bool detail::apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
   uint8_t type = left.type();
-  if (type != right->type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
-  if (kind == fast_kind::compare) {
+  if (type != right.type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
+  if (kind == fast_compare) {
     bool answer;
     if (type == TYPE_INTEGER) {
-      answer = integer_order(code, integer::get(left), integer::get(*right));
+      answer = integer_order(code, integer::get(left), integer::get(right));
     } else {
-      cell a = left, b = *right;
+      cell a = left, b = right;
       answer = actions::compare(&a, &b, code);
     }
     left = logic::value_of(answer);
     return true;
   }
   if (type == TYPE_INTEGER) {
-    int32_t a = integer::get(left), b = integer::get(*right);
+    int32_t a = integer::get(left), b = integer::get(right);
     int32_t result;
     bool overflow = code == math_op::add        ? __builtin_add_overflow(a, b, &result)
                     : code == math_op::subtract ? __builtin_sub_overflow(a, b, &result)
@@ -184,53 +169,46 @@ bool fast_infix(const code& source, uint32_t op_index, const cell& op, cell& lef
       left.payload2 = static_cast<uint32_t>(result);
     return true;
   }
-  float_::set(left, float_::do_math_op(float_::get(left), float_::get(*right), code));
+  float_::set(left, float_::do_math_op(float_::get(left), float_::get(right), code));
   return true;
 }
 
+namespace {
+
 // ---- Expressions ----------------------------------------------------------------------------
 
-// The operators that follow a value, each applied to the result so far and one more operand.
-uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
-  for (;;) {
-    if (stack::pending.code) [[unlikely]] return index;
-    series_buffer* buffer = detail::buffer_of_code(source);
-    if (index >= std::min(source.end, buffer->count())) return index;
-    const cell next = buffer->cells()[index];
-    if (next.type() != TYPE_WORD) return index;
-    const cell* slot = peek_value(next);
-    if (!slot || slot->type() != TYPE_OP) return index;
-    const cell op = *slot;
-    if (!tracing && fast_infix(source, index, op, push ? *start : *stack::arguments)) {
-      index += 2;
-      continue;
-    }
-    if (detail::traced_p(&source)) [[unlikely]]
-      detail::trace(event::fetch, &source, index, &next);
-    stack::top = start;
-    const cell callee = detail::op_source(op);
-    call_options options;
-    options.push = push;
-    options.infix = true;
-    options.name = &next;
-    index = apply_block(callee, &source, index + 1, options);
+// The set-word and its value are the frame's two cells; the value becomes the result. A word
+// of an object goes through the context module, which tells the object of the change.
+inline void assign(const cell& word) {
+  const cell value = stack::arguments[1];
+  cell* slot = detail::bound_value(word);
+  const uint32_t kind =
+      slot ? (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift : 0;
+  if (!slot || kind == context::kind_object || value.type() == TYPE_UNSET) [[unlikely]] {
+    word::set();
+    return;
   }
+  *slot = value;
+  *stack::arguments = value;
 }
 
 uint32_t set_word(const code& source, uint32_t index, const cell& word, bool push) {
   push_native_frame(source, word);
-  stack::push_copy(word);
+  detail::push(word);
   if (detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::push, &source, index, &word);
   if (detail::at_end_p(source, index + 1)) fire(error_id::script_need_value, word);
-  index = do_expression(source, index + 1, flag::push);
+  if (detail::traced_p(&source)) [[unlikely]] {
+    index = do_expression(source, index + 1, flag::push);
+    if (!stack::pending.code) detail::trace(event::set, &source, index, stack::argument(1), &word);
+  } else {
+    index = detail::evaluate_argument(source, index + 1, false);
+  }
   if (stack::pending.code) [[unlikely]] {
     stack::pop_frame();
     return index;
   }
-  if (detail::traced_p(&source)) [[unlikely]]
-    detail::trace(event::set, &source, index, stack::argument(1), &word);
-  word::set();
+  assign(word);
   pop_for(push);
   return index;
 }
@@ -298,6 +276,43 @@ const cell& call_name(const cell* name) { return name && name->type() == TYPE_WO
 
 void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 
+// Each operator is applied to the result so far and one more operand.
+uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
+  for (;;) {
+    if (stack::pending.code) [[unlikely]] return index;
+    series_buffer* buffer = buffer_of_code(source);
+    if (index >= std::min(source.end, cells_in(buffer))) return index;
+    const cell next = buffer->cells()[index];
+    if (next.type() != TYPE_WORD) return index;
+    const cell* slot = peek_value(next);
+    if (!slot || slot->type() != TYPE_OP) return index;
+    const cell op = *slot;
+    int32_t code = 0;
+    const uint32_t kind = tracing ? fast_none : classify(op, code);
+    if (kind != fast_none) {
+      // A right operand that is a number, or a word holding one, takes no call at all.
+      cell& left = push ? *start : *stack::arguments;
+      if (index + 1 < std::min(source.end, cells_in(buffer))) {
+        const cell* right = &buffer->cells()[index + 1];
+        if (right->type() == TYPE_WORD) right = peek_value(*right);
+        if (right && apply_fast(kind, code, left, *right)) {
+          index += 2;
+          continue;
+        }
+      }
+      if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) {
+        index = operate(op_source(op), source, index + 1, next, start, push, kind, code);
+        continue;
+      }
+    }
+    if (traced_p(&source)) [[unlikely]]
+      trace(event::fetch, &source, index, &next);
+    stack::top = start;
+    index = call_from_code(op_source(op), source, index + 1, push, next, true);
+  }
+}
+
+
 }  // namespace detail
 
 // ---- Public entry points --------------------------------------------------------------------
@@ -329,7 +344,7 @@ void init() {
 
 code code_of(const cell& block) {
   series_buffer* buffer = buffer_of(block.payload2);
-  return code{block, buffer->count(), (buffer->flags & series_flag::system_code) != 0};
+  return code{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
 }
 
 void mark_system_code(const cell& block) { mark_deep(block.payload2, 0); }
@@ -353,7 +368,7 @@ void do_block(const cell& block_value, bool chain) {
       index = do_expression(source, index, 0);
       if (stack::pending.code) [[unlikely]] break;
       if (index >= detail::limit_of(source)) break;
-      stack::reset_top();
+      stack::top = stack::arguments;
     }
   }
   if (traced) [[unlikely]]
@@ -361,7 +376,10 @@ void do_block(const cell& block_value, bool chain) {
   chain ? stack::pop_frame_last() : stack::pop_frame();
 }
 
-uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
+namespace {
+
+// Every expression but an untraced value or word holding one.
+[[gnu::noinline]] uint32_t evaluate_expression(const code& source, uint32_t index, uint32_t flags) {
   cell* start = stack::top;
   const cell value = detail::cell_at(source, index);
   const bool push = (flags & flag::push) != 0;
@@ -372,10 +390,7 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       const cell* slot = detail::word_value(value);
       uint8_t type = slot->type();
       if (detail::callable_p(type)) {
-        call_options options;
-        options.push = push;
-        options.name = &value;
-        index = apply_block(*slot, &source, index + 1, options);
+        index = detail::call_from_code(*slot, source, index + 1, push, value, false);
       } else if (type == TYPE_UNSET) [[unlikely]] {
         detail::no_value(value);
       } else if (type == TYPE_OP) [[unlikely]] {
@@ -419,9 +434,8 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
         put_result(source, index, value, push);
         ++index;
       } else {
-        call_options options;
-        options.push = push;
-        index = apply_block(value, &source, std::min(index + 1, detail::limit_of(source)), options);
+        index = detail::call_from_code(value, source, std::min(index + 1, detail::limit_of(source)), push, words::anon,
+                                       false);
       }
       break;
     case TYPE_ISSUE:
@@ -434,10 +448,48 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       ++index;
       break;
   }
-  if (!(flags & flag::no_infix)) index = infix(source, index, start, push);
+  if (!(flags & flag::no_infix)) index = detail::infix(source, index, start, push);
   if (!push && detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::expr, &source, index, stack::arguments);
   return index;
+}
+
+}  // namespace
+
+uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
+  if (tracing) [[unlikely]]
+    return evaluate_expression(source, index, flags);
+  series_buffer* buffer = detail::buffer_of_code(source);
+  const cell* value = &buffer->cells()[index];
+  const uint8_t type = value->type();
+  if (!detail::self_evaluating.types[type]) {
+    if (type != TYPE_WORD) return evaluate_expression(source, index, flags);
+    const cell* slot = detail::bound_value(*value);
+    if (!slot) [[unlikely]]
+      return evaluate_expression(source, index, flags);
+    if (!detail::pushed_as_value.types[slot->type()]) {
+      if (!detail::callable_p(slot->type())) [[unlikely]]
+        return evaluate_expression(source, index, flags);
+      const cell name = *value;
+      index = detail::call_from_code(*slot, source, index + 1, (flags & flag::push) != 0, name, false);
+      if (flags & flag::no_infix) return index;
+      return detail::infix(source, index, (flags & flag::push) ? stack::top - 1 : stack::arguments,
+                           (flags & flag::push) != 0);
+    }
+    value = slot;
+  }
+  cell* start;
+  if (flags & flag::push) {
+    start = detail::push(*value);
+  } else {
+    detail::set_result(*value);
+    start = stack::arguments;
+  }
+  ++index;
+  if (flags & flag::no_infix) return index;
+  if (index >= std::min(source.end, detail::cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD)
+    return index;
+  return detail::infix(source, index, start, (flags & flag::push) != 0);
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {
@@ -477,7 +529,7 @@ uint32_t mask_of(const cell& callback) {
     const cell& name = names->cells()[i];
     if (name.type() != TYPE_WORD) continue;
     for (uint32_t e = 0; e < event_count; ++e)
-      if (same_symbol_p(word::symbol_of(name), word::symbol_of(event_words[e]))) mask |= 1u << e;
+      if (detail::same_symbol_p(word::symbol_of(name), word::symbol_of(event_words[e]))) mask |= 1u << e;
   }
   return mask;
 }

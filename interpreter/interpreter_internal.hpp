@@ -5,26 +5,101 @@
 #include <cstdint>
 
 #include "datatypes/context.hpp"
+#include "datatypes/symbol.hpp"
 #include "datatypes/types.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/cell.hpp"
+#include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/throw.hpp"
 
 namespace tav::interpreter::detail {
 
 // ---- Code positions -------------------------------------------------------------------------
 
+// Cells in use in a buffer of cells (code, values, argument lists).
+inline uint32_t cells_in(const series_buffer* buffer) { return (buffer->tail - buffer->offset) / sizeof(cell); }
 inline series_buffer* buffer_of_code(const code& source) { return buffer_of(source.block.payload2); }
 // Where evaluation stops now: the end it was given, or the tail when the block shrank.
-inline uint32_t limit_of(const code& source) { return std::min(source.end, buffer_of_code(source)->count()); }
+inline uint32_t limit_of(const code& source) { return std::min(source.end, cells_in(buffer_of_code(source))); }
 inline bool at_end_p(const code& source, uint32_t index) { return index >= limit_of(source); }
 inline const cell& cell_at(const code& source, uint32_t index) { return buffer_of_code(source)->cells()[index]; }
 
+// ---- Argument stack -------------------------------------------------------------------------
+
+// stack::push_copy and stack::set_last_keep, inline on the paths every expression takes; a full
+// stack goes through stack::push_cell, which raises.
+inline cell* push(const cell& value) {
+  const cell copy = value;
+  cell* slot = stack::top;
+  if (slot + 1 >= stack::end) [[unlikely]]
+    slot = stack::push_cell();
+  else
+    stack::top = slot + 1;
+  *slot = copy;
+  return slot;
+}
+
+inline void set_result(const cell& value) {
+  *stack::arguments = value;
+  stack::top = stack::arguments + 1;
+}
+
+// Where the stacks stand, and the exits that arrive as exceptions made pending again there
+// (stack::catch_exits, with its position taken inline).
+template <class Body>
+inline void catch_exits(Body&& body) {
+  const stack::position at{stack::frame_count(), stack::index_of(stack::arguments), stack::index_of(stack::top)};
+  try {
+    body();
+  } catch (const system_throw_signal&) {
+    if (thrown_code < tav::code::throw_ || thrown_code > tav::code::break_) throw;
+    stack::restore(at);
+  }
+}
+
 // ---- Words ----------------------------------------------------------------------------------
 
-// The value cell of a word (unbound or unknown words raise through the context module).
-inline cell* word_value(const cell& word) { return context::get(word); }
+inline bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::resolve(a) == symbol::resolve(b); }
+
+// The value cell a bound word names: its context's values at the word's index, when the context
+// has values and (outside a function frame, whose words are bound to it alone) the index lies
+// within them. Null otherwise; nothing is raised. A word's binding is made by the context that
+// resolves it, so the index is taken as it is on this path.
+inline cell* bound_value(const cell& word) {
+  const node_id context = word.payload1;
+  if (!context) [[unlikely]] return nullptr;
+  const cell& record = buffer_of(context)->cells()[0];
+  const uint32_t slot = word.payload3;
+  if (!record.payload2) [[unlikely]] return nullptr;
+  if (record.header & cell_flag::stack_values) {
+    if (slot == word::unresolved) [[unlikely]] return nullptr;
+    return stack::bottom + (record.payload2 - 1) + slot;
+  }
+  series_buffer* values = buffer_of(record.payload2);
+  if (slot >= cells_in(values)) [[unlikely]] return nullptr;
+  return values->cells() + slot;
+}
+
+// The value cell of a word; what the fast lookup cannot answer goes to the context module,
+// which finds the word by its symbol or raises.
+inline cell* word_value(const cell& word) {
+  if (cell* slot = bound_value(word)) [[likely]] return slot;
+  return context::get(word);
+}
+
+// ---- Callables ------------------------------------------------------------------------------
+
+// The typeset's bit of the type (mask 0x80 >> (type & 7) of byte type >> 3).
+inline bool admits(const cell& typeset, uint8_t type) {
+  return (reinterpret_cast<const uint8_t*>(&typeset.payload1)[type >> 3] & (0x80u >> (type & 7))) != 0;
+}
+
+// Cell i of a callable's internal record: the two cells of a native! or action!, the five of a
+// function! or routine! (cell 1 is the cached argument list for both).
+inline cell& more_cell(const cell& callable, uint32_t i) { return buffer_of(callable.payload3)->cells()[i]; }
 
 // ---- Callables ------------------------------------------------------------------------------
 
@@ -36,6 +111,69 @@ inline cell op_source(const cell& op) {
   cell source = op;
   set_type(source, static_cast<uint8_t>(op.header >> 16));
   return source;
+}
+
+// ---- Expressions ----------------------------------------------------------------------------
+
+// Types that evaluate to themselves when met in code.
+inline constexpr auto self_evaluating = [] {
+  struct table {
+    bool types[256];
+  } result{};
+  for (int type = 1; type < 256; ++type) result.types[type] = true;
+  for (uint8_t type : {TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD, TYPE_LIT_WORD, TYPE_PAREN, TYPE_PATH, TYPE_GET_PATH,
+                       TYPE_SET_PATH, TYPE_LIT_PATH, TYPE_OP, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE,
+                       TYPE_ISSUE})
+    result.types[type] = false;
+  return result;
+}();
+// Types a word's value is pushed as, rather than called or refused.
+inline constexpr auto pushed_as_value = [] {
+  struct table {
+    bool types[256];
+  } result{};
+  for (int type = 1; type < 256; ++type) result.types[type] = true;
+  for (uint8_t type : {TYPE_UNSET, TYPE_OP, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE})
+    result.types[type] = false;
+  return result;
+}();
+
+// The operators that follow a value pushed at `start` (push) or in the result slot.
+uint32_t infix(const code& source, uint32_t index, cell* start, bool push);
+
+// Operators that are still the original add, subtract, multiply or comparisons work on two
+// integers or two floats without a call.
+inline constexpr uint32_t fast_none = 0, fast_math = 1, fast_compare = 2;
+bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right);
+// Such an operator whose right operand needs evaluating: the left operand at `start` is checked,
+// the right one evaluated after it, then both are worked on directly or handed to the full call.
+uint32_t operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start, bool push,
+                 uint32_t kind, int32_t code);
+
+// A call of a callable met in code at `index - 1`, its arguments from `index` on.
+uint32_t call_from_code(const cell& callable, const code& source, uint32_t index, bool push, const cell& name,
+                        bool infix);
+
+// One argument expression, pushed: a value or a word holding one is pushed straight away, with
+// the operators after it unless `no_infix`; anything else is a full expression. Not for traced
+// evaluation, which fires events at each step.
+inline uint32_t evaluate_argument(const code& source, uint32_t index, bool no_infix) {
+  const cell& code_value = buffer_of_code(source)->cells()[index];
+  const cell* value = &code_value;
+  const uint8_t type = code_value.type();
+  if (!self_evaluating.types[type]) {
+    if (type != TYPE_WORD) [[unlikely]]
+      return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
+    value = bound_value(code_value);
+    if (!value || !pushed_as_value.types[value->type()])
+      return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
+  }
+  cell* start = push(*value);
+  ++index;
+  if (no_infix) return index;
+  series_buffer* buffer = buffer_of_code(source);
+  if (index >= std::min(source.end, cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD) return index;
+  return infix(source, index, start, true);
 }
 
 // ---- Trace ----------------------------------------------------------------------------------

@@ -104,8 +104,8 @@ void note_arguments(uint32_t index, const cell& native) {
   if (index >= 1 && index <= table_slots) known[index] = native;
 }
 
-void check_arguments(uint32_t index, const int32_t* parameters) {
-  if (!parameters[0] || index < 1 || index > table_slots || known[index].type() != TYPE_NATIVE) return;
+void check_typesets(uint32_t index, const int32_t* parameters) {
+  if (index < 1 || index > table_slots || known[index].type() != TYPE_NATIVE) return;
   const cell native = known[index];
   const cell list = interpreter::build_arguments(native);
   uint32_t position = 0;  // among the spec's words, for the error

@@ -74,7 +74,11 @@ void register_entries(uint32_t count, const entry* entries);
 void note_arguments(uint32_t index, const cell& list);
 // With the check flag set: each fixed argument, and each argument of a refinement present,
 // against its typeset; a value outside it raises script/expect-arg.
-void check_arguments(uint32_t index, const int32_t* parameters);
+void check_typesets(uint32_t index, const int32_t* parameters);
+inline void check_arguments(uint32_t index, const int32_t* parameters) {
+  if (parameters[0]) [[unlikely]]
+    check_typesets(index, parameters);
+}
 
 // ---- Loop counts ----------------------------------------------------------------------------
 // A float! becomes the integer! truncated toward zero; NaN, infinities and values outside the

@@ -6,6 +6,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
@@ -23,15 +24,15 @@ constexpr uint32_t index_if = 1, index_unless = 2, index_either = 3, index_any =
 cell* argument(uint32_t i) { return stack::argument(i); }
 
 void box_none() {
-  stack::reset_top();
+  stack::top = stack::arguments;
   none::box();
 }
 
 // Evaluates a block into the current frame's result slot; an exit that reached here as an
 // exception is pending again when this returns.
 void run(const cell& block, bool chain) {
-  stack::reset_top();
-  stack::catch_exits([&] { interpreter::do_block(block, chain); });
+  stack::top = stack::arguments;
+  interpreter::detail::catch_exits([&] { interpreter::do_block(block, chain); });
 }
 
 enum class after { next, stop, leave };
@@ -78,7 +79,10 @@ void unless_stack(const int32_t* parameters) {
 
 void either_stack(const int32_t* parameters) {
   check_arguments(index_either, parameters);
-  const cell block = *argument(logic::true_p() ? 1 : 2);
+  const cell& condition = *argument(0);
+  if (condition.type() == TYPE_UNSET) [[unlikely]]
+    fire(error_id::script_no_return);
+  const cell block = *argument(logic::false_p(condition) ? 2 : 1);
   interpreter::do_block(block, true);
 }
 
@@ -89,7 +93,7 @@ void any_stack(const int32_t* parameters) {
   const interpreter::code source = interpreter::code_of(block);
   cell* base = stack::top;
   uint32_t index = block.payload1;
-  while (index < std::min(source.end, buffer_of(block.payload2)->count())) {
+  while (index < interpreter::detail::limit_of(source)) {
     index = interpreter::do_next(source, index, false);
     if (stack::pending.code) [[unlikely]] return;
     if (!logic::false_p(*argument(0))) return;
@@ -105,8 +109,8 @@ void all_stack(const int32_t* parameters) {
   const interpreter::code source = interpreter::code_of(block);
   cell* base = stack::top;
   uint32_t index = block.payload1;
-  if (index >= std::min(source.end, buffer_of(block.payload2)->count())) return box_none();
-  while (index < std::min(source.end, buffer_of(block.payload2)->count())) {
+  if (index >= interpreter::detail::limit_of(source)) return box_none();
+  while (index < interpreter::detail::limit_of(source)) {
     index = interpreter::do_next(source, index, false);
     if (stack::pending.code) [[unlikely]] return;
     if (logic::false_p(*argument(0))) return box_none();
@@ -135,7 +139,7 @@ void while_stack(const int32_t* parameters) {
     if (next == after::stop) break;
   }
   stack::pop_frame();
-  stack::reset_top();
+  stack::top = stack::arguments;
   unset::box();
 }
 

@@ -308,4 +308,11 @@ inline void define_core() {
 }
 
 
+// Evaluates the text for its effects (outside any try frame: an error ends the process).
+inline void run_text(const char* text) {
+  cell* base = stack::top;
+  interpreter::do_block(load(text), false);
+  stack::top = base;
+}
+
 }  // namespace tav::source

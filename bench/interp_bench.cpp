@@ -1,0 +1,188 @@
+// Interpreter: Tav programs evaluated by the interpreter (recursive calls, counting loops,
+// nested loops with comparisons, calls with refinements, break and return in hot loops), each
+// beside the same work in plain C++ and, when python3 is installed, in Python 3. An argument
+// runs only the programs whose name holds it; TAV_BENCH_NO_PYTHON=1 leaves Python out.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "boot/startup.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/platform.hpp"
+#include "tests/interpreter/tav_source.hpp"
+
+namespace {
+
+using namespace tav;
+using clock_type = std::chrono::steady_clock;
+
+const char* only = nullptr;
+
+double seconds_since(clock_type::time_point start) {
+  return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+// Best of three runs, in seconds.
+double best_of(const std::function<void()>& run) {
+  double best = 1e30;
+  for (int i = 0; i < 3; ++i) {
+    auto start = clock_type::now();
+    run();
+    best = std::min(best, seconds_since(start));
+  }
+  return best;
+}
+
+double time_tav(const char* text) {
+  const cell code = source::load(text);
+  return best_of([&] {
+    cell* base = stack::top;
+    interpreter::do_block(code, false);
+    stack::top = base;
+  });
+}
+
+// The Python program prints its best time of three runs; a negative answer: no python3.
+double time_python(const char* setup, const char* statement) {
+  const char* skip = std::getenv("TAV_BENCH_NO_PYTHON");
+  if (skip && *skip == '1') return -1;
+  std::string program = std::string("import time\n") + setup +
+                        "\nbest = 1e30\nfor _ in range(3):\n    t = time.perf_counter()\n    " + statement +
+                        "\n    best = min(best, time.perf_counter() - t)\nprint(best)\n";
+  std::string command = "python3 -c '" + program + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  double seconds = -1;
+  if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
+  pclose(pipe);
+  return seconds;
+}
+
+volatile long step = 1;
+long (*volatile fib_pointer)(long);
+long fib(long n) { return n < 2 ? n : fib_pointer(n - 1) + fib_pointer(n - 2); }
+volatile long sink;
+
+struct program {
+  const char* name;
+  double operations;
+  const char* definitions;  // Tav, evaluated once
+  const char* tav;
+  std::function<double()> tav_time;  // instead of `tav`, when set
+  std::function<void()> cpp;
+  const char* python_setup;
+  const char* python;
+};
+
+// What f/plus 1 2 does: the refinement given by a path, the arguments from the code.
+double refinement_by_path() {
+  const cell path = source::path_cell("f/plus", TYPE_PATH);
+  const cell code = source::load("1 2");
+  const interpreter::code source = interpreter::code_of(code);
+  const cell function = source::value_of("f");
+  const cell name = buffer_of(path.payload2)->cells()[0];
+  interpreter::call_options options;
+  options.push = true;
+  options.name = &name;
+  options.path = &path;
+  options.path_index = 1;
+  return best_of([&] {
+    cell* base = stack::top;
+    for (int i = 0; i < 1000000; ++i) {
+      interpreter::apply_block(function, &source, 0, options);
+      stack::top = base;
+    }
+  });
+}
+
+const program programs[] = {
+    {"fib 30 (calls)", 2692537, "fib: func [n] [either n < 2 [n] [(fib n - 1) + fib n - 2]]", "fib 30", nullptr,
+     [] { sink = fib_pointer(30); }, "def fib(n):\n    return n if n < 2 else fib(n - 1) + fib(n - 2)", "fib(30)"},
+    {"loop of 10M additions", 1e7, "", "n: 0 loop 10000000 [n: n + 1]", nullptr,
+     [] {
+       long n = 0;
+       for (long i = 0; i < 10000000; ++i) n = n + step;
+       sink = n;
+     },
+     "", "n = 0\n    for _ in range(10000000): n = n + 1"},
+    {"nested repeat with comparisons (passes)", 1e6, "",
+     "c: 0 repeat i 1000 [repeat j 1000 [if i < j [c: c + 1]]]", nullptr,
+     [] {
+       long c = 0;
+       for (long i = 1; i <= 1000; ++i)
+         for (long j = 1; j <= 1000; ++j)
+           if (i < j * step) ++c;
+       sink = c;
+     },
+     "", "c = 0\n    for i in range(1, 1001):\n        for j in range(1, 1001):\n            if i < j: c = c + 1"},
+    {"calls, refinement off", 1e6, "f: func [a /plus b] [either plus [a + b] [a]]", "loop 1000000 [f 1]", nullptr,
+     [] {
+       long sum = 0;
+       for (long i = 0; i < 1000000; ++i) sum += step;
+       sink = sum;
+     },
+     "def f(a, plus=False, b=None):\n    return a + b if plus else a", "for _ in range(1000000): f(1)"},
+    {"calls, refinement on by path", 1e6, "f: func [a /plus b] [either plus [a + b] [a]]", "", refinement_by_path,
+     [] {
+       long sum = 0;
+       for (long i = 0; i < 1000000; ++i) sum += 1 + 2 * step;
+       sink = sum;
+     },
+     "def f(a, plus=False, b=None):\n    return a + b if plus else a", "for _ in range(1000000): f(1, True, 2)"},
+    {"return out of a loop in a call", 1e6, "g: func [n] [loop 100 [if n > 0 [return n]] 0]",
+     "loop 1000000 [g 1]", nullptr,
+     [] {
+       long sum = 0;
+       for (long i = 0; i < 1000000; ++i)
+         for (int k = 0; k < 100; ++k)
+           if (step > 0) {
+             sum += step;
+             break;
+           }
+       sink = sum;
+     },
+     "def g(n):\n    for _ in range(100):\n        if n > 0: return n\n    return 0", "for _ in range(1000000): g(1)"},
+    {"break out of an inner loop", 1e6, "", "loop 1000000 [loop 10 [break]]", nullptr,
+     [] {
+       long sum = 0;
+       for (long i = 0; i < 1000000; ++i)
+         for (int k = 0; k < 10; ++k) {
+           sum += step;
+           break;
+         }
+       sink = sum;
+     },
+     "", "for _ in range(1000000):\n        for _ in range(10): break"},
+};
+
+int run(void*) {
+  boot::init_runtime();
+  source::define_core();
+  fib_pointer = fib;
+  std::printf("%-40s %12s %12s %12s %12s\n", "program (operations)", "Tav M/s", "C++ M/s", "Python M/s",
+              "Tav/Python");
+  for (const program& p : programs) {
+    if (only && !std::strstr(p.name, only)) continue;
+    if (*p.definitions) source::run_text(p.definitions);
+    double tav = p.tav_time ? p.tav_time() : time_tav(p.tav);
+    double cpp = best_of(p.cpp);
+    double python = time_python(p.python_setup, p.python);
+    std::printf("%-40s %12.2f %12.1f", p.name, p.operations / tav / 1e6, p.operations / cpp / 1e6);
+    if (python > 0)
+      std::printf(" %12.2f %11.2fx", p.operations / python / 1e6, python / tav);
+    std::printf("\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) only = argv[1];
+  return platform::start_up(argc, argv, run, nullptr);
+}
