@@ -14,6 +14,7 @@
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/path.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/string.hpp"
@@ -140,8 +141,13 @@ void register_all() {
   native::init();
   action::init();
   op::init();
+  path::init();
+  lit_path::init();
+  set_path::init();
+  get_path::init();
   function::init();
   routine::init();
+  paren::init();
   issue::init();
   object::init();
   error::init();

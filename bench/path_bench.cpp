@@ -1,0 +1,174 @@
+// Paths: selecting and storing through paths in a loop (block elements by index, by word and
+// by a paren, object fields, a pair inside a block), each beside the same work in plain C++ and,
+// when python3 is installed, in Python 3; each inside a loop of a million passes, the loop alone
+// being the first line for reference. An
+// argument runs only the programs whose name holds it; TAV_BENCH_NO_PYTHON=1 leaves Python out.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "boot/startup.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/stack.hpp"
+#include "interpreter/transcode.hpp"
+#include "runtime/platform.hpp"
+#include "tests/interpreter/tav_source.hpp"
+
+namespace {
+
+using namespace tav;
+using clock_type = std::chrono::steady_clock;
+
+const char* only = nullptr;
+constexpr double count = 1e6;
+
+double best_of(const std::function<void()>& run) {
+  double best = 1e30;
+  for (int i = 0; i < 3; ++i) {
+    auto start = clock_type::now();
+    run();
+    best = std::min(best, std::chrono::duration<double>(clock_type::now() - start).count());
+  }
+  return best;
+}
+
+// Text loaded by the lexer, its words bound in the global context.
+void bind_global(const cell& block) {
+  for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
+    const cell value = buffer_of(block.payload2)->cells()[i];
+    uint8_t type = value.type();
+    if (type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH)) {
+      bind_global(value);
+    } else if (type >= TYPE_WORD && type <= TYPE_REFINEMENT && !value.payload1) {
+      cell bound;
+      word::make_at(bound, word::symbol_of(value));
+      buffer_of(block.payload2)->cells()[i].payload1 = bound.payload1;
+      buffer_of(block.payload2)->cells()[i].payload3 = bound.payload3;
+    }
+  }
+}
+
+cell load(const char* text) {
+  cell block = none::value;
+  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)),
+                   lexer::load_options{}, nullptr);
+  bind_global(block);
+  return block;
+}
+
+double time_tav(const char* text) {
+  const cell code = load(text);
+  return best_of([&] {
+    cell* base = stack::top;
+    interpreter::do_block(code, false);
+    stack::top = base;
+  });
+}
+
+double time_python(const char* statement) {
+  const char* skip = std::getenv("TAV_BENCH_NO_PYTHON");
+  if (skip && *skip == '1') return -1;
+  std::string program = std::string(
+                            "import time\nclass O:\n    def __init__(self): self.a = 1\n"
+                            "o = O()\nb = [10, 20]\nw = {\"x\": 1, \"y\": 2}\np = [[1, 2]]\nbest = 1e30\n"
+                            "for _ in range(3):\n    t = time.perf_counter()\n    for _ in range(1000000): ") +
+                        statement + "\n    best = min(best, time.perf_counter() - t)\nprint(best)\n";
+  std::string command = "python3 -c '" + program + "' 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  double seconds = -1;
+  if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
+  pclose(pipe);
+  return seconds;
+}
+
+struct object_like {
+  volatile long a = 1;
+};
+volatile long sink;
+volatile long index_two = 1;
+
+struct program {
+  const char* name;
+  const char* tav;  // the body of a loop of a million passes
+  std::function<void()> cpp;
+  const char* python;
+};
+
+object_like object;
+long cells[2] = {10, 20};
+
+const program programs[] = {
+    {"the loop alone", "",
+     [] {
+       for (long i = 0; i < 1000000; ++i) sink = i;
+     },
+     "pass"},
+    {"block element by index", "b/2",
+     [] {
+       for (long i = 0; i < 1000000; ++i) sink = cells[index_two];
+     },
+     "b[1]"},
+    {"block element after a word", "w/y",
+     [] {
+       for (long i = 0; i < 1000000; ++i) sink = cells[index_two];
+     },
+     "w[\"y\"]"},
+    {"block element by paren", "b/(1 + 1)",
+     [] {
+       for (long i = 0; i < 1000000; ++i) sink = cells[index_two * 2 - 1];
+     },
+     "b[1 + 1 - 1]"},
+    {"object field", "o/a",
+     [] {
+       for (long i = 0; i < 1000000; ++i) sink = object.a;
+     },
+     "o.a"},
+    {"object field set", "o/a: 5",
+     [] {
+       for (long i = 0; i < 1000000; ++i) object.a = 5;
+     },
+     "setattr(o, \"a\", 5)"},
+    {"block element set", "b/2: 7",
+     [] {
+       for (long i = 0; i < 1000000; ++i) cells[index_two] = 7;
+     },
+     "b.__setitem__(1, 7)"},
+    {"pair in a block, set in place", "p/1/y: 3",
+     [] {
+       for (long i = 0; i < 1000000; ++i) cells[index_two] = 3;
+     },
+     "p[0].__setitem__(1, 3)"},
+};
+
+int run(void*) {
+  boot::init_runtime();
+  source::define_core();
+  source::define_action("make", "[type [any-type!] spec [any-type!]]");
+  time_tav("o: make object! [a: 1] b: [10 20] w: [x 1 y 2] p: [1x2]");
+  std::printf("%-36s %12s %12s %12s %12s\n", "path (a million each)", "Tav M/s", "C++ M/s", "Python M/s",
+              "Tav/Python");
+  for (const program& p : programs) {
+    if (only && !std::strstr(p.name, only)) continue;
+    std::string text = std::string("loop 1000000 [") + p.tav + "]";
+    double tav = time_tav(text.c_str());
+    double cpp = best_of(p.cpp);
+    double python = time_python(p.python);
+    std::printf("%-36s %12.2f %12.1f", p.name, count / tav / 1e6, count / cpp / 1e6);
+    if (python > 0) std::printf(" %12.2f %11.2fx", count / python / 1e6, python / tav);
+    std::printf("\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) only = argv[1];
+  return platform::start_up(argc, argv, run, nullptr);
+}
