@@ -70,7 +70,8 @@ class Calls : public testing::evaluation {
 };
 
 TEST_F(Calls, FunctionsTakeRefinementsInSpecOrder) {
-  value_of("f: func [a /b c /d e] [reduce [a b c d e]]");
+  EXPECT_EQ(result_of("f: func [a /b c /d e] [reduce [a b c d e]] f/d/b 1 2 3"), "[1 true 3 true 2]");
+  EXPECT_EQ(error_of("g: func [/b] [] g/b/b"), error_id::script_dup_refine);
   EXPECT_EQ(path_result("f/d/b", "1 2 3"), "[1 true 3 true 2]");
   EXPECT_EQ(path_result("f/b", "1 2"), "[1 true 2 false none]");
   EXPECT_EQ(path_result("f", "1"), "[1 false none false none]");

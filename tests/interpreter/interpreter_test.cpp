@@ -64,6 +64,7 @@ TEST_F(Interpreter, EvaluationErrors) {
   for (const row& r : {
            row{"+ 1 2", error_id::script_no_op_arg, "+"},
            row{"x: ()", error_id::script_need_value, "x"},
+           row{"do [x:]", error_id::script_need_value, "x"},
            row{"1 x:", error_id::script_need_value, "x"},
            row{"nothing-here", error_id::script_no_value, "nothing-here"},
            row{"#system [1]", error_id::internal_tav_system, nullptr},

@@ -19,28 +19,6 @@ class Natives : public testing::evaluation {
  protected:
   void SetUp() override {
     evaluation::SetUp();
-    // The refinements of catch, throw and break as a path would give them: the native entry
-    // called with the refinement's argument position.
-    source::define_routine("catch-named", "[block [block!] name [word! block!]]", [](cell*) -> routine::answer {
-      const int32_t parameters[] = {0, 1};
-      natives::catch_stack(parameters);
-      return {};
-    });
-    source::define_routine("catch-any", "[block [block!] name]", [](cell*) -> routine::answer {
-      const int32_t parameters[] = {0, -1};
-      natives::catch_stack(parameters);
-      return {};
-    });
-    source::define_routine("throw-named", "[value name [word!]]", [](cell*) -> routine::answer {
-      const int32_t parameters[] = {0, 1};
-      natives::throw_stack(parameters);
-      return {};
-    });
-    source::define_routine("break-return", "[value]", [](cell*) -> routine::answer {
-      const int32_t parameters[] = {0, 0};
-      natives::break_stack(parameters);
-      return {};
-    });
     // try/all: the code of the error it stops, else the block's value.
     source::define_routine("try-all", "[block [block!]]", [](cell* arguments) -> routine::answer {
       const cell block = arguments[0];
@@ -134,7 +112,7 @@ TEST_F(Natives, Loops) {
            row{"loop 0 [1]", "none"},
            row{"loop -0.5 [1]", "none"},
            row{"loop 5 [break]", "unset"},
-           row{"loop 5 [break-return 3]", "3"},
+           row{"loop 5 [break/return 3]", "3"},
            row{"n: 0 loop 3 [n: n + 1 continue n: 100] n", "3"},
            row{"n: 0 repeat i 3 [n: n + 1 i: 100] n", "3"},
            row{"repeat i 3 [] i", "3"},
@@ -142,12 +120,12 @@ TEST_F(Natives, Loops) {
            row{"repeat i 2.9 [i]", "2"},
            row{"repeat i 0 [1]", "none"},
            row{"n: 0 while [n < 3] [n: n + 1] n", "3"},
-           row{"while [true] [break-return 5]", "unset"},
+           row{"while [true] [break/return 5]", "unset"},
            row{"n: 0 while [n < 3] [n: n + 1]", "unset"},
            row{"n: 0 until [n: n + 1 n >= 3]", "true"},
            row{"n: 0 until [n: n + 1 if n < 3 [continue] n]", "3"},
            row{"n: 0 forever [n: n + 1 if n = 5 [break]] n", "5"},
-           row{"forever [break-return 7]", "7"},
+           row{"forever [break/return 7]", "7"},
            row{"catch [loop 3 [throw 7]]", "7"},
        }) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
@@ -191,18 +169,17 @@ TEST_F(Natives, CatchAndThrow) {
            row{"catch [throw 1]", "1"},
            row{"catch [1 + 1]", "2"},
            row{"catch [throw 1 2]", "1"},
-           row{"catch [catch-named [throw-named 1 'a] 'b]", "1"},
-           row{"catch-named [throw-named 1 'a] [x a]", "1"},
-           row{"catch [catch-named [throw 1] 'a]", "1"},
-           row{"catch-any [throw-named 1 'a] 'b", "1"},
+           row{"catch [catch/name [throw/name 1 'a] 'b]", "1"},
+           row{"catch/name [throw/name 1 'a] [x a]", "1"},
+           row{"catch [catch/name [throw 1] 'a]", "1"},
            row{"n: 0 loop 3 [n: n + 1 catch [break]] n", "1"},
            row{"f: func [] [throw 4] catch [f]", "4"},
        }) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
   }
   EXPECT_EQ(error_of("throw 1"), error_id::throw_throw_);
-  EXPECT_EQ(error_of("catch-named [throw-named 1 'a] 'b"), error_id::throw_throw_);
-  EXPECT_EQ(error_of("catch-named [throw-named 1 'a] [b 1]"), error_id::script_invalid_refine_arg);
+  EXPECT_EQ(error_of("catch/name [throw/name 1 'a] 'b"), error_id::throw_throw_);
+  EXPECT_EQ(error_of("catch/name [throw/name 1 'a] [b 1]"), error_id::script_invalid_refine_arg);
 }
 
 TEST_F(Natives, LoopCountHelpers) {

@@ -1,7 +1,7 @@
 // Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
 // words interned, and the words of the core the programs call, defined as start-up would define
 // them: the natives with their specs, the arithmetic actions and their operators, the typesets,
-// and stand-ins for the natives that are not built yet (`func`, `reduce` and the comparisons).
+// and stand-ins for the natives that are not built yet (`reduce` and the comparisons).
 #pragma once
 #include <cstdlib>
 #include <cstring>
@@ -139,14 +139,6 @@ inline void define_routine(const char* name, const char* spec, routine::code cod
   define(name, made_value);
 }
 
-inline routine::answer func_stand_in(cell* arguments) {
-  const cell spec = arguments[0], body = arguments[1];
-  uint32_t flags = function::validate(spec);
-  function::push(spec, body, 0, 0, 0, flags);
-  arguments[0] = stack::top[-1];
-  return {};
-}
-
 // Every expression's value, in a new block.
 inline routine::answer reduce_stand_in(cell* arguments) {
   const cell block = arguments[0];
@@ -239,7 +231,8 @@ inline void define_core() {
   define_op("<=", "lesser-or-equal?");
   define_op(">=", "greater-or-equal?");
 
-  define_routine("func", "[spec [block!] body [block!]]", func_stand_in);
+  define_native("func", "[spec [block!] body [block!]]");
+  define_native("do", "[value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]]");
   define_action("make", "[type spec]");
   define_routine("reduce", "[block [block!]]", reduce_stand_in);
   install_comparison_stand_ins();
