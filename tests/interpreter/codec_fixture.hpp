@@ -21,6 +21,10 @@ class codec_evaluation : public evaluation {
                           " /into dst [block!] /trace callback [function!]]");
     source::define_native("checksum", "[data [string! binary! file!] method [word!] /with spec [any-type!]]");
     source::define_native("compress", "[data [string! binary!] method [word!]]");
+    source::define_native("dehex", "[value [any-string!]]");
+    source::define_native("enhex", "[value [any-string!]]");
+    source::define_native("debase", "[value [string!] /base base-value [integer!]]");
+    source::define_native("enbase", "[value [binary! string!] /base base-value [integer!]]");
     source::define_native("decompress", "[data [binary!] method [word!] /size sz [integer!]]");
   }
 

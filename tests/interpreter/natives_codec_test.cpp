@@ -94,5 +94,49 @@ TEST_F(Codec, CompressAndDecompress) {
   EXPECT_EQ(run_error(R"(decompress #{00} 'zip)"), error_id::script_invalid_arg);
 }
 
+TEST_F(Codec, BaseEncodings) {
+  struct row {
+    const char* code;
+    const char* molded;
+  };
+  const row rows[] = {
+      {R"(enbase "abc")", R"("YWJj")"},
+      {R"(enbase "ab")", R"("YWI=")"},
+      {R"(enbase #{})", R"("")"},
+      {R"(enbase/base "abc" 16)", R"("616263")"},
+      {R"(enbase/base #{00} 2)", R"("00000000")"},
+      {R"(enbase/base #{000001} 58)", R"("112")"},
+      {R"(enbase next #{FF616263})", R"("YWJj")"},
+      {R"(debase "YWJj")", "#{616263}"},
+      {R"(debase/base "61 62 63" 16)", "#{616263}"},
+      {R"(debase/base "0000000111111111" 2)", "#{01FF}"},
+      {R"(debase/base "112" 58)", "#{000001}"},
+      {R"(debase "YQ*")", "none"},
+      {R"(debase/base "xyz" 16)", "none"},
+      {R"(debase next "*YWJj")", "#{616263}"},
+  };
+  for (const row& r : rows) EXPECT_EQ(run_mold(r.code), r.molded) << r.code;
+  EXPECT_EQ(run_error(R"(enbase/base "abc" 10)"), error_id::script_invalid_arg);
+  EXPECT_EQ(run_error(R"(debase/base "abc" 32)"), error_id::script_invalid_arg);
+  EXPECT_EQ(run_error("debase #{00}"), error_id::script_expect_arg);
+}
+
+TEST_F(Codec, PercentEncodings) {
+  struct row {
+    const char* code;
+    const char* molded;
+  };
+  const row rows[] = {
+      {R"(dehex "a%20b")", R"("a b")"},
+      {R"(dehex "%C3%A9%2")", R"("é%2")"},
+      {R"(dehex next "x%41")", R"("A")"},
+      {R"(enhex "a b/c")", R"("a%20b%2Fc")"},
+      {R"(enhex %"a/b c")", R"("a/b%20c")"},  // other texts keep the URL class
+      {R"(enhex "é")", R"("%C3%A9")"},
+  };
+  for (const row& r : rows) EXPECT_EQ(run_mold(r.code), r.molded) << r.code;
+  EXPECT_EQ(run_error("dehex 12"), error_id::script_expect_arg);
+}
+
 }  // namespace
 }  // namespace tav
