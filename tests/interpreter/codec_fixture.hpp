@@ -16,6 +16,18 @@ class codec_evaluation : public evaluation {
                                           TYPE_BINARY, TYPE_HASH}));
     source::define_action("next", "[series [series!]]");
     source::define_action("length?", "[series [series!]]");
+    source::define_action("make", "[type [any-type!] spec [any-type!]]");
+    source::define_action("complement", "[value [any-type!]]");
+    const char* set2 = "[set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!]"
+                       " /case /skip size [integer!]]";
+    source::define_native("union", set2);
+    source::define_native("intersect", set2);
+    source::define_native("exclude", set2);
+    source::define_native("difference",
+                          "[set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset!"
+                          " typeset! date!] /case /skip size [integer!]]");
+    source::define_native("unique", "[set [block! hash! string!] /case /skip size [integer!]]");
+    source::define_native("complement?", "[bits [bitset!]]");
     source::define_native("transcode",
                           "[src [string! binary!] /next /one /prescan /scan /part length [integer! string! binary!]"
                           " /into dst [block!] /trace callback [function!]]");
