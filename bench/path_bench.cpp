@@ -12,10 +12,8 @@
 #include <string>
 
 #include "boot/startup.hpp"
-#include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
-#include "interpreter/transcode.hpp"
 #include "runtime/platform.hpp"
 #include "tests/interpreter/tav_source.hpp"
 
@@ -37,32 +35,8 @@ double best_of(const std::function<void()>& run) {
   return best;
 }
 
-// Text loaded by the lexer, its words bound in the global context.
-void bind_global(const cell& block) {
-  for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
-    const cell value = buffer_of(block.payload2)->cells()[i];
-    uint8_t type = value.type();
-    if (type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH)) {
-      bind_global(value);
-    } else if (type >= TYPE_WORD && type <= TYPE_REFINEMENT && !value.payload1) {
-      cell bound;
-      word::make_at(bound, word::symbol_of(value));
-      buffer_of(block.payload2)->cells()[i].payload1 = bound.payload1;
-      buffer_of(block.payload2)->cells()[i].payload3 = bound.payload3;
-    }
-  }
-}
-
-cell load(const char* text) {
-  cell block = none::value;
-  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)),
-                   lexer::load_options{}, nullptr);
-  bind_global(block);
-  return block;
-}
-
 double time_tav(const char* text) {
-  const cell code = load(text);
+  const cell code = source::load(text);
   return best_of([&] {
     cell* base = stack::top;
     interpreter::do_block(code, false);

@@ -236,7 +236,7 @@ cell record_event(const cell&, cell (&arguments)[5]) {
   return logic::value_of(e.event != refuse);
 }
 
-struct Tracing : Transcode {
+struct LexerTracing : Transcode {
   std::vector<seen_event> events;
   void SetUp() override {
     Transcode::SetUp();
@@ -250,7 +250,7 @@ struct Tracing : Transcode {
   }
 };
 
-TEST_F(Tracing, CallbackSeesEveryEvent) {
+TEST_F(LexerTracing, CallbackSeesEveryEvent) {
   cell callback = callback_with_body("[prescan scan load open close]");
   cell result = transcode("1 [\xC3\xA9]\n; c", {.trace = &callback});
   EXPECT_EQ(mold_all(result), "1 [\xC3\xA9]");
@@ -266,7 +266,7 @@ TEST_F(Tracing, CallbackSeesEveryEvent) {
   EXPECT_EQ(events, expected);
 }
 
-TEST_F(Tracing, AnswersAndMovesSteerTheRun) {
+TEST_F(LexerTracing, AnswersAndMovesSteerTheRun) {
   cell callback = callback_with_body("[load]");
   refuse = "load";  // values are dropped; a closed block is no load event
   EXPECT_EQ(mold_all(transcode("1 2 [3]", {.trace = &callback})), "[]");
