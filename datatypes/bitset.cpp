@@ -1,4 +1,4 @@
-// bitset!: bit arrays with a complement flag, the spec walker, and the bitset handlers.
+// bitset!: bit arrays with a complement flag, the make-spec walker, and the bitset handlers.
 #include "datatypes/bitset.hpp"
 
 #include <algorithm>
@@ -25,7 +25,7 @@
 namespace tav::bitset {
 namespace {
 
-// What the spec walker does with the bits it meets.
+// What the make-spec walker does with the bits it meets.
 enum walk_op : int32_t { op_size = 0, op_set = 1, op_test = 2, op_clear = 3 };
 // Who walks: it only chooses the error for an unusable spec.
 enum walk_mode : int32_t { mode_make = 0, mode_to = 1, mode_other = 2 };

@@ -32,7 +32,7 @@ cell category_word(error_category category);
 cell id_word(error_id id);
 
 // Argument n (from 0) of the function now being called: the n-th word!, lit-word!, get-word!
-// or refinement! in the spec of the value of the running call's word; none when that value is
+// or refinement! in the running call's function spec; none when that value is
 // no native!, action!, op!, function! or routine!, or its spec has fewer.
 cell get_call_argument(uint32_t n);
 
@@ -41,7 +41,7 @@ cell get_call_argument(uint32_t n);
 // Every field none.
 void clear_fields(cell* fields);
 // The fields `make error!` sets from its spec:
-//   - integer!: the code; outside the catalog raises script/out-of-range with the spec;
+//   - integer!: the code; outside the catalog raises script/out-of-range with that value;
 //   - block! starting with a word!: [category id], further elements ignored. An unknown
 //     category or id raises script/invalid-spec-field (with `type` or `id`), a second element
 //     that is no word script/invalid-arg;
@@ -49,7 +49,7 @@ void clear_fields(cell* fields);
 //     block to the error's context, evaluates it, then calls `complete_fields`;
 //   - any other block: internal/invalid-error;
 //   - string!: user/message with the text as arg1;
-//   - anything else: script/bad-make-arg with error! and the spec.
+//   - anything else: script/bad-make-arg with error! and the given value.
 bool fill_fields(cell* fields, const cell& spec);
 // After the fields were set by name: `type` and `id` must be words of the catalog (else
 // script/invalid-spec-field with `type` or `id`); `code` is then computed.

@@ -147,7 +147,7 @@ void collect_body(collection& into, const cell& block) {
   }
 }
 
-// The /extern refinement as `find` would meet it first among the words of the spec, or -1.
+// The /extern refinement as `find` would meet it first among the words of its spec, or -1.
 int32_t extern_position(const cell& spec) {
   for (uint32_t i = spec.payload1; i < tail_of(spec); ++i) {
     const cell& value = cells_of(spec)[i];

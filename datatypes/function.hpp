@@ -11,7 +11,7 @@ namespace tav {
 namespace function {
 
 // Function cell: header 24 with the attribute flags, payload 1 the context node (whose `self`
-// cell holds the function), payload 2 the spec node (head 0), payload 3 the more-series node.
+// cell holds the function), payload 2 its spec node (head 0), payload 3 the more-series node.
 inline constexpr uint32_t flag_trace = 0x400;
 inline constexpr uint32_t flag_no_trace = 0x200;
 inline node_id context_of(const cell& function) { return function.payload1; }
@@ -28,14 +28,14 @@ inline constexpr uint32_t more_cells = 5;
 cell* more_cell(const cell& function, uint32_t index);
 
 // Builds a function! on the argument stack and answers its context node. Without a context
-// one is made from the spec and the body copy is bound to it; `code` and `extra` of 0 leave
+// one is made from its spec and the body copy is bound to it; `code` and `extra` of 0 leave
 // their cells unset.
 node_id push(const cell& spec, const cell& body, node_id context, int32_t code, int32_t extra, uint32_t flags);
 // Checks a spec and answers its attribute flags; a fault raises script/bad-func-def,
 // script/invalid-type-spec or script/dup-vars.
 uint32_t validate(const cell& spec);
 // The locals of `function`: collects the body's set-words (and loop words) not named in the
-// spec, appends them to the spec after /local and answers the block of them.
+// spec, appends them to its spec after /local and answers the block of them.
 cell collect_words(cell& spec, const cell& body);
 // 1 for /local plus 1 per word! after it; with `ask` a spec without /local answers -1.
 int32_t count_locals(node_id spec, uint32_t start, bool ask);

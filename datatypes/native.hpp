@@ -15,8 +15,8 @@ inline constexpr uint32_t table_slots = 120;
 inline constexpr uint32_t table_entries = 107;
 
 // Payload 1 of a native! or action! holds its table index with a tag, so that a native and an
-// action never compare equal. Payload 2 is the spec node; payload 3 the node of two cells:
-// a copy of the context! cell made from the spec (values on the argument stack), then the
+// action never compare equal. Payload 2 is its spec node; payload 3 the node of two cells:
+// a copy of the context! cell made from its spec (values on the argument stack), then the
 // argument list the interpreter caches (none until the first call).
 inline constexpr uint32_t native_tag = 0x01000000;
 inline constexpr uint32_t action_tag = 0x02000000;
@@ -49,7 +49,7 @@ namespace op {
 // from a function! or routine! shares the source's more-series, whose cell 3 keeps the source.
 inline uint8_t source_type(const cell& value) { return static_cast<uint8_t>(value.header >> 16); }
 
-// True when the spec has exactly two arguments before any set-word or refinement other than
+// True when its spec has exactly two arguments before any set-word or refinement other than
 // /local and /extern, the first a plain word.
 bool check_spec(node_id spec);
 

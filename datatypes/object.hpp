@@ -24,7 +24,7 @@ extern uint32_t class_counter;
 uint32_t next_class_id();
 
 // The on-change info: two pair!-typed cells, 0 for on-change*, 1 for on-deep-change*, each with
-// (position of the handler among the values << 16 | its local slots) in payload 2 and the spec
+// (position of the handler among the values << 16 | its local slots) in payload 2 and its spec
 // node the local count was taken from in payload 3. Position 0xFFFF: no such handler.
 inline constexpr uint32_t no_handler = 0xFFFF;
 inline constexpr uint32_t on_change_info = 0, on_deep_change_info = 1;
@@ -73,7 +73,7 @@ cell* copy_object(const cell& object, bool deep, const cell* types);
 void rebind_function(cell& function, node_id context);
 
 // ---- What the interpreter connects --------------------------------------------------------
-// Evaluates the spec block of `make object!` (already bound to the new object); the result
+// Evaluates its spec block of `make object!` (already bound to the new object); the result
 // is dropped. Until it is connected, making an object from a block raises internal/not-done.
 using spec_evaluator = void (*)(const cell& block);
 extern spec_evaluator evaluate_spec_hook;

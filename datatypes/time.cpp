@@ -73,7 +73,7 @@ cell* from_block(const cell& spec) {
 
 cell* from_text(const cell& spec) {
   handoff::text_scanner scan = handoff::need(handoff::transcode_first);
-  cell* kept = stack::push_copy(spec);  // the spec as given, for the error
+  cell* kept = stack::push_copy(spec);  // spec as given, for the error
   cell* first = stack::push_cell();
   *first = unset::value;
   scan(spec, *first);

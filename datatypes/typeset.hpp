@@ -29,7 +29,7 @@ int32_t count(const cell& set);
 cell* new_in_block(cell& block, uint32_t word1, uint32_t word2, uint32_t word3);
 // Appends the typeset of an argument without a type block: every bit but unset!'s.
 cell* make_default(cell& block);
-// Appends a typeset made from the spec block's elements from its index: words stand for their
+// Appends a typeset made from its spec block's elements from its index: words stand for their
 // values; datatypes set their bit, typesets are joined, a word value sets object!'s bit, blocks
 // are skipped; anything else raises script/invalid-type-spec.
 cell* from_block(cell& block, const cell& spec);

@@ -45,7 +45,7 @@ inline constexpr uint32_t evaluated = 0, get_word = 1, lit_word = 2, returns = 3
 
 namespace summary {
 inline constexpr uint32_t mandatory_mask = 0xFF;   // arguments before the first refinement
-inline constexpr uint32_t refinements = 0x100;     // the spec has refinements
+inline constexpr uint32_t refinements = 0x100;     // its spec has refinements
 inline constexpr uint32_t plain = 0x200;           // every mandatory argument is evaluated
 inline constexpr uint32_t count_shift = 16;        // the list's trailing count
 }  // namespace summary
@@ -84,7 +84,7 @@ void append_typeset(cell& list, node_id spec, uint32_t i, uint32_t argument_mode
 
 // ---- Errors ---------------------------------------------------------------------------------
 
-// The word at `position` among the spec's words, get-words, lit-words and refinements (the
+// The word at `position` among its spec's words, get-words, lit-words and refinements (the
 // order of the callable's context), as a word!.
 cell argument_word(const cell& callable, uint32_t position) {
   series_buffer* spec = buffer_of(native::spec_of(callable));
@@ -150,7 +150,7 @@ struct fetch {
 // One argument from the code, pushed, by its mode; answers the index after what it consumed.
 uint32_t fetch_one(const fetch& f, uint32_t index, uint32_t argument_mode, uint32_t position) {
   if (!f.source || detail::at_end_p(*f.source, index)) {
-    // apply's forms may give fewer arguments than the spec has.
+    // apply's forms may give fewer arguments than its spec has.
     if (f.options.mode == 0) no_arg(f.name, f.callable, position);
     none::push();
     return index;

@@ -107,7 +107,7 @@ void check_typesets(uint32_t index, const int32_t* parameters) {
   if (index < 1 || index > table_slots || known[index].type() != TYPE_NATIVE) return;
   const cell native = known[index];
   const cell list = interpreter::build_arguments(native);
-  uint32_t position = 0;  // among the spec's words, for the error
+  uint32_t position = 0;  // among its spec's words, for the error
   int32_t next = 0;       // argument cell of the next fixed argument, -1 while a refinement is absent
   uint32_t refinement = 0;
   for (uint32_t i = 0; i < buffer_of(list.payload2)->count(); ++i) {

@@ -124,7 +124,7 @@ void func_stack(const int32_t* parameters) {
   make_function(*stack::argument(0), *stack::argument(1));
 }
 
-// function spec body /extern: the set-words of the body become locals of a copy of the spec.
+// function spec body /extern: the set-words of the body become locals of a copy of its spec.
 void function_stack(const int32_t* parameters) {
   check_arguments(index_function, parameters);
   cell spec = *stack::argument(0);

@@ -1,4 +1,4 @@
-// bitset!: making from specs, the spec errors, testing, setting and clearing bits with growth,
+// bitset!: making from specs, spec errors, testing, setting and clearing bits with growth,
 // complemented sets, the set operations, comparison, path access and the text form.
 #include <climits>
 

@@ -132,7 +132,7 @@ TEST_F(Errors, MakeFromABlockOfWords) {
   cell math = global_word("math");
   ASSERT_TRUE(error::fill_fields(made.cells, block_of({math, global_word("zero-divide"), global_word("ignored")})));
   EXPECT_EQ(scalar::integer_value(made[field::code]), 400);
-  EXPECT_EQ(made[field::type].payload1, math.payload1);  // the spec's own word
+  EXPECT_EQ(made[field::type].payload1, math.payload1);  // its spec's own word
   EXPECT_EQ(spelling_of(made[field::id]), "zero-divide");
   EXPECT_EQ(made[field::arg1].type(), TYPE_NONE);
 

@@ -40,7 +40,7 @@ TEST_F(Functions, MakersAndTheirLocals) {
   EXPECT_EQ(spec_of(value_of("has [a] [a]")), "[/local a]");
   EXPECT_EQ(spec_of(value_of("function [a] [b: a c: b]")), "[a /local b c]");
   EXPECT_EQ(spec_of(value_of("function [a /extern c] [b: a c: b]")), "[a /local b]");
-  // function works on a copy of the spec it is given.
+  // function works on a copy of any spec it is given.
   EXPECT_EQ(result_of("s: [a] function s [b: 1] s"), "[a]");
 }
 

@@ -41,7 +41,7 @@ cell typeset_of(std::initializer_list<uint8_t> types) {
   return typeset;
 }
 
-// Runs the check as a native named `f` with the spec [series [block!] /part length] would,
+// Runs the check as a native named `f` with spec [series [block!] /part length] would,
 // inside a try: its frame pushed, its arguments (1, false, true) from its first cell. Answers
 // the error raised, if any.
 template <class Check>
