@@ -26,6 +26,7 @@
 #include "runtime/platform.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
+#include "runtime/unicode.hpp"
 
 namespace tav::boot {
 namespace {
@@ -82,6 +83,21 @@ bool read_all(int fd, std::string& bytes) {
   }
 }
 
+// A whole text, so a sequence cut short by the end is as invalid as a bad byte.
+void check_utf8(const std::string& bytes) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  size_t left = bytes.size();
+  while (left > 0) {
+    if (*p < 0x80) {
+      ++p, --left;
+      continue;
+    }
+    size_t taken = left;
+    if (unicode::decode_utf8_char(p, &taken) < 0) unicode::raise_invalid_utf8(p, left);
+    p += taken, left -= taken;
+  }
+}
+
 // The script's bytes, which must be UTF-8 text: an unreadable file raises access/cannot-open,
 // bytes that are no UTF-8 access/invalid-utf8.
 std::string read_script(const cell& file, const char* path) {
@@ -90,8 +106,7 @@ std::string read_script(const cell& file, const char* path) {
   bool read = fd >= 0 && read_all(fd, bytes);
   if (path && fd >= 0) ::close(fd);
   if (!read) fire(error_id::access_cannot_open, file);
-  string::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), string::encoding::utf8);
-  stack::pop_cells(1);
+  check_utf8(bytes);
   return bytes;
 }
 
