@@ -17,8 +17,8 @@ if ! command -v lua5.4 >/dev/null 2>&1; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update >/dev/null
-  $sudo apt-get install -y --no-install-recommends lua5.4 >/dev/null
+  $sudo apt-get update >/dev/null 2>&1
+  $sudo apt-get install -y --no-install-recommends lua5.4 >/dev/null 2>&1
 fi
 
 # Best of three runs of the command, in seconds; "-" when it fails.
