@@ -42,8 +42,8 @@ int run(void*) {
 
 // Every tracked heap block is freed and the output flushed on the way out.
 [[noreturn]] void finish(int status) {
-  if (status == status_ok) runtime_error(0, nullptr);
   console_out::flush();
+  if (status == status_ok) runtime_error(0, nullptr);
   std::fflush(stdout);
   std::fflush(stderr);
   heap_free_all();

@@ -189,10 +189,10 @@ constexpr definition operators[] = {
 
 // ---- The plan -------------------------------------------------------------------------------
 
-// Every definition in order: the table-made ones (datatypes, actions, natives) keep their names
-// and expressions in `text`, built once.
-// Natives and actions are bound as the boot data binds them: a native! or action! made from
-// the block [spec index], which evaluates to itself. So `make` itself needs no definition first.
+// Every definition in order, built once. Natives and actions are bound as boot data binds them:
+// a native! or action! made from the block [spec index], which evaluates to itself, so `make`
+// needs no definition before them. The words are interned from their spellings in the tables and
+// never read by the lexer, to which `/`, `<` or `%` would be other values than words.
 struct plan {
   std::string text;                // "(expression)\n" per definition made from source
   std::vector<std::string> names;  // per definition
@@ -266,7 +266,7 @@ cell value_of(const cell& paren) {
   return value;
 }
 
-cell made_as(uint8_t type, const cell& spec_value) {
+cell make_value_as(uint8_t type, const cell& spec_value) {
   cell* saved = stack::top;
   cell prototype, spec = spec_value;
   datatype::make_at(prototype, type);
@@ -310,7 +310,7 @@ void define_vocabulary() {
       const cell paren = buffer_of(source_block.payload2)->cells()[next++];
       if (paren.type() != TYPE_PAREN) malformed_source();
       value = value_of(paren);
-      if (p.made_as[i]) value = made_as(p.made_as[i], value);
+      if (p.made_as[i]) value = make_value_as(p.made_as[i], value);
     }
     set_names(p.names[i], value);
   }
