@@ -1,7 +1,7 @@
 // Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
 // words interned, and the words of the core the programs call, defined as start-up would define
 // them: the natives with their specs, the arithmetic actions and their operators, the typesets,
-// and stand-ins for the natives that are not built yet (`reduce` and the comparisons).
+// and stand-ins for the natives that are not built yet (`reduce`).
 #pragma once
 #include <cstdlib>
 #include <cstring>
@@ -156,24 +156,6 @@ inline routine::answer reduce_stand_in(cell* arguments) {
   return {};
 }
 
-// The comparison natives as their own module will make them: the compare action's entry with
-// the native's compare op.
-template <int32_t Op>
-void compare_stand_in(const int32_t*) {
-  const int32_t op = Op;
-  actions::entry::compare(&op);
-}
-
-inline void install_comparison_stand_ins() {
-  natives::table[25] = compare_stand_in<actions::op::equal>;
-  natives::table[26] = compare_stand_in<actions::op::not_equal>;
-  natives::table[27] = compare_stand_in<actions::op::strict_equal>;
-  natives::table[28] = compare_stand_in<actions::op::lesser>;
-  natives::table[29] = compare_stand_in<actions::op::greater>;
-  natives::table[30] = compare_stand_in<actions::op::lesser_or_equal>;
-  natives::table[31] = compare_stand_in<actions::op::greater_or_equal>;
-}
-
 // ---- The core -------------------------------------------------------------------------------
 
 inline void define_core() {
@@ -213,6 +195,13 @@ inline void define_core() {
   define_native("greater?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("lesser-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("greater-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("strict-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("same?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("not", "[value [any-type!]]");
+  define_native("type?", "[value [any-type!] /word]");
+  define_native("print", "[value [any-type!]]");
+  define_native("prin", "[value [any-type!]]");
+  define_native("stats", "[/show /info]");
 
   define_action("add", "[value1 [number!] value2 [number!]]");
   define_action("subtract", "[value1 [number!] value2 [number!]]");
@@ -226,6 +215,8 @@ inline void define_core() {
   define_op("/", "divide");
   define_op("=", "equal?");
   define_op("<>", "not-equal?");
+  define_op("==", "strict-equal?");
+  define_op("=?", "same?");
   define_op("<", "lesser?");
   define_op(">", "greater?");
   define_op("<=", "lesser-or-equal?");
@@ -235,7 +226,6 @@ inline void define_core() {
   define_native("do", "[value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]]");
   define_action("make", "[type spec]");
   define_routine("reduce", "[block [block!]]", reduce_stand_in);
-  install_comparison_stand_ins();
 }
 
 
