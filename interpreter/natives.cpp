@@ -29,7 +29,7 @@ cell print_buffer{unset_header, 0, 0, 0};
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
   X(foreach) X(forall) X(remove_each) X(get) X(set)                                                              \
   X(print) X(prin) X(equal_p) X(not_equal_p) X(strict_equal_p) X(lesser_p) X(greater_p) X(lesser_or_equal_p)     \
-  X(greater_or_equal_p) X(same_p) X(logic_not) X(type_p) X(reduce) X(compose) X(stats) X(bind) X(in) X(parse)    \
+  X(greater_or_equal_p) X(same_p) X(logic_not) X(type_p) X(stats) X(bind) X(in) X(parse)    \
   X(negative_p)       \
   X(positive_p) X(max) X(min) X(shift) X(to_hex) X(sine) X(cosine) X(tangent) X(arcsine) X(arccosine)            \
   X(arctangent) X(arctangent2) X(nan_p) X(log_2) X(log_10) X(log_e) X(exp) X(square_root) X(construct)           \

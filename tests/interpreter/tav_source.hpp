@@ -1,7 +1,7 @@
 // Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
 // words interned, and the words of the core the programs call, defined as start-up would define
 // them: the natives with their specs, the arithmetic actions and their operators, the typesets,
-// and stand-ins for the natives that are not built yet (`reduce` and the comparisons).
+// and stand-ins for the natives that are not built yet (the comparisons).
 #pragma once
 #include <cstdlib>
 #include <cstring>
@@ -139,23 +139,6 @@ inline void define_routine(const char* name, const char* spec, routine::code cod
   define(name, made_value);
 }
 
-// Every expression's value, in a new block.
-inline routine::answer reduce_stand_in(cell* arguments) {
-  const cell block = arguments[0];
-  const interpreter::code source = interpreter::code_of(block);
-  cell* base = stack::top;
-  uint32_t index = block.payload1;
-  while (index < buffer_of(block.payload2)->count()) {
-    index = interpreter::do_next(source, index, true);
-    if (stack::pending.code) return {};
-  }
-  cell result;
-  block::make_at(result, static_cast<int32_t>(stack::top - base));
-  for (cell* value = base; value < stack::top; ++value) block::append_cell(result, *value);
-  arguments[0] = result;
-  return {};
-}
-
 // The comparison natives as their own module will make them: the compare action's entry with
 // the native's compare op.
 template <int32_t Op>
@@ -190,6 +173,8 @@ inline void define_core() {
                                   25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45,
                                   46, 47, 48, 49, 50, 51, 52, 53, 54, TYPE_UNSET}));
   define("number!", typeset_of({TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}));
+  define("any-block!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+                                   TYPE_HASH}));
 
   define_native("if", "[cond [any-type!] then-blk [block!]]");
   define_native("unless", "[cond [any-type!] then-blk [block!]]");
@@ -234,7 +219,17 @@ inline void define_core() {
   define_native("func", "[spec [block!] body [block!]]");
   define_native("do", "[value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]]");
   define_action("make", "[type spec]");
-  define_routine("reduce", "[block [block!]]", reduce_stand_in);
+  // Series actions with their whole specs: the entries read one position per refinement.
+  define_action("append", "[series [any-type!] value [any-type!] /part length /only /dup count]");
+  define_action("insert", "[series [any-type!] value [any-type!] /part length /only /dup count]");
+  define_action("copy", "[value [any-type!] /part length /deep /types kind]");
+  define_action("remove", "[series [any-type!] /part length /key key-arg]");
+  define_action("pick", "[series [any-type!] index [any-type!]]");
+  define_action("mold", "[value [any-type!] /only /all /flat /part limit]");
+  for (const char* name : {"head", "tail", "next", "back", "index?", "length?", "tail?", "clear"})
+    define_action(name, "[series [any-type!]]");
+  define_native("reduce", "[value [any-type!] /into out [any-block!]]");
+  define_native("compose", "[value [block!] /deep /only /into out [any-block!]]");
   install_comparison_stand_ins();
 }
 
