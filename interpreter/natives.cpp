@@ -27,7 +27,7 @@ cell print_buffer{unset_header, 0, 0, 0};
 // Natives whose issue has not landed answer internal/not-done. Each one leaves this list when
 // its own module defines its entry.
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
-  X(foreach) X(forall) X(remove_each) X(get) X(set)                                                              \
+  X(get) X(set)                                                                                                 \
   X(print) X(prin) X(equal_p) X(not_equal_p) X(strict_equal_p) X(lesser_p) X(greater_p) X(lesser_or_equal_p)     \
   X(greater_or_equal_p) X(same_p) X(logic_not) X(type_p) X(stats) X(bind) X(in) X(parse)    \
   X(negative_p)       \

@@ -175,6 +175,15 @@ inline void define_core() {
   define("number!", typeset_of({TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}));
   define("any-block!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
                                    TYPE_HASH}));
+  define("any-string!", typeset_of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}));
+  define("series!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+                                TYPE_HASH, TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF,
+                                TYPE_BINARY, TYPE_VECTOR, TYPE_IMAGE}));
+  define("any-word!", typeset_of({TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT,
+                                  TYPE_ISSUE}));
+  define("any-path!", typeset_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH}));
+  define("any-object!", typeset_of({TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}));
+  define("any-function!", typeset_of({TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_ROUTINE}));
 
   define_native("if", "[cond [any-type!] then-blk [block!]]");
   define_native("unless", "[cond [any-type!] then-blk [block!]]");
@@ -228,6 +237,9 @@ inline void define_core() {
   define_action("mold", "[value [any-type!] /only /all /flat /part limit]");
   for (const char* name : {"head", "tail", "next", "back", "index?", "length?", "tail?", "clear"})
     define_action(name, "[series [any-type!]]");
+  define_native("foreach", "[:word [word! block!] series [series! map!] body [block!]]");
+  define_native("forall", "[:word [word!] body [block!]]");
+  define_native("remove-each", "[:word [word! block!] data [series!] body [block!]]");
   define_native("reduce", "[value [any-type!] /into out [any-block!]]");
   define_native("compose", "[value [block!] /deep /only /into out [any-block!]]");
   install_comparison_stand_ins();
