@@ -87,6 +87,12 @@ inline void check_arguments(uint32_t index, const int32_t* parameters) {
     check_typesets(index, parameters);
 }
 
+// ---- Compiled try ---------------------------------------------------------------------------
+// How compiled try and attempt code finish an error their own catch stopped: the last pushed
+// error! (with `keep` it records the calls it was raised in) becomes the frame's result, except
+// an error of type and id `throw`, which travels on.
+void try_error_stack(bool keep);
+
 // ---- Loop counts ----------------------------------------------------------------------------
 // A float! becomes the integer! truncated toward zero; NaN, infinities and values outside the
 // 32-bit range raise script/out-of-range. Other cells are left alone.
