@@ -9,6 +9,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/natives_reduce.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/memory.hpp"
@@ -38,9 +39,42 @@ const cell& text_of(const cell& value) {
   return *text;
 }
 
+// A block's values are reduced behind what the print buffer holds from its head on, its head
+// moved to the tail meanwhile, so that a print reached while reducing works behind them. Whatever
+// way the print ends, the buffer is cut back to where this print began and its head put back.
+class print_buffer_claim {
+ public:
+  print_buffer_claim() : head_(print_buffer.payload1) {
+    print_buffer.payload1 = buffer_of(print_buffer.payload2)->count();
+  }
+  ~print_buffer_claim() {
+    block::ts_clear(print_buffer);
+    print_buffer.payload1 = head_;
+  }
+  print_buffer_claim(const print_buffer_claim&) = delete;
+  print_buffer_claim& operator=(const print_buffer_claim&) = delete;
+
+  // The buffer from where this print began: exactly its new values.
+  static cell values() { return print_buffer; }
+
+ private:
+  uint32_t head_;
+};
+
+void print_text(const cell& value, bool newline) { output_hooks::print_value(text_of(value), newline); }
+
 void print_routine(bool newline) {
   cell* base = stack::top;
-  output_hooks::print_value(text_of(*stack::argument(0)), newline);
+  const cell value = *stack::argument(0);
+  if (value.type() == TYPE_BLOCK) {
+    print_buffer_claim claim;
+    cell* out = stack::push_copy(print_buffer);
+    reduce_into(value, *out);
+    if (stack::pending.code) return;
+    print_text(print_buffer_claim::values(), newline);
+  } else {
+    print_text(value, newline);
+  }
   stack::top = base;
   last_lf_flag = newline ? 1 : 0;
   stack::set_last_keep(unset::value);

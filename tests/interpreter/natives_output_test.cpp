@@ -34,10 +34,7 @@ class NativesOutput : public testing::evaluation {
     swap_printer(&output_hooks::default_printer, &record);
     recorded.clear();
     prints = 0;
-    source::define_action("next", "[series]");
-    source::define_action("skip", "[series offset]");
-    source::define_action("clear", "[series]");
-    source::define_action("length?", "[series]");
+    source::define_action("skip", "[series [any-type!] offset [any-type!]]");
   }
   void TearDown() override {
     swap_printer(&record, &output_hooks::default_printer);
@@ -71,8 +68,11 @@ TEST_F(NativesOutput, PrintFormsTheValueAndEndsTheLine) {
            row{"print \"\"", "\n"},
            row{"prin \"a\" prin \"b\"", "ab"},
            row{"prin 1 print 2", "12\n"},
+           row{"print [1 + 2 \"x\"]", "3 x\n"},
            row{"print []", "\n"},
            row{"print [[1 2] \"a\" #\"b\"]", "1 2 a b\n"},
+           row{"prin [\"a\" 1 * 3]", "a 3"},
+           row{"n: 5 print [n n + 1]", "5 6\n"},
        }) {
     recorded.clear();
     EXPECT_EQ(value_of(r.code).type(), TYPE_UNSET) << r.code;
@@ -93,6 +93,38 @@ TEST_F(NativesOutput, AStringWhoseHeadIsPastItsTailPrintsNothing) {
   value_of("s: \"abcdef\" t: skip s 4 clear s print t prin t");
   EXPECT_EQ(recorded, "\n");
   EXPECT_EQ(prints, 2);
+}
+
+TEST_F(NativesOutput, APrintInsideTheReducedBlockPrintsItsOwnLineFirst) {
+  const auto before = buffer_state();
+  EXPECT_EQ(value_of("print [1 (print [2] 3)]").type(), TYPE_UNSET);
+  EXPECT_EQ(recorded, "2\n1 3\n");
+  EXPECT_EQ(prints, 2);
+  recorded.clear();
+  // Two levels deep, with values of the outer lines on both sides of the inner prints.
+  value_of("print [\"a\" (prin [\"b\" (print [\"c\"] \"d\")] \"e\") \"f\"]");
+  EXPECT_EQ(recorded, "c\nb da e f\n");
+  EXPECT_EQ(buffer_state(), before);
+}
+
+TEST_F(NativesOutput, AnExitWhileReducingLeavesThePrintBufferAsItWas) {
+  const auto before = buffer_state();
+  natives::last_lf_flag = 0;
+  // An error, also one raised inside a nested print, and a pending break and throw.
+  EXPECT_EQ(error_of("print [1 2 (3 + none) 4]"), error_id::script_expect_arg);
+  EXPECT_EQ(buffer_state(), before);
+  EXPECT_EQ(error_of("print [1 (print [2 (none + 1)])]"), error_id::script_expect_arg);
+  EXPECT_EQ(buffer_state(), before);
+  EXPECT_EQ(result_of("loop 2 [print [1 (break) 2]] 7"), "7");
+  EXPECT_EQ(buffer_state(), before);
+  EXPECT_EQ(result_of("catch [print [\"a\" (throw 5)]]"), "5");
+  EXPECT_EQ(buffer_state(), before);
+  EXPECT_EQ(recorded, "") << "nothing of an interrupted print comes out";
+  EXPECT_EQ(natives::last_lf_flag, 0);
+
+  value_of("print [8 9]");
+  EXPECT_EQ(recorded, "8 9\n");
+  EXPECT_EQ(buffer_state(), before);
 }
 
 TEST_F(NativesOutput, APrintOfManyValuesOutgrowsTheBufferAndGivesItBack) {
