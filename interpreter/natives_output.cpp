@@ -70,7 +70,10 @@ void print_routine(bool newline) {
     print_buffer_claim claim;
     cell* out = stack::push_copy(print_buffer);
     reduce_into(value, *out);
-    if (stack::pending.code) return;
+    if (stack::pending.code) {
+      stack::top = base;
+      return;
+    }
     print_text(print_buffer_claim::values(), newline);
   } else {
     print_text(value, newline);
