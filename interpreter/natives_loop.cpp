@@ -8,6 +8,7 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/natives_loop.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/runtime_words.hpp"
@@ -21,37 +22,17 @@ namespace {
 constexpr uint32_t index_if = 1, index_unless = 2, index_either = 3, index_any = 4, index_all = 5, index_while = 6,
                    index_until = 7, index_loop = 8, index_repeat = 9, index_forever = 10;
 
+using loop::after;
+using loop::after_pass;
+using loop::run;
+using loop::push_loop_frame;
+
 cell* argument(uint32_t i) { return stack::argument(i); }
 
 void box_none() {
   stack::top = stack::arguments;
   none::box();
 }
-
-// Evaluates a block into the current frame's result slot; an exit that reached here as an
-// exception is pending again when this returns.
-void run(const cell& block, bool chain) {
-  stack::top = stack::arguments;
-  interpreter::detail::catch_exits([&] { interpreter::do_block(block, chain); });
-}
-
-enum class after { next, stop, leave };
-
-// What a pass of the loop in frame `frame` ends with: break stops the loop with its value as
-// the loop's result, continue goes on (its result is unset), and an exit aimed further out
-// removes the loop frame and travels on.
-after after_pass(uint32_t frame) {
-  if (!stack::pending.code) [[likely]] return after::next;
-  uint32_t taken = stack::take_exit(frame);
-  if (taken == code::break_ || taken == code::continue_) {
-    stack::set_last_keep(stack::pending.value);
-    return taken == code::break_ ? after::stop : after::next;
-  }
-  stack::pop_frame();
-  return after::leave;
-}
-
-uint32_t push_loop_frame() { return stack::frame_index(stack::push_loop_frame(words::body)); }
 
 // The count of loop and repeat, from the argument cell (a float is truncated first).
 int32_t count_in(cell& value) {

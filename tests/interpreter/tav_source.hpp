@@ -1,7 +1,7 @@
 // Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
 // words interned, and the words of the core the programs call, defined as start-up would define
 // them: the natives with their specs, the arithmetic actions and their operators, the typesets,
-// and stand-ins for the natives that are not built yet (`reduce` and the comparisons).
+// and the series actions and natives the tests use.
 #pragma once
 #include <cstdlib>
 #include <cstring>
@@ -117,7 +117,7 @@ inline cell typeset_of(std::initializer_list<uint8_t> types) {
   return set;
 }
 
-// ---- Stand-ins ------------------------------------------------------------------------------
+// ---- Routines -------------------------------------------------------------------------------
 
 // Routine code is registered once per process, however often the words are defined.
 inline uint32_t code_index(routine::code code) {
@@ -139,41 +139,6 @@ inline void define_routine(const char* name, const char* spec, routine::code cod
   define(name, made_value);
 }
 
-// Every expression's value, in a new block.
-inline routine::answer reduce_stand_in(cell* arguments) {
-  const cell block = arguments[0];
-  const interpreter::code source = interpreter::code_of(block);
-  cell* base = stack::top;
-  uint32_t index = block.payload1;
-  while (index < buffer_of(block.payload2)->count()) {
-    index = interpreter::do_next(source, index, true);
-    if (stack::pending.code) return {};
-  }
-  cell result;
-  block::make_at(result, static_cast<int32_t>(stack::top - base));
-  for (cell* value = base; value < stack::top; ++value) block::append_cell(result, *value);
-  arguments[0] = result;
-  return {};
-}
-
-// The comparison natives as their own module will make them: the compare action's entry with
-// the native's compare op.
-template <int32_t Op>
-void compare_stand_in(const int32_t*) {
-  const int32_t op = Op;
-  actions::entry::compare(&op);
-}
-
-inline void install_comparison_stand_ins() {
-  natives::table[25] = compare_stand_in<actions::op::equal>;
-  natives::table[26] = compare_stand_in<actions::op::not_equal>;
-  natives::table[27] = compare_stand_in<actions::op::strict_equal>;
-  natives::table[28] = compare_stand_in<actions::op::lesser>;
-  natives::table[29] = compare_stand_in<actions::op::greater>;
-  natives::table[30] = compare_stand_in<actions::op::lesser_or_equal>;
-  natives::table[31] = compare_stand_in<actions::op::greater_or_equal>;
-}
-
 // ---- The core -------------------------------------------------------------------------------
 
 inline void define_core() {
@@ -190,6 +155,17 @@ inline void define_core() {
                                   25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45,
                                   46, 47, 48, 49, 50, 51, 52, 53, 54, TYPE_UNSET}));
   define("number!", typeset_of({TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}));
+  define("any-block!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+                                   TYPE_HASH}));
+  define("any-string!", typeset_of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}));
+  define("series!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+                                TYPE_HASH, TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF,
+                                TYPE_BINARY, TYPE_VECTOR, TYPE_IMAGE}));
+  define("any-word!", typeset_of({TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT,
+                                  TYPE_ISSUE}));
+  define("any-path!", typeset_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH}));
+  define("any-object!", typeset_of({TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}));
+  define("any-function!", typeset_of({TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_ROUTINE}));
 
   define_native("if", "[cond [any-type!] then-blk [block!]]");
   define_native("unless", "[cond [any-type!] then-blk [block!]]");
@@ -213,6 +189,13 @@ inline void define_core() {
   define_native("greater?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("lesser-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("greater-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("strict-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("same?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("not", "[value [any-type!]]");
+  define_native("type?", "[value [any-type!] /word]");
+  define_native("print", "[value [any-type!]]");
+  define_native("prin", "[value [any-type!]]");
+  define_native("stats", "[/show /info]");
 
   define_action("add", "[value1 [number!] value2 [number!]]");
   define_action("subtract", "[value1 [number!] value2 [number!]]");
@@ -226,6 +209,8 @@ inline void define_core() {
   define_op("/", "divide");
   define_op("=", "equal?");
   define_op("<>", "not-equal?");
+  define_op("==", "strict-equal?");
+  define_op("=?", "same?");
   define_op("<", "lesser?");
   define_op(">", "greater?");
   define_op("<=", "lesser-or-equal?");
@@ -234,8 +219,33 @@ inline void define_core() {
   define_native("func", "[spec [block!] body [block!]]");
   define_native("do", "[value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]]");
   define_action("make", "[type spec]");
-  define_routine("reduce", "[block [block!]]", reduce_stand_in);
-  install_comparison_stand_ins();
+  // Series actions with their whole specs: the entries read one position per refinement.
+  define_action("append", "[series [any-type!] value [any-type!] /part length /only /dup count]");
+  define_action("insert", "[series [any-type!] value [any-type!] /part length /only /dup count]");
+  define_action("copy", "[value [any-type!] /part length /deep /types kind]");
+  define_action("remove", "[series [any-type!] /part length /key key-arg]");
+  define_action("pick", "[series [any-type!] index [any-type!]]");
+  define_action("mold", "[value [any-type!] /only /all /flat /part limit]");
+  for (const char* name : {"head", "tail", "next", "back", "index?", "length?", "tail?", "clear"})
+    define_action(name, "[series [any-type!]]");
+  define_native("foreach", "[:word [word! block!] series [series! map!] body [block!]]");
+  define_native("forall", "[:word [word!] body [block!]]");
+  define_native("remove-each", "[:word [word! block!] data [series!] body [block!]]");
+  define_native("get", "[word [any-word! any-path! object!] /any /case]");
+  define_native("set", "[word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some]");
+  define_native("bind", "[word [block! any-word!] context [any-word! any-object! function!] /copy]");
+  define_native("in", "[object [any-object! any-function!] word [any-word! refinement!]]");
+  define_native("construct", "[block [block!] /with object [object!] /only]");
+  define_native("value?", "[value [word!]]");
+  define_native("try", "[block [block!] /all /keep]");
+  define_native("uppercase", "[string [any-string! char!] /part limit [number! any-string!]]");
+  define_native("lowercase", "[string [any-string! char!] /part limit [number! any-string!]]");
+  define_native("as-pair", "[x [integer! float!] y [integer! float!]]");
+  define_native("as-point2D", "[x [integer! float!] y [integer! float!]]");
+  define_native("as-point3D", "[x [integer! float!] y [integer! float!] z [integer! float!]]");
+  define_native("as-money", "[currency [word!] amount [integer! float!]]");
+  define_native("reduce", "[value [any-type!] /into out [any-block!]]");
+  define_native("compose", "[value [block!] /deep /only /into out [any-block!]]");
 }
 
 

@@ -1,0 +1,38 @@
+// Loop frames: how the loop and iteration natives run a body in a loop frame, and what a pass
+// ends with when break, continue or an exit aimed further out arrives.
+#pragma once
+#include <cstdint>
+
+#include "interpreter/interpreter.hpp"
+#include "interpreter/interpreter_internal.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/runtime_words.hpp"
+
+namespace tav::natives::loop {
+
+// Evaluates a block into the current frame's result slot; an exit that reached here as an
+// exception is pending again when this returns.
+inline void run(const cell& block, bool chain) {
+  stack::top = stack::arguments;
+  interpreter::detail::catch_exits([&] { interpreter::do_block(block, chain); });
+}
+
+enum class after { next, stop, leave };
+
+// What a pass of the loop in frame `frame` ends with: break stops the loop with its value as
+// the loop's result, continue goes on (its result is unset), and an exit aimed further out
+// removes the loop frame and travels on.
+inline after after_pass(uint32_t frame) {
+  if (!stack::pending.code) [[likely]] return after::next;
+  uint32_t taken = stack::take_exit(frame);
+  if (taken == code::break_ || taken == code::continue_) {
+    stack::set_last_keep(stack::pending.value);
+    return taken == code::break_ ? after::stop : after::next;
+  }
+  stack::pop_frame();
+  return after::leave;
+}
+
+inline uint32_t push_loop_frame() { return stack::frame_index(stack::push_loop_frame(words::body)); }
+
+}  // namespace tav::natives::loop

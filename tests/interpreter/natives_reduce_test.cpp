@@ -1,0 +1,129 @@
+// reduce and compose, and the reduce/into core that C++ callers use.
+#include <gtest/gtest.h>
+
+#include "datatypes/block.hpp"
+#include "evaluation_fixture.hpp"
+#include "interpreter/natives_reduce.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/fire_helpers.hpp"
+
+namespace tav {
+namespace {
+
+using Reduce = testing::evaluation;
+using Compose = testing::evaluation;
+
+struct row {
+  const char* code;
+  const char* molded;
+};
+
+TEST_F(Reduce, BlocksAndOtherValues) {
+  for (const row& r : {
+           row{"reduce [1 + 2 'a]", "[3 a]"},
+           row{"reduce []", "[]"},
+           row{"x: 5 reduce [x x * 2 [x]]", "[5 10 [x]]"},
+           row{"reduce next [1 2 + 3]", "[5]"},
+           // A value that is no block is one expression.
+           row{"x: 7 reduce 'x", "7"},
+           row{"reduce 3", "3"},
+           // Results keep no new-line marker.
+           row{"mold reduce [\n1\n2]", "\"[1 2]\""},
+       }) {
+    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
+  }
+  // A function value is the result as it is.
+  const cell native = value_of("reduce :reduce");
+  EXPECT_EQ(native.type(), TYPE_NATIVE);
+  EXPECT_EQ(native.payload3, global("reduce").payload3);
+}
+
+TEST_F(Reduce, IntoAppendsAtTheTailAndInsertsElsewhere) {
+  for (const row& r : {
+           // Appending leaves the result at the first new value.
+           row{"b: [0] r: reduce/into [1 + 1 3] tail b reduce [b index? r]", "[[0 2 3] 2]"},
+           // Inserting leaves it behind the last value inserted.
+           row{"b: [0 9] r: reduce/into [1 + 1 3] next b reduce [b index? r]", "[[0 2 3 9] 4]"},
+           row{"b: [] reduce/into [[1 2]] b b", "[[1 2]]"},
+           row{"b: [0 9] reduce/into [[1 2]] next b b", "[0 [1 2] 9]"},
+           row{"b: [] r: reduce/into 1 + 1 b b", "[2]"},
+       }) {
+    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
+  }
+}
+
+TEST_F(Reduce, ExitsAndErrorsLeaveTheReduction) {
+  EXPECT_EQ(result_of("b: copy [] loop 1 [reduce/into [1 break 2] b] b"), "[1]");
+  EXPECT_EQ(result_of("f: func [] [reduce [1 return 5 2]] f"), "5");
+  EXPECT_EQ(error_of("reduce [1 1 / 0]"), error_id::math_zero_divide);
+  EXPECT_EQ(result_of("catch [reduce [throw 4]]"), "4");
+}
+
+TEST_F(Reduce, TheCoreForCppCallers) {
+  cell target;
+  block::make_at(target, 4);
+  collector::scoped_root root(&target);
+  block::append_cell(target, scalar::integer(0));
+  series::set_head(target, 1);
+  cell out = target;
+  natives::reduce_into(source::load("1 + 1 'w"), out);
+  EXPECT_EQ(stack::pending.code, 0u);
+  EXPECT_EQ(mold_of(block::value_of(target.payload2)), "[0 2 w]");
+  EXPECT_EQ(series::head_of(out), 1) << "appending keeps the old tail";
+
+  // An exit stays pending for the caller, the values before it kept.
+  cell* base = stack::top;
+  const uint32_t frames = stack::frame_count();
+  value_of("b: copy [] loop 1 [append b 1]");  // loop exists and is bound
+  out = target;
+  series::set_head(out, 0);
+  stack::push_loop_frame(words::body);
+  const uint32_t loop = stack::frame_count() - 1;
+  natives::reduce_into(source::load("7 break 8"), out);
+  EXPECT_EQ(stack::take_exit(loop), code::break_);
+  stack::pop_frame();
+  stack::top = base;
+  EXPECT_EQ(stack::frame_count(), frames);
+  EXPECT_EQ(mold_of(block::value_of(target.payload2)), "[7 0 2 w]");
+}
+
+TEST_F(Compose, ParensSpliceNestAndVanish) {
+  for (const row& r : {
+           row{"compose [(1 + 2) ([a b]) [(3)]]", "[3 a b [(3)]]"},
+           row{"compose/only [([a b])]", "[[a b]]"},
+           row{"compose/deep [[(3)]]", "[[3]]"},
+           row{"compose/deep [[(3)] [[([x y])]]]", "[[3] [[x y]]]"},
+           row{"compose/deep/only [[([x y])]]", "[[[x y]]]"},
+           row{"compose [() ([]) (()) 1]", "[1]"},
+           row{"compose/only [([])]", "[[]]"},
+           row{"compose [(none) x]", "[none x]"},
+           row{"compose [(next [1 2 3])]", "[2 3]"},
+           row{"compose next [a (1)]", "[1]"},
+           row{"b: [x] compose/into [(1) 2] tail b", "[1 2]"},
+           row{"b: [x] compose/into [(1) 2] tail b b", "[x 1 2]"},
+           row{"b: [x] compose/into [(1) 2] b", "[x]"},
+           row{"b: [x y] head compose/into [([1 2]) 3] next b", "[x 1 2 3 y]"},
+       }) {
+    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
+  }
+  // The block given is not changed.
+  EXPECT_EQ(result_of("b: [(1)] compose b b"), "[(1)]");
+}
+
+TEST_F(Compose, Faults) {
+  EXPECT_EQ(error_of("compose [(1 / 0)]"), error_id::math_zero_divide);
+  EXPECT_EQ(error_of("b: [[]] append/only pick b 1 pick b 1 compose/deep b"), error_id::internal_no_cycle);
+  EXPECT_EQ(result_of("f: func [] [compose [(return 1)]] f"), "1");
+  // Without the argument check a non-block is refused by the native itself.
+  cell* base = stack::top;
+  stack::arguments = stack::top;
+  stack::push_copy(scalar::integer(1));
+  const int32_t parameters[] = {0, -1, -1, -1};
+  EXPECT_EQ(testing::fired_by([&] { natives::compose_stack(parameters); }), error_id::script_expect_val);
+  EXPECT_EQ(mold_of(last_fired.args[0]), "block!");
+  EXPECT_EQ(mold_of(last_fired.args[1]), "integer!");
+  stack::arguments = stack::top = base;
+}
+
+}  // namespace
+}  // namespace tav
