@@ -132,7 +132,10 @@ void compose_block(const cell& block, bool deep, bool only, cell& target, bool a
   const node_id node = block.payload2;
   if (cycles::find(node)) fire(error_id::internal_no_cycle);
   cycles::guard walking(node);
-  for (uint32_t i = block.payload1; i < cells_in(block); ++i) {
+  // The end is fixed first, so that a block composed into itself is walked once; it is read
+  // again for a block that shrinks meanwhile.
+  const uint32_t end = cells_in(block);
+  for (uint32_t i = block.payload1; i < std::min(end, cells_in(block)); ++i) {
     const cell item = buffer_of(node)->cells()[i];
     switch (item.type()) {
       case TYPE_BLOCK:

@@ -106,6 +106,9 @@ TEST_F(Compose, ParensSpliceNestAndVanish) {
        }) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
   }
+  // A block composed or reduced into itself is walked as it was.
+  EXPECT_EQ(result_of("b: [1 (2)] compose/into b tail b head b"), "[1 (2) 1 2]");
+  EXPECT_EQ(result_of("b: [1 2] reduce/into b tail b head b"), "[1 2 1 2]");
   // The block given is not changed.
   EXPECT_EQ(result_of("b: [(1)] compose b b"), "[(1)]");
 }
