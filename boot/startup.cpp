@@ -1,8 +1,13 @@
-// Start-up sequence of the tav program.
+// Start-up sequence of the tav program: the runtime, the vocabulary, the script, the exit.
 #include "boot/startup.hpp"
 
-#include "boot/system_object.hpp"
+#include <unistd.h>
 
+#include <cstdio>
+
+#include "boot/launch.hpp"
+#include "boot/system_object.hpp"
+#include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
@@ -29,9 +34,20 @@
 namespace tav::boot {
 namespace {
 
-int run_runtime(void*) {
+int run(void*) {
   init_runtime();
-  return 0;
+  define_vocabulary();
+  return launch(system_state.argument_count, system_state.arguments);
+}
+
+// Every tracked heap block is freed and the output flushed on the way out.
+[[noreturn]] void finish(int status) {
+  console_out::flush();
+  if (status == status_ok) runtime_error(0, nullptr);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  heap_free_all();
+  _exit(status);
 }
 
 }  // namespace
@@ -73,8 +89,7 @@ void init_runtime() {
 }
 
 int main(int argc, char** argv) {
-  int status = platform::start_up(argc, argv, run_runtime, nullptr);
-  runtime_error(static_cast<uint32_t>(status), nullptr);
+  finish(platform::start_up(argc, argv, run, nullptr));
 }
 
 }  // namespace tav::boot

@@ -356,7 +356,7 @@ uint32_t fetch_general(const fetch& f, const cell& list, uint32_t index) {
         bool end = !f.source || detail::at_end_p(*f.source, index);
         if (end || (o.mode & 2)) {
           if (f.function_like) logic::push(false);
-          active = end;
+          active = false;
         } else {
           index = do_expression(*f.source, index, flag::push);
           if (stack::pending.code) [[unlikely]] return index;
@@ -599,8 +599,12 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
   const cell callable = callable_value;
   const cell& name = detail::call_name(options.name);
   const bool traced = detail::traced_p(source);
-  if (traced) [[unlikely]]
+  if (traced) [[unlikely]] {
+    // An operator's left operand lies at the top, not yet counted: the callback's cells go above it.
+    if (options.infix) ++stack::top;
     detail::trace(event::open, source, index, &callable, &name);
+    if (options.infix) --stack::top;
+  }
   cell* slot = options.infix ? nullptr : detail::push(callable);
   const uint8_t type = callable.type();
   const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;

@@ -2,16 +2,19 @@
 # Runs one Tav-level test: a script and the output it must print.
 #   run-script-test.sh TAV SCRIPT     runs TAV SCRIPT and compares its standard output with
 #                                     SCRIPT's .out file; a .status file beside it gives the
-#                                     expected exit status (0 when absent).
+#                                     expected exit status (0 when absent). With an .args file
+#                                     beside it, TAV gets those arguments instead ({script}
+#                                     stands for the script's path) and reads SCRIPT on its
+#                                     standard input.
 #   run-script-test.sh --self-test DIR  checks the runner against the cases in DIR.
 set -u
 
-compare() {  # compare NAME EXPECTED-OUT EXPECTED-STATUS COMMAND...
-  local name=$1 expected=$2 want_status=$3
-  shift 3
+compare() {  # compare NAME EXPECTED-OUT EXPECTED-STATUS INPUT COMMAND...
+  local name=$1 expected=$2 want_status=$3 input=$4
+  shift 4
   local actual status
   actual=$(mktemp)
-  "$@" >"$actual" 2>&1 </dev/null
+  "$@" >"$actual" 2>&1 <"$input"
   status=$?
   local failed=0
   if ! diff -u --label "$name (expected)" --label "$name (actual)" "$expected" "$actual"; then
@@ -34,19 +37,28 @@ run_script() {
     echo "$script: no expected output file $base.out"
     return 1
   fi
-  cd "$(dirname "$script")" && compare "$(basename "$script")" "$base.out" "$status" "$tav" "$script"
+  cd "$(dirname "$script")" || return 1
+  if [ -f "$base.args" ]; then
+    local -a args
+    read -r -a args <"$base.args"
+    args=("${args[@]//\{script\}/$script}")
+    compare "$(basename "$script")" "$base.out" "$status" "$script" "$tav" "${args[@]}"
+  else
+    compare "$(basename "$script")" "$base.out" "$status" /dev/null "$tav" "$script"
+  fi
 }
 
 self_test() {
   local dir=$1 failures=0
-  compare passing "$dir/hello.out" 0 printf 'hello\n' || failures=$((failures + 1))
-  if compare wrong-output "$dir/hello.out" 0 printf 'bye\n' >/dev/null; then
+  compare passing "$dir/hello.out" 0 /dev/null printf 'hello\n' || failures=$((failures + 1))
+  if compare wrong-output "$dir/hello.out" 0 /dev/null printf 'bye\n' >/dev/null; then
     echo "self-test: a wrong output was accepted"; failures=$((failures + 1))
   fi
-  if compare wrong-status "$dir/hello.out" 0 sh -c 'echo hello; exit 3' >/dev/null; then
+  if compare wrong-status "$dir/hello.out" 0 /dev/null sh -c 'echo hello; exit 3' >/dev/null; then
     echo "self-test: a wrong exit status was accepted"; failures=$((failures + 1))
   fi
-  compare status "$dir/hello.out" 3 sh -c 'echo hello; exit 3' || failures=$((failures + 1))
+  compare status "$dir/hello.out" 3 /dev/null sh -c 'echo hello; exit 3' || failures=$((failures + 1))
+  compare input "$dir/hello.out" 0 "$dir/hello.out" cat || failures=$((failures + 1))
   [ $failures -eq 0 ]
 }
 

@@ -290,6 +290,18 @@ TEST_F(Traces, EventsAndTheirMask) {
   EXPECT_EQ(traced("[[nothing] log event offset]", "1 + 2"), "[]");
 }
 
+// With every event reported, operators still see their left operands.
+TEST_F(Traces, EveryEventKeepsTheOperands) {
+  const cell function = value_of("func [event code offset value ref frame] [log event offset]");
+  for (const char* code : {"1 + 2", "x: 3 x * 2 + 1", "10 - 4 - 3", "f: func [a] [a * 2] (f 3) + f 4"}) {
+    const std::string untraced = result_of(code);
+    interpreter::start_trace(function);
+    const std::string traced_result = result_of(code);
+    interpreter::end_trace();
+    EXPECT_EQ(traced_result, untraced) << code;
+  }
+}
+
 TEST_F(Traces, PrologEpilogAndTraceFlags) {
   value_of("f: func [a] [a] g: func [[no-trace] a] [f a]");
   EXPECT_EQ(traced("[[prolog epilog] log event offset]", "f 1"), "[prolog -1 epilog -1]");

@@ -16,6 +16,10 @@ TEST_F(Apply, FormsAndTargets) {
   for (const row& r : {
            row{"apply :append [[] [1 2] /only true]", "[[1 2]]"},
            row{"apply :append [[] [1 2] /only false]", "[1 2]"},
+           // Refinements after the last value given are off, their typed arguments none unchecked.
+           row{"apply :append [[] 1]", "[1]"},
+           row{"apply 'append [[] 1]", "[1]"},
+           row{"f: func [a /r b [integer!]] [reduce [a r b]] apply :f [1]", "[1 false none]"},
            row{"f: func [a b] [a - b] apply 'f [5 2]", "3"},
            row{"f: func [a b] [a - b] apply :f [5 2]", "3"},
            row{"apply 'append/only [[] [1 2]]", "[[1 2]]"},
