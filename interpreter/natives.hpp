@@ -54,7 +54,14 @@ extern entry table[table_slots + 1];
 // The slot the next registration fills: 1 before `init`, 108 after.
 extern uint32_t next_free;
 // The scratch block the output natives reduce into (room for 32 cells, kept in the root block).
+// A print works behind the buffer's head and puts the head back, so prints may nest.
 extern cell print_buffer;
+// 1 after the last output of print, 0 after prin.
+extern int32_t last_lf_flag;
+
+// The identity test of same?: the same immediate value, or the same series at the same position,
+// the same object, the same function.
+bool same_core(const cell& value1, const cell& value2);
 
 #define TAV_NATIVE_DECLARE(index, name, word) void name##_stack(const int32_t* parameters);
 TAV_NATIVES(TAV_NATIVE_DECLARE)

@@ -1,7 +1,7 @@
 // Tav code for the interpreter's tests and benchmark: source text loaded into blocks with its
 // words interned, and the words of the core the programs call, defined as start-up would define
 // them: the natives with their specs, the arithmetic actions and their operators, the typesets,
-// and stand-ins for the natives that are not built yet (the comparisons).
+// and the series actions and natives the tests use.
 #pragma once
 #include <cstdlib>
 #include <cstring>
@@ -117,7 +117,7 @@ inline cell typeset_of(std::initializer_list<uint8_t> types) {
   return set;
 }
 
-// ---- Stand-ins ------------------------------------------------------------------------------
+// ---- Routines -------------------------------------------------------------------------------
 
 // Routine code is registered once per process, however often the words are defined.
 inline uint32_t code_index(routine::code code) {
@@ -137,24 +137,6 @@ inline void define_routine(const char* name, const char* spec, routine::code cod
   cell made_value = *routine::push(spec_block, nullptr, index, routine::returns_nothing, true);
   stack::top = stack::arguments;
   define(name, made_value);
-}
-
-// The comparison natives as their own module will make them: the compare action's entry with
-// the native's compare op.
-template <int32_t Op>
-void compare_stand_in(const int32_t*) {
-  const int32_t op = Op;
-  actions::entry::compare(&op);
-}
-
-inline void install_comparison_stand_ins() {
-  natives::table[25] = compare_stand_in<actions::op::equal>;
-  natives::table[26] = compare_stand_in<actions::op::not_equal>;
-  natives::table[27] = compare_stand_in<actions::op::strict_equal>;
-  natives::table[28] = compare_stand_in<actions::op::lesser>;
-  natives::table[29] = compare_stand_in<actions::op::greater>;
-  natives::table[30] = compare_stand_in<actions::op::lesser_or_equal>;
-  natives::table[31] = compare_stand_in<actions::op::greater_or_equal>;
 }
 
 // ---- The core -------------------------------------------------------------------------------
@@ -207,6 +189,13 @@ inline void define_core() {
   define_native("greater?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("lesser-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
   define_native("greater-or-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("strict-equal?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("same?", "[value1 [any-type!] value2 [any-type!]]");
+  define_native("not", "[value [any-type!]]");
+  define_native("type?", "[value [any-type!] /word]");
+  define_native("print", "[value [any-type!]]");
+  define_native("prin", "[value [any-type!]]");
+  define_native("stats", "[/show /info]");
 
   define_action("add", "[value1 [number!] value2 [number!]]");
   define_action("subtract", "[value1 [number!] value2 [number!]]");
@@ -220,6 +209,8 @@ inline void define_core() {
   define_op("/", "divide");
   define_op("=", "equal?");
   define_op("<>", "not-equal?");
+  define_op("==", "strict-equal?");
+  define_op("=?", "same?");
   define_op("<", "lesser?");
   define_op(">", "greater?");
   define_op("<=", "lesser-or-equal?");
@@ -255,7 +246,6 @@ inline void define_core() {
   define_native("as-money", "[currency [word!] amount [integer! float!]]");
   define_native("reduce", "[value [any-type!] /into out [any-block!]]");
   define_native("compose", "[value [block!] /deep /only /into out [any-block!]]");
-  install_comparison_stand_ins();
 }
 
 

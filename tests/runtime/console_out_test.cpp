@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +25,7 @@ namespace {
 
 using testing::fired_by;
 using testing::output_of;
+using testing::writes_of;
 
 template <class Unit>
 std::string printed(const std::vector<Unit>& units, bool newline) {
@@ -155,25 +155,6 @@ TEST(ConsoleOut, RawTextHooksGetExactlyWhatTheLowLevelPrintersWrite) {
   std::string latin1 = "value";
   EXPECT_EQ(output_of([&] { print_latin1_line(latin1.data(), latin1.size()); }), "value\n");
   EXPECT_EQ(raw_seen, "");
-}
-
-// Standard output is a sequenced-packet socket for the body, so every write arrives as
-// one message; answers the messages.
-std::vector<std::string> writes_of(const std::function<void()>& body) {
-  int ends[2];
-  if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends) != 0) return {"socketpair failed"};
-  std::fflush(stdout);
-  int saved = ::dup(STDOUT_FILENO);
-  ::dup2(ends[0], STDOUT_FILENO);
-  body();
-  ::dup2(saved, STDOUT_FILENO);
-  ::close(saved);
-  ::close(ends[0]);
-  std::vector<std::string> messages;
-  char message[4096];
-  for (ssize_t n; (n = ::recv(ends[1], message, sizeof message, MSG_DONTWAIT)) > 0;) messages.emplace_back(message, n);
-  ::close(ends[1]);
-  return messages;
 }
 
 TEST(ConsoleOut, EachPrintIsOneWriteUntilItOutgrowsTheBuffer) {

@@ -2,11 +2,13 @@
 // test sees the exact bytes the runtime wrote there.
 #pragma once
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tav::testing {
 
@@ -61,6 +63,26 @@ std::string output_of(Body&& body) {
   captured_stdout capture;
   body();
   return capture.text();
+}
+
+// Standard output is a sequenced-packet socket for the body, so every write arrives as
+// one message; answers the messages.
+template <class Body>
+std::vector<std::string> writes_of(Body&& body) {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends) != 0) return {"socketpair failed"};
+  std::fflush(stdout);
+  int saved = ::dup(STDOUT_FILENO);
+  ::dup2(ends[0], STDOUT_FILENO);
+  body();
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(saved);
+  ::close(ends[0]);
+  std::vector<std::string> messages;
+  char message[4096];
+  for (ssize_t n; (n = ::recv(ends[1], message, sizeof message, MSG_DONTWAIT)) > 0;) messages.emplace_back(message, n);
+  ::close(ends[1]);
+  return messages;
 }
 
 }  // namespace tav::testing
