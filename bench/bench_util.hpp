@@ -1,9 +1,19 @@
-// Small helpers the benchmarks share: timing and reproducible sample data.
+// Small helpers the benchmarks share: timing, reproducible sample data, and the same work timed
+// in Tav source and in other languages' interpreters.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
 #include <vector>
+
+#include "interpreter/interpreter.hpp"
+#include "interpreter/stack.hpp"
+#include "tests/interpreter/tav_source.hpp"
 
 namespace tav::bench {
 
@@ -24,6 +34,63 @@ inline std::vector<uint8_t> random_sample(size_t n) {
     b = uint8_t(x >> 24);
   }
   return out;
+}
+
+// Best of three runs, in seconds.
+inline double best_of(const std::function<void()>& run) {
+  double best = 1e30;
+  for (int i = 0; i < 3; ++i) {
+    auto start = clock_type::now();
+    run();
+    best = std::min(best, seconds_since(start));
+  }
+  return best;
+}
+
+// Tav source evaluated by the interpreter, best of three runs.
+inline double time_tav(const char* text) {
+  const cell code = source::load(text);
+  return best_of([&] {
+    cell* base = stack::top;
+    interpreter::do_block(code, false);
+    stack::top = base;
+  });
+}
+
+// A program of another language that prints its best time of three runs in seconds; negative
+// when the interpreter is missing or the program fails. Programs are passed in single quotes.
+inline double time_command(const std::string& command) {
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return -1;
+  double seconds = -1;
+  if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
+  pclose(pipe);
+  return seconds;
+}
+
+inline bool skipped_p(const char* variable) {
+  const char* skip = std::getenv(variable);
+  return skip && *skip == '1';
+}
+
+// Python 3: `setup` at top level, `statement` inside the timing loop (indented by four spaces
+// on its further lines). TAV_BENCH_NO_PYTHON=1 leaves it out.
+inline double time_python(const char* setup, const char* statement) {
+  if (skipped_p("TAV_BENCH_NO_PYTHON")) return -1;
+  std::string program = std::string("import time\n") + setup +
+                        "\nbest = 1e30\nfor _ in range(3):\n    t = time.perf_counter()\n    " + statement +
+                        "\n    best = min(best, time.perf_counter() - t)\nprint(best)\n";
+  return time_command("python3 -c '" + program + "'");
+}
+
+// Lua 5.4: `setup` as a chunk, `statement` inside the timing loop. TAV_BENCH_NO_LUA=1 leaves it
+// out.
+inline double time_lua(const char* setup, const char* statement) {
+  if (skipped_p("TAV_BENCH_NO_LUA")) return -1;
+  std::string program = std::string(setup) +
+                        "\nlocal best = 1e30\nfor _ = 1, 3 do\n  local t = os.clock()\n  " + statement +
+                        "\n  best = math.min(best, os.clock() - t)\nend\nprint(best)\n";
+  return time_command("lua5.4 -e '" + program + "'");
 }
 
 }  // namespace tav::bench

@@ -2,66 +2,22 @@
 // nested loops with comparisons, calls with refinements, break and return in hot loops), each
 // beside the same work in plain C++ and, when python3 is installed, in Python 3. An argument
 // runs only the programs whose name holds it; TAV_BENCH_NO_PYTHON=1 leaves Python out.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <string>
 
+#include "bench/bench_util.hpp"
 #include "boot/startup.hpp"
-#include "interpreter/interpreter.hpp"
-#include "interpreter/stack.hpp"
 #include "runtime/platform.hpp"
-#include "tests/interpreter/tav_source.hpp"
 
 namespace {
 
 using namespace tav;
-using clock_type = std::chrono::steady_clock;
+using bench::best_of;
+using bench::time_python;
+using bench::time_tav;
 
 const char* only = nullptr;
-
-double seconds_since(clock_type::time_point start) {
-  return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-// Best of three runs, in seconds.
-double best_of(const std::function<void()>& run) {
-  double best = 1e30;
-  for (int i = 0; i < 3; ++i) {
-    auto start = clock_type::now();
-    run();
-    best = std::min(best, seconds_since(start));
-  }
-  return best;
-}
-
-double time_tav(const char* text) {
-  const cell code = source::load(text);
-  return best_of([&] {
-    cell* base = stack::top;
-    interpreter::do_block(code, false);
-    stack::top = base;
-  });
-}
-
-// The Python program prints its best time of three runs; a negative answer: no python3.
-double time_python(const char* setup, const char* statement) {
-  const char* skip = std::getenv("TAV_BENCH_NO_PYTHON");
-  if (skip && *skip == '1') return -1;
-  std::string program = std::string("import time\n") + setup +
-                        "\nbest = 1e30\nfor _ in range(3):\n    t = time.perf_counter()\n    " + statement +
-                        "\n    best = min(best, time.perf_counter() - t)\nprint(best)\n";
-  std::string command = "python3 -c '" + program + "' 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  double seconds = -1;
-  if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
-  pclose(pipe);
-  return seconds;
-}
 
 volatile long step = 1;
 long (*volatile fib_pointer)(long);

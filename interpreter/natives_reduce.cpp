@@ -63,14 +63,17 @@ void add(cell& target, bool append, const cell& value) {
 
 // ---- reduce ---------------------------------------------------------------------------------
 
-// Each expression of the block in turn, its result added to the target.
+// Each expression of the block in turn, its result added to the target. Untraced, a result is
+// pushed in the frame of the walk, which is all do-next's own frame would give it; traced, each
+// expression goes through do-next for its events.
 void reduce_block(const cell& block, cell& target, bool append) {
   stack::push_native_frame(words::body);
   const interpreter::code source = interpreter::code_of(block);
   cell* const base = stack::top;
   uint32_t index = block.payload1;
   while (index < interpreter::detail::limit_of(source)) {
-    index = interpreter::do_next(source, index, true);
+    index = interpreter::tracing ? interpreter::do_next(source, index, true)
+                                 : interpreter::do_expression(source, index, interpreter::flag::push);
     if (stack::pending.code) [[unlikely]] break;
     cell result = *stack::last_pushed();
     clear_new_line(result);
@@ -129,7 +132,10 @@ void compose_block(const cell& block, bool deep, bool only, cell& target, bool a
   const node_id node = block.payload2;
   if (cycles::find(node)) fire(error_id::internal_no_cycle);
   cycles::guard walking(node);
-  for (uint32_t i = block.payload1; i < cells_in(block); ++i) {
+  // The end is fixed first, so that a block composed into itself is walked once; it is read
+  // again for a block that shrinks meanwhile.
+  const uint32_t end = cells_in(block);
+  for (uint32_t i = block.payload1; i < std::min(end, cells_in(block)); ++i) {
     const cell item = buffer_of(node)->cells()[i];
     switch (item.type()) {
       case TYPE_BLOCK:

@@ -52,6 +52,15 @@ TEST_F(Reduce, IntoAppendsAtTheTailAndInsertsElsewhere) {
   }
 }
 
+TEST_F(Reduce, AppendingIntoAFieldTellsItsOwnerOnce) {
+  const char* object =
+      "log: copy [] o: make object! [b: copy [0] on-deep-change*: func [owner word target action new index part] "
+      "[append log reduce [action index part]]] ";
+  EXPECT_EQ(result_of((std::string(object) + "reduce/into [1 2] tail o/b log").c_str()), "[insert 1 2]");
+  EXPECT_EQ(result_of((std::string(object) + "reduce/into [] tail o/b log").c_str()), "[]");
+  EXPECT_EQ(result_of((std::string(object) + "reduce/into [1] tail o/b o/b").c_str()), "[0 1]");
+}
+
 TEST_F(Reduce, ExitsAndErrorsLeaveTheReduction) {
   EXPECT_EQ(result_of("b: copy [] loop 1 [reduce/into [1 break 2] b] b"), "[1]");
   EXPECT_EQ(result_of("f: func [] [reduce [1 return 5 2]] f"), "5");
@@ -106,6 +115,9 @@ TEST_F(Compose, ParensSpliceNestAndVanish) {
        }) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
   }
+  // A block composed or reduced into itself is walked as it was.
+  EXPECT_EQ(result_of("b: [1 (2)] compose/into b tail b head b"), "[1 (2) 1 2]");
+  EXPECT_EQ(result_of("b: [1 2] reduce/into b tail b head b"), "[1 2 1 2]");
   // The block given is not changed.
   EXPECT_EQ(result_of("b: [(1)] compose b b"), "[(1)]");
 }
