@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -73,6 +74,22 @@ class evaluation : public fresh_values {
   }
 
   static std::optional<error_id> error_of(const char* text) { return evaluate(text).error; }
+
+  struct result_case {
+    const char* code;
+    const char* molded;
+  };
+  struct error_case {
+    const char* code;
+    error_id error;
+  };
+  // Each code's value molded, or the error it raises; a failure names the code.
+  static void expect_results(std::initializer_list<result_case> cases) {
+    for (const result_case& c : cases) EXPECT_EQ(result_of(c.code), c.molded) << c.code;
+  }
+  static void expect_errors(std::initializer_list<error_case> cases) {
+    for (const error_case& c : cases) EXPECT_EQ(error_of(c.code), c.error) << c.code;
+  }
 
   static std::string mold_of(const cell& value) { return molded(value); }
   static std::string result_of(const char* text) { return molded(value_of(text)); }

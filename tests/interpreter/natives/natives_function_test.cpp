@@ -4,7 +4,7 @@
 #include "boot/system_object.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/function.hpp"
-#include "functions_fixture.hpp"
+#include "interpreter/functions_fixture.hpp"
 
 namespace tav {
 namespace {

@@ -1,7 +1,7 @@
 // apply: functions by value, by word and by path, in the sequential and the all form.
 #include <gtest/gtest.h>
 
-#include "functions_fixture.hpp"
+#include "interpreter/functions_fixture.hpp"
 
 namespace tav {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
-#include "evaluation_fixture.hpp"
+#include "interpreter/evaluation_fixture.hpp"
 #include "runtime/fire_helpers.hpp"
 
 namespace tav {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/block.hpp"
-#include "evaluation_fixture.hpp"
+#include "interpreter/evaluation_fixture.hpp"
 #include "interpreter/natives_reduce.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/fire_helpers.hpp"
@@ -13,25 +13,18 @@ namespace {
 using Reduce = testing::evaluation;
 using Compose = testing::evaluation;
 
-struct row {
-  const char* code;
-  const char* molded;
-};
-
 TEST_F(Reduce, BlocksAndOtherValues) {
-  for (const row& r : {
-           row{"reduce [1 + 2 'a]", "[3 a]"},
-           row{"reduce []", "[]"},
-           row{"x: 5 reduce [x x * 2 [x]]", "[5 10 [x]]"},
-           row{"reduce next [1 2 + 3]", "[5]"},
-           // A value that is no block is one expression.
-           row{"x: 7 reduce 'x", "7"},
-           row{"reduce 3", "3"},
-           // Results keep no new-line marker.
-           row{"mold reduce [\n1\n2]", "\"[1 2]\""},
-       }) {
-    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
-  }
+  expect_results({
+      {"reduce [1 + 2 'a]", "[3 a]"},
+      {"reduce []", "[]"},
+      {"x: 5 reduce [x x * 2 [x]]", "[5 10 [x]]"},
+      {"reduce next [1 2 + 3]", "[5]"},
+      // A value that is no block is one expression.
+      {"x: 7 reduce 'x", "7"},
+      {"reduce 3", "3"},
+      // Results keep no new-line marker.
+      {"mold reduce [\n1\n2]", "\"[1 2]\""},
+  });
   // A function value is the result as it is.
   const cell native = value_of("reduce :reduce");
   EXPECT_EQ(native.type(), TYPE_NATIVE);
@@ -39,17 +32,15 @@ TEST_F(Reduce, BlocksAndOtherValues) {
 }
 
 TEST_F(Reduce, IntoAppendsAtTheTailAndInsertsElsewhere) {
-  for (const row& r : {
-           // Appending leaves the result at the first new value.
-           row{"b: [0] r: reduce/into [1 + 1 3] tail b reduce [b index? r]", "[[0 2 3] 2]"},
-           // Inserting leaves it behind the last value inserted.
-           row{"b: [0 9] r: reduce/into [1 + 1 3] next b reduce [b index? r]", "[[0 2 3 9] 4]"},
-           row{"b: [] reduce/into [[1 2]] b b", "[[1 2]]"},
-           row{"b: [0 9] reduce/into [[1 2]] next b b", "[0 [1 2] 9]"},
-           row{"b: [] r: reduce/into 1 + 1 b b", "[2]"},
-       }) {
-    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
-  }
+  expect_results({
+      // Appending leaves the result at the first new value.
+      {"b: [0] r: reduce/into [1 + 1 3] tail b reduce [b index? r]", "[[0 2 3] 2]"},
+      // Inserting leaves it behind the last value inserted.
+      {"b: [0 9] r: reduce/into [1 + 1 3] next b reduce [b index? r]", "[[0 2 3 9] 4]"},
+      {"b: [] reduce/into [[1 2]] b b", "[[1 2]]"},
+      {"b: [0 9] reduce/into [[1 2]] next b b", "[0 [1 2] 9]"},
+      {"b: [] r: reduce/into 1 + 1 b b", "[2]"},
+  });
 }
 
 TEST_F(Reduce, AppendingIntoAFieldTellsItsOwnerOnce) {
@@ -97,24 +88,22 @@ TEST_F(Reduce, TheCoreForCppCallers) {
 }
 
 TEST_F(Compose, ParensSpliceNestAndVanish) {
-  for (const row& r : {
-           row{"compose [(1 + 2) ([a b]) [(3)]]", "[3 a b [(3)]]"},
-           row{"compose/only [([a b])]", "[[a b]]"},
-           row{"compose/deep [[(3)]]", "[[3]]"},
-           row{"compose/deep [[(3)] [[([x y])]]]", "[[3] [[x y]]]"},
-           row{"compose/deep/only [[([x y])]]", "[[[x y]]]"},
-           row{"compose [() ([]) (()) 1]", "[1]"},
-           row{"compose/only [([])]", "[[]]"},
-           row{"compose [(none) x]", "[none x]"},
-           row{"compose [(next [1 2 3])]", "[2 3]"},
-           row{"compose next [a (1)]", "[1]"},
-           row{"b: [x] compose/into [(1) 2] tail b", "[1 2]"},
-           row{"b: [x] compose/into [(1) 2] tail b b", "[x 1 2]"},
-           row{"b: [x] compose/into [(1) 2] b", "[x]"},
-           row{"b: [x y] head compose/into [([1 2]) 3] next b", "[x 1 2 3 y]"},
-       }) {
-    EXPECT_EQ(result_of(r.code), r.molded) << r.code;
-  }
+  expect_results({
+      {"compose [(1 + 2) ([a b]) [(3)]]", "[3 a b [(3)]]"},
+      {"compose/only [([a b])]", "[[a b]]"},
+      {"compose/deep [[(3)]]", "[[3]]"},
+      {"compose/deep [[(3)] [[([x y])]]]", "[[3] [[x y]]]"},
+      {"compose/deep/only [[([x y])]]", "[[[x y]]]"},
+      {"compose [() ([]) (()) 1]", "[1]"},
+      {"compose/only [([])]", "[[]]"},
+      {"compose [(none) x]", "[none x]"},
+      {"compose [(next [1 2 3])]", "[2 3]"},
+      {"compose next [a (1)]", "[1]"},
+      {"b: [x] compose/into [(1) 2] tail b", "[1 2]"},
+      {"b: [x] compose/into [(1) 2] tail b b", "[x 1 2]"},
+      {"b: [x] compose/into [(1) 2] b", "[x]"},
+      {"b: [x y] head compose/into [([1 2]) 3] next b", "[x 1 2 3 y]"},
+  });
   // A block composed or reduced into itself is walked as it was.
   EXPECT_EQ(result_of("b: [1 (2)] compose/into b tail b head b"), "[1 (2) 1 2]");
   EXPECT_EQ(result_of("b: [1 2] reduce/into b tail b head b"), "[1 2 1 2]");

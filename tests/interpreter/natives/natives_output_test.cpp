@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "datatypes/integer.hpp"
-#include "evaluation_fixture.hpp"
+#include "interpreter/evaluation_fixture.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/output_hooks.hpp"
