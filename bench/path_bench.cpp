@@ -123,7 +123,6 @@ const program programs[] = {
 int run(void*) {
   boot::init_runtime();
   source::define_core();
-  source::define_action("make", "[type [any-type!] spec [any-type!]]");
   time_tav("o: make object! [a: 1] b: [10 20] w: [x 1 y 2] p: [1x2]");
   std::printf("%-36s %12s %12s %12s %12s\n", "path (a million each)", "Tav M/s", "C++ M/s", "Python M/s",
               "Tav/Python");

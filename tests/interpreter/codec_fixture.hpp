@@ -1,5 +1,4 @@
-// Evaluation of source text read by the real lexer, with the codec and set natives defined by
-// their specs, for the tests of those natives.
+// Evaluation of source text read by the real lexer, for the tests of the codec and set natives.
 #pragma once
 #include "interpreter/evaluation_fixture.hpp"
 #include "interpreter/load_helpers.hpp"
@@ -8,38 +7,6 @@ namespace tav::testing {
 
 class codec_evaluation : public evaluation {
  protected:
-  void SetUp() override {
-    evaluation::SetUp();
-    source::define("any-string!", source::typeset_of({TYPE_STRING, TYPE_FILE, TYPE_EMAIL, TYPE_URL, TYPE_TAG}));
-    source::define("series!", source::typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH,
-                                          TYPE_GET_PATH, TYPE_STRING, TYPE_FILE, TYPE_EMAIL, TYPE_URL, TYPE_TAG,
-                                          TYPE_BINARY, TYPE_HASH}));
-    source::define_action("next", "[series [series!]]");
-    source::define_action("length?", "[series [series!]]");
-    source::define_action("make", "[type [any-type!] spec [any-type!]]");
-    source::define_action("complement", "[value [any-type!]]");
-    const char* set2 = "[set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!]"
-                       " /case /skip size [integer!]]";
-    source::define_native("union", set2);
-    source::define_native("intersect", set2);
-    source::define_native("exclude", set2);
-    source::define_native("difference",
-                          "[set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset!"
-                          " typeset! date!] /case /skip size [integer!]]");
-    source::define_native("unique", "[set [block! hash! string!] /case /skip size [integer!]]");
-    source::define_native("complement?", "[bits [bitset!]]");
-    source::define_native("transcode",
-                          "[src [string! binary!] /next /one /prescan /scan /part length [integer! string! binary!]"
-                          " /into dst [block!] /trace callback [function!]]");
-    source::define_native("checksum", "[data [string! binary! file!] method [word!] /with spec [any-type!]]");
-    source::define_native("compress", "[data [string! binary!] method [word!]]");
-    source::define_native("dehex", "[value [any-string!]]");
-    source::define_native("enhex", "[value [any-string!]]");
-    source::define_native("debase", "[value [string!] /base base-value [integer!]]");
-    source::define_native("enbase", "[value [binary! string!] /base base-value [integer!]]");
-    source::define_native("decompress", "[data [binary!] method [word!] /size sz [integer!]]");
-  }
-
   // Every word, in paths too, bound to the global context.
   static void bind_global(const cell& block) {
     series_buffer* buffer = buffer_of(block.payload2);

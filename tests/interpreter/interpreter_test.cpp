@@ -357,7 +357,6 @@ TEST_F(Traces, LexerCallbacksAreFunctions) {
   lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), 5, options, nullptr);
   EXPECT_EQ(mold_of(block), "[1 []]");
   // The input the callback moves is where the run goes on.
-  source::define_action("tail", "[series]");
   callback = value_of("func [event input type line token] [if all [event = 'load token = 1] [input: tail input] true]");
   cell result = none::value;
   natives::transcode_refinements refinements;

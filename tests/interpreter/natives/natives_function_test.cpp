@@ -161,12 +161,12 @@ TEST_F(Do, TraceIsInstalledForTheEvaluationOnly) {
 class DoErrors : public testing::functions {
  protected:
   void SetUp() override {
-    functions::SetUp();
+    testing::functions::SetUp();
     system_object::init();
   }
   void TearDown() override {
     system_object::forget();
-    functions::TearDown();
+    testing::functions::TearDown();
   }
 };
 

@@ -34,7 +34,6 @@ class NativesOutput : public testing::evaluation {
     swap_printer(&output_hooks::default_printer, &record);
     recorded.clear();
     prints = 0;
-    source::define_action("skip", "[series [any-type!] offset [any-type!]]");
   }
   void TearDown() override {
     swap_printer(&record, &output_hooks::default_printer);
