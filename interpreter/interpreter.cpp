@@ -53,8 +53,10 @@ struct record_guard {
 };
 
 // Errors take the record as their `near` when they are raised.
+inline bool code_block_p(const cell& value) { return value.type() == TYPE_BLOCK || value.type() == TYPE_PAREN; }
+
 void note_error(const fired_error&) {
-  if (current_block.type() == TYPE_BLOCK && last_fired.near.type() != TYPE_BLOCK) last_fired.near = current_block;
+  if (code_block_p(current_block) && !code_block_p(last_fired.near)) last_fired.near = current_block;
   if (tracing) detail::trace(event::error, nullptr, 0, nullptr);
 }
 
