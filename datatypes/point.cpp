@@ -322,6 +322,56 @@ cell* reverse(cell* value) {
   return value;
 }
 
+// The action handlers of the point type with N components, in the signatures of the action
+// table, and its registration.
+template <uint32_t N>
+struct handlers {
+  static cell* do_math_op(int32_t op) { return family::do_math<N>(op); }
+  static cell* make(cell*, cell* spec, int32_t type) { return family::make<N>(spec, type); }
+  static cell* random(cell* value, bool seed, bool secure, bool) { return family::random<N>(value, seed, secure); }
+  static int32_t form(cell* value, cell* buffer, cell*, int32_t limit) { return family::form<N>(value, buffer, limit); }
+  static int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell*, int32_t limit, int32_t) {
+    return family::form<N>(value, buffer, limit);
+  }
+  static cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous,
+                         int32_t, bool, bool, bool, bool store_back) {
+    return family::eval_path<N>(parent, element, value, path, container, previous, store_back);
+  }
+  static int32_t compare(cell* value1, cell* value2, int32_t op) { return family::compare<N>(value1, value2, op); }
+  static cell* absolute() { return family::absolute<N>(); }
+  static cell* add() { return do_math_op(math_op::add); }
+  static cell* divide() { return do_math_op(math_op::divide); }
+  static cell* multiply() { return do_math_op(math_op::multiply); }
+  static cell* negate(cell* number) { return family::negate<N>(number); }
+  static cell* remainder() { return do_math_op(math_op::remainder); }
+  static cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
+                     bool half_ceiling) {
+    return family::round<N>(n, scale, even, down, half_down, floor, ceiling, half_ceiling);
+  }
+  static cell* subtract() { return do_math_op(math_op::subtract); }
+  static cell* pick(cell* series, int32_t index, cell* index_cell) { return family::pick<N>(series, index, index_cell); }
+  static cell* reverse(cell* series, cell*, cell*) { return family::reverse<N>(series); }
+
+  static void register_as(uint8_t type) {
+    datatype::register_type(type, datatype::actions_row(
+        // make random reflect to form mold eval-path set-path compare
+        &make, &random, unsupported, &make, &form, &mold, &eval_path, unsupported, &compare,
+        // absolute add divide multiply negate power remainder round subtract
+        &absolute, &add, &divide, &multiply, &negate, unsupported, &remainder, &round, &subtract,
+        // even? odd? and~ complement or~ xor~
+        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+        // append at back change clear copy find head head? index? insert length? move next
+        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+        // pick poke put remove reverse select sort skip swap tail tail? take trim
+        &pick, unsupported, unsupported, unsupported, &reverse, unsupported, unsupported, unsupported, unsupported,
+        unsupported, unsupported, unsupported, unsupported,
+        // create close delete modify open open? query read rename update write
+        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+        unsupported, unsupported, unsupported));
+  }
+};
+
 }  // namespace family
 }  // namespace
 
@@ -342,52 +392,10 @@ cell* push(float x, float y) {
 float get_float32(const cell& value) { return family::get_float32(value); }
 int32_t get_named_index(const cell& word, const cell& second) { return family::get_named_index<2>(word, second); }
 cell* do_math(int32_t op) { return family::do_math<2>(op); }
-cell* make(cell*, cell* spec, int32_t type) { return family::make<2>(spec, type); }
-cell* random(cell* value, bool seed, bool secure, bool) { return family::random<2>(value, seed, secure); }
-int32_t form(cell* value, cell* buffer, cell*, int32_t limit) { return family::form<2>(value, buffer, limit); }
-
-int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell*, int32_t limit, int32_t) {
-  return family::form<2>(value, buffer, limit);
-}
-
-cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t,
-                bool, bool, bool, bool store_back) {
-  return family::eval_path<2>(parent, element, value, path, container, previous, store_back);
-}
-
 int32_t compare(cell* value1, cell* value2, int32_t op) { return family::compare<2>(value1, value2, op); }
-cell* absolute() { return family::absolute<2>(); }
-cell* add() { return do_math(math_op::add); }
-cell* divide() { return do_math(math_op::divide); }
-cell* multiply() { return do_math(math_op::multiply); }
-cell* negate(cell* number) { return family::negate<2>(number); }
-cell* remainder() { return do_math(math_op::remainder); }
-
-cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling, bool half_ceiling) {
-  return family::round<2>(n, scale, even, down, half_down, floor, ceiling, half_ceiling);
-}
-
-cell* subtract() { return do_math(math_op::subtract); }
-cell* pick(cell* series, int32_t index, cell* index_cell) { return family::pick<2>(series, index, index_cell); }
-cell* reverse(cell* series, cell*, cell*) { return family::reverse<2>(series); }
 
 void init() {
-  datatype::register_type(TYPE_POINT2D, datatype::actions_row(
-      // make random reflect to form mold eval-path set-path compare
-      &make, &random, unsupported, &make, &form, &mold, &eval_path, unsupported, &compare,
-      // absolute add divide multiply negate power remainder round subtract
-      &absolute, &add, &divide, &multiply, &negate, unsupported, &remainder, &round, &subtract,
-      // even? odd? and~ complement or~ xor~
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      // append at back change clear copy find head head? index? insert length? move next
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      // pick poke put remove reverse select sort skip swap tail tail? take trim
-      &pick, unsupported, unsupported, unsupported, &reverse, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported, unsupported,
-      // create close delete modify open open? query read rename update write
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported));
+  family::handlers<2>::register_as(TYPE_POINT2D);
   handoff::point2d_do_math = &do_math;
 }
 
@@ -410,52 +418,9 @@ cell* push(float x, float y, float z) {
 float get_float32(const cell& value) { return family::get_float32(value); }
 int32_t get_named_index(const cell& word, const cell& second) { return family::get_named_index<3>(word, second); }
 cell* do_math(int32_t op) { return family::do_math<3>(op); }
-cell* make(cell*, cell* spec, int32_t type) { return family::make<3>(spec, type); }
-cell* random(cell* value, bool seed, bool secure, bool) { return family::random<3>(value, seed, secure); }
-int32_t form(cell* value, cell* buffer, cell*, int32_t limit) { return family::form<3>(value, buffer, limit); }
-
-int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell*, int32_t limit, int32_t) {
-  return family::form<3>(value, buffer, limit);
-}
-
-cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t,
-                bool, bool, bool, bool store_back) {
-  return family::eval_path<3>(parent, element, value, path, container, previous, store_back);
-}
-
-int32_t compare(cell* value1, cell* value2, int32_t op) { return family::compare<3>(value1, value2, op); }
-cell* absolute() { return family::absolute<3>(); }
-cell* add() { return do_math(math_op::add); }
-cell* divide() { return do_math(math_op::divide); }
-cell* multiply() { return do_math(math_op::multiply); }
-cell* negate(cell* number) { return family::negate<3>(number); }
-cell* remainder() { return do_math(math_op::remainder); }
-
-cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling, bool half_ceiling) {
-  return family::round<3>(n, scale, even, down, half_down, floor, ceiling, half_ceiling);
-}
-
-cell* subtract() { return do_math(math_op::subtract); }
-cell* pick(cell* series, int32_t index, cell* index_cell) { return family::pick<3>(series, index, index_cell); }
-cell* reverse(cell* series, cell*, cell*) { return family::reverse<3>(series); }
 
 void init() {
-  datatype::register_type(TYPE_POINT3D, datatype::actions_row(
-      // make random reflect to form mold eval-path set-path compare
-      &make, &random, unsupported, &make, &form, &mold, &eval_path, unsupported, &compare,
-      // absolute add divide multiply negate power remainder round subtract
-      &absolute, &add, &divide, &multiply, &negate, unsupported, &remainder, &round, &subtract,
-      // even? odd? and~ complement or~ xor~
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      // append at back change clear copy find head head? index? insert length? move next
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      // pick poke put remove reverse select sort skip swap tail tail? take trim
-      &pick, unsupported, unsupported, unsupported, &reverse, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported, unsupported,
-      // create close delete modify open open? query read rename update write
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      unsupported, unsupported, unsupported));
+  family::handlers<3>::register_as(TYPE_POINT3D);
   handoff::point3d_do_math = &do_math;
 }
 

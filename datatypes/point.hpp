@@ -34,24 +34,9 @@ float get_float32(const cell& value);
 int32_t get_named_index(const cell& word, const cell& second);
 // The arithmetic on the two argument cells, the point first (also the result).
 cell* do_math(int32_t op);
-
-cell* make(cell* prototype, cell* spec, int32_t type);
-cell* random(cell* value, bool seed, bool secure, bool only);
-int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
-int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
-cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
-                bool case_sensitive, bool get, bool last, bool store_back);
+// The compare action's handler: `op` as the compare action gives it.
 int32_t compare(cell* value1, cell* value2, int32_t op);
-cell* absolute();
-cell* add();
-cell* divide();
-cell* multiply();
-cell* negate(cell* number);
-cell* remainder();
-cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling, bool half_ceiling);
-cell* subtract();
-cell* pick(cell* series, int32_t index, cell* index_cell);
-cell* reverse(cell* series, cell* part, cell* skip);
+// Registers point2D! with its actions.
 void init();
 
 }  // namespace point2D
@@ -64,24 +49,7 @@ float get_float32(const cell& value);
 // 1, 2, 3 for x, y, z; other words as for point2D!.
 int32_t get_named_index(const cell& word, const cell& second);
 cell* do_math(int32_t op);
-
-cell* make(cell* prototype, cell* spec, int32_t type);
-cell* random(cell* value, bool seed, bool secure, bool only);
-int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
-int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
-cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
-                bool case_sensitive, bool get, bool last, bool store_back);
-int32_t compare(cell* value1, cell* value2, int32_t op);
-cell* absolute();
-cell* add();
-cell* divide();
-cell* multiply();
-cell* negate(cell* number);
-cell* remainder();
-cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling, bool half_ceiling);
-cell* subtract();
-cell* pick(cell* series, int32_t index, cell* index_cell);
-cell* reverse(cell* series, cell* part, cell* skip);
+// Registers point3D! with its actions.
 void init();
 
 }  // namespace point3D
