@@ -10,6 +10,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
@@ -21,15 +22,9 @@
 namespace tav::float_ {
 namespace {
 
-constexpr const char* math_words[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
-
-cell word_named(const char* text) { return *word::load(text); }
-
-cell datatype_of(uint8_t type) {
-  cell result;
-  datatype::make_at(result, type);
-  return result;
-}
+using scalar_support::math_words;
+using scalar_support::word_named;
+using scalar_support::datatype_of;
 
 [[gnu::cold, noreturn]] void bad_to_arg(int32_t type, const cell& spec) {
   fire(error_id::script_bad_to_arg, datatype_of(static_cast<uint8_t>(type)), spec);

@@ -10,6 +10,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
@@ -24,15 +25,9 @@
 namespace tav::integer {
 namespace {
 
-constexpr const char* math_words[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
-
-cell word_named(const char* text) { return *word::load(text); }
-
-cell datatype_of(uint8_t type) {
-  cell result;
-  datatype::make_at(result, type);
-  return result;
-}
+using scalar_support::math_words;
+using scalar_support::word_named;
+using scalar_support::datatype_of;
 
 [[gnu::cold, noreturn]] void overflow() { fire(error_id::math_overflow); }
 

@@ -1,11 +1,15 @@
-// Helpers shared by the compound scalar types (tuple!, pair!, the points, time!): the cells
-// their errors name, and telling an owner that a path assignment changed a value in place.
+// Helpers shared by the number and compound scalar types (and the datatypes whose errors name the
+// same cells): the cells errors name, and telling an owner that a path assignment changed a
+// value in place.
 #pragma once
 #include <cstdint>
 
 #include "runtime/cell.hpp"
 
 namespace tav::scalar_support {
+
+// The action words of the math op codes (add 0 ... xor~ 7), as errors name them.
+inline constexpr const char* math_words[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
 
 cell word_named(const char* text);
 cell datatype_of(uint8_t type);

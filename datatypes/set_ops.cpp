@@ -4,6 +4,7 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/typeset.hpp"
@@ -14,13 +15,9 @@
 namespace tav::set_ops {
 namespace {
 
-bool block_like_p(uint8_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
+using scalar_support::datatype_of;
 
-cell datatype_of(uint8_t type) {
-  cell result;
-  datatype::make_at(result, type);
-  return result;
-}
+bool block_like_p(uint8_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
 
 const char* native_name(int32_t code) {
   switch (code) {

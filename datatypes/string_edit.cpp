@@ -11,6 +11,7 @@
 #include "datatypes/binary.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/set_ops.hpp"
 #include "datatypes/string.hpp"
@@ -29,6 +30,8 @@
 namespace tav::string {
 namespace {
 
+using scalar_support::datatype_of;
+
 uint32_t shift_of(uint32_t unit) { return static_cast<uint32_t>(std::countr_zero(unit)); }
 
 uint32_t count_of(const cell& string) { return buffer_of(string.payload2)->count(); }
@@ -39,12 +42,6 @@ uint32_t clamped_head(const cell& string) {
 
 void set_count(series_buffer* buffer, uint64_t units) {
   buffer->tail = buffer->offset + static_cast<uint32_t>(units << shift_of(buffer->unit()));
-}
-
-cell datatype_of(uint8_t type) {
-  cell result;
-  datatype::make_at(result, type);
-  return result;
 }
 
 // Text values whose characters are copied as they are (a tag! brings its angle brackets).

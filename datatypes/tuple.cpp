@@ -27,9 +27,8 @@ namespace tav::tuple {
 namespace {
 
 using scalar_support::datatype_of;
+using scalar_support::math_words;
 using scalar_support::word_named;
-
-constexpr const char* math_words[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
 
 void set_length(cell& value, uint32_t n) { value.header = (value.header & ~(0xFu << 19)) | (n << 19); }
 
