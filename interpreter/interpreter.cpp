@@ -22,7 +22,7 @@
 
 namespace tav::interpreter {
 
-cell current_block{unset_header, 0, 0, 0};
+block_record* current_record = nullptr;
 bool tracing = false;
 bool trace_installed = false;
 
@@ -45,18 +45,21 @@ uint32_t event_index(uint32_t event) { return static_cast<uint32_t>(__builtin_ct
 
 // ---- The current-block record ---------------------------------------------------------------
 
-// Puts the record back however the evaluation ends, so that an error caught further out names
-// the code that was running there.
-struct record_guard {
-  cell saved = current_block;
-  ~record_guard() { current_block = saved; }
+// Links a record in for the evaluation of one block and unlinks it however the evaluation ends,
+// so that an error caught further out names the code that was running there.
+struct record_scope {
+  block_record record;
+  explicit record_scope(const cell& block) : record{block, current_record} { current_record = &record; }
+  ~record_scope() { current_record = record.outer; }
+  record_scope(const record_scope&) = delete;
+  record_scope& operator=(const record_scope&) = delete;
 };
 
 // Errors take the record as their `near` when they are raised.
 inline bool code_block_p(const cell& value) { return value.type() == TYPE_BLOCK || value.type() == TYPE_PAREN; }
 
 void note_error(const fired_error&) {
-  if (code_block_p(current_block) && !code_block_p(last_fired.near)) last_fired.near = current_block;
+  if (current_record && !code_block_p(last_fired.near)) last_fired.near = current_record->block;
   if (tracing) detail::trace(event::error, nullptr, 0, nullptr);
 }
 
@@ -113,24 +116,21 @@ inline cell* peek_value(const cell& word) {
 // What an operator does when it is still the original one: add, subtract and multiply are
 // actions 11, 18 and 13; the comparisons are natives 25 to 31.
 uint32_t classify(const cell& op, int32_t& code_out) {
-  uint8_t source = static_cast<uint8_t>(op.header >> 16);
-  uint32_t index = native::index_of(op);
-  if (source == TYPE_ACTION) {
-    switch (index) {
-      case 11: code_out = math_op::add; return detail::fast_math;
-      case 18: code_out = math_op::subtract; return detail::fast_math;
-      case 13: code_out = math_op::multiply; return detail::fast_math;
-      default: return detail::fast_none;
-    }
+  const uint8_t source = op::source_type(op);
+  if (source != TYPE_ACTION && source != TYPE_NATIVE) return detail::fast_none;
+  switch (op.payload1 & (native::native_tag | native::action_tag | native::index_mask)) {
+    case native::action_tag | 11: code_out = math_op::add; return detail::fast_math;
+    case native::action_tag | 18: code_out = math_op::subtract; return detail::fast_math;
+    case native::action_tag | 13: code_out = math_op::multiply; return detail::fast_math;
+    case native::native_tag | 25: code_out = actions::op::equal; return detail::fast_compare;
+    case native::native_tag | 26: code_out = actions::op::not_equal; return detail::fast_compare;
+    case native::native_tag | 27: code_out = actions::op::strict_equal; return detail::fast_compare;
+    case native::native_tag | 28: code_out = actions::op::lesser; return detail::fast_compare;
+    case native::native_tag | 29: code_out = actions::op::greater; return detail::fast_compare;
+    case native::native_tag | 30: code_out = actions::op::lesser_or_equal; return detail::fast_compare;
+    case native::native_tag | 31: code_out = actions::op::greater_or_equal; return detail::fast_compare;
+    default: return detail::fast_none;
   }
-  if (source == TYPE_NATIVE && index >= 25 && index <= 31) {
-    constexpr int32_t ops[] = {actions::op::equal,   actions::op::not_equal,       actions::op::strict_equal,
-                               actions::op::lesser,  actions::op::greater,         actions::op::lesser_or_equal,
-                               actions::op::greater_or_equal};
-    code_out = ops[index - 25];
-    return detail::fast_compare;
-  }
-  return detail::fast_none;
 }
 
 bool integer_order(int32_t op, int32_t a, int32_t b) {
@@ -292,14 +292,12 @@ const cell& call_name(const cell* name) { return name && name->type() == TYPE_WO
 
 void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 
-// Each operator is applied to the result so far and one more operand.
+// Each operator is applied to the result so far and one more operand. The caller has seen a
+// word at `index`.
 uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
   for (;;) {
-    if (stack::pending.code) [[unlikely]] return index;
-    series_buffer* buffer = buffer_of_code(source);
-    if (index >= std::min(source.end, cells_in(buffer))) return index;
-    const cell next = buffer->cells()[index];
-    if (next.type() != TYPE_WORD) return index;
+    const view code_view = view_of(source);
+    const cell next = code_view.cells[index];
     const cell* slot = peek_value(next);
     if (!slot || slot->type() != TYPE_OP) return index;
     const cell op = *slot;
@@ -308,35 +306,36 @@ uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
     if (kind != fast_none) {
       // A right operand that is a number, or a word holding one, takes no call at all.
       cell& left = push ? *start : *stack::arguments;
-      if (index + 1 < std::min(source.end, cells_in(buffer))) {
-        const cell* right = &buffer->cells()[index + 1];
+      if (index + 1 < code_view.limit) {
+        const cell* right = &code_view.cells[index + 1];
         if (right->type() == TYPE_WORD) right = peek_value(*right);
         if (right && apply_fast(kind, code, left, *right)) {
           index += 2;
+          if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
           continue;
         }
       }
-      if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) {
+      if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT)
         index = operate(op_source(op), source, index + 1, next, start, push, kind, code);
-        continue;
-      }
+      else
+        index = call_operator(source, index, op, next, start, push);
+    } else {
+      index = call_operator(source, index, op, next, start, push);
     }
-    index = call_operator(source, index, op, next, start, push);
+    if (stack::pending.code || !word_at_p(source, index)) return index;
   }
 }
-
 
 }  // namespace detail
 
 // ---- Public entry points --------------------------------------------------------------------
 
 void init() {
-  current_block = unset_cell;
+  current_record = nullptr;
   trace_callback = none_cell;
   tracing = trace_installed = false;
   static bool rooted = false;
   if (!rooted) {
-    collector::add_root(&current_block);
     collector::add_root(&trace_callback);
     collector::add_root_range(event_words, event_count);
     rooted = true;
@@ -364,30 +363,37 @@ void mark_system_code(const cell& block) { mark_deep(block.payload2, 0); }
 
 bool system_code_p(const cell& block) { return (buffer_of(block.payload2)->flags & series_flag::system_code) != 0; }
 
+namespace {
+
+// The expressions of a block from `index` on, each starting with an empty frame; the record (null
+// for system code) follows the expression being evaluated.
+inline uint32_t run_expressions(const code& source, uint32_t index, block_record* record) {
+  for (;;) {
+    if (record) record->block.payload1 = index;
+    index = do_expression(source, index, 0);
+    if (stack::pending.code || index >= detail::limit_of(source)) return index;
+    stack::top = stack::arguments;
+  }
+}
+
+}  // namespace
+
 void do_block(const cell& block_value, bool chain) {
-  const code source = code_of(block_value);
-  record_guard record;
+  const cell block = block_value;
+  const series_buffer* buffer = buffer_of(block.payload2);
+  const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
   stack::push_frame(words::body, (stack::kind::eval << stack::frame_flag::kind_shift) | interpreted_bit(source));
-  bool traced = detail::traced_p(&source);
+  const bool traced = detail::traced_p(&source);
   if (traced) [[unlikely]]
-    detail::trace(event::enter, &source, source.block.payload1, nullptr);
-  uint32_t index = source.block.payload1;
-  if (index >= detail::limit_of(source)) {
+    detail::trace(event::enter, &source, block.payload1, nullptr);
+  uint32_t index = block.payload1;
+  if (index >= source.end) {
     detail::set_result(unset_cell);
   } else if (source.system) {
-    for (;;) {
-      index = do_expression(source, index, 0);
-      if (stack::pending.code || index >= detail::limit_of(source)) break;
-      stack::top = stack::arguments;
-    }
+    index = run_expressions(source, index, nullptr);
   } else {
-    current_block = source.block;
-    for (;;) {
-      current_block.payload1 = index;
-      index = do_expression(source, index, 0);
-      if (stack::pending.code || index >= detail::limit_of(source)) break;
-      stack::top = stack::arguments;
-    }
+    record_scope scope(block);
+    index = run_expressions(source, index, &scope.record);
   }
   if (traced) [[unlikely]]
     detail::trace(event::exit, &source, index, stack::arguments);
@@ -466,7 +472,8 @@ namespace {
       ++index;
       break;
   }
-  if (!(flags & flag::no_infix)) index = detail::infix(source, index, start, push);
+  if (!(flags & flag::no_infix) && !stack::pending.code && detail::word_at_p(source, index))
+    index = detail::infix(source, index, start, push);
   if (!push && detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::expr, &source, index, stack::arguments);
   return index;
@@ -477,40 +484,48 @@ namespace {
 uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
   if (tracing) [[unlikely]]
     return evaluate_expression(source, index, flags);
-  series_buffer* buffer = detail::buffer_of_code(source);
-  const cell* value = &buffer->cells()[index];
+  const bool push = (flags & flag::push) != 0;
+  const detail::view code_view = detail::view_of(source);
+  const cell* value = &code_view.cells[index];
   const uint8_t type = value->type();
   if (!detail::self_evaluating.types[type]) {
-    if (type != TYPE_WORD) return evaluate_expression(source, index, flags);
-    const cell* slot = detail::bound_value(*value);
-    if (!slot) [[unlikely]]
-      return evaluate_expression(source, index, flags);
-    if (!detail::pushed_as_value.types[slot->type()]) {
+    cell* start = push ? stack::top : stack::arguments;
+    if (type == TYPE_WORD) {
+      const cell* slot = detail::bound_value(*value);
+      if (!slot) [[unlikely]]
+        return evaluate_expression(source, index, flags);
+      if (detail::pushed_as_value.types[slot->type()]) {
+        value = slot;
+        goto pushed;
+      }
       if (!detail::callable_p(slot->type())) [[unlikely]]
         return evaluate_expression(source, index, flags);
       const cell name = *value;
-      index = detail::call_from_code(*slot, source, index + 1, (flags & flag::push) != 0, name, false);
-      if (flags & flag::no_infix) return index;
-      buffer = detail::buffer_of_code(source);
-      if (index >= std::min(source.end, detail::cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD)
-        return index;
-      return detail::infix(source, index, (flags & flag::push) ? stack::top - 1 : stack::arguments,
-                           (flags & flag::push) != 0);
+      index = detail::call_from_code(*slot, source, index + 1, push, name, false);
+    } else if (type == TYPE_SET_WORD) {
+      const cell word = *value;
+      index = set_word(source, index, word, push);
+    } else if (type == TYPE_PAREN) {
+      const cell group = *value;
+      index = paren(source, index, group, push);
+    } else {
+      return evaluate_expression(source, index, flags);
     }
-    value = slot;
+    if ((flags & flag::no_infix) || stack::pending.code || !detail::word_at_p(source, index)) return index;
+    return detail::infix(source, index, start, push);
   }
+pushed:
   cell* start;
-  if (flags & flag::push) {
+  if (push) {
     start = detail::push(*value);
   } else {
     detail::set_result(*value);
     start = stack::arguments;
   }
   ++index;
-  if (flags & flag::no_infix) return index;
-  if (index >= std::min(source.end, detail::cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD)
+  if ((flags & flag::no_infix) || index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD)
     return index;
-  return detail::infix(source, index, start, (flags & flag::push) != 0);
+  return detail::infix(source, index, start, push);
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {
@@ -527,10 +542,12 @@ uint32_t do_next_value(const cell& block) {
     stack::set_last_keep(unset_cell);
     return index;
   }
-  record_guard record;
-  if (!source.system) current_block = source.block;
+  if (source.system) return do_next(source, index, false);
+  record_scope scope(block);
   return do_next(source, index, false);
 }
+
+cell current_block() { return current_record ? current_record->block : unset_cell; }
 
 // ---- Trace events ---------------------------------------------------------------------------
 

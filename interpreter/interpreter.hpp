@@ -19,8 +19,16 @@ namespace tav::interpreter {
 // ---- State ----------------------------------------------------------------------------------
 
 // The block the innermost evaluation of user code works on, its index at the expression being
-// evaluated: a raised error takes it as its `near`. Unset outside every evaluation.
-extern cell current_block;
+// evaluated: a raised error takes it as its `near`. Each evaluation keeps its record on the
+// machine stack (where the collector's stack scan sees the block) and links it to the one it
+// runs inside, so entering a block costs a pointer instead of a copy of the outer record.
+struct block_record {
+  cell block;
+  block_record* outer;
+};
+extern block_record* current_record;
+// The record as a cell; unset outside every evaluation.
+cell current_block();
 // Events are fired while `tracing` is set; `trace_installed` says a trace callback is in place
 // (functions flagged for tracing switch `tracing` back on inside a call).
 extern bool tracing;

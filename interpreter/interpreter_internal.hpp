@@ -26,6 +26,20 @@ inline series_buffer* buffer_of_code(const code& source) { return buffer_of(sour
 inline uint32_t limit_of(const code& source) { return std::min(source.end, cells_in(buffer_of_code(source))); }
 inline bool at_end_p(const code& source, uint32_t index) { return index >= limit_of(source); }
 inline const cell& cell_at(const code& source, uint32_t index) { return buffer_of_code(source)->cells()[index]; }
+// The code's cells and where evaluation stops, read together once.
+struct view {
+  const cell* cells;
+  uint32_t limit;
+};
+inline view view_of(const code& source) {
+  series_buffer* buffer = buffer_of_code(source);
+  return {buffer->cells(), std::min(source.end, cells_in(buffer))};
+}
+// Whether a word lies at `index`: only then can an operator follow.
+inline bool word_at_p(const code& source, uint32_t index) {
+  const view code_view = view_of(source);
+  return index < code_view.limit && code_view.cells[index].type() == TYPE_WORD;
+}
 
 // ---- Argument stack -------------------------------------------------------------------------
 

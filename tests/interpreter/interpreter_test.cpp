@@ -168,7 +168,7 @@ TEST_F(Interpreter, ErrorsNameTheExpressionThatFailed) {
   EXPECT_EQ(evaluate_block(code).error, error_id::script_no_value);
   EXPECT_EQ(last_fired.near.payload2, code.payload2);
   EXPECT_EQ(last_fired.near.payload1, 2u);
-  EXPECT_EQ(interpreter::current_block.type(), TYPE_UNSET) << "outside evaluation the record is empty";
+  EXPECT_EQ(interpreter::current_block().type(), TYPE_UNSET) << "outside evaluation the record is empty";
 
   // Inside a paren the error is near the paren's expression.
   code = load("x: 1 x = (2 nothing-here)");
