@@ -666,6 +666,23 @@ uint32_t apply_block(const cell& callable, const code* source, uint32_t index, c
   return apply_general(callable, source, index, options);
 }
 
+namespace {
+
+// Whether `count` block! values are written at `index` and no operator follows the last one
+// (it would take that block as its left operand).
+bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
+  const detail::view code_view = detail::view_of(source);
+  const uint32_t after = index + count;
+  if (after > code_view.limit) return false;
+  for (uint32_t i = index; i < after; ++i)
+    if (code_view.cells[i].type() != TYPE_BLOCK) return false;
+  if (after == code_view.limit || code_view.cells[after].type() != TYPE_WORD) return true;
+  const cell* next = detail::bound_value(code_view.cells[after]);
+  return next && next->type() != TYPE_OP;
+}
+
+}  // namespace
+
 // The common call, untraced: the callable's mandatory arguments evaluated from the code, its
 // refinements off.
 uint32_t detail::call_from_code(const cell& callable_value, const code& source, uint32_t index, bool push,
@@ -690,6 +707,8 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
     if (mandatory > 0) check_type(list_cells(list)[0], *stack::arguments, name, callable, 0);
     k = 1;
   }
+  // if, unless and either whose blocks are written in the code take them from there.
+  const bool conditional = type == TYPE_NATIVE && native::index_of(callable) <= natives::last_conditional && !infix;
   bool fetched = true;
   for (; k < mandatory; ++k) {
     if (detail::at_end_p(source, index)) [[unlikely]]
@@ -700,6 +719,13 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
       break;
     }
     check_type(list_cells(list)[k], stack::top[-1], name, callable, k);
+    if (k == 0 && conditional && blocks_at_p(source, index, mandatory - 1)) {
+      const cell* blocks = detail::view_of(source).cells + index;
+      index += mandatory - 1;
+      natives::run_conditional(native::index_of(callable), blocks);
+      fetched = false;
+      break;
+    }
   }
   if (fetched) [[likely]] {
     const uint32_t count = list.payload3 >> summary::count_shift;

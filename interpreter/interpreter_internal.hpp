@@ -46,19 +46,19 @@ inline bool word_at_p(const code& source, uint32_t index) {
 // stack::push_copy and stack::set_last_keep, inline on the paths every expression takes; a full
 // stack goes through stack::push_cell, which raises.
 inline cell* push(const cell& value) {
-  const cell copy = value;
   cell* slot = stack::top;
   if (slot + 1 >= stack::end) [[unlikely]]
     slot = stack::push_cell();
   else
     stack::top = slot + 1;
-  *slot = copy;
+  move_cell(*slot, value);
   return slot;
 }
 
 inline void set_result(const cell& value) {
-  *stack::arguments = value;
-  stack::top = stack::arguments + 1;
+  cell* slot = stack::arguments;
+  move_cell(*slot, value);
+  stack::top = slot + 1;
 }
 
 // Where the stacks stand, and the exits that arrive as exceptions made pending again there

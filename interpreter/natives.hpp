@@ -93,6 +93,14 @@ inline void check_arguments(uint32_t index, const int32_t* parameters) {
 // an error of type and id `throw`, which travels on.
 void try_error_stack(bool keep);
 
+// ---- Conditionals written with their blocks ------------------------------------------------
+// if, unless and either (natives 1 to 3) called from code where their blocks follow the condition
+// as literal blocks: the condition is the frame's first argument, the blocks are read from the
+// code (the interpreter then never pushes them), and the native's work is done as its own call
+// would do it.
+inline constexpr uint32_t last_conditional = 3;
+void run_conditional(uint32_t index, const cell* blocks);
+
 // ---- Loop counts ----------------------------------------------------------------------------
 // A float! becomes the integer! truncated toward zero; NaN, infinities and values outside the
 // 32-bit range raise script/out-of-range. Other cells are left alone.

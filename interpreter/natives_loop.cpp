@@ -67,6 +67,20 @@ void either_stack(const int32_t* parameters) {
   interpreter::do_block(block, true);
 }
 
+void run_conditional(uint32_t index, const cell* blocks) {
+  const cell& condition = *argument(0);
+  if (index == index_either) {
+    if (condition.type() == TYPE_UNSET) [[unlikely]]
+      fire(error_id::script_no_return);
+    const cell block = blocks[logic::false_p(condition) ? 1 : 0];
+    interpreter::do_block(block, true);
+    return;
+  }
+  if (logic::false_p(condition) == (index == index_if)) return box_none();
+  const cell block = blocks[0];
+  interpreter::do_block(block, true);
+}
+
 // The first value that is neither none nor false; none when there is none.
 void any_stack(const int32_t* parameters) {
   check_arguments(index_any, parameters);

@@ -112,7 +112,11 @@ namespace detail {
 inline call_frame* push_frame(const cell& name, uint32_t kind_and_flags) {
   if (call_top >= call_end) [[unlikely]] detail::call_overflow();
   call_frame* frame = call_top++;
-  *frame = call_frame{kind_and_flags | index_of(arguments), name.payload2, name.payload1, 0, 0};
+  frame->header = kind_and_flags | index_of(arguments);
+  frame->symbol = name.payload2;
+  frame->name_context = name.payload1;
+  frame->function_context = 0;
+  frame->saved_values = 0;
   arguments = top;
   return frame;
 }

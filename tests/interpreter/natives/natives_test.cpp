@@ -94,10 +94,27 @@ TEST_F(Natives, Conditionals) {
            row{"all [1 none 3]", "none"},
            row{"all [1 + 1 2 * 3]", "6"},
            row{"n: 0 all [false n: 1] n", "0"},
+           // Blocks held by words, and an operator after the last block, which takes that block.
+           row{"a: [1] b: [2] either false a b", "2"},
+           row{"a: [1] either true a [2]", "1"},
+           row{"a: [1] if true a", "1"},
+           row{"either true [1] [2] 3", "3"},
+           row{"x: either true [1] [2]", "1"},
        }) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
   }
   EXPECT_EQ(error_of("either () [1] [2]"), error_id::script_no_return);
+  EXPECT_EQ(error_of("a: [1] b: [2] either () a b"), error_id::script_no_return);
+  ASSERT_TRUE(error_of("add [1] 1"));
+  EXPECT_EQ(error_of("if true [1] + 1"), error_of("add [1] 1"));
+  EXPECT_EQ(error_of("either true [1] [2] + 1"), error_of("add [2] 1"));
+  EXPECT_EQ(error_of("either true [1] (2)"), error_id::script_expect_arg);
+  EXPECT_EQ(error_of("either true [1]"), error_id::script_no_arg);
+  // An error inside a branch is raised in the conditional's call.
+  EXPECT_EQ(error_of("either true [nothing-here] [2]"), error_id::script_no_value);
+  EXPECT_EQ(testing::spelling_of(last_fired.where), "either");
+  EXPECT_EQ(error_of("unless false [nothing-here]"), error_id::script_no_value);
+  EXPECT_EQ(testing::spelling_of(last_fired.where), "unless");
 }
 
 TEST_F(Natives, Loops) {
