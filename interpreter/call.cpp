@@ -434,7 +434,7 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
 // An interpreted function without trace attributes, called untraced: its body evaluated with the
 // context's values on the frame, a return or exit aimed at the frame taken here. Anything else
 // goes through call_function.
-inline void run_function(const cell& function, const cell& name) {
+[[gnu::always_inline]] inline void run_function(const cell& function, const cell& name) {
   cell* more = buffer_of(function.payload3)->cells();
   const cell body = more[function::more_body];
   const cell& code_cell = more[function::more_code];
@@ -625,10 +625,15 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
     for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
   }
   const fetch f{callable, source, options, name, parameters, function_like};
-  if (options.mode == 0 && !options.path && (list.payload3 & summary::plain))
+  if (options.mode == 0 && (list.payload3 & summary::plain)) {
     index = fetch_plain(f, list, index);
-  else
+    if (options.path && !stack::pending.code) {
+      uint32_t counter = list.payload3 & summary::mandatory_mask;
+      index = fetch_refinements(f, list, index, counter, (list.payload3 & summary::refinements) != 0);
+    }
+  } else {
     index = fetch_general(f, list, index);
+  }
 
   if (!stack::pending.code) [[likely]] {
     if (traced) [[unlikely]]
@@ -640,7 +645,10 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
       if (type == TYPE_FUNCTION) {
         node_id object_context =
             options.object && options.object->type() == TYPE_OBJECT ? object::context_of(*options.object) : 0;
-        call_function(callable, object_context, name, 0);
+        if (object_context || tracing)
+          call_function(callable, object_context, name, 0);
+        else
+          run_function(callable, name);
       } else {
         call_routine(callable, name);
       }

@@ -297,12 +297,10 @@ void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
   for (;;) {
     const view code_view = view_of(source);
-    const cell next = code_view.cells[index];
-    const cell* slot = peek_value(next);
+    const cell* slot = peek_value(code_view.cells[index]);
     if (!slot || slot->type() != TYPE_OP) return index;
-    const cell op = *slot;
     int32_t code = 0;
-    const uint32_t kind = tracing ? fast_none : classify(op, code);
+    const uint32_t kind = tracing ? fast_none : classify(*slot, code);
     if (kind != fast_none) {
       // A right operand that is a number, or a word holding one, takes no call at all.
       cell& left = push ? *start : *stack::arguments;
@@ -315,13 +313,13 @@ uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
           continue;
         }
       }
-      if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT)
-        index = operate(op_source(op), source, index + 1, next, start, push, kind, code);
-      else
-        index = call_operator(source, index, op, next, start, push);
-    } else {
-      index = call_operator(source, index, op, next, start, push);
     }
+    const cell op = *slot, name = code_view.cells[index];
+    const uint8_t left_type = (push ? *start : *stack::arguments).type();
+    if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
+      index = operate(op_source(op), source, index + 1, name, start, push, kind, code);
+    else
+      index = call_operator(source, index, op, name, start, push);
     if (stack::pending.code || !word_at_p(source, index)) return index;
   }
 }
