@@ -138,6 +138,28 @@ struct tracing_guard {
 
 // ---- Fetching -------------------------------------------------------------------------------
 
+// What a function's frame holds after its mandatory arguments when no refinement is given: false
+// for each refinement and none for each of its arguments.
+void push_refinements_off(const cell& list, uint32_t mandatory) {
+  constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
+  const cell* entries = list_cells(list);
+  const uint32_t length = list_length(list);
+  for (uint32_t i = mandatory; i < length; ++i) {
+    const cell& entry = entries[i];
+    if (entry.type() == TYPE_REFINEMENT)
+      detail::push(false_cell);
+    else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns)
+      detail::push(none_cell);
+  }
+}
+
+// The locals of a frame: the first false, the others none (as function::init_locals).
+inline void push_locals(uint32_t count) {
+  constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
+  detail::push(false_cell);
+  for (uint32_t i = 1; i < count; ++i) detail::push(none_cell);
+}
+
 struct fetch {
   const cell& callable;
   const code* source;
@@ -203,17 +225,7 @@ uint32_t fetch_plain(const fetch& f, const cell& list, uint32_t index) {
     if (stack::pending.code) [[unlikely]] return index;
     check_type(list_cells(list)[k], stack::top[-1], f.name, f.callable, k);
   }
-  if (summary_bits & summary::refinements) {
-    if (f.function_like) {
-      for (uint32_t i = mandatory; i < list_length(list); ++i) {
-        const cell entry = list_cells(list)[i];
-        if (entry.type() == TYPE_REFINEMENT)
-          logic::push(false);
-        else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns)
-          none::push();
-      }
-    }
-  }
+  if ((summary_bits & summary::refinements) && f.function_like) push_refinements_off(list, mandatory);
   return index;
 }
 
@@ -641,7 +653,7 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
     if (!function_like) {
       call_native(callable, parameters);
     } else {
-      if (count > 0) function::init_locals(static_cast<int32_t>(count));
+      if (count > 0) push_locals(count);
       if (type == TYPE_FUNCTION) {
         node_id object_context =
             options.object && options.object->type() == TYPE_OBJECT ? object::context_of(*options.object) : 0;
@@ -738,16 +750,8 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
   if (fetched) [[likely]] {
     const uint32_t count = list.payload3 >> summary::count_shift;
     if (type == TYPE_FUNCTION || type == TYPE_ROUTINE) {
-      if (list.payload3 & summary::refinements) {
-        for (uint32_t i = mandatory; i < list_length(list); ++i) {
-          const cell entry = list_cells(list)[i];
-          if (entry.type() == TYPE_REFINEMENT)
-            logic::push(false);
-          else if (entry.type() == TYPE_TYPESET && mode_of(entry) != mode::returns)
-            none::push();
-        }
-      }
-      if (count > 0) function::init_locals(static_cast<int32_t>(count));
+      if (list.payload3 & summary::refinements) push_refinements_off(list, mandatory);
+      if (count > 0) push_locals(count);
       if (type == TYPE_FUNCTION)
         run_function(callable, name);
       else
