@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Counts the machine instructions each program of bench/programs takes per operation, in the
+# Release tav, python3 and lua5.4, with valgrind's callgrind (start-up taken off by running an
+# empty program first). Instruction counts do not move with the load of the machine, so they
+# compare interpreters where wall times on a shared machine do not. The programs are those of
+# bench/programs at smaller sizes (callgrind runs code about fifty times slower). Builds the
+# Release tav when it is missing and installs valgrind and lua5.4 when they are missing. An
+# argument runs only the programs whose name holds it.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+tav=$root/build/release/tav
+only=${1:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if [ ! -x "$tav" ]; then
+  make -C "$root" build >/dev/null
+fi
+for tool in valgrind lua5.4; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update >/dev/null 2>&1
+    $sudo apt-get install -y --no-install-recommends "$tool" >/dev/null 2>&1
+  fi
+done
+
+# name, operations, then the program in Tav, Python and Lua.
+programs=(
+  "fib" 21891
+  'fib: func [n] [either n < 2 [n] [(fib n - 1) + fib n - 2]] fib 20'
+  $'def fib(n):\n    return n if n < 2 else fib(n - 1) + fib(n - 2)\nfib(20)'
+  $'local function fib(n)\n  if n < 2 then return n end\n  return fib(n - 1) + fib(n - 2)\nend\nfib(20)'
+
+  "count" 100000
+  'n: 0 loop 100000 [n: n + 1]'
+  $'n = 0\nfor _ in range(100000): n = n + 1'
+  $'local n = 0\nfor _ = 1, 100000 do n = n + 1 end'
+
+  "nested" 100000
+  'c: 0 repeat i 100 [repeat j 1000 [if i < j [c: c + 1]]]'
+  $'c = 0\nfor i in range(1, 101):\n    for j in range(1, 1001):\n        if i < j: c = c + 1'
+  $'local c = 0\nfor i = 1, 100 do for j = 1, 1000 do if i < j then c = c + 1 end end end'
+
+  "refinement-off" 100000
+  'f: func [a /plus b] [either plus [a + b] [a]] loop 100000 [f 1]'
+  $'def f(a, plus=False, b=None):\n    return a + b if plus else a\nfor _ in range(100000): f(1)'
+  $'local function f(a, plus, b)\n  if plus then return a + b end\n  return a\nend\nfor _ = 1, 100000 do f(1) end'
+
+  "refinement-on" 100000
+  'f: func [a /plus b] [either plus [a + b] [a]] loop 100000 [f/plus 1 2]'
+  $'def f(a, plus=False, b=None):\n    return a + b if plus else a\nfor _ in range(100000): f(1, True, 2)'
+  $'local function f(a, plus, b)\n  if plus then return a + b end\n  return a\nend\nfor _ = 1, 100000 do f(1, true, 2) end'
+
+  "return" 100000
+  'g: func [n] [loop 100 [if n > 0 [return n]] 0] loop 100000 [g 1]'
+  $'def g(n):\n    for _ in range(100):\n        if n > 0:\n            return n\n    return 0\nfor _ in range(100000):\n    g(1)'
+  $'local function g(n)\n  for _ = 1, 100 do if n > 0 then return n end end\n  return 0\nend\nfor _ = 1, 100000 do g(1) end'
+
+  "break" 100000
+  'loop 100000 [loop 10 [break]]'
+  $'for _ in range(100000):\n    for _ in range(10):\n        break'
+  $'for _ = 1, 100000 do for _ = 1, 10 do break end end'
+)
+
+# The interpreter itself rather than a launcher script in front of it (callgrind counts only the
+# process it starts).
+python=$(python3 -c 'import sys; print(sys.executable)')
+
+# Instructions of one run of the command.
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 |
+    awk '/refs:/ { gsub(",", "", $NF); print $NF }'
+}
+
+printf 'Tav []\n' >"$work/empty.tav"
+: >"$work/empty.py"
+: >"$work/empty.lua"
+base_tav=$(instructions "$tav" "$work/empty.tav")
+base_python=$(instructions "$python" "$work/empty.py")
+base_lua=$(instructions lua5.4 "$work/empty.lua")
+
+printf '%-15s %10s %10s %10s %12s %12s\n' program "Tav" "Python" "Lua" "Python/Tav" "Lua/Tav"
+for ((i = 0; i < ${#programs[@]}; i += 5)); do
+  name=${programs[i]}
+  operations=${programs[i + 1]}
+  if [ -n "$only" ] && [[ "$name" != *"$only"* ]]; then continue; fi
+  printf 'Tav []\n%s\n' "${programs[i + 2]}" >"$work/p.tav"
+  printf '%s\n' "${programs[i + 3]}" >"$work/p.py"
+  printf '%s\n' "${programs[i + 4]}" >"$work/p.lua"
+  t=$((($(instructions "$tav" "$work/p.tav") - base_tav) / operations))
+  p=$((($(instructions "$python" "$work/p.py") - base_python) / operations))
+  l=$((($(instructions lua5.4 "$work/p.lua") - base_lua) / operations))
+  printf '%-15s %10s %10s %10s %11sx %11sx\n' "$name" "$t" "$p" "$l" \
+    "$(awk -v a="$p" -v b="$t" 'BEGIN { printf "%.2f", a / b }')" \
+    "$(awk -v a="$l" -v b="$t" 'BEGIN { printf "%.2f", a / b }')"
+done
