@@ -730,15 +730,18 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
   // if, unless and either whose blocks are written in the code take them from there.
   const bool conditional = type == TYPE_NATIVE && native::index_of(callable) <= natives::last_conditional && !infix;
   bool fetched = true;
+  // The list's buffer stays where it is while this pointer is held (the collector pins it).
+  const cell* typesets = list_cells(list);
   for (; k < mandatory; ++k) {
-    if (detail::at_end_p(source, index)) [[unlikely]]
+    const uint32_t next = detail::evaluate_argument(source, index, infix);
+    if (next == detail::no_argument) [[unlikely]]
       no_arg(name, callable, k);
-    index = detail::evaluate_argument(source, index, infix);
+    index = next;
     if (stack::pending.code) [[unlikely]] {
       fetched = false;
       break;
     }
-    check_type(list_cells(list)[k], stack::top[-1], name, callable, k);
+    check_type(typesets[k], stack::top[-1], name, callable, k);
     if (k == 0 && conditional && blocks_at_p(source, index, mandatory - 1)) {
       const cell* blocks = detail::view_of(source).cells + index;
       index += mandatory - 1;
@@ -781,9 +784,9 @@ uint32_t detail::operate(const cell& callable, const code& source, uint32_t inde
   }
   check_type(list_cells(list)[0], *start, name, callable, 0);
   stack::top = start + 1;
-  if (detail::at_end_p(source, index)) [[unlikely]]
-    no_arg(name, callable, 1);
   index = detail::evaluate_argument(source, index, true);
+  if (index == detail::no_argument) [[unlikely]]
+    no_arg(name, callable, 1);
   if (stack::pending.code) [[unlikely]] return index;
   if (detail::apply_fast(kind, code, *start, start[1])) {
     stack::top = start + 1;

@@ -204,12 +204,14 @@ uint32_t set_word(const code& source, uint32_t index, const cell& word, bool pus
   detail::push(word);
   if (detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::push, &source, index, &word);
-  if (detail::at_end_p(source, index + 1)) fire(error_id::script_need_value, word);
   if (detail::traced_p(&source)) [[unlikely]] {
+    if (detail::at_end_p(source, index + 1)) fire(error_id::script_need_value, word);
     index = do_expression(source, index + 1, flag::push);
     if (!stack::pending.code) detail::trace(event::set, &source, index, stack::argument(1), &word);
   } else {
     index = detail::evaluate_argument(source, index + 1, false);
+    if (index == detail::no_argument) [[unlikely]]
+      fire(error_id::script_need_value, word);
   }
   if (stack::pending.code) [[unlikely]] {
     stack::pop_frame();

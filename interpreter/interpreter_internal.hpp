@@ -198,23 +198,25 @@ uint32_t call_from_code(const cell& callable, const code& source, uint32_t index
 
 // One argument expression, pushed: a value or a word holding one is pushed straight away, with
 // the operators after it unless `no_infix`; anything else is a full expression. Not for traced
-// evaluation, which fires events at each step.
+// evaluation, which fires events at each step. At the end of the code nothing is done and
+// `no_argument` is answered.
+inline constexpr uint32_t no_argument = ~0u;
 inline uint32_t evaluate_argument(const code& source, uint32_t index, bool no_infix) {
-  const cell& code_value = buffer_of_code(source)->cells()[index];
-  const cell* value = &code_value;
-  const uint8_t type = code_value.type();
+  const view code_view = view_of(source);
+  if (index >= code_view.limit) [[unlikely]]
+    return no_argument;
+  const cell* value = &code_view.cells[index];
+  const uint8_t type = value->type();
   if (!self_evaluating.types[type]) {
     if (type != TYPE_WORD) [[unlikely]]
       return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
-    value = bound_value(code_value);
+    value = bound_value(*value);
     if (!value || !pushed_as_value.types[value->type()])
       return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
   }
   cell* start = push(*value);
   ++index;
-  if (no_infix) return index;
-  series_buffer* buffer = buffer_of_code(source);
-  if (index >= std::min(source.end, cells_in(buffer)) || buffer->cells()[index].type() != TYPE_WORD) return index;
+  if (no_infix || index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
   return infix(source, index, start, true);
 }
 
