@@ -88,7 +88,9 @@ inline void put_result(const code& source, uint32_t index, const cell& value, bo
 // ---- Words ----------------------------------------------------------------------------------
 
 // A word whose binding is not resolved yet: looked up by its symbol.
-[[gnu::noinline]] cell* peek_by_symbol(const cell& word) {
+}  // namespace
+
+[[gnu::noinline]] cell* detail::peek_by_symbol(const cell& word) {
   node_id context = word.payload1;
   if (!context) return nullptr;
   cell* values = context::values(context);
@@ -104,34 +106,7 @@ inline void put_result(const code& source, uint32_t index, const cell& value, bo
   return values + slot;
 }
 
-// The value of a word when its context has values and holds it; null otherwise (nothing is
-// raised: the infix lookahead asks this of every word that follows an expression).
-inline cell* peek_value(const cell& word) {
-  if (cell* slot = detail::bound_value(word)) [[likely]] return slot;
-  return peek_by_symbol(word);
-}
-
-// ---- Fast infix paths -----------------------------------------------------------------------
-
-// What an operator does when it is still the original one: add, subtract and multiply are
-// actions 11, 18 and 13; the comparisons are natives 25 to 31.
-uint32_t classify(const cell& op, int32_t& code_out) {
-  const uint8_t source = op::source_type(op);
-  if (source != TYPE_ACTION && source != TYPE_NATIVE) return detail::fast_none;
-  switch (op.payload1 & (native::native_tag | native::action_tag | native::index_mask)) {
-    case native::action_tag | 11: code_out = math_op::add; return detail::fast_math;
-    case native::action_tag | 18: code_out = math_op::subtract; return detail::fast_math;
-    case native::action_tag | 13: code_out = math_op::multiply; return detail::fast_math;
-    case native::native_tag | 25: code_out = actions::op::equal; return detail::fast_compare;
-    case native::native_tag | 26: code_out = actions::op::not_equal; return detail::fast_compare;
-    case native::native_tag | 27: code_out = actions::op::strict_equal; return detail::fast_compare;
-    case native::native_tag | 28: code_out = actions::op::lesser; return detail::fast_compare;
-    case native::native_tag | 29: code_out = actions::op::greater; return detail::fast_compare;
-    case native::native_tag | 30: code_out = actions::op::lesser_or_equal; return detail::fast_compare;
-    case native::native_tag | 31: code_out = actions::op::greater_or_equal; return detail::fast_compare;
-    default: return detail::fast_none;
-  }
-}
+namespace {
 
 bool integer_order(int32_t op, int32_t a, int32_t b) {
   switch (op) {
@@ -296,27 +271,20 @@ void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 
 // Each operator is applied to the result so far and one more operand. The caller has seen a
 // word at `index`.
-uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
+uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) {
   for (;;) {
     const view code_view = view_of(source);
-    const cell* slot = peek_value(code_view.cells[index]);
-    if (!slot || slot->type() != TYPE_OP) return index;
     int32_t code = 0;
-    const uint32_t kind = tracing ? fast_none : classify(*slot, code);
-    if (kind != fast_none) {
-      // A right operand that is a number, or a word holding one, takes no call at all.
-      cell& left = push ? *start : *stack::arguments;
-      if (index + 1 < code_view.limit) {
-        const cell* right = &code_view.cells[index + 1];
-        if (right->type() == TYPE_WORD) right = peek_value(*right);
-        if (right && apply_fast(kind, code, left, *right)) {
-          index += 2;
-          if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
-          continue;
-        }
-      }
+    uint32_t kind = fast_none;
+    switch (fast_operator(code_view, index, push ? *start : *stack::arguments, kind, code)) {
+      case operator_step::none: return index;
+      case operator_step::applied:
+        index += 2;
+        if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
+        continue;
+      case operator_step::call: break;
     }
-    const cell op = *slot, name = code_view.cells[index];
+    const cell op = *peek_value(code_view.cells[index]), name = code_view.cells[index];
     const uint8_t left_type = (push ? *start : *stack::arguments).type();
     if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
       index = operate(op_source(op), source, index + 1, name, start, push, kind, code);
@@ -473,7 +441,7 @@ namespace {
       break;
   }
   if (!(flags & flag::no_infix) && !stack::pending.code && detail::word_at_p(source, index))
-    index = detail::infix(source, index, start, push);
+    index = detail::infix_loop(source, index, start, push);
   if (!push && detail::traced_p(&source)) [[unlikely]]
     detail::trace(event::expr, &source, index, stack::arguments);
   return index;
@@ -512,7 +480,7 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       return evaluate_expression(source, index, flags);
     }
     if ((flags & flag::no_infix) || stack::pending.code || !detail::word_at_p(source, index)) return index;
-    return detail::infix(source, index, start, push);
+    return detail::infix_loop(source, index, start, push);
   }
 pushed:
   cell* start;
@@ -525,7 +493,7 @@ pushed:
   ++index;
   if ((flags & flag::no_infix) || index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD)
     return index;
-  return detail::infix(source, index, start, push);
+  return detail::infix_loop(source, index, start, push);
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/native.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/word.hpp"
@@ -152,8 +155,6 @@ inline constexpr auto pushed_as_value = [] {
   return result;
 }();
 
-// The operators that follow a value pushed at `start` (push) or in the result slot.
-uint32_t infix(const code& source, uint32_t index, cell* start, bool push);
 
 // Operators that are still the original add, subtract, multiply or comparisons work on two
 // integers or two floats without a call.
@@ -187,6 +188,65 @@ inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& righ
   left.payload2 = static_cast<uint32_t>(result);
   return true;
 }
+// What an operator does when it is still the original one: add, subtract and multiply are
+// actions 11, 18 and 13; the comparisons are natives 25 to 31.
+inline uint32_t classify(const cell& op, int32_t& code_out) {
+  const uint8_t source = op::source_type(op);
+  if (source != TYPE_ACTION && source != TYPE_NATIVE) return fast_none;
+  using native::action_tag, native::native_tag;
+  switch (op.payload1 & (native_tag | action_tag | native::index_mask)) {
+    case action_tag | 11: code_out = math_op::add; return fast_math;
+    case action_tag | 18: code_out = math_op::subtract; return fast_math;
+    case action_tag | 13: code_out = math_op::multiply; return fast_math;
+    case native_tag | 25: code_out = actions::op::equal; return fast_compare;
+    case native_tag | 26: code_out = actions::op::not_equal; return fast_compare;
+    case native_tag | 27: code_out = actions::op::strict_equal; return fast_compare;
+    case native_tag | 28: code_out = actions::op::lesser; return fast_compare;
+    case native_tag | 29: code_out = actions::op::greater; return fast_compare;
+    case native_tag | 30: code_out = actions::op::lesser_or_equal; return fast_compare;
+    case native_tag | 31: code_out = actions::op::greater_or_equal; return fast_compare;
+    default: return fast_none;
+  }
+}
+
+// The value of a word when its context has values and holds it; null otherwise (nothing is
+// raised: the infix lookahead asks this of every word that follows an expression).
+[[gnu::noinline]] cell* peek_by_symbol(const cell& word);
+inline cell* peek_value(const cell& word) {
+  if (cell* slot = bound_value(word)) [[likely]] return slot;
+  return peek_by_symbol(word);
+}
+
+// One step of the infix lookahead at `index`, a word: no operator there; an original operator
+// applied to two numbers without a call (its right operand a number or a word holding one);
+// or an operator that needs its call (`kind` and `code` tell which fast operator it is, if any).
+enum class operator_step { none, applied, call };
+[[gnu::always_inline]] inline operator_step fast_operator(const view& code_view, uint32_t index, cell& left,
+                                                         uint32_t& kind, int32_t& code) {
+  const cell* slot = peek_value(code_view.cells[index]);
+  if (!slot || slot->type() != TYPE_OP) return operator_step::none;
+  if (tracing) return operator_step::call;
+  kind = classify(*slot, code);
+  if (kind == fast_none || index + 1 >= code_view.limit) return operator_step::call;
+  const cell* right = &code_view.cells[index + 1];
+  if (right->type() == TYPE_WORD) right = peek_value(*right);
+  return right && apply_fast(kind, code, left, *right) ? operator_step::applied : operator_step::call;
+}
+
+// The operators that follow a value pushed at `start` (push) or in the result slot: the first
+// one on its fast path here, the rest of the chain in the loop.
+uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
+[[gnu::always_inline]] inline uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
+  const view code_view = view_of(source);
+  int32_t code = 0;
+  uint32_t kind = fast_none;
+  if (fast_operator(code_view, index, push ? *start : *stack::arguments, kind, code) != operator_step::applied)
+    return infix_loop(source, index, start, push);
+  index += 2;
+  if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
+  return infix_loop(source, index, start, push);
+}
+
 // Such an operator whose right operand needs evaluating: the left operand at `start` is checked,
 // the right one evaluated after it, then both are worked on directly or handed to the full call.
 uint32_t operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start, bool push,
@@ -201,7 +261,7 @@ uint32_t call_from_code(const cell& callable, const code& source, uint32_t index
 // evaluation, which fires events at each step. At the end of the code nothing is done and
 // `no_argument` is answered.
 inline constexpr uint32_t no_argument = ~0u;
-inline uint32_t evaluate_argument(const code& source, uint32_t index, bool no_infix) {
+[[gnu::always_inline]] inline uint32_t evaluate_argument(const code& source, uint32_t index, bool no_infix) {
   const view code_view = view_of(source);
   if (index >= code_view.limit) [[unlikely]]
     return no_argument;
