@@ -34,6 +34,7 @@ uint32_t* new_flags(uint32_t buckets) {
 // The bucket holding the key, or the one to take for it.
 uint32_t probe(const pointer_map& map, uint32_t key, bool& found) {
   uint32_t mask = map.buckets - 1, b = murmur::pointer_hash(key) & mask, first = b, step = 0, free = ~0u;
+  found = false;
   for (;;) {
     uint32_t bits = flag_bits(map.flags, b);
     if (bits & 2) break;
@@ -46,7 +47,6 @@ uint32_t probe(const pointer_map& map, uint32_t key, bool& found) {
     b = (b + ++step) & mask;
     if (b == first) return free;
   }
-  found = false;
   return free != ~0u ? free : b;
 }
 
