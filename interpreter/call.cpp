@@ -140,7 +140,7 @@ struct tracing_guard {
 
 // What a function's frame holds after its mandatory arguments when no refinement is given: false
 // for each refinement and none for each of its arguments.
-void push_refinements_off(const cell& list, uint32_t mandatory) {
+[[gnu::always_inline]] inline void push_refinements_off(const cell& list, uint32_t mandatory) {
   constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
   const cell* entries = list_cells(list);
   const uint32_t length = list_length(list);
