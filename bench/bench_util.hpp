@@ -47,10 +47,10 @@ inline double best_of(const std::function<void()>& run) {
   return best;
 }
 
-// Tav source evaluated by the interpreter, best of three runs.
-inline double time_tav(const char* text) {
+// Tav source evaluated by the interpreter, timed by `timer` (best of three runs).
+inline double time_tav(const char* text, double (*timer)(const std::function<void()>&) = best_of) {
   const cell code = source::load(text);
-  return best_of([&] {
+  return timer([&] {
     cell* base = stack::top;
     interpreter::do_block(code, false);
     stack::top = base;

@@ -3,62 +3,29 @@
 // when python3 is installed, in Python 3; each inside a loop of a million passes, the loop alone
 // being the first line for reference. An
 // argument runs only the programs whose name holds it; TAV_BENCH_NO_PYTHON=1 leaves Python out.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 
+#include "bench/bench_util.hpp"
 #include "boot/startup.hpp"
-#include "interpreter/interpreter.hpp"
-#include "interpreter/stack.hpp"
 #include "runtime/platform.hpp"
-#include "tests/interpreter/tav_source.hpp"
 
 namespace {
 
 using namespace tav;
-using clock_type = std::chrono::steady_clock;
+using bench::best_of;
+using bench::time_tav;
 
 const char* only = nullptr;
 constexpr double count = 1e6;
 
-double best_of(const std::function<void()>& run) {
-  double best = 1e30;
-  for (int i = 0; i < 3; ++i) {
-    auto start = clock_type::now();
-    run();
-    best = std::min(best, std::chrono::duration<double>(clock_type::now() - start).count());
-  }
-  return best;
-}
-
-double time_tav(const char* text) {
-  const cell code = source::load(text);
-  return best_of([&] {
-    cell* base = stack::top;
-    interpreter::do_block(code, false);
-    stack::top = base;
-  });
-}
+// The objects the statements work on, made once in Python as in Tav.
+constexpr const char* python_setup =
+    "class O:\n    def __init__(self): self.a = 1\no = O()\nb = [10, 20]\nw = {\"x\": 1, \"y\": 2}\np = [[1, 2]]";
 
 double time_python(const char* statement) {
-  const char* skip = std::getenv("TAV_BENCH_NO_PYTHON");
-  if (skip && *skip == '1') return -1;
-  std::string program = std::string(
-                            "import time\nclass O:\n    def __init__(self): self.a = 1\n"
-                            "o = O()\nb = [10, 20]\nw = {\"x\": 1, \"y\": 2}\np = [[1, 2]]\nbest = 1e30\n"
-                            "for _ in range(3):\n    t = time.perf_counter()\n    for _ in range(1000000): ") +
-                        statement + "\n    best = min(best, time.perf_counter() - t)\nprint(best)\n";
-  std::string command = "python3 -c '" + program + "' 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  double seconds = -1;
-  if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
-  pclose(pipe);
-  return seconds;
+  return bench::time_python(python_setup, (std::string("for _ in range(1000000): ") + statement).c_str());
 }
 
 struct object_like {

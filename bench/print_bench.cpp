@@ -41,14 +41,7 @@ double best_of(const std::function<void()>& run) {
   return best;
 }
 
-double time_tav(const char* text) {
-  const cell code = source::load(text);
-  return best_of([&] {
-    cell* base = stack::top;
-    interpreter::do_block(code, false);
-    stack::top = base;
-  });
-}
+double time_tav(const char* text) { return bench::time_tav(text, best_of); }
 
 void write_line(const char* text, size_t length) {
   if (::write(STDOUT_FILENO, text, length) < 0) return;
