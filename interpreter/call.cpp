@@ -469,7 +469,7 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
 // The kinds of callbacks, each with its bit in system/state/callbacks/bits: tracing stays on in
 // a callback only when its bit is set there.
 namespace callback {
-inline constexpr uint32_t lexer = 1, sort = 4, change = 8, deep = 16;
+inline constexpr uint32_t lexer = 1, parse = 2, sort = 4, change = 8, deep = 16;
 }
 
 // A function or routine called back from C++ with these values: its result is answered; with
@@ -535,6 +535,10 @@ uint32_t bits_of_callbacks() {
 }  // namespace
 
 // ---- Public ---------------------------------------------------------------------------------
+
+cell call_parse_callback(const cell& callback, cell (&arguments)[5]) {
+  return call_back(callback, words::parse_callback, arguments, 5, callback::parse, false);
+}
 
 cell build_arguments(const cell& callable_value) {
   const cell callable = callable_value;
