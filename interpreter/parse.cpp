@@ -126,6 +126,12 @@ struct stacks_guard {
   stacks_guard& operator=(const stacks_guard&) = delete;
 };
 
+// Literals under a repetition are counted by a loop over the input, unless a test switched
+// that off to compare with the state machine's own passes.
+bool counting_loops = true;
+// The upper-case fold of each Latin-1 character, for the caseless character loop.
+uint32_t fold_table[256];
+
 // A language exit left pending by a paren ends the run.
 struct exit_pending {};
 // A trace callback that answered false ends the run at once.
@@ -427,6 +433,7 @@ class engine {
       matched_ = true;
       return state::route;
     }
+    if (counted(rule_code::loop, min, max)) return state::route;
     push_keyword(rule_code::loop, min, max);
     return state::operand;
   }
@@ -602,8 +609,107 @@ class engine {
 
   state start_loop(const cell& word, int32_t code, int32_t min, int32_t max) {
     need_rule(word);
+    if ((code == rule_code::loop || code == rule_code::while_) && counted(code, min, max)) return state::route;
     push_keyword(code, min, max);
     return state::operand;
+  }
+
+  // ---- Counting loops ----
+
+  // A literal rule repeated: its matches are counted in one loop, stopping at the maximum, the
+  // first mismatch, the tail or the limit, with the result the passes would have had. Answers
+  // false, touching nothing, when the rule is no such literal.
+  bool counted(int32_t code, int32_t min, int32_t max) {
+    if (!counting_loops || tracing_) return false;
+    cell rule;
+    rule_at(pos_, rule);
+    if (rule.type() == TYPE_WORD) {
+      if (keyword_of(rule) != keyword::none_) return false;
+      rule = word_value(rule);
+    }
+    if (!countable_p(rule)) return false;
+    ++pos_;
+    const int32_t op = rule.type() == TYPE_LIT_WORD || rule.type() == TYPE_LIT_PATH
+                           ? (mode_ == mode_case ? actions::op::parse_strict : actions::op::parse_equal)
+                           : mode_;
+    const int32_t passes = count_matches(rule, op, max);
+    matched_ = passes >= min;
+    if (keyword_on_top()) {
+      entries[entry_top - 1].length = code;
+      entries[entry_top - 1].length_is_code = true;
+    }
+    return true;
+  }
+
+  // Literals that always move the input when they match.
+  bool countable_p(const cell& rule) {
+    const uint8_t type = rule.type();
+    if (block_input_p())
+      return type != TYPE_BLOCK && type != TYPE_PAREN && type != TYPE_WORD && type != TYPE_SET_WORD &&
+             type != TYPE_GET_WORD && type != TYPE_INTEGER && type != TYPE_DATATYPE && type != TYPE_TYPESET;
+    if (type == TYPE_CHAR || type == TYPE_BITSET) return true;
+    if (type == TYPE_TAG) return string_input_p() || input().type() == TYPE_BINARY;
+    if (series::any_string_p(type)) return string::ts_length_p(rule) > 0;
+    return type == TYPE_BINARY && input().type() == TYPE_BINARY &&
+           static_cast<int32_t>(buffer_of(rule.payload2)->count()) > series::head_of(rule);
+  }
+
+  int32_t count_matches(const cell& rule, int32_t op, int32_t max) {
+    const int32_t end = end_index();
+    const int32_t stop = max < 0 || int64_t{at_} + max > end ? end : at_ + max;
+    if (rule.type() == TYPE_CHAR && !block_input_p()) return count_units(rule, op, stop);
+    if (rule.type() == TYPE_BITSET && !block_input_p()) return count_members(rule, stop);
+    int32_t passes = 0;
+    while (max < 0 || passes < max) {
+      const int32_t length = literal_length(rule, op, at_);
+      if (length <= 0) break;
+      at_ += length;
+      ++passes;
+    }
+    return passes;
+  }
+
+  // A character over text units of any width, or over bytes (never folded there).
+  int32_t count_units(const cell& rule, int32_t op, int32_t stop) {
+    series_buffer* buffer = buffer_of(input().payload2);
+    const uint8_t* head = buffer->head();
+    const uint32_t unit = buffer->unit(), cp = char_::get(rule);
+    const bool fold = op != mode_case && string_input_p();
+    const int32_t from = at_;
+    int32_t i = from;
+    if (unit == 1) {
+      if (!fold) {
+        while (i < stop && head[i] == cp) ++i;
+      } else {
+        const uint32_t folded = string::fold_upper(cp);
+        while (i < stop && fold_table[head[i]] == folded) ++i;
+      }
+    } else if (unit == 2) {
+      const auto* units = reinterpret_cast<const uint16_t*>(head);
+      if (!fold) {
+        while (i < stop && units[i] == cp) ++i;
+      } else {
+        const uint32_t folded = string::fold_upper(cp);
+        while (i < stop && (units[i] == cp || string::fold_upper(units[i]) == folded)) ++i;
+      }
+    } else {
+      const auto* units = reinterpret_cast<const uint32_t*>(head);
+      const uint32_t folded = string::fold_upper(cp);
+      while (i < stop && (units[i] == cp || (fold && string::fold_upper(units[i]) == folded))) ++i;
+    }
+    at_ = i;
+    return i - from;
+  }
+
+  int32_t count_members(const cell& bitset, int32_t stop) {
+    series_buffer* buffer = buffer_of(input().payload2);
+    const uint8_t* head = buffer->head();
+    const uint32_t unit = buffer->unit();
+    const int32_t from = at_;
+    int32_t i = from;
+    while (i < stop && bitset::member_p(bitset, unicode::get_unit(head, static_cast<uint32_t>(i), unit))) ++i;
+    at_ = i;
+    return i - from;
   }
 
   state start_capture(const cell& word, int32_t code) {
@@ -1098,7 +1204,10 @@ class engine {
 
 }  // namespace
 
+void set_counting_loops(bool on) { counting_loops = on; }
+
 void init() {
+  for (uint32_t c = 0; c < 256; ++c) fold_table[c] = string::fold_upper(c);
   static bool rooted = false;
   if (!rooted) {
     collector::add_root_range(entry_cells, entry_capacity);

@@ -26,4 +26,8 @@ void init();
 // stood when the run started.
 cell run_rules(const cell& input, const cell& rules, int32_t mode, int32_t limit, const cell* callback);
 
+// Repeated literals are counted by loops over the input (on by default). Tests switch them off
+// to check that the state machine's passes give the same results.
+void set_counting_loops(bool on);
+
 }  // namespace tav::parser
