@@ -1,10 +1,14 @@
 // PARSE: splitting a 10 MB comma-separated text with [any [copy f to "," skip] to end] and walking
 // a block of 1M values with [any [integer! | word! | skip]], beside Python 3's re.findall and a
-// Python loop over the same data in the same run. TAV_BENCH_NO_PYTHON=1 leaves Python out.
+// Python loop over the same data; then the counting loops: [some #"a"] over 10 MB of "a" (folded
+// and with /case) beside a C++ byte loop, memchr and Python's re.fullmatch, [some bs] over 10 MB
+// of random bytes, and collecting 1M integers. TAV_BENCH_NO_PYTHON=1 leaves Python out.
 #include <cstdio>
+#include <cstring>
 
 #include "bench/bench_util.hpp"
 #include "boot/startup.hpp"
+#include "datatypes/binary.hpp"
 #include "runtime/platform.hpp"
 
 namespace {
@@ -17,21 +21,21 @@ constexpr double block_values = 1e6;
 // Fields of 1 to 12 lower-case letters from a fixed sequence, each followed by a comma.
 const char* text_definitions =
     "seed: 1 text: make string! 10485760 "
-    "while [(length? text) < 10485760] [seed: seed * 1103515245 + 12345 and 2147483647 "
-    "append/dup text #\"a\" + (seed // 26) 1 + (seed // 12) append text #\",\"] "
+    "while [(length? text) < 10485760] [seed: seed * 75 + 74 % 65537 "
+    "append/dup text #\"a\" + (seed % 26) 1 + (seed % 12) append text #\",\"] "
     "clear at text 10485761";
 const char* python_text_setup =
     "import re\n"
     "seed = 1\nparts = []\nsize = 0\n"
     "while size < 10485760:\n"
-    "    seed = (seed * 1103515245 + 12345) & 2147483647\n"
+    "    seed = (seed * 75 + 74) % 65537\n"
     "    field = chr(97 + seed % 26) * (1 + seed % 12)\n"
     "    parts.append(field + \",\")\n"
     "    size += len(field) + 1\n"
     "text = \"\".join(parts)[:10485760]";
 
 const char* block_definitions =
-    "blk: make block! 1000000 repeat i 1000000 [append blk either i // 3 = 0 ['w] [either i // 3 = 1 [i] [1.5]]]";
+    "blk: make block! 1000000 repeat i 1000000 [append blk either i % 3 = 0 ['w] [either i % 3 = 1 [i] [1.5]]]";
 const char* python_block_setup = "blk = [(\"w\" if i % 3 == 0 else (i if i % 3 == 1 else 1.5)) for i in range(1, 1000001)]";
 
 void print_rate(const char* label, double amount, double seconds, const char* unit) {
@@ -64,6 +68,45 @@ int run(void*) {
   std::printf("parse of a block of 1M values, [any [integer! | word! | skip]]:\n");
   print_rate("tav parse", block_values / 1e6, tav_block, "M values/s");
   print_rate("python type-test loop", block_values / 1e6, loop_block, "M values/s");
+
+  source::run_text("as: append/dup make string! 10485760 #\"a\" 10485760");
+  const double tav_some = bench::time_tav("parse as [some #\"a\"]");
+  const double tav_some_case = bench::time_tav("parse/case as [some #\"a\"]");
+  std::string as(10u << 20, 'a');
+  volatile size_t sink = 0;
+  const double cpp_loop = bench::best_of([&] {
+    const char* p = as.data();
+    const char* end = p + as.size();
+    while (p < end && *p == 'a') ++p;
+    sink = static_cast<size_t>(p - as.data());
+  });
+  const double cpp_memchr = bench::best_of([&] { sink = memchr(as.data(), 'b', as.size()) ? 1 : 0; });
+  const double re_some =
+      bench::time_python("import re\ns = \"a\" * 10485760", "r = re.fullmatch(\"a*\", s)");
+  std::printf("[some #\"a\"] over 10 MB of \"a\":\n");
+  print_rate("tav parse", text_bytes / (1 << 20), tav_some, "MB/s");
+  print_rate("tav parse/case", text_bytes / (1 << 20), tav_some_case, "MB/s");
+  print_rate("C++ byte loop", text_bytes / (1 << 20), cpp_loop, "MB/s");
+  print_rate("C++ memchr", text_bytes / (1 << 20), cpp_memchr, "MB/s");
+  print_rate("python re.fullmatch(\"a*\")", text_bytes / (1 << 20), re_some, "MB/s");
+
+  const std::vector<uint8_t> noise = bench::random_sample(10u << 20);
+  source::define("bytes", *binary::load(noise.data(), noise.size()));
+  source::run_text("bs: make bitset! #{FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF}");
+  const double tav_bitset = bench::time_tav("parse bytes [some bs]");
+  const double re_bytes = bench::time_python("import re, os\ndata = os.urandom(10485760)",
+                                             "r = re.fullmatch(b\"[\\x00-\\xff]*\", data)");
+  std::printf("[some bs] over 10 MB of random bytes, bs holding every byte:\n");
+  print_rate("tav parse", text_bytes / (1 << 20), tav_bitset, "MB/s");
+  print_rate("python re.fullmatch", text_bytes / (1 << 20), re_bytes, "MB/s");
+
+  source::run_text("ints: make block! 1000000 repeat i 1000000 [append ints i]");
+  const double tav_collect = bench::time_tav("parse ints [collect [any keep integer!]]");
+  const double python_collect = bench::time_python("ints = list(range(1, 1000001))",
+                                                   "r = [v for v in ints if type(v) is int]");
+  std::printf("collecting 1M integers, [collect [any keep integer!]]:\n");
+  print_rate("tav parse", block_values / 1e6, tav_collect, "M values/s");
+  print_rate("python list comprehension", block_values / 1e6, python_collect, "M values/s");
   return 0;
 }
 

@@ -25,7 +25,6 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/transcode.hpp"
-#include "runtime/case_folding.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/runtime_words.hpp"
@@ -129,8 +128,10 @@ struct stacks_guard {
 // Literals under a repetition are counted by a loop over the input, unless a test switched
 // that off to compare with the state machine's own passes.
 bool counting_loops = true;
-// The upper-case fold of each Latin-1 character, for the caseless character loop.
+// The upper-case fold of each Latin-1 character, for the caseless character loop, and the one
+// other Latin-1 character with the same fold (-1 none, -2 more than one).
 uint32_t fold_table[256];
+int32_t fold_partner[256];
 
 // A language exit left pending by a paren ends the run.
 struct exit_pending {};
@@ -797,9 +798,20 @@ class engine {
   int32_t scan(const cell& rule, int32_t op, int32_t& length) {
     const int32_t end = end_index();
     if (rule.type() == TYPE_CHAR && string_input_p()) {
-      const int32_t found = scan_char(char_::get(rule), op != mode_case, end);
       length = 1;
-      return found;
+      return scan_char(at_, char_::get(rule), op != mode_case, end);
+    }
+    if (string_input_p() && series::any_string_p(rule.type()) && rule.type() != TYPE_TAG &&
+        string::ts_length_p(rule) > 0) {
+      // Candidates are where the text's first character stands.
+      const uint32_t first = string::ts_abs_at(rule, static_cast<uint32_t>(std::max(series::head_of(rule), 0)));
+      for (int32_t from = at_;;) {
+        const int32_t found = scan_char(from, first, op != mode_case, end);
+        if (found < 0) return -1;
+        length = literal_length(rule, op, found);
+        if (length >= 0) return found;
+        from = found + 1;
+      }
     }
     const bool by_type = rule.type() == TYPE_DATATYPE || rule.type() == TYPE_TYPESET;
     for (int32_t i = at_; i < end; ++i) {
@@ -823,24 +835,24 @@ class engine {
     return -1;
   }
 
-  int32_t scan_char(uint32_t cp, bool fold, int32_t end) {
+  int32_t scan_char(int32_t from, uint32_t cp, bool fold, int32_t end) {
     series_buffer* buffer = buffer_of(input().payload2);
     const uint32_t unit = buffer->unit();
-    const uint32_t other = fold ? (string::fold_upper(cp) == cp ? case_folding::change_char(cp, false)
-                                                                : string::fold_upper(cp))
-                                : cp;
-    if (unit == 1 && cp < 256 && other < 256) {
+    if (unit == 1) {
       const uint8_t* head = buffer->head();
-      if (other == cp) {
-        const void* hit = at_ < end ? std::memchr(head + at_, static_cast<int>(cp), static_cast<size_t>(end - at_))
-                                    : nullptr;
+      const int32_t other = cp > 255 ? -2 : fold ? fold_partner[cp] : -1;
+      if (other == -1) {
+        const void* hit =
+            from < end ? std::memchr(head + from, static_cast<int>(cp), static_cast<size_t>(end - from)) : nullptr;
         return hit ? static_cast<int32_t>(static_cast<const uint8_t*>(hit) - head) : -1;
       }
-      for (int32_t i = at_; i < end; ++i)
-        if (head[i] == cp || head[i] == other) return i;
-      return -1;
+      if (other >= 0) {
+        for (int32_t i = from; i < end; ++i)
+          if (head[i] == cp || head[i] == static_cast<uint32_t>(other)) return i;
+        return -1;
+      }
     }
-    for (int32_t i = at_; i < end; ++i) {
+    for (int32_t i = from; i < end; ++i) {
       const uint32_t c = unicode::get_unit(buffer->head(), static_cast<uint32_t>(i), unit);
       if (c == cp || (fold && string::fold_upper(c) == string::fold_upper(cp))) return i;
     }
@@ -1208,6 +1220,11 @@ void set_counting_loops(bool on) { counting_loops = on; }
 
 void init() {
   for (uint32_t c = 0; c < 256; ++c) fold_table[c] = string::fold_upper(c);
+  for (uint32_t c = 0; c < 256; ++c) {
+    fold_partner[c] = -1;
+    for (uint32_t d = 0; d < 256; ++d)
+      if (d != c && fold_table[d] == fold_table[c]) fold_partner[c] = fold_partner[c] == -1 ? int32_t(d) : -2;
+  }
   static bool rooted = false;
   if (!rooted) {
     collector::add_root_range(entry_cells, entry_capacity);
