@@ -1023,11 +1023,12 @@ class engine {
   // as itself, more as a copy of the range (on a block, one by one with pick).
   void keep_matched(const entry& e) {
     if (e.length_is_code && e.length == rule_code::copy) return keep_value(*context::get(last_copied_), e.kind != 0);
-    const int32_t count = at_ - e.first;
-    if (count == 1) return keep_value(*series::element_at(input(), static_cast<uint32_t>(e.first)), false);
+    const int32_t count = std::min(at_, input_tail()) - e.first;
     if (count < 1) return;
+    if (count == 1) return keep_value(*series::element_at(input(), static_cast<uint32_t>(e.first)), false);
     if (e.kind && block_input_p()) {
-      for (int32_t i = e.first; i < at_; ++i) collect_insert(buffer_of(input().payload2)->cells()[i]);
+      for (int32_t i = e.first; i < e.first + count && i < input_tail(); ++i)
+        collect_insert(buffer_of(input().payload2)->cells()[i]);
       return;
     }
     cell source = input_at(e.first), part = scalar::integer(count), copied = none::value;
@@ -1084,7 +1085,9 @@ class engine {
         break;
       case rule_code::set:
         if (matched_) {
-          const cell value = at_ > e.first ? *series::element_at(input(), static_cast<uint32_t>(e.first)) : none::value;
+          // A paren may have cut the input short meanwhile.
+          const bool some = at_ > e.first && e.first < input_tail();
+          const cell value = some ? *series::element_at(input(), static_cast<uint32_t>(e.first)) : none::value;
           context::set(entry_cells[entry_top - 1], value);
         }
         break;
