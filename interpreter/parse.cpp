@@ -314,7 +314,7 @@ class engine {
 
   state step_next() {
     if (fetch(value_)) {
-      notify(words::fetch);
+      notify(words::fetch, true);
       return state::rule;
     }
     matched_ = true;
@@ -534,7 +534,7 @@ class engine {
     const int32_t length = literal_length(rule, op, at_);
     matched_ = length >= 0;
     if (matched_) at_ += length;
-    notify(words::match);
+    notify(words::match, true);
     return state::route;
   }
 
@@ -1176,13 +1176,14 @@ class engine {
 
   // Reports the event to the trace callback: the event word, the match flag, the rule block at
   // the current rule, the input at the current position and the rule stack as a block.
-  void notify(const cell& event) {
+  void notify(const cell& event, bool at_rule = false) {
     if (!tracing_) return;
     cell arguments[5];
     arguments[0] = event;
     arguments[1] = logic::value_of(matched_);
     arguments[2] = entry_cells[block_];
-    series::set_head(arguments[2], static_cast<int32_t>(pos_));
+    // fetch and match show the rule they are about, the one just read.
+    series::set_head(arguments[2], static_cast<int32_t>(at_rule && pos_ > 0 ? pos_ - 1 : pos_));
     arguments[3] = input_at(at_);
     arguments[4] = none::value;
     rule_stack_block(arguments[4]);
