@@ -11,6 +11,7 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
@@ -27,7 +28,6 @@
 #include "interpreter/transcode.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav::parser {
