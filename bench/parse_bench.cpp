@@ -69,9 +69,9 @@ int run(void*) {
   print_rate("tav parse", block_values / 1e6, tav_block, "M values/s");
   print_rate("python type-test loop", block_values / 1e6, loop_block, "M values/s");
 
-  source::run_text("as: append/dup make string! 10485760 #\"a\" 10485760");
-  const double tav_some = bench::time_tav("parse as [some #\"a\"]");
-  const double tav_some_case = bench::time_tav("parse/case as [some #\"a\"]");
+  source::run_text("text-a: append/dup make string! 10485760 #\"a\" 10485760");
+  const double tav_some = bench::time_tav("parse text-a [some #\"a\"]");
+  const double tav_some_case = bench::time_tav("parse/case text-a [some #\"a\"]");
   std::string as(10u << 20, 'a');
   volatile size_t sink = 0;
   const double cpp_loop = bench::best_of([&] {
