@@ -202,7 +202,8 @@ void float_pairs(uint8_t* out, const uint8_t* a, const uint8_t* b, uint32_t n, i
 // Integer division element by element: a zero divisor or the most negative value by -1
 // raises its error with the elements before it already changed.
 void divide_with_scalar(uint8_t* p, uint32_t n, uint32_t unit, bool chars, int32_t op, int32_t s) {
-  for (uint32_t i = 0; i < n; ++i, p += unit) write_integer(p, unit, integer::do_math_op(op, read_integer(p, unit, chars), s, nullptr));
+  for (uint32_t i = 0; i < n; ++i, p += unit)
+    write_integer(p, unit, integer::do_math_op(op, read_integer(p, unit, chars), s, nullptr));
 }
 
 // Operations float! arithmetic does not have raise its error even on an empty vector.
@@ -268,8 +269,9 @@ void mixed_pairs(uint8_t* out, uint32_t unit, const uint8_t* a, uint32_t unit_a,
       continue;
     }
     int32_t x = read_integer(a, unit_a, chars), y = read_integer(b, unit_b, chars);
-    int32_t result = wrapping_op_p(op) ? static_cast<int32_t>(wrap(op, static_cast<uint32_t>(x), static_cast<uint32_t>(y)))
-                                       : integer::do_math_op(op, x, y, nullptr);
+    int32_t result = wrapping_op_p(op)
+                         ? static_cast<int32_t>(wrap(op, static_cast<uint32_t>(x), static_cast<uint32_t>(y)))
+                         : integer::do_math_op(op, x, y, nullptr);
     write_integer(out, unit, result);
   }
 }
@@ -657,7 +659,8 @@ cell* insert(cell* series, cell* value, int32_t part, bool, int32_t dup, bool ap
   cell target = *series;
   uint8_t type = value->type();
   source_values source = values_of(*value, type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH);
-  if (source.cells && part >= 1 && static_cast<uint32_t>(part) < source.count) source.count = static_cast<uint32_t>(part);
+  if (source.cells && part >= 1 && static_cast<uint32_t>(part) < source.count)
+    source.count = static_cast<uint32_t>(part);
   if (source.count == 0 || dup < 1) return series;
   uint32_t unit = unit_of(target), total = count_of(target);
   uint64_t inserted = uint64_t{source.count} * static_cast<uint32_t>(dup);
@@ -729,8 +732,8 @@ void init() {
       &insert, inherit, inherit, &change, inherit, inherit, inherit, inherit, inherit, inherit, &insert, inherit,
       inherit, inherit,
       // pick poke put remove reverse select sort skip swap tail tail? take trim
-      inherit, inherit, unsupported, inherit, inherit, inherit, inherit, inherit, unsupported, inherit, inherit, inherit,
-      unsupported,
+      inherit, inherit, unsupported, inherit, inherit, inherit, inherit, inherit, unsupported, inherit, inherit,
+      inherit, unsupported,
       // create close delete modify open open? query read rename update write
       unsupported, unsupported, unsupported, inherit, unsupported, unsupported, unsupported, unsupported,
       unsupported, unsupported, unsupported));
