@@ -13,7 +13,9 @@
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/number_handoff.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/symbol.hpp"
@@ -22,8 +24,6 @@
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::vector {
