@@ -130,7 +130,7 @@ cell pair_as_point2D(const cell& pair) {
 cell point_max_min(const cell& point, const cell& other, bool max) {
   cell result = point;
   const bool per_component = other.type() == point.type();
-  const float number = per_component ? 0.0f : static_cast<float>(float_of(other));
+  const float number = per_component ? 0.0f : point2D::get_float32(other);
   for (uint32_t i = 0; i < point_size(point.type()); ++i) {
     const float theirs = per_component ? point::component(other, i) : number;
     point::set_component(result, i, point_component(point::component(point, i), theirs, max));
@@ -148,7 +148,7 @@ cell pair_max_min(const cell& pair, const cell& other, bool max) {
   if (other.type() == TYPE_POINT2D) return point_max_min(pair_as_point2D(pair), other, max);
   if (other.type() == TYPE_FLOAT && integer::float_out_of_range_p(other)) {
     cell point;
-    const auto both = static_cast<float>(float_::get(other));
+    const float both = point2D::get_float32(other);
     point2D::make_at(point, both, both);
     return pair_max_min(pair, point, max);
   }
