@@ -48,6 +48,8 @@ settings options;
 
 // The input being run: 8 bytes of length, then the bytes.
 uint8_t* current = nullptr;
+// Inputs the code under test accepted, and those it refused with a language error.
+uint64_t accepted = 0, refused = 0;
 
 void keep_current_input() {
   int fd = ::open(current_file, O_RDWR | O_CREAT | O_TRUNC, 0644);
@@ -67,7 +69,7 @@ void keep_current_input() {
 void note_input(const bytes& input) {
   uint64_t length = input.size();
   std::memcpy(current, &length, 8);
-  std::memcpy(current + 8, input.data(), input.size());
+  if (!input.empty()) std::memcpy(current + 8, input.data(), input.size());
 }
 
 bytes text_bytes(std::string_view text) { return bytes(text.begin(), text.end()); }
@@ -174,6 +176,7 @@ bool guarded(Body&& body) {
   const stack::position at = stack::here();
   bool stopped = stack::catch_error(words::try_, false, body);
   stack::restore(at);
+  ++(stopped ? refused : accepted);
   return stopped;
 }
 
@@ -261,8 +264,9 @@ int run(void*) {
     else
       run_decompress(input, random);
   }
-  std::printf("%s: %llu inputs run from %zu seeds, none crashed\n", options.target.c_str(),
-              static_cast<unsigned long long>(options.count), seeds.size());
+  std::printf("%s: %llu inputs run from %zu seeds, none crashed (%llu calls accepted, %llu refused with an error)\n",
+              options.target.c_str(), static_cast<unsigned long long>(options.count), seeds.size(),
+              static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(refused));
   std::fflush(stdout);
   ::unlink(current_file);
   return 0;
