@@ -10,14 +10,15 @@ fail() { echo "$1"; [ -s "$dir/err" ] && cat "$dir/err"; exit 1; }
 printf 'Tav []\nforever [print "y"]\n' > "$dir/yes.tav"
 printf 'Tav []\nrepeat i 100000 [print i]\n' > "$dir/count.tav"
 
-# A reader that takes five bytes and leaves: tav must end within a second of it.
+# A reader that takes five bytes and leaves: tav must end at once. A writer that went on would
+# be killed by the timeout (status 124); the time allowed covers start-up on a loaded machine.
 start=$(date +%s%N)
 got=$(timeout 10 "$tav" "$dir/yes.tav" 2>"$dir/err" | head -c 5; echo "${PIPESTATUS[0]}" > "$dir/status")
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$got" = "$(printf 'y\ny\ny')" ] || fail "bytes read: '$got'"
 [ "$(cat "$dir/status")" = "141" ] || fail "status after a closed pipe: $(cat "$dir/status")"
 [ ! -s "$dir/err" ] || fail "standard error after a closed pipe:"
-[ "$elapsed" -lt 1000 ] || fail "a closed pipe took $elapsed ms to end the script"
+[ "$elapsed" -lt 3000 ] || fail "a closed pipe took $elapsed ms to end the script"
 
 first=$( { "$tav" "$dir/count.tav" 2>"$dir/err"; echo $? > "$dir/status"; } | head -1)
 [ "$first" = "1" ] || fail "first line: '$first'"
