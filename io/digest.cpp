@@ -1,12 +1,9 @@
 // Digests and HMAC over MD5, SHA-1, SHA-256, SHA-384 and SHA-512 (libcrypto), the table
-// of checksum methods, and the platform's secure random bytes.
+// of checksum methods, and digests fed in pieces.
 #include "io/digest.hpp"
 
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
-#include <sys/random.h>
-
-#include <cerrno>
 
 #include "runtime/errors.hpp"
 
@@ -134,18 +131,6 @@ block hasher::finish() {
   if (written != size_) fire(error_id::internal_feature_na);
   result.size = size_;
   return result;
-}
-
-void random_bytes(uint8_t* buffer, size_t n) {
-  while (n > 0) {
-    ssize_t got = getrandom(buffer, n, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      fire(error_id::internal_feature_na);
-    }
-    buffer += got;
-    n -= static_cast<size_t>(got);
-  }
 }
 
 }  // namespace tav::digest

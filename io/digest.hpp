@@ -1,5 +1,5 @@
 // Digests and HMAC over MD5, SHA-1, SHA-256, SHA-384 and SHA-512 (libcrypto), the table
-// of checksum methods, and the platform's secure random bytes.
+// of checksum methods.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -54,9 +54,5 @@ class hasher {
   void* digest_context_ = nullptr;  // EVP_MD_CTX
   void* mac_context_ = nullptr;     // EVP_MAC_CTX
 };
-
-// Fills the buffer from the kernel's cryptographically secure source; raises
-// internal/feature-na when the source is unavailable.
-void random_bytes(uint8_t* buffer, size_t n);
 
 }  // namespace tav::digest
