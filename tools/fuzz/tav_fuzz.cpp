@@ -28,7 +28,7 @@
 #include "interpreter/transcode.hpp"
 #include "io/compression.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 
 namespace tav {
 namespace {
