@@ -202,8 +202,8 @@ void clear_body_flag(call_frame* frame);
 bool eval_p(const call_frame* frame, bool one_frame);
 
 // The word naming the innermost call (a folded operator counting as one), skipping <body> and
-// <anon> frames: bound in the frame's name context, or the word <not-found>. Starts below the recorded throw position when there
-// is one (never above the call top), and forgets it.
+// <anon> frames: bound in the frame's name context, or the word <not-found>. Starts below the
+// recorded throw position when there is one (never above the call top), and forgets it.
 cell caller_word();
 // From the top down to the frame above the bottom one: each name word (bound in the frame's
 // function context, else the global context) and the frame's argument index as integer!.
