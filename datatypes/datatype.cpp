@@ -10,7 +10,9 @@
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
@@ -162,6 +164,8 @@ void register_all() {
   typeset::init();
   bitset::init();
   binary::init();
+  hash::init();
+  map::init();
 }
 
 }  // namespace tav::datatype

@@ -654,7 +654,13 @@ uint32_t hash_value(const cell& key, bool case_sensitive) {
     case type::block: case type::paren: case type::path: case type::lit_path: case type::set_path:
     case type::get_path: case type::hash: case type::point2d: case type::image:
       return payload_hash(key, 0, 8);
-    case type::float_: case type::pair: case type::percent: case type::time:
+    case type::float_: case type::percent: case type::time: {
+      // 0.0 and -0.0 are equal under every equality, so they hash alike.
+      cell normal = key;
+      if (normal.payload2 == 0 && (normal.payload3 & 0x7FFFFFFF) == 0) normal.payload3 = 0;
+      return payload_hash(normal, 1, 8);
+    }
+    case type::pair:
       return payload_hash(key, 1, 8);
     // A point3D! keeps its three components in the three payload words.
     case type::point3d: case type::op: case type::function: case type::triple: case type::typeset:
