@@ -403,16 +403,18 @@ cell* copy(cell* value, cell* result, cell* part, bool deep, cell* types) {
       if (active) cycles::pop();
     }
   } pop_after{guarded};
-  cell* cloned = block::clone(block_cell(source), deep && !types, false);
-  node_id block = cloned->payload2;
-  node_id table = hashtable::copy(table_of(source), block);
-  cell copied{TYPE_MAP, 0, block, table};
-  stack::pop_cells(1);
+  // The copy stays in its stack cell while values are copied into it: a table is held whole
+  // only through a map cell.
+  cell* copied = block::clone(block_cell(source), deep && !types, false);
+  node_id table = hashtable::copy(table_of(source), copied->payload2);
+  *copied = cell{TYPE_MAP, 0, copied->payload2, table};
   if (types) {
-    series_buffer* buffer = buffer_of(block);
+    series_buffer* buffer = buffer_of(copied->payload2);
     block::copy_typed_values(buffer->cells() + 1, buffer->cells() + buffer->count(), 2, deep, *types);
   }
-  return answer(result, copied);
+  const cell made = *copied;
+  stack::pop_cells(1);
+  return answer(result, made);
 }
 
 cell* find(cell* series, cell* value, cell*, bool, bool case_sensitive, bool same, bool, cell*, cell*, bool, bool,
