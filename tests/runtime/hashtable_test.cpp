@@ -166,6 +166,18 @@ TEST_F(HashTable, HashOfCellsByType) {
   EXPECT_EQ(ht::hash_value(tuple), ht::hash_value(same_tuple));
 }
 
+// A zero of the float-based types hashes alike whatever its sign (the keys are equal), while
+// other values keep their sign in the hash.
+TEST_F(HashTable, SignedZerosOfFloatTypesHashAlike) {
+  constexpr uint32_t sign = 0x80000000;
+  for (uint32_t type : {12u, 38u, 43u}) {  // float!, percent!, time!
+    EXPECT_EQ(ht::hash_value(cell{type, 0, 0, sign}), ht::hash_value(cell{type, 0, 0, 0})) << type;
+    EXPECT_NE(ht::hash_value(cell{type, 0, 0, 0x3FF00000 | sign}), ht::hash_value(cell{type, 0, 0, 0x3FF00000}))
+        << type;
+    EXPECT_NE(ht::hash_value(cell{type, 0, 1, sign}), ht::hash_value(cell{type, 0, 1, 0})) << type;
+  }
+}
+
 // ---- Sizing ------------------------------------------------------------------------------
 
 TEST_F(HashTable, CreationSizes) {
