@@ -267,7 +267,8 @@ void make_at(cell& target, node_id block, uint32_t size) {
     block = target.payload2;
   }
   target = cell{TYPE_BLOCK, 0, block, 0};
-  node_id table = hashtable::create(std::max(size, 1u), block, hashtable::map_kind);
+  // The table is sized for the pairs the cells hold, not for every cell.
+  node_id table = hashtable::create(std::max(size / 2, 1u), block, hashtable::map_kind);
   target = cell{TYPE_MAP, 0, block, table};
 }
 
