@@ -8,6 +8,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -15,7 +16,6 @@
 #include "interpreter/natives_loop.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 
