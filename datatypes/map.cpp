@@ -19,7 +19,7 @@
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::map {

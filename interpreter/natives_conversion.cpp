@@ -15,7 +15,7 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 
 namespace tav::natives {
 
