@@ -27,6 +27,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/series.hpp"
@@ -164,6 +165,7 @@ void register_all() {
   typeset::init();
   bitset::init();
   binary::init();
+  vector::init();
   hash::init();
   map::init();
 }

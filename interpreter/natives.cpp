@@ -27,10 +27,7 @@ cell print_buffer{unset_header, 0, 0, 0};
 // Natives whose issue has not landed answer internal/not-done. Each one leaves this list when
 // its own module defines its entry.
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
-  X(parse) X(negative_p)                                                                                            \
-  X(positive_p) X(max) X(min) X(shift) X(to_hex) X(sine) X(cosine) X(tangent) X(arcsine) X(arccosine)            \
-  X(arctangent) X(arctangent2) X(nan_p) X(log_2) X(log_10) X(log_e) X(exp) X(square_root) X(wait) X(set_env)    \
-  X(get_env) X(list_env) X(now) X(sign_p) X(call) X(zero_p) X(size_p) X(browse) X(recycle)
+  X(parse) X(wait) X(set_env) X(get_env) X(list_env) X(now) X(call) X(browse) X(recycle)
 
 #define TAV_NATIVE_NOT_BUILT(name) \
   void name##_stack(const int32_t*) { fire(error_id::internal_not_done); }
