@@ -1,0 +1,3 @@
+s = ""
+for _ in range(2000000):
+    s += "text "
