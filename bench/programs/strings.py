@@ -1,3 +1,4 @@
-s = ""
+parts = []
 for _ in range(2000000):
-    s += "text "
+    parts.append("text ")
+s = "".join(parts)
