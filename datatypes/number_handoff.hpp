@@ -35,7 +35,7 @@ extern do_math tuple_do_math;
 extern do_math date_do_math;
 // Money arithmetic takes the operands in the order given (either may be the money!).
 extern do_math money_do_math;
-// A new vector! holding the element-wise result of the vector and the scalar.
+// The element-wise arithmetic of the vector with the scalar, in place; answers the vector.
 using vector_math = cell* (*)(cell* vector, cell* scalar, int32_t op);
 extern vector_math vector_do_math_op;
 
