@@ -24,7 +24,7 @@ entry table[table_slots + 1] = {};
 uint32_t next_free = 1;
 cell print_buffer{unset_header, 0, 0, 0};
 
-// Natives whose issue has not landed answer internal/not-done. Each one leaves this list when
+// Natives not built yet answer internal/not-done. Each one leaves this list when
 // its own module defines its entry.
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
   X(wait) X(set_env) X(get_env) X(list_env) X(now) X(call) X(browse) X(recycle)
