@@ -31,6 +31,9 @@ cell* more_cell(const cell& function, uint32_t index);
 // one is made from its spec and the body copy is bound to it; `code` and `extra` of 0 leave
 // their cells unset.
 node_id push(const cell& spec, const cell& body, node_id context, int32_t code, int32_t extra, uint32_t flags);
+// Builds a function! on the argument stack whose body is the given block itself, not a copy,
+// bound in place to a context made from the spec; answers that context's node.
+node_id push_taking_body(const cell& spec, const cell& body, int32_t code, uint32_t flags);
 // Checks a spec and answers its attribute flags; a fault raises script/bad-func-def,
 // script/invalid-type-spec or script/dup-vars.
 uint32_t validate(const cell& spec);
@@ -65,6 +68,8 @@ namespace routine {
 inline constexpr uint32_t arity_shift = 25;
 inline constexpr uint32_t arity_mask = 0x1Fu << arity_shift;
 inline constexpr int32_t returns_nothing = -1;
+// More-series cell 3 of a routine: a value its code reads, given when the routine is made.
+inline constexpr uint32_t more_datum = 3;
 
 // Routine code reads its arguments from the call frame (`stack::arguments`) and answers a
 // machine result that the return type turns into a value: `word` for logic! (non-zero is
@@ -79,6 +84,8 @@ inline constexpr uint32_t code_capacity = 512;
 // Registers C++ code and answers its index (from 1).
 uint32_t register_code(code entry);
 code code_at(uint32_t index);
+// The routine whose code runs now: code shared by several routines reads its datum from it.
+const cell& running();
 
 cell* push(const cell& spec, const cell* body, uint32_t code_index, int32_t return_type, bool cell_addresses);
 uint32_t get_header_field(const cell& routine);
