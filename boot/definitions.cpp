@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
@@ -14,6 +15,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 
@@ -22,6 +24,9 @@ namespace {
 
 // The boot sources are part of the program: a definition that does not read is its fault.
 [[noreturn, gnu::cold]] void malformed_source() { runtime_error(98); }
+
+// The functions made since the vocabulary began, tied when it ends.
+cell system_functions{TYPE_NONE, 0, 0, 0};
 
 cell* cells_of(const cell& block) { return buffer_of(block.payload2)->cells(); }
 
@@ -123,7 +128,7 @@ cell make_function(const definition_form& form) {
   // Compiled built-ins of functions come with the functions that need one.
   if (form.builtin.type() != TYPE_NONE) builtin_named(form.builtin);
   const uint32_t flags = function::validate(form.spec);
-  function::push_taking_body(form.spec, form.body, 0, flags);
+  function::push_system(form.spec, form.body, flags);
   return stack::top[-1];
 }
 
@@ -156,16 +161,33 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 void define_phase(const cell& phase_value) {
   const cell phase = phase_value;
   register_builtins();
+  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
   cell* saved = stack::top;
   definition_form form;
   for (uint32_t index = phase.payload1; index < tail_of(phase);) {
     index = read_definition(phase, index, form);
-    interpreter::mark_system_code(form.body);
+    // Only what runs is system code: a routine's body is its source, shown and never run.
+    if (!form.routine) interpreter::mark_system_code(form.body);
     const cell made = form.routine ? make_routine(form) : make_function(form);
+    // Argument checks use the typesets of start-up, whatever a script makes of their words.
+    interpreter::build_arguments(made);
+    if (!form.routine) block::append_cell(system_functions, made);
     cell name = form.name;
     context::set(name, made);
     stack::top = saved;
   }
+}
+
+void begin_definitions() {
+  static bool rooted = false;
+  if (!rooted) collector::add_root(&system_functions);
+  rooted = true;
+  block::make_at(system_functions, 128);
+}
+
+void end_definitions() {
+  if (system_functions.type() != TYPE_BLOCK) return;
+  interpreter::tie_system_code(system_functions);
 }
 
 const uint32_t builtin_count = std::size(builtins);

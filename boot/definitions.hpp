@@ -24,9 +24,15 @@ struct definition_form {
 uint32_t read_definition(const cell& phase, uint32_t index, definition_form& form);
 
 // Makes every definition of a loaded phase block, in order, and sets each on its global word.
-// Bodies are taken over as they are and marked as system code. A built-in name that is not
-// registered ends the program with runtime error 98.
+// Bodies are taken over as they are and marked as system code; their argument lists are built
+// from the typesets of now. A built-in name that is not registered ends the program with
+// runtime error 98.
 void define_phase(const cell& phase);
+
+// A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they
+// end, the calls in the functions made since are tied to the callables their words name then.
+void begin_definitions();
+void end_definitions();
 
 // The registered built-ins, by name: `builtin_count` of them.
 extern const uint32_t builtin_count;

@@ -345,9 +345,9 @@ void define_vocabulary() {
   // Every word of every source is interned here, before the first definition.
   source_block = load_global(reinterpret_cast<const uint8_t*>(p.text.data()), static_cast<uint32_t>(p.text.size()));
   if (source_block.type() != TYPE_BLOCK) malformed_source();
-  interpreter::mark_system_code(source_block);
   for (size_t k = 0; k < phase_count; ++k)
     if (phases[k].source) phase_blocks[k] = load_phase(phases[k].source);
+  begin_definitions();
   uint32_t next = 0;
   size_t phase = 0;
   for (size_t i = 0; i < p.names.size(); ++i) {
@@ -367,6 +367,7 @@ void define_vocabulary() {
   for (; phase < phase_count; ++phase) run_phase(phase);
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
+  end_definitions();
 }
 
 }  // namespace tav::boot

@@ -206,6 +206,11 @@ namespace function {
 
 cell* more_cell(const cell& function, uint32_t index) { return buffer_of(more_of(function))->cells() + index; }
 
+const cell& running_body(const cell& function) {
+  const cell* more = buffer_of(more_of(function))->cells();
+  return more[more_code].type() == TYPE_BLOCK ? more[more_code] : more[more_body];
+}
+
 node_id push(const cell& spec_value, const cell& body_value, node_id context, int32_t code, int32_t extra,
              uint32_t flags) {
   cell spec = spec_value, body = body_value;
@@ -227,7 +232,7 @@ node_id push(const cell& spec_value, const cell& body_value, node_id context, in
   return context;
 }
 
-node_id push_taking_body(const cell& spec_value, const cell& body_value, int32_t code, uint32_t flags) {
+node_id push_system(const cell& spec_value, const cell& body_value, uint32_t flags) {
   cell spec = spec_value, body = body_value;
   clip_head(spec);
   if (spec.payload1 > 0) spec = copy_block(spec, false);
@@ -237,9 +242,10 @@ node_id push_taking_body(const cell& spec_value, const cell& body_value, int32_t
   cell* function = stack::push_cell();
   *function = cell{TYPE_FUNCTION | flags, context, spec.payload2, more};
   *context::self_of(context) = *function;
-  buffer_of(more)->cells()[more_body] = body;
-  if (code) buffer_of(more)->cells()[more_code] = scalar::integer(code);
+  buffer_of(more)->cells()[more_code] = body;
   context::bind(body, context, false);
+  const cell shown = copy_block(body, true);
+  buffer_of(more)->cells()[more_body] = shown;
   return context;
 }
 

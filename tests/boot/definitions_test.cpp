@@ -71,17 +71,19 @@ TEST_F(definitions, routines_keep_their_source_and_type_their_result) {
   EXPECT_EQ(scalar::integer_value(*function::more_cell(test, function::more_extra)), TYPE_LOGIC);
   const cell body = *function::more_cell(test, function::more_body);
   EXPECT_EQ(molded(body), "[integer! = type? :value]");
-  EXPECT_TRUE(interpreter::system_code_p(body));
+  // Shown, never run: a script that runs it runs its own code.
+  EXPECT_FALSE(interpreter::system_code_p(body));
   EXPECT_EQ(molded(*function::more_cell(test, routine::more_datum)), "integer!");
   EXPECT_EQ(molded(*function::more_cell(value_of("series?"), routine::more_datum)), "series!");
 }
 
-TEST_F(definitions, function_bodies_are_the_loaded_source_marked_as_system_code) {
+TEST_F(definitions, function_bodies_that_run_are_the_loaded_source_marked_as_system_code) {
   const cell converter = value_of("to-integer");
   ASSERT_EQ(converter.type(), TYPE_FUNCTION);
-  const cell body = *function::more_cell(converter, function::more_body);
+  const cell body = function::running_body(converter);
   EXPECT_EQ(molded(body), "[to integer! :value]");
   EXPECT_TRUE(interpreter::system_code_p(body));
+  EXPECT_EQ(molded(*function::more_cell(converter, function::more_body)), "[to integer! :value]");
   // `value` is the function's own argument; `to` and `integer!` stay global.
   const cell* words = buffer_of(body.payload2)->cells();
   EXPECT_EQ(words[2].payload1, function::context_of(converter));
