@@ -11,8 +11,8 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/random.hpp"
 
 namespace {
 

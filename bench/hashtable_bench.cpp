@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "io/random.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/pointer_map.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 
 namespace {

@@ -11,9 +11,9 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/float_text.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/random.hpp"
 
 namespace {
 

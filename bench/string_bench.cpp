@@ -11,8 +11,8 @@
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/random.hpp"
 #include "runtime/unicode_string.hpp"
 
 namespace {

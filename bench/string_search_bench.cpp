@@ -15,8 +15,8 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/random.hpp"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/interpreter.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/series.hpp"
@@ -138,7 +139,10 @@ cell standard_object(const cell& prototype) {
 
 void init() {
   static bool rooted = false;
-  if (!rooted) collector::add_root(&value);
+  if (!rooted) {
+    collector::add_root(&value);
+    interpreter::register_system_object(&value);
+  }
   rooted = true;
   const cell errors = errors_object();
   const cell catalog = catalog_object(errors);

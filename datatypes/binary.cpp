@@ -10,7 +10,9 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/base_n.hpp"
 #include "datatypes/bitset.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/tuple.hpp"
@@ -19,8 +21,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
 

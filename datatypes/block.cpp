@@ -8,6 +8,7 @@
 
 #include "datatypes/actions.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
@@ -17,7 +18,6 @@
 #include "runtime/fill_duplicates.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::block {

@@ -5,6 +5,7 @@
 
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
@@ -13,7 +14,6 @@
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/sorting.hpp"
 

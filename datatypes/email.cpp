@@ -3,6 +3,7 @@
 #include "datatypes/any_string.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/types.hpp"
@@ -10,7 +11,6 @@
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::email {
 namespace {

@@ -8,6 +8,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/typeset.hpp"
@@ -16,7 +17,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav {

@@ -16,9 +16,9 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 

@@ -6,8 +6,8 @@
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::logic {

@@ -8,13 +8,13 @@
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav {

@@ -4,9 +4,12 @@
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/stack.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::none {
+
+static_assert(TYPE_NONE == none_type_id, "the runtime fills error fields with this none!");
 
 cell value{TYPE_NONE, 0, 0, 0};
 

@@ -7,7 +7,9 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/typeset.hpp"
@@ -16,8 +18,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::object {

@@ -12,15 +12,15 @@
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::pair {

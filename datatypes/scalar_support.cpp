@@ -1,11 +1,11 @@
 // Helpers shared by the compound scalar types: error cells and owner notification.
 #include "datatypes/scalar_support.hpp"
 
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "runtime/ownership.hpp"
 
 namespace tav::scalar_support {
 

@@ -7,18 +7,18 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/heap.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 #include "runtime/unicode.hpp"
 

@@ -10,7 +10,9 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/set_ops.hpp"
@@ -22,8 +24,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/string_cell.hpp"
 

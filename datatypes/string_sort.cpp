@@ -7,14 +7,14 @@
 #include <type_traits>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/ownership.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/sorting.hpp"
 #include "runtime/string_cell.hpp"
 

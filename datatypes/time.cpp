@@ -12,6 +12,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
@@ -19,7 +20,6 @@
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::time {

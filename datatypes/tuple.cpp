@@ -19,8 +19,8 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
-#include "io/random.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::tuple {

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
-#include "boot/system_object.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/typeset.hpp"
@@ -20,7 +20,6 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/transcode.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::interpreter {
@@ -522,9 +521,12 @@ cell call_lexer_callback(const cell& callback, cell (&arguments)[5]) {
   return call_back(callback, words::lexer_callback, arguments, 5, callback::lexer, true);
 }
 
+const cell* system_object = nullptr;
+
 // The bits of system/state/callbacks/bits, 0 while that object is not built.
 uint32_t bits_of_callbacks() {
-  cell value = system_object::value;
+  if (!system_object) return 0;
+  cell value = *system_object;
   for (const char* field : {"state", "callbacks", "bits"}) {
     if (value.type() != TYPE_OBJECT) return 0;
     value = *object::select_word(value, *word::load(field));
@@ -535,6 +537,8 @@ uint32_t bits_of_callbacks() {
 }  // namespace
 
 // ---- Public ---------------------------------------------------------------------------------
+
+void register_system_object(const cell* system) { system_object = system; }
 
 cell build_arguments(const cell& callable_value) {
   const cell callable = callable_value;

@@ -10,6 +10,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -17,7 +18,6 @@
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::interpreter {

@@ -102,6 +102,9 @@ void do_body(const cell& function, const cell& body, const cell& name);
 void call_routine(const cell& routine, const cell& name);
 // The callable's argument list, built from its spec on first use and cached with it.
 cell build_arguments(const cell& callable);
+// The cell holding the `system` object, registered by start-up (null before): callbacks read
+// system/state/callbacks/bits through it.
+void register_system_object(const cell* system);
 
 // Compiled function bodies: C++ code in the function's code slot, by index from 1.
 using compiled_body = void (*)(node_id context);

@@ -1,11 +1,11 @@
 // The apply native: a function called with its arguments taken from a block, in the
 // sequential form (refinements named among the arguments) or, with /all, in spec order.
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

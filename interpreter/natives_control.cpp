@@ -1,10 +1,10 @@
 // Control-flow natives: break, continue, exit, return and throw leave the normal flow as
 // pending exits aimed at their frame; catch stops throws.
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

@@ -3,16 +3,16 @@
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/cell_helpers.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/transcode.hpp"
-#include "runtime/cell_helpers.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

@@ -7,6 +7,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -14,7 +15,6 @@
 #include "interpreter/natives_loop.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

@@ -4,6 +4,7 @@
 
 #include "datatypes/context.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/interpreter_internal.hpp"
@@ -11,7 +12,6 @@
 #include "interpreter/natives_loop.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 

@@ -3,10 +3,10 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/runtime_words.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/stack.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives::loop {
 

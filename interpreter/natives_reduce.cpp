@@ -7,6 +7,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "interpreter/interpreter.hpp"
@@ -16,7 +17,6 @@
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
-#include "runtime/runtime_words.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::natives {

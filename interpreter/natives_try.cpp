@@ -6,6 +6,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
@@ -14,7 +15,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

@@ -7,6 +7,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -17,7 +18,6 @@
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::natives {
 

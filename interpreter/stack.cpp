@@ -181,6 +181,7 @@ void init() {
     call_bottom = static_cast<call_frame*>(heap_alloc_zeroed(sizeof(call_frame) * call_capacity));
     call_end = call_bottom + call_capacity;
     collector::register_callback(mark_stacks);
+    set_error_raiser(throw_error);
   }
   top = arguments = bottom;
   call_top = call_bottom;

@@ -3,9 +3,7 @@
 #include "io/digest.hpp"
 
 #include <openssl/evp.h>
-#include <sys/random.h>
 
-#include <cerrno>
 
 #include "runtime/errors.hpp"
 
@@ -80,18 +78,6 @@ block hmac(const uint8_t* message, size_t length, const uint8_t* key, size_t key
     fire(error_id::internal_feature_na);
   result.size = e.size;
   return result;
-}
-
-void random_bytes(uint8_t* buffer, size_t n) {
-  while (n > 0) {
-    ssize_t got = getrandom(buffer, n, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      fire(error_id::internal_feature_na);
-    }
-    buffer += got;
-    n -= static_cast<size_t>(got);
-  }
 }
 
 }  // namespace tav::digest

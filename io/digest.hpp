@@ -1,5 +1,5 @@
 // Digests and HMAC over MD5, SHA-1, SHA-256, SHA-384 and SHA-512 (libcrypto), the table
-// of checksum methods, and the platform's secure random bytes.
+// of checksum methods.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -35,9 +35,5 @@ block compute(const uint8_t* bytes, size_t length, algorithm a);
 // A key longer than the algorithm's block (128 bytes for SHA-384 and SHA-512, 64 for
 // the others) stands for its own digest.
 block hmac(const uint8_t* message, size_t length, const uint8_t* key, size_t key_length, algorithm a);
-
-// Fills the buffer from the kernel's cryptographically secure source; raises
-// internal/feature-na when the source is unavailable.
-void random_bytes(uint8_t* buffer, size_t n);
 
 }  // namespace tav::digest

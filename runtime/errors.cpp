@@ -4,8 +4,6 @@
 #include <array>
 #include <cstddef>
 
-#include "datatypes/types.hpp"
-#include "interpreter/stack.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav {
@@ -35,10 +33,11 @@ constexpr const char* category_texts[] = {"Throw Error",  "note",           "Syn
                                           "User Error",   "Internal Error"};
 static_assert(std::size(category_texts) == error_category_count);
 
-constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
+constexpr cell none_cell{none_type_id, 0, 0, 0};
 
 fire_tracer tracer = nullptr;
 value_builder builder = nullptr;
+error_raiser raiser = nullptr;
 
 // The arguments may be cells of the previous error, so they are copied out before it is replaced.
 [[noreturn]] void raise(error_id id, uint32_t count, const cell* args) {
@@ -54,7 +53,9 @@ value_builder builder = nullptr;
     tracer(last_fired);
     thrown_code = saved;
   }
-  stack::throw_error();
+  if (raiser) raiser();
+  build_fired_value();
+  system_throw(code::error);
 }
 
 }  // namespace
@@ -63,6 +64,8 @@ fired_error last_fired{error_id::count, 0, {none_cell, none_cell, none_cell}, no
                        none_cell};
 
 void set_fire_tracer(fire_tracer hook) { tracer = hook; }
+
+void set_error_raiser(error_raiser hook) { raiser = hook; }
 
 value_builder set_value_builder(value_builder hook) {
   value_builder before = builder;

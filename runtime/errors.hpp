@@ -46,6 +46,9 @@ enum class error_id : uint16_t {
 #undef TAV_ERROR_PREFIX_user
 #undef TAV_ERROR_PREFIX_internal
 
+// The type id of none!, which unset error fields hold; the datatype table checks it.
+inline constexpr uint8_t none_type_id = 3;
+
 struct error_entry {
   error_category category;
   const char* word;      // the id word, as the language spells it
@@ -88,8 +91,14 @@ value_builder set_value_builder(value_builder builder);
 // Called by the call stack once the error's `where` and `stack` are noted.
 void build_fired_value();
 
+// Raises the error noted in `last_fired`; the call stack installs it at start-up to note where
+// the error happened and unwind to its catcher. Without one, the error's value is built and it
+// is raised as the plain system throw.
+using error_raiser = void (*)();
+void set_error_raiser(error_raiser raiser);
+
 // Raise a catalog error with up to three arguments: the error is noted in `last_fired` and
-// raised through the call stack (`stack::throw_error`).
+// raised through the installed raiser.
 [[noreturn]] void fire(error_id id);
 [[noreturn]] void fire(error_id id, const cell& arg1);
 [[noreturn]] void fire(error_id id, const cell& arg1, const cell& arg2);

@@ -2,6 +2,7 @@
 #include "runtime/platform.hpp"
 
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "runtime/console_out.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/throw.hpp"
 
@@ -73,6 +75,18 @@ size_t get_env(const char* name, char* buffer, size_t buffer_size) {
   if (length + 1 > buffer_size) return length + 1;
   std::memcpy(buffer, value, length + 1);
   return length;
+}
+
+void random_bytes(uint8_t* buffer, size_t n) {
+  while (n > 0) {
+    ssize_t got = getrandom(buffer, n, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      fire(error_id::internal_feature_na);
+    }
+    buffer += got;
+    n -= static_cast<size_t>(got);
+  }
 }
 
 void sleep(double seconds) {

@@ -52,6 +52,10 @@ bool set_env(const char* name, const char* value);  // a null value deletes
 // else only the needed size is answered. 0 when unset.
 size_t get_env(const char* name, char* buffer, size_t buffer_size);
 
+// Fills the buffer from the kernel's cryptographically secure source; raises
+// internal/feature-na when the source is unavailable.
+void random_bytes(uint8_t* buffer, size_t n);
+
 void sleep(double seconds);
 double get_time(bool precise);  // seconds since midnight UTC
 uint32_t get_date(bool utc);    // year << 17 | month << 12 | day << 7 | zone

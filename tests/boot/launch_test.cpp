@@ -12,12 +12,12 @@
 #include "boot/launch.hpp"
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::testing {
 namespace {

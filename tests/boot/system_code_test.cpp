@@ -12,7 +12,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 
 namespace tav::testing {
 namespace {

@@ -12,11 +12,11 @@
 #include "datatypes/action_list.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/native.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
-#include "runtime/runtime_words.hpp"
 
 #include "datatypes/action_specs.inc"
 #include "interpreter/native_specs.inc"

@@ -7,11 +7,11 @@
 
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/ownership.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/fire_helpers.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 #include "value_fixture.hpp"
 
 namespace tav::testing {

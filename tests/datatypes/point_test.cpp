@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "datatypes/pair.hpp"
-#include "io/random.hpp"
+#include "runtime/random.hpp"
 #include "scalar_fixture.hpp"
 
 namespace tav {

@@ -1,5 +1,5 @@
 // Runtime words: the globals interned at start-up.
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "value_fixture.hpp"
 
 namespace tav {

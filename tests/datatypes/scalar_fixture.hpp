@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
-#include "io/random.hpp"
 #include "number_helpers.hpp"
-#include "runtime/runtime_words.hpp"
+#include "runtime/random.hpp"
 
 namespace tav::testing {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/string.hpp"
-#include "runtime/runtime_words.hpp"
 #include "value_fixture.hpp"
 
 namespace tav::testing {

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "boot/system_object.hpp"
+#include "datatypes/ownership.hpp"
+#include "datatypes/runtime_words.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
@@ -16,8 +18,6 @@
 #include "interpreter/tav_source.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/memory.hpp"
-#include "runtime/ownership.hpp"
-#include "runtime/runtime_words.hpp"
 
 namespace tav::testing {
 

@@ -10,6 +10,7 @@
 
 #include "io/digest.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/throw.hpp"
 
 namespace tav {
@@ -174,7 +175,7 @@ TEST(Digest, RefusedAlgorithmRaisesFeatureNotAvailable) {
 TEST(Digest, RandomBytesFillTheWholeBuffer) {
   // A large request may be served in parts; a lost part would stay zero.
   std::vector<uint8_t> buffer(1 << 20, 0);
-  digest::random_bytes(buffer.data(), buffer.size());
+  platform::random_bytes(buffer.data(), buffer.size());
   size_t zeros = 0;
   for (uint8_t b : buffer) zeros += b == 0;
   EXPECT_LT(zeros, 4096u + 1024u);  // about 1 in 256 by chance

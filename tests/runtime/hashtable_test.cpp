@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "io/random.hpp"
 #include "memory_fixture.hpp"
 #include "runtime/array.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/murmur.hpp"
 #include "runtime/pointer_map.hpp"
+#include "runtime/random.hpp"
 #include "runtime/series.hpp"
 
 namespace tav {

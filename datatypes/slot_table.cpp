@@ -1,5 +1,5 @@
 // Slot table: storing, reading and freeing numbered cells through a free list.
-#include "runtime/slot_table.hpp"
+#include "datatypes/slot_table.hpp"
 
 #include "datatypes/block.hpp"
 #include "datatypes/values.hpp"

@@ -2,12 +2,12 @@
 // The state words and constants are those of MT19937, but seeding does not twist and
 // every right shift is arithmetic, so its sequences are its own. The signed arithmetic
 // runs on unsigned words (wrap-around is defined there) and shifts through a cast.
-#include "io/random.hpp"
+#include "runtime/random.hpp"
 
 #include <array>
 
-#include "io/digest.hpp"
 #include "runtime/hash_seed.hpp"
+#include "runtime/platform.hpp"
 
 namespace tav::rng {
 namespace {
@@ -75,7 +75,7 @@ int32_t next() {
 
 int32_t secure_next() {
   uint8_t bytes[4];
-  digest::random_bytes(bytes, sizeof bytes);
+  platform::random_bytes(bytes, sizeof bytes);
   uint32_t word = uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
                   uint32_t{bytes[3]} << 24;
   return static_cast<int32_t>(word & 0x7FFFFFFFu);

@@ -1,6 +1,6 @@
 // Ownership tracking: the owners table, deep binding and unbinding of owned values, and the
 // change reports that reach an owner's on-deep-change* handler.
-#include "runtime/ownership.hpp"
+#include "datatypes/ownership.hpp"
 
 #include "datatypes/context.hpp"
 #include "datatypes/object.hpp"

@@ -1,12 +1,12 @@
 // Slot table: numbered cells with a free list, growth, and values kept alive by the collector.
 #include <gtest/gtest.h>
 
-#include "collector_fixture.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/slot_table.hpp"
 #include "datatypes/values.hpp"
+#include "runtime/collector_fixture.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/fire_helpers.hpp"
-#include "runtime/slot_table.hpp"
 
 namespace tav {
 namespace {

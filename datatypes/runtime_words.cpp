@@ -1,5 +1,5 @@
 // Runtime words: the globals of the runtime's own words, interned in their fixed order.
-#include "runtime/runtime_words.hpp"
+#include "datatypes/runtime_words.hpp"
 
 #include "datatypes/symbol.hpp"
 #include "datatypes/word.hpp"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/value_fixture.hpp"
-#include "runtime/cell_helpers.hpp"
+#include "interpreter/cell_helpers.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/fire_helpers.hpp"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/random.hpp"
 #include "runtime/hash_seed.hpp"
+#include "runtime/random.hpp"
 
 namespace tav {
 namespace {

@@ -1,6 +1,6 @@
 // Cell helpers: boot literals, argument checks, number arguments, words and fields from the
 // argument stack, refinement arguments, compiled paths and the SWITCH/SELECT lookup.
-#include "runtime/cell_helpers.hpp"
+#include "interpreter/cell_helpers.hpp"
 
 #include <cmath>
 #include <cstring>
