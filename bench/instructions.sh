@@ -63,6 +63,11 @@ programs=(
   'loop 100000 [loop 10 [break]]'
   $'for _ in range(100000):\n    for _ in range(10):\n        break'
   $'for _ = 1, 100000 do for _ = 1, 10 do break end end'
+
+  "math" 100000
+  's: 0.0 m: 0 repeat i 100000 [s: s + sine i s: s + square-root i m: max m shift i 3]'
+  $'import math\ns = 0.0\nm = 0\nfor i in range(1, 100001):\n    s = s + math.sin(math.radians(i % 360))\n    s = s + math.sqrt(i)\n    m = max(m, i >> 3)'
+  $'local s, m = 0.0, 0\nfor i = 1, 100000 do\n  s = s + math.sin(math.rad(i % 360))\n  s = s + math.sqrt(i)\n  m = math.max(m, i >> 3)\nend'
 )
 
 # The interpreter itself rather than a launcher script in front of it (callgrind counts only the

@@ -11,6 +11,7 @@
 #include "datatypes/runtime_words.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/vector.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
@@ -123,11 +124,9 @@ void index_new(const cell& series, uint32_t at, uint32_t n, bool moved) {
 // The elements of a vector! as values in a new block pushed on the stack.
 cell* vector_elements(const cell& vector) {
   cell source = vector;
-  int32_t from = std::max(head_of(source), 0);
-  int32_t n = std::max(static_cast<int32_t>(buffer(source)->count()) - from, 0);
-  cell* result = push_only(n);
-  for (int32_t i = 0; i < n; ++i) append_cell(*result, *series::element_at(source, static_cast<uint32_t>(from + i)));
-  return result;
+  cell* result = stack::push_cell();
+  *result = unset::value;
+  return vector::to_block(source, *result);
 }
 
 // The body block of an object! or map!: its reflect of the word body.

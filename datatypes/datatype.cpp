@@ -25,6 +25,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/series.hpp"
@@ -162,6 +163,7 @@ void register_all() {
   typeset::init();
   bitset::init();
   binary::init();
+  vector::init();
 }
 
 }  // namespace tav::datatype

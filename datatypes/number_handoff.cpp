@@ -22,6 +22,8 @@ money_from_integer_fn money_from_integer = nullptr;
 money_from_float_fn money_from_float = nullptr;
 money_to_integer_fn money_to_integer = nullptr;
 money_to_float_fn money_to_float = nullptr;
+money_sign_fn money_sign = nullptr;
+money_zero_p_fn money_zero_p = nullptr;
 date_to_epoch_fn date_to_epoch = nullptr;
 
 void not_installed() { fire(error_id::internal_not_done); }

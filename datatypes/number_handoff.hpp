@@ -35,7 +35,7 @@ extern do_math tuple_do_math;
 extern do_math date_do_math;
 // Money arithmetic takes the operands in the order given (either may be the money!).
 extern do_math money_do_math;
-// A new vector! holding the element-wise result of the vector and the scalar.
+// The element-wise arithmetic of the vector with the scalar, in place; answers the vector.
 using vector_math = cell* (*)(cell* vector, cell* scalar, int32_t op);
 extern vector_math vector_do_math_op;
 
@@ -53,6 +53,12 @@ using money_to_integer_fn = int32_t (*)(const cell& money);
 extern money_to_integer_fn money_to_integer;
 using money_to_float_fn = double (*)(const cell& money);
 extern money_to_float_fn money_to_float;
+// The sign of a money! amount (-1, 0 or 1; a zero amount has sign 0 whatever its flag says)
+// and its zero test.
+using money_sign_fn = int32_t (*)(const cell& money);
+extern money_sign_fn money_sign;
+using money_zero_p_fn = bool (*)(const cell& money);
+extern money_zero_p_fn money_zero_p;
 using date_to_epoch_fn = int32_t (*)(const cell& date);
 extern date_to_epoch_fn date_to_epoch;
 

@@ -17,6 +17,7 @@
 #include "datatypes/text_output.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/case_folding.hpp"
 #include "runtime/errors.hpp"
@@ -139,41 +140,12 @@ int64_t scan_bitset(const H* hay, const cell& bits, const candidates& at) {
   return -1;
 }
 
-// Elements of a vector! read as numbers: integer and char elements sign-extended, float ones
-// as floats.
-double vector_element(const uint8_t* data, int64_t i, uint32_t unit, bool floats) {
-  const uint8_t* p = data + i * unit;
-  if (floats) {
-    if (unit == 8) {
-      double d;
-      std::memcpy(&d, p, 8);
-      return d;
-    }
-    float f;
-    std::memcpy(&f, p, 4);
-    return f;
-  }
-  switch (unit) {
-    case 1: return static_cast<int8_t>(*p);
-    case 2: {
-      int16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    default: {
-      int32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-}
-
 int64_t scan_vector(const cell& vector, double wanted, const candidates& at) {
   series_buffer* buffer = buffer_of(vector.payload2);
-  auto element = static_cast<uint8_t>(vector.payload3);
-  bool floats = element == TYPE_FLOAT || element == TYPE_PERCENT;
+  uint8_t element = vector::element_type(vector);
+  uint32_t unit = buffer->unit();
   for (int64_t p = at.first; !at.done(p); p += at.step) {
-    if (vector_element(buffer->head(), p, buffer->unit(), floats) == wanted) return p;
+    if (vector::read_number(buffer->head() + p * unit, unit, element) == wanted) return p;
     if (at.only_first) break;
   }
   return -1;

@@ -27,11 +27,8 @@ cell print_buffer{unset_header, 0, 0, 0};
 // Natives whose issue has not landed answer internal/not-done. Each one leaves this list when
 // its own module defines its entry.
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
-  X(parse) X(negative_p)                                                                                            \
-  X(positive_p) X(max) X(min) X(shift) X(to_hex) X(sine) X(cosine) X(tangent) X(arcsine) X(arccosine)            \
-  X(arctangent) X(arctangent2) X(nan_p) X(log_2) X(log_10) X(log_e) X(exp) X(square_root) X(extend)             \
-  X(to_local_file) X(wait) X(unset) X(new_line) X(new_line_p) X(context_p) X(set_env) X(get_env) X(list_env)     \
-  X(now) X(sign_p) X(as) X(call) X(zero_p) X(size_p) X(browse) X(recycle)
+  X(parse) X(extend) X(to_local_file) X(wait) X(unset) X(new_line) X(new_line_p) X(context_p) X(set_env)          \
+  X(get_env) X(list_env) X(now) X(as) X(call) X(browse) X(recycle)
 
 #define TAV_NATIVE_NOT_BUILT(name) \
   void name##_stack(const int32_t*) { fire(error_id::internal_not_done); }

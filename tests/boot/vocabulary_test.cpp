@@ -285,7 +285,8 @@ TEST_F(vocabulary, natives_and_actions_run_with_their_refinements) {
 TEST_F(vocabulary, argument_types_come_from_the_specs) {
   EXPECT_EQ(result_of("loop \"x\" [1]"), "error expect-arg");
   EXPECT_EQ(result_of("add \"a\" 1"), "error expect-arg");
-  EXPECT_EQ(result_of("negative? 1"), "error not-done");
+  EXPECT_EQ(result_of("negative? \"a\""), "error expect-arg");
+  EXPECT_EQ(result_of("negative? -1"), "true");
 }
 
 TEST_F(vocabulary, source_has_one_expression_per_definition_made_from_source) {

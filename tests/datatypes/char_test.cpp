@@ -60,8 +60,6 @@ TEST_F(Chars, ArithmeticErrors) {
        }) {
     EXPECT_EQ(fired_by([&] { math(r.op, char_cell(r.cp), r.other); }), r.expected) << r.op << " " << r.cp;
   }
-  cell vector{TYPE_VECTOR, 0, 0, 0};
-  EXPECT_EQ(fired_by([&] { math(add, char_cell('a'), vector); }), error_id::internal_not_done);
 }
 
 TEST_F(Chars, ActionsTakenFromIntegerAndTheUnsupportedOnes) {

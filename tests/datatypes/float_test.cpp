@@ -82,7 +82,6 @@ TEST_F(Floats, RefusedOperands) {
            row{add, time_cell(1.0), char_cell('a'), error_id::script_invalid_type},
            row{and_, int_cell(1), float_cell(1.0), error_id::script_cannot_use},
            row{add, float_cell(1.0), cell{TYPE_MONEY, 0, 0, 0}, error_id::internal_not_done},
-           row{add, float_cell(1.0), cell{TYPE_VECTOR, 0, 0, 0}, error_id::internal_not_done},
            row{add, time_cell(1.0), cell{TYPE_PAIR, 0, 0, 0}, error_id::script_invalid_type},
        }) {
     EXPECT_EQ(fired_by([&] { arithmetic(r.op, r.a, r.b); }), r.expected) << r.op << " " << int(r.b.type());
