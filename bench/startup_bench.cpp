@@ -1,8 +1,12 @@
 // Start-up: the runtime initialiser and the vocabulary inside this process, then the tav program
-// run to the end of an empty script, beside spawning a program that does nothing (/bin/true).
+// run to the end of an empty script, beside Python's start (`python3 -S -c pass`, the interpreter
+// itself rather than any wrapper found first on the path) and a program that does nothing.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <climits>
+#include <cstring>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +33,20 @@ std::string program_folder() {
   if (n <= 0) return ".";
   std::string text(path, static_cast<size_t>(n));
   return text.substr(0, text.rfind('/'));
+}
+
+// The interpreter itself that `python3` runs, as it reports it: a version manager's shim found
+// first on the path would add its own start to Python's. Empty when there is none.
+std::string real_python() {
+  FILE* pipe = popen("python3 -S -c 'import sys; print(sys.executable)' 2>/dev/null", "r");
+  if (!pipe) return {};
+  char line[PATH_MAX] = {};
+  const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+  pclose(pipe);
+  if (!read) return {};
+  std::string path(line);
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+  return access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
 
 // Median wall time of running the command to its end, in milliseconds; negative when it fails.
@@ -78,12 +96,18 @@ int run(void*) {
   const std::string tav = program_folder() + "/../tav";
   double tav_ms = median_run_ms({tav, script});
   double true_ms = median_run_ms({"/bin/true"});
+  const std::string python = real_python();
+  double python_ms = python.empty() ? -1 : median_run_ms({python, "-S", "-c", "pass"});
   unlink(script);
   std::printf("whole program, median of %d runs:\n", runs);
   if (tav_ms < 0)
     std::printf("  tav empty script                          (could not run %s)\n", tav.c_str());
   else
     std::printf("  tav empty script                          %8.3f ms   (goal: under 10 ms)\n", tav_ms);
+  if (python_ms < 0)
+    std::printf("  python3 -S -c pass                        (no python3 found)\n");
+  else
+    std::printf("  python3 -S -c pass                        %8.3f ms   (%s)\n", python_ms, python.c_str());
   std::printf("  /bin/true (process start baseline)        %8.3f ms\n", true_ms);
   return 0;
 }

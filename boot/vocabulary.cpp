@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "boot/definitions.hpp"
+#include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/action_list.hpp"
@@ -198,7 +200,19 @@ struct plan {
   std::vector<std::string> names;  // per definition
   std::vector<cell (*)()> makers;  // per definition: null when made from source
   std::vector<uint8_t> made_as;    // per definition: the type its value is made as, 0 for as is
+  std::vector<size_t> phase_at;    // per phase source: the definition it runs before
 };
+
+// The phases that run among the definitions above, in order: each is a source written in Tav
+// (boot/<name>.tav) or a step of C++ code. The core functions and the system object's words
+// come between the colours and the operators.
+void system_words();
+struct phase_row {
+  const char* source;
+  void (*step)();
+};
+constexpr phase_row phases[] = {{"core", nullptr}, {nullptr, system_words}};
+constexpr size_t phase_count = std::size(phases);
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
   p.text += '(';
@@ -238,6 +252,7 @@ plan make_plan() {
   add_all(p, constants);
   add_all(p, typesets, TYPE_TYPESET);
   add_all(p, colours);
+  for (size_t k = 0; k < phase_count; ++k) p.phase_at.push_back(p.names.size());
   add_all(p, operators);
   return p;
 }
@@ -249,8 +264,9 @@ const plan& the_plan() {
 
 // ---- Evaluation -----------------------------------------------------------------------------
 
-// The loaded source, a collector root while the definitions are made.
+// The loaded sources, collector roots while the definitions are made.
 cell source_block{TYPE_NONE, 0, 0, 0};
+cell phase_blocks[phase_count];
 
 // The source is generated from the tables: a definition that does not read as one expression
 // is a fault of the program, not of a script.
@@ -288,20 +304,54 @@ void set_names(const std::string& names, const cell& value) {
   }
 }
 
+cell load_phase(const char* name) {
+  const std::string_view text = embedded_text(name);
+  if (text.empty()) malformed_source();
+  cell block = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  if (block.type() != TYPE_BLOCK) malformed_source();
+  return block;
+}
+
+void run_phase(size_t phase) {
+  if (phases[phase].step) {
+    phases[phase].step();
+    return;
+  }
+  define_phase(phase_blocks[phase]);
+  phase_blocks[phase] = none::value;
+}
+
+// Until the system object stores it, the object of the global words lives in the global
+// context's self slot.
+void system_words() {
+  cell* saved = stack::top;
+  push_system_words();
+  stack::top = saved;
+}
+
 }  // namespace
 
 const std::string& vocabulary_source() { return the_plan().text; }
 
 void define_vocabulary() {
   static bool rooted = false;
-  if (!rooted) collector::add_root(&source_block);
+  if (!rooted) {
+    collector::add_root(&source_block);
+    for (cell& block : phase_blocks) block = none::value;
+    collector::add_root_range(phase_blocks, phase_count);
+  }
   rooted = true;
   const plan& p = the_plan();
+  // Every word of every source is interned here, before the first definition.
   source_block = load_global(reinterpret_cast<const uint8_t*>(p.text.data()), static_cast<uint32_t>(p.text.size()));
   if (source_block.type() != TYPE_BLOCK) malformed_source();
-  interpreter::mark_system_code(source_block);
+  for (size_t k = 0; k < phase_count; ++k)
+    if (phases[k].source) phase_blocks[k] = load_phase(phases[k].source);
+  begin_definitions();
   uint32_t next = 0;
+  size_t phase = 0;
   for (size_t i = 0; i < p.names.size(); ++i) {
+    for (; phase < phase_count && p.phase_at[phase] == i; ++phase) run_phase(phase);
     cell value;
     if (p.makers[i]) {
       value = p.makers[i]();
@@ -314,8 +364,10 @@ void define_vocabulary() {
     }
     set_names(p.names[i], value);
   }
+  for (; phase < phase_count; ++phase) run_phase(phase);
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
+  end_definitions();
 }
 
 }  // namespace tav::boot

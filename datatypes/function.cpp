@@ -206,6 +206,11 @@ namespace function {
 
 cell* more_cell(const cell& function, uint32_t index) { return buffer_of(more_of(function))->cells() + index; }
 
+const cell& running_body(const cell& function) {
+  const cell* more = buffer_of(more_of(function))->cells();
+  return more[more_code].type() == TYPE_BLOCK ? more[more_code] : more[more_body];
+}
+
 node_id push(const cell& spec_value, const cell& body_value, node_id context, int32_t code, int32_t extra,
              uint32_t flags) {
   cell spec = spec_value, body = body_value;
@@ -224,6 +229,23 @@ node_id push(const cell& spec_value, const cell& body_value, node_id context, in
   if (code) buffer_of(more)->cells()[more_code] = scalar::integer(code);
   if (extra) buffer_of(more)->cells()[more_extra] = scalar::integer(extra);
   if (made_here) context::bind(copy, context, false);
+  return context;
+}
+
+node_id push_system(const cell& spec_value, const cell& body_value, uint32_t flags) {
+  cell spec = spec_value, body = body_value;
+  clip_head(spec);
+  if (spec.payload1 > 0) spec = copy_block(spec, false);
+  node_id more = alloc_unset_cells(more_cells);
+  buffer_of(more)->tail = buffer_of(more)->offset + more_cells * static_cast<uint32_t>(sizeof(cell));
+  node_id context = context::make(spec, true, false, context::kind_function);
+  cell* function = stack::push_cell();
+  *function = cell{TYPE_FUNCTION | flags, context, spec.payload2, more};
+  *context::self_of(context) = *function;
+  buffer_of(more)->cells()[more_code] = body;
+  context::bind(body, context, false);
+  const cell shown = copy_block(body, true);
+  buffer_of(more)->cells()[more_body] = shown;
   return context;
 }
 
@@ -412,6 +434,7 @@ namespace {
 
 code codes[code_capacity + 1] = {};
 uint32_t code_count = 0;
+cell running_routine{TYPE_NONE, 0, 0, 0};
 
 [[gnu::cold, noreturn]] void expect_arg(const cell& name, uint8_t type, const cell& argument) {
   cell datatype;
@@ -440,6 +463,8 @@ uint32_t register_code(code entry) {
 }
 
 code code_at(uint32_t index) { return index >= 1 && index <= code_count ? codes[index] : nullptr; }
+
+const cell& running() { return running_routine; }
 
 cell* push(const cell& spec_value, const cell* body, uint32_t code_index, int32_t return_type, bool cell_addresses) {
   cell spec = spec_value;
@@ -474,6 +499,8 @@ void call(const cell& routine_value, const cell& name_value) {
   const cell code_cell = *function::more_cell(routine, function::more_code);
   code entry = code_at(static_cast<uint32_t>(scalar::integer_value(code_cell)));
   if (!entry) fire(error_id::internal_not_done);
+  // Shared routine code reads this before it calls anything that could run another routine.
+  running_routine = routine;
   if (routine.header & cell_flag::routine) {
     entry(arguments);
     return;

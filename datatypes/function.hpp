@@ -21,16 +21,23 @@ inline node_id more_of(const cell& function) { return function.payload3; }
 // The five cells of the more-series.
 inline constexpr uint32_t more_body = 0;       // deep copy of the body, or none
 inline constexpr uint32_t more_arguments = 1;  // the argument list the interpreter caches
-inline constexpr uint32_t more_code = 2;       // integer! index of built-in code, or unset
+inline constexpr uint32_t more_code = 2;       // integer! index of built-in code, the block! of
+                                               // system code that runs, or unset
 inline constexpr uint32_t more_op_source = 3;  // the function an op! was made from
 inline constexpr uint32_t more_extra = 4;      // integer! given by the maker, or unset
 inline constexpr uint32_t more_cells = 5;
 cell* more_cell(const cell& function, uint32_t index);
+// The body a call runs: the system code of the code slot, else the body cell.
+const cell& running_body(const cell& function);
 
 // Builds a function! on the argument stack and answers its context node. Without a context
 // one is made from its spec and the body copy is bound to it; `code` and `extra` of 0 leave
 // their cells unset.
 node_id push(const cell& spec, const cell& body, node_id context, int32_t code, int32_t extra, uint32_t flags);
+// Builds a function! of system code on the argument stack and answers its context's node: the
+// given block itself is the body that runs, bound in place to a context made from the spec and
+// kept in the code slot; the body cell holds a deep copy of it, what Tav sees of the function.
+node_id push_system(const cell& spec, const cell& body, uint32_t flags);
 // Checks a spec and answers its attribute flags; a fault raises script/bad-func-def,
 // script/invalid-type-spec or script/dup-vars.
 uint32_t validate(const cell& spec);
@@ -65,6 +72,8 @@ namespace routine {
 inline constexpr uint32_t arity_shift = 25;
 inline constexpr uint32_t arity_mask = 0x1Fu << arity_shift;
 inline constexpr int32_t returns_nothing = -1;
+// More-series cell 3 of a routine: a value its code reads, given when the routine is made.
+inline constexpr uint32_t more_datum = 3;
 
 // Routine code reads its arguments from the call frame (`stack::arguments`) and answers a
 // machine result that the return type turns into a value: `word` for logic! (non-zero is
@@ -79,6 +88,8 @@ inline constexpr uint32_t code_capacity = 512;
 // Registers C++ code and answers its index (from 1).
 uint32_t register_code(code entry);
 code code_at(uint32_t index);
+// The routine whose code runs now: code shared by several routines reads its datum from it.
+const cell& running();
 
 cell* push(const cell& spec, const cell* body, uint32_t code_index, int32_t return_type, bool cell_addresses);
 uint32_t get_header_field(const cell& routine);

@@ -456,8 +456,8 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
 // goes through call_function.
 [[gnu::always_inline]] inline void run_function(const cell& function, const cell& name) {
   cell* more = buffer_of(function.payload3)->cells();
-  const cell body = more[function::more_body];
   const cell& code_cell = more[function::more_code];
+  const cell body = code_cell.type() == TYPE_BLOCK ? code_cell : more[function::more_body];
   if ((function.header & (function::flag_trace | function::flag_no_trace)) || body.type() != TYPE_BLOCK ||
       (code_cell.type() == TYPE_INTEGER && code_cell.payload2 != 0)) [[unlikely]] {
     call_function(function, 0, name, 0);
@@ -848,8 +848,11 @@ void call_function(const cell& function_value, node_id object_context, const cel
     }
     run_compiled(function, object_context, integer::get(code_cell));
   } else {
+    const cell body = function::running_body(function);
+    // A call of system code is seen from outside only, as a call of compiled code would be.
+    if (callback_traced && body.type() == TYPE_BLOCK && system_code_p(body)) callback_traced = false;
     if (callback_traced) detail::trace(event::call, nullptr, 0, &function, &name);
-    do_body(function, detail::more_cell(function, function::more_body), name);
+    do_body(function, body, name);
     if (callback_traced) detail::trace(event::return_, nullptr, 0, stack::arguments, &name);
   }
   if (callback_kind) tracing = saved_tracing;
@@ -863,14 +866,15 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
   tracing_guard trace_state;
   if (function.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]]
     tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
-  if (tracing) [[unlikely]]
+  const bool system = body.type() == TYPE_BLOCK && system_code_p(body);
+  if (tracing && !system) [[unlikely]]
     detail::trace(event::prolog, nullptr, 0, &function, &name);
   if (body.type() == TYPE_BLOCK) [[likely]] {
     detail::catch_exits([&] { do_block(body, true); });
   } else {
     detail::set_result(none_cell);
   }
-  if (tracing) [[unlikely]]
+  if (tracing && !system) [[unlikely]]
     detail::trace(event::epilog, nullptr, 0, stack::arguments, &name);
   stack::call_bottom[frame].header &= ~stack::frame_flag::body;
   if (stack::pending.code && stack::take_exit(frame)) stack::set_last_keep(stack::pending.value);

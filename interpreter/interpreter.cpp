@@ -276,7 +276,7 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) 
     const view code_view = view_of(source);
     int32_t code = 0;
     uint32_t kind = fast_none;
-    switch (fast_operator(code_view, index, push ? *start : *stack::arguments, kind, code)) {
+    switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
       case operator_step::none: return index;
       case operator_step::applied:
         index += 2;
@@ -284,7 +284,7 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) 
         continue;
       case operator_step::call: break;
     }
-    const cell op = *peek_value(code_view.cells[index]), name = code_view.cells[index];
+    const cell op = *code_peek_value(source, code_view, index), name = code_view.cells[index];
     const uint8_t left_type = (push ? *start : *stack::arguments).type();
     if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
       index = operate(op_source(op), source, index + 1, name, start, push, kind, code);
@@ -379,7 +379,7 @@ namespace {
     detail::trace(event::fetch, &source, index, &value);
   switch (value.type()) {
     case TYPE_WORD: {
-      const cell* slot = detail::word_value(value);
+      const cell* slot = detail::code_word_value(source, index, value);
       uint8_t type = slot->type();
       if (detail::callable_p(type)) {
         index = detail::call_from_code(*slot, source, index + 1, push, value, false);
@@ -395,10 +395,12 @@ namespace {
     }
     case TYPE_SET_WORD: index = set_word(source, index, value, push); break;
     case TYPE_PAREN: index = paren(source, index, value, push); break;
-    case TYPE_GET_WORD:
-      put_result(source, index, *context::get(value), push);
+    case TYPE_GET_WORD: {
+      const cell* tied = source.system ? detail::tied_value(source.block.payload2, index) : nullptr;
+      put_result(source, index, tied ? *tied : *context::get(value), push);
       ++index;
       break;
+    }
     case TYPE_LIT_WORD: {
       cell word = value;
       word.header = TYPE_WORD;
@@ -459,7 +461,8 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
   if (!detail::self_evaluating.types[type]) {
     cell* start = push ? stack::top : stack::arguments;
     if (type == TYPE_WORD) {
-      const cell* slot = detail::bound_value(*value);
+      // System code reads its words through their ties, on the general path.
+      const cell* slot = source.system ? nullptr : detail::bound_value(*value);
       if (!slot) [[unlikely]]
         return evaluate_expression(source, index, flags);
       if (detail::pushed_as_value.types[slot->type()]) {

@@ -72,6 +72,10 @@ uint32_t do_next_value(const cell& block);
 // The block and its nested blocks and parens are marked as boot-made system code.
 void mark_system_code(const cell& block);
 bool system_code_p(const cell& block);
+// Ties the words of the running bodies of these functions (a block of them) that name a native,
+// action, op, function or routine of the global context to the value they hold now: system code
+// calls that value from then on, whatever the word is set to later. Replaces earlier ties.
+void tie_system_code(const cell& functions);
 
 // ---- Calls ----------------------------------------------------------------------------------
 

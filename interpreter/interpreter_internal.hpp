@@ -107,6 +107,17 @@ inline cell* word_value(const cell& word) {
   return context::get(word);
 }
 
+// The callable that the word at `index` of system code was tied to at the end of start-up;
+// null when it was not tied.
+cell* tied_value(node_id node, uint32_t index);
+
+// The value of the word at `index` of the code: its tie in system code, else its binding's.
+inline cell* code_word_value(const code& source, uint32_t index, const cell& word) {
+  if (source.system) [[unlikely]]
+    if (cell* tied = tied_value(source.block.payload2, index)) return tied;
+  return word_value(word);
+}
+
 // ---- Callables ------------------------------------------------------------------------------
 
 // The typeset's bit of the type (mask 0x80 >> (type & 7) of byte type >> 3).
@@ -216,14 +227,20 @@ inline cell* peek_value(const cell& word) {
   if (cell* slot = bound_value(word)) [[likely]] return slot;
   return peek_by_symbol(word);
 }
+// The same for the word at `index` of the code, through its tie in system code.
+inline cell* code_peek_value(const code& source, const view& code_view, uint32_t index) {
+  if (source.system) [[unlikely]]
+    if (cell* tied = tied_value(source.block.payload2, index)) return tied;
+  return peek_value(code_view.cells[index]);
+}
 
 // One step of the infix lookahead at `index`, a word: no operator there; an original operator
 // applied to two numbers without a call (its right operand a number or a word holding one);
 // or an operator that needs its call (`kind` and `code` tell which fast operator it is, if any).
 enum class operator_step { none, applied, call };
-[[gnu::always_inline]] inline operator_step fast_operator(const view& code_view, uint32_t index, cell& left,
-                                                         uint32_t& kind, int32_t& code) {
-  const cell* slot = peek_value(code_view.cells[index]);
+[[gnu::always_inline]] inline operator_step fast_operator(const code& source, const view& code_view, uint32_t index,
+                                                         cell& left, uint32_t& kind, int32_t& code) {
+  const cell* slot = code_peek_value(source, code_view, index);
   if (!slot || slot->type() != TYPE_OP) return operator_step::none;
   if (tracing) return operator_step::call;
   kind = classify(*slot, code);
@@ -240,7 +257,7 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
   const view code_view = view_of(source);
   int32_t code = 0;
   uint32_t kind = fast_none;
-  if (fast_operator(code_view, index, push ? *start : *stack::arguments, kind, code) != operator_step::applied)
+  if (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code) != operator_step::applied)
     return infix_loop(source, index, start, push);
   index += 2;
   if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
@@ -270,7 +287,7 @@ inline constexpr uint32_t no_argument = ~0u;
   if (!self_evaluating.types[type]) {
     if (type != TYPE_WORD) [[unlikely]]
       return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
-    value = bound_value(*value);
+    value = source.system ? nullptr : bound_value(*value);
     if (!value || !pushed_as_value.types[value->type()])
       return do_expression(source, index, flag::push | (no_infix ? flag::no_infix : 0));
   }

@@ -60,7 +60,8 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
   if (traced) [[unlikely]]
     detail::trace(event::fetch, source, index, &head);
   if (head.type() != TYPE_WORD) fire(error_id::script_word_first, path);
-  cell* reached = detail::word_value(head);
+  cell* reached = source && source->system ? detail::tied_value(path.payload2, at) : nullptr;
+  if (!reached) reached = detail::word_value(head);
   if (reached->type() == TYPE_UNSET) fire(error_id::script_unset_path, path, head);
 
   if (detail::callable_p(reached->type())) {

@@ -1,0 +1,203 @@
+// Definitions written in Tav: reading the definition forms of a start-up phase, the table of
+// C++ built-ins they name, and the making of their routine! and function! values.
+#include "boot/definitions.hpp"
+
+#include <cstring>
+#include <iterator>
+
+#include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/symbol.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
+#include "interpreter/interpreter.hpp"
+#include "interpreter/stack.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/series.hpp"
+#include "runtime/throw.hpp"
+
+namespace tav::boot {
+namespace {
+
+// The boot sources are part of the program: a definition that does not read is its fault.
+[[noreturn, gnu::cold]] void malformed_source() { runtime_error(98); }
+
+// The functions made since the vocabulary began, tied when it ends.
+cell system_functions{TYPE_NONE, 0, 0, 0};
+
+cell* cells_of(const cell& block) { return buffer_of(block.payload2)->cells(); }
+
+uint32_t tail_of(const cell& block) { return buffer_of(block.payload2)->count(); }
+
+const cell& global_value(const cell& word) { return *context::get(word); }
+
+bool named_p(const cell& word, const char* name) {
+  return symbol::resolve(word::symbol_of(word)) == symbol::resolve(symbol::make(name));
+}
+
+// ---- Type tests -----------------------------------------------------------------------------
+
+// The datatype a test compares with is the first value of its body.
+void prepare_datatype_test(cell& routine, const cell& body) {
+  if (tail_of(body) == body.payload1) malformed_source();
+  const cell first = cells_of(body)[body.payload1];
+  if (first.type() != TYPE_WORD || global_value(first).type() != TYPE_DATATYPE) malformed_source();
+  *function::more_cell(routine, routine::more_datum) = global_value(first);
+}
+
+routine::answer datatype_test(cell* arguments) {
+  const cell& datatype = *function::more_cell(routine::running(), routine::more_datum);
+  return {arguments[0].type() == datatype.payload1, 0};
+}
+
+// The typeset word is the first word of its body that holds a typeset now; its value is read
+// again at every call, so a script that redefines it changes the test.
+void prepare_typeset_test(cell& routine, const cell& body) {
+  for (uint32_t i = body.payload1; i < tail_of(body); ++i) {
+    const cell value = cells_of(body)[i];
+    if (value.type() == TYPE_WORD && global_value(value).type() == TYPE_TYPESET) {
+      *function::more_cell(routine, routine::more_datum) = value;
+      return;
+    }
+  }
+  malformed_source();
+}
+
+routine::answer typeset_test(cell* arguments) {
+  const cell& word = *function::more_cell(routine::running(), routine::more_datum);
+  const cell& set = *context::get(word);
+  return {set.type() == TYPE_TYPESET && typeset::has_type(set, arguments[0].type()), 0};
+}
+
+// ---- Built-ins ------------------------------------------------------------------------------
+
+// A routine built-in: its code, and what it keeps of its body when a routine is made with it.
+struct builtin {
+  const char* name;
+  routine::code code;
+  void (*prepare)(cell& routine, const cell& body);
+};
+
+constexpr builtin builtins[] = {
+    {"datatype-test", datatype_test, prepare_datatype_test},
+    {"typeset-test", typeset_test, prepare_typeset_test},
+};
+
+// Code indexes of the built-ins, registered once for the life of the process.
+uint32_t code_indexes[std::size(builtins)] = {};
+
+void register_builtins() {
+  if (code_indexes[0]) return;
+  for (size_t i = 0; i < std::size(builtins); ++i) code_indexes[i] = routine::register_code(builtins[i].code);
+}
+
+size_t builtin_named(const cell& word) {
+  for (size_t i = 0; i < std::size(builtins); ++i)
+    if (named_p(word, builtins[i].name)) return i;
+  malformed_source();
+}
+
+// ---- Making ---------------------------------------------------------------------------------
+
+// 4 for `return: [logic!]`, 11 for `return: [integer!]`: the results the routine call types.
+int32_t return_type_of(const cell& spec) {
+  for (uint32_t i = spec.payload1; i + 1 < tail_of(spec); ++i) {
+    const cell value = cells_of(spec)[i], types = cells_of(spec)[i + 1];
+    if (value.type() != TYPE_SET_WORD || !named_p(value, "return") || types.type() != TYPE_BLOCK) continue;
+    if (tail_of(types) - types.payload1 != 1) return routine::returns_nothing;
+    const cell type = cells_of(types)[types.payload1];
+    if (type.type() != TYPE_WORD || global_value(type).type() != TYPE_DATATYPE) return routine::returns_nothing;
+    const uint32_t id = global_value(type).payload1;
+    return id == TYPE_LOGIC || id == TYPE_INTEGER ? static_cast<int32_t>(id) : routine::returns_nothing;
+  }
+  return routine::returns_nothing;
+}
+
+cell make_routine(const definition_form& form) {
+  const size_t row = builtin_named(form.builtin);
+  function::validate(form.spec);
+  cell made = *routine::push(form.spec, &form.body, code_indexes[row], return_type_of(form.spec), false);
+  builtins[row].prepare(made, form.body);
+  return made;
+}
+
+cell make_function(const definition_form& form) {
+  // Compiled built-ins of functions come with the functions that need one.
+  if (form.builtin.type() != TYPE_NONE) builtin_named(form.builtin);
+  const uint32_t flags = function::validate(form.spec);
+  function::push_system(form.spec, form.body, flags);
+  return stack::top[-1];
+}
+
+}  // namespace
+
+uint32_t read_definition(const cell& phase, uint32_t index, definition_form& form) {
+  const uint32_t tail = tail_of(phase);
+  if (index >= tail) return tail;
+  if (index + 4 > tail) malformed_source();
+  const cell* at = cells_of(phase) + index;
+  if (at[0].type() != TYPE_SET_WORD || at[1].type() != TYPE_WORD || at[2].type() != TYPE_BLOCK ||
+      at[3].type() != TYPE_BLOCK)
+    malformed_source();
+  form.name = at[0];
+  form.spec = at[2];
+  form.body = at[3];
+  if (named_p(at[1], "routine"))
+    form.routine = true;
+  else if (named_p(at[1], "func"))
+    form.routine = false;
+  else
+    malformed_source();
+  index += 4;
+  form.builtin = none::value;
+  if (index < tail && cells_of(phase)[index].type() == TYPE_WORD) form.builtin = cells_of(phase)[index++];
+  if (form.routine && form.builtin.type() == TYPE_NONE) malformed_source();
+  return index;
+}
+
+void define_phase(const cell& phase_value) {
+  const cell phase = phase_value;
+  register_builtins();
+  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
+  cell* saved = stack::top;
+  definition_form form;
+  for (uint32_t index = phase.payload1; index < tail_of(phase);) {
+    index = read_definition(phase, index, form);
+    // Only what runs is system code: a routine's body is its source, shown and never run.
+    if (!form.routine) interpreter::mark_system_code(form.body);
+    const cell made = form.routine ? make_routine(form) : make_function(form);
+    // Argument checks use the typesets of start-up, whatever a script makes of their words.
+    interpreter::build_arguments(made);
+    if (!form.routine) block::append_cell(system_functions, made);
+    cell name = form.name;
+    context::set(name, made);
+    stack::top = saved;
+  }
+}
+
+void begin_definitions() {
+  static bool rooted = false;
+  if (!rooted) collector::add_root(&system_functions);
+  rooted = true;
+  block::make_at(system_functions, 128);
+}
+
+void end_definitions() {
+  if (system_functions.type() != TYPE_BLOCK) return;
+  interpreter::tie_system_code(system_functions);
+}
+
+const uint32_t builtin_count = std::size(builtins);
+
+const char* builtin_name(uint32_t index) { return index < std::size(builtins) ? builtins[index].name : nullptr; }
+
+void push_system_words() {
+  const cell words = object::make_cell(context::global, static_cast<uint32_t>(-1), 0);
+  *stack::push_cell() = words;
+  *context::self_of(context::global) = words;
+}
+
+}  // namespace tav::boot

@@ -1,0 +1,135 @@
+// Definitions written in Tav: the phase sources read as definition forms naming registered
+// built-ins, routines and functions made from them, faulty sources, and the object of the
+// global words.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "boot/definitions.hpp"
+#include "boot/embedded_sources.hpp"
+#include "boot/global_load.hpp"
+#include "boot/vocabulary.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/value_fixture.hpp"
+#include "interpreter/interpreter.hpp"
+#include "datatypes/runtime_words.hpp"
+
+namespace tav::testing {
+namespace {
+
+class definitions : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { boot::define_vocabulary(); }
+
+  static cell value_of(const char* name) { return *context::get(global_word(name)); }
+
+  static cell loaded(std::string_view text) {
+    return boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  }
+
+  static std::string result_of(const char* text) {
+    const cell block = loaded(text);
+    cell* base = stack::top;
+    std::string result;
+    if (stack::catch_error(words::try_, false, [&] { interpreter::do_block(block, false); }))
+      result = std::string("error ") + error_info(last_fired.id).word;
+    else
+      result = molded(*stack::last_pushed());
+    stack::top = base;
+    return result;
+  }
+};
+
+TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builtin_is_used) {
+  std::set<std::string> registered, used;
+  for (uint32_t i = 0; i < boot::builtin_count; ++i) registered.insert(boot::builtin_name(i));
+  uint32_t routines = 0, functions = 0;
+  for (uint32_t s = 0; s < boot::embedded_source_count; ++s) {
+    const cell phase = loaded({reinterpret_cast<const char*>(boot::embedded_sources[s].text),
+                               boot::embedded_sources[s].length});
+    boot::definition_form form;
+    for (uint32_t index = 0; index < buffer_of(phase.payload2)->count();) {
+      index = boot::read_definition(phase, index, form);
+      (form.routine ? routines : functions) += 1;
+      if (form.builtin.type() == TYPE_NONE) continue;
+      const std::string name = spelling_of(form.builtin);
+      EXPECT_TRUE(registered.count(name)) << name;
+      used.insert(name);
+    }
+  }
+  EXPECT_EQ(used, registered);
+  EXPECT_EQ(routines, 62u);
+  EXPECT_EQ(functions, 38u);
+}
+
+TEST_F(definitions, routines_keep_their_source_and_type_their_result) {
+  const cell test = value_of("integer?");
+  ASSERT_EQ(test.type(), TYPE_ROUTINE);
+  EXPECT_EQ(scalar::integer_value(*function::more_cell(test, function::more_extra)), TYPE_LOGIC);
+  const cell body = *function::more_cell(test, function::more_body);
+  EXPECT_EQ(molded(body), "[integer! = type? :value]");
+  // Shown, never run: a script that runs it runs its own code.
+  EXPECT_FALSE(interpreter::system_code_p(body));
+  EXPECT_EQ(molded(*function::more_cell(test, routine::more_datum)), "integer!");
+  EXPECT_EQ(molded(*function::more_cell(value_of("series?"), routine::more_datum)), "series!");
+}
+
+TEST_F(definitions, function_bodies_that_run_are_the_loaded_source_marked_as_system_code) {
+  const cell converter = value_of("to-integer");
+  ASSERT_EQ(converter.type(), TYPE_FUNCTION);
+  const cell body = function::running_body(converter);
+  EXPECT_EQ(molded(body), "[to integer! :value]");
+  EXPECT_TRUE(interpreter::system_code_p(body));
+  EXPECT_EQ(molded(*function::more_cell(converter, function::more_body)), "[to integer! :value]");
+  // `value` is the function's own argument; `to` and `integer!` stay global.
+  const cell* words = buffer_of(body.payload2)->cells();
+  EXPECT_EQ(words[2].payload1, function::context_of(converter));
+  EXPECT_EQ(words[0].payload1, context::global);
+  EXPECT_EQ(result_of("to-integer \"12\""), "12");
+}
+
+TEST_F(definitions, a_phase_defines_routines_and_functions_on_their_words) {
+  const cell phase = loaded(
+      "t-even?: routine [\"doc\" value [any-type!] return: [logic!]] [integer! = type? :value] datatype-test\n"
+      "t-twice: func [\"doc\" v [integer!]] [v * 2]");
+  boot::define_phase(phase);
+  EXPECT_EQ(result_of("reduce [t-even? 1 t-even? \"a\" t-twice 4]"), "[true false 8]");
+  EXPECT_EQ(result_of("t-twice \"a\""), "error expect-arg");
+  EXPECT_EQ(result_of("t-twice"), "error no-arg");
+}
+
+// The sources are part of the program: a fault in one ends start-up with runtime error 98.
+TEST_F(definitions, faulty_sources_end_with_runtime_error_98) {
+  const char* faulty[] = {
+      "a?: routine [value] [] no-such-builtin",
+      "a?: routine [value] []",
+      "a?: func [v] [] no-such-builtin",
+      "a?: funk [v] []",
+      "a?: func [v]",
+      "a: 1",
+      "a?: routine [value] [\"no type here\"] datatype-test",
+      "a?: routine [value] [integer!] typeset-test",
+  };
+  for (const char* text : faulty) {
+    EXPECT_EXIT(boot::define_phase(loaded(text)), ::testing::ExitedWithCode(98), "") << text;
+  }
+}
+
+TEST_F(definitions, system_words_is_an_object_over_the_global_context) {
+  cell* base = stack::top;
+  boot::push_system_words();
+  const cell words = stack::top[-1];
+  stack::top = base;
+  ASSERT_EQ(words.type(), TYPE_OBJECT);
+  EXPECT_EQ(object::context_of(words), context::global);
+  EXPECT_EQ(object::class_of(words), static_cast<uint32_t>(-1));
+  const cell self = *context::self_of(context::global);
+  EXPECT_EQ(self.type(), TYPE_OBJECT);
+  EXPECT_EQ(object::context_of(self), context::global);
+}
+
+}  // namespace
+}  // namespace tav::testing

@@ -1,0 +1,108 @@
+// Functions of start-up run as compiled code would: their calls stay tied to the callables of
+// start-up, the body Tav sees is a copy, argument checks keep the typesets of start-up, and a
+// recursion through them is about as deep as through ordinary functions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "boot/definitions.hpp"
+#include "boot/global_load.hpp"
+#include "boot/vocabulary.hpp"
+#include "datatypes/function.hpp"
+#include "datatypes/value_fixture.hpp"
+#include "interpreter/interpreter.hpp"
+#include "datatypes/runtime_words.hpp"
+
+namespace tav::testing {
+namespace {
+
+// A phase of the test's own, defined like the phases of start-up.
+constexpr const char* test_phase =
+    "sc-id: func [v [any-type!]] [:v]\n"
+    "sc-append: func [series value] [append series :value]\n"
+    "sc-number: func [n [number!]] [n]\n"
+    "sc-path: func [series] [append/only series [x]]\n"
+    "sc-twice: func [n] [n * 2]\n";
+
+class system_code : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    boot::define_vocabulary();
+    boot::define_phase(loaded(test_phase));
+    boot::end_definitions();
+  }
+
+  static cell loaded(const char* text) {
+    return boot::load_global(reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)));
+  }
+
+  static std::string result_of(const char* text) {
+    const cell block = loaded(text);
+    cell* base = stack::top;
+    std::string result;
+    if (stack::catch_error(words::try_, false, [&] { interpreter::do_block(block, false); }))
+      result = std::string("error ") + error_info(last_fired.id).word;
+    else
+      result = molded(*stack::last_pushed());
+    stack::top = base;
+    return result;
+  }
+};
+
+TEST_F(system_code, calls_stay_tied_to_the_callables_of_start_up) {
+  EXPECT_EQ(result_of("saved: :to  to: none  r: to-integer \"12\"  to: :saved  r"), "12");
+  EXPECT_EQ(result_of("saved: :append  append: func [s v] [print \"x\"]  r: sc-append copy [] 1  "
+                      "append: :saved  r"),
+                      "[1]");
+  EXPECT_EQ(result_of("saved: :append  append: none  r: sc-path copy []  append: :saved  r"), "[[x]]");
+  EXPECT_EQ(result_of("saved: :*  *: make op! :add  r: sc-twice 5  *: :saved  r"), "10");
+  // Words that name other values are read when they run.
+  EXPECT_EQ(result_of("saved: :number!  number!: make typeset! [integer!]  r: number? 1.5  number!: :saved  r"),
+            "false");
+  // A script's own functions are not tied.
+  EXPECT_EQ(result_of("saved: :append  append: func [s v] [\"mine\"]  r: append [] 1  append: :saved  r"),
+            "\"mine\"");
+}
+
+TEST_F(system_code, an_error_inside_names_the_call_by_its_global_word) {
+  EXPECT_EQ(result_of("to-integer \"x\""), "error bad-to-arg");
+  ASSERT_TRUE(any_word_p(last_fired.where.type()));
+  EXPECT_EQ(last_fired.where.payload1, context::global);
+  EXPECT_EQ(molded(last_fired.near), "[to-integer \"x\"]");
+}
+
+TEST_F(system_code, the_body_shown_is_a_copy_and_the_running_body_is_hidden) {
+  const cell function = *context::get(global_word("sc-twice"));
+  const cell shown = *function::more_cell(function, function::more_body);
+  const cell running = function::running_body(function);
+  EXPECT_NE(shown.payload2, running.payload2);
+  EXPECT_FALSE(interpreter::system_code_p(shown));
+  EXPECT_TRUE(interpreter::system_code_p(running));
+  EXPECT_EQ(result_of("reflect :sc-twice 'body"), "[n * 2]");
+  EXPECT_EQ(result_of("b: reflect :sc-twice 'body  clear b  append b [n * 3]  sc-twice 5"), "10");
+  // A function made from what is shown is ordinary code.
+  EXPECT_EQ(result_of("f: func reflect :sc-id 'spec reflect :sc-id 'body  f 7"), "7");
+}
+
+TEST_F(system_code, argument_checks_keep_the_typesets_of_start_up) {
+  EXPECT_EQ(result_of("saved: :number!  number!: make typeset! [string!]  r: sc-number 1.5  number!: :saved  r"),
+            "1.5");
+  EXPECT_EQ(result_of("saved: :number!  number!: make typeset! [string!]  r: try [sc-number \"a\"]  "
+                      "number!: :saved  r/id"),
+            "expect-arg");
+}
+
+TEST_F(system_code, recursion_through_system_code_is_about_as_deep_as_through_user_code) {
+  const std::string system_depth =
+      result_of("d: 0  f: func [] [d: d + 1  1 + sc-id f]  e: try [f]  reduce [e/id d]");
+  const std::string user_depth =
+      result_of("id: func [v [any-type!]] [:v]  d: 0  g: func [] [d: d + 1  1 + id g]  e: try [g]  reduce [e/id d]");
+  ASSERT_EQ(system_depth.rfind("[stack-overflow ", 0), 0u) << system_depth;
+  ASSERT_EQ(user_depth.rfind("[stack-overflow ", 0), 0u) << user_depth;
+  const double system_calls = std::stod(system_depth.substr(16)), user_calls = std::stod(user_depth.substr(16));
+  EXPECT_GE(system_calls, 0.9 * user_calls) << system_depth << " " << user_depth;
+}
+
+}  // namespace
+}  // namespace tav::testing

@@ -1,0 +1,18 @@
+# Writes OUTPUT, a C++ source holding each file of SOURCES (a ;-list of paths) as bytes, named
+# by its file name without extension: the Tav sources of start-up, embedded in the program.
+set(body "// Generated from the Tav sources of start-up; edit those, not this file.\n")
+string(APPEND body "#include \"boot/embedded_sources.hpp\"\n\nnamespace tav::boot {\nnamespace {\n")
+set(rows "")
+set(index 0)
+foreach(path ${SOURCES})
+  get_filename_component(name ${path} NAME_WE)
+  file(READ ${path} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char text_${index}[] = {${bytes}0};\n")
+  string(APPEND rows "    {\"${name}\", text_${index}, sizeof text_${index} - 1},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst embedded_source embedded_sources[] = {\n${rows}};\n")
+string(APPEND body "const uint32_t embedded_source_count = ${index};\n\n}  // namespace tav::boot\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
