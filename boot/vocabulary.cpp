@@ -10,8 +10,8 @@
 #include "boot/definitions.hpp"
 
 #include "boot/embedded_sources.hpp"
-#include "boot/system_object.hpp"
 #include "boot/global_load.hpp"
+#include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/action_list.hpp"
 #include "datatypes/context.hpp"
