@@ -35,6 +35,8 @@ namespace {
 
 using scalar_support::datatype_of;
 
+constexpr int32_t widest_zone = 15 * 60 + 45;  // minutes
+
 // Floor division and modulo: the calendar runs on both sides of day 0.
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
@@ -127,9 +129,12 @@ int32_t block_zone_minutes(const block_fields& f) {
   if (f.has[zone_time_slot]) return static_cast<int32_t>(std::trunc(std::fmod(f.zone_time, 86400.0) / 60.0));
   int64_t hours = f.integers[zone_hours_slot], minutes = f.integers[zone_minutes_slot];
   bool negative = hours < 0 || (hours == 0 && minutes < 0);
-  int64_t magnitude = std::min<int64_t>((hours < 0 ? -hours : hours) * 60 + (minutes < 0 ? -minutes : minutes), 24 * 60);
-  return static_cast<int32_t>(negative ? -magnitude : magnitude);
+  int64_t magnitude = (hours < 0 ? -hours : hours) * 60 + (minutes < 0 ? -minutes : minutes);
+  return static_cast<int32_t>(std::min<int64_t>(negative ? -magnitude : magnitude, INT32_MAX));
 }
+
+// Four bits of hours and two of quarters: beyond 15:45 either way a zone cannot be kept.
+bool zone_in_range_p(int32_t minutes) { return minutes >= -widest_zone && minutes <= widest_zone; }
 
 cell* from_block(const cell& spec, bool checked) {
   block_fields f = read_block(spec);
@@ -162,7 +167,9 @@ cell* from_block(const cell& spec, bool checked) {
       if (hour < 0 || hour > 23 || time::get_minutes(stored) != minute) fire_bad_to_arg(spec);
     }
   }
-  result->payload1 = (result->payload1 & ~zone_mask) | zone_from_minutes(block_zone_minutes(f));
+  int32_t zone_minutes = block_zone_minutes(f);
+  if (!zone_in_range_p(zone_minutes)) fire_bad_to_arg(spec);
+  result->payload1 = (result->payload1 & ~zone_mask) | zone_from_minutes(zone_minutes);
   normalize(*result, get_time(*result), true);
   return result;
 }
@@ -286,8 +293,7 @@ int32_t to_epoch(const cell& date) {
 // ---- Zones and times ------------------------------------------------------------------------
 
 uint32_t zone_from_minutes(int32_t minutes_east) {
-  constexpr int32_t widest = 15 * 60 + 45;  // four bits of hours
-  return platform::pack_zone(std::clamp(minutes_east, -widest, widest)) & zone_mask;
+  return platform::pack_zone(std::clamp(minutes_east, -widest_zone, widest_zone)) & zone_mask;
 }
 
 double zone_seconds(uint32_t zone) {
