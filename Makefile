@@ -3,7 +3,10 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: run test setup build build-test bench clean
+FUZZ_COUNT ?= 100000
+FUZZ_SEED ?= 1
+
+.PHONY: run test setup build build-test bench fuzz clean
 
 setup:
 	@bash tools/setup.sh
@@ -21,6 +24,12 @@ build-test: setup
 
 test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS)
+
+# Fuzzes the loader and the decompressors with FUZZ_COUNT inputs each under the sanitizers;
+# the input that ended a failing run is left in build/test/fuzz-current.bin.
+fuzz: build-test
+	cd build/test && ./tools/tav_fuzz loader $(FUZZ_COUNT) $(FUZZ_SEED) ../../tests/tav
+	cd build/test && ./tools/tav_fuzz decompress $(FUZZ_COUNT) $(FUZZ_SEED)
 
 bench: build
 	@for b in build/release/bench/*_bench; do echo "== $$b"; $$b; done

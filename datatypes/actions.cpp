@@ -87,7 +87,7 @@ bool same_series_p(const cell& a, const cell& b) { return a.type() == b.type() &
 
 // A negative part moves the index back by that much (not below 0) and counts what it passed.
 int32_t step_back(cell& series, int32_t part) {
-  int32_t back = std::min(-part, head_of(series));
+  auto back = static_cast<int32_t>(std::min(-int64_t{part}, int64_t{head_of(series)}));
   series.payload1 = static_cast<uint32_t>(head_of(series) - back);
   return back;
 }

@@ -45,7 +45,7 @@ cell* push(const cell& value);
 // itself; with `full` a relative path gets the current directory before it.
 void to_local_path(const cell& file, cell& output, bool full);
 // The system's form of the path as NUL-terminated UTF-8, for system calls; valid until the
-// next allocation.
+// next allocation. A name holding a NUL raises access/cannot-open with the file.
 const char* to_os_path(cell& file);
 // A new string! pushed on the stack: the current directory, ending in "/".
 cell* get_current_dir();

@@ -2,6 +2,7 @@
 #include "datatypes/bitset.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -57,11 +58,20 @@ int64_t bit_number(const cell& value) {
   return value.type() == TYPE_CHAR ? int64_t{value.payload2} : int_from_number(value);
 }
 
+// The length of a bitset counts its bits in an integer!, so no more bytes than that can count.
+constexpr int64_t max_bytes = INT32_MAX / 8;
+
+// A bit number (or a size in bits) past what a bitset can count.
+[[gnu::cold, noreturn]] void too_large(int64_t bits) {
+  fire(error_id::script_out_of_range, scalar::integer(static_cast<int32_t>(std::min<int64_t>(bits, INT32_MAX))));
+}
+
 // Makes bit n storable: grows the buffer (new bytes get the complement fill) and moves the
 // tail past n's byte. Answers byte 0.
 uint8_t* bound_check(const cell& bitset, int64_t n) {
   series_buffer* b = buffer(bitset);
   int64_t bytes = (n >> 3) + 1;
+  if (bytes > max_bytes) too_large(n);
   if (bytes > capacity_of(b)) b = expand_series_filled(b, bytes, fill_of(b));
   if (b->offset + bytes > b->tail) b->tail = b->offset + static_cast<uint32_t>(bytes);
   return b->head();
@@ -253,7 +263,7 @@ int64_t process_spec(const cell& value, cell& bitset, int32_t op, bool nested, i
 
 // A new bit buffer of `bytes` bytes in use, every byte of its capacity `fill`.
 node_id new_bits(int64_t bytes, uint8_t fill) {
-  if (bytes > static_cast<int64_t>(max_series_size)) fire(error_id::internal_no_memory);
+  if (bytes > max_bytes) too_large(bytes * 8 - 1);
   node_id node = alloc_bytes_filled(static_cast<uint32_t>(bytes), fill);
   series_buffer* b = buffer_of(node);
   b->tail = b->offset + static_cast<uint32_t>(bytes);

@@ -2,6 +2,7 @@
 // the I/O actions that start at a file.
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "datatypes/any_string.hpp"
 #include "datatypes/registry.hpp"
@@ -53,7 +54,10 @@ const char* to_os_path(cell& file) {
   text::make_at(local, string::ts_length_p(file));
   to_local_path(file, local, false);
   int64_t length = -1;
-  return reinterpret_cast<const char*>(unicode::to_utf8(local, &length));
+  const auto* path = reinterpret_cast<const char*>(unicode::to_utf8(local, &length));
+  // The system would read the name only up to a NUL and open some other file.
+  if (std::memchr(path, 0, static_cast<size_t>(length))) fire(error_id::access_cannot_open, file);
+  return path;
 }
 
 cell* get_current_dir() {

@@ -314,20 +314,21 @@ cell* clear(cell* series) {
 
 cell* copy(cell* value, cell* result, cell* part, bool, cell*) {
   cell source = *value;
-  int32_t total = count_of(source);
-  int32_t start = std::max(head_of(source), 0);
-  int32_t count = total - start;
+  // 64 bits: a part of extreme integers must clamp to the series, never wrap.
+  const int64_t total = count_of(source);
+  int64_t start = std::max(head_of(source), 0);
+  int64_t count = total - start;
   if (part) {
     if (part->type() == TYPE_PAIR) {
-      auto x = static_cast<int32_t>(part->payload2), y = static_cast<int32_t>(part->payload3);
-      start = std::max<int32_t>(start + (x < 0 ? x : x - 1), 0);
+      int64_t x = static_cast<int32_t>(part->payload2), y = static_cast<int32_t>(part->payload3);
+      start = std::max<int64_t>(start + (x < 0 ? x : x - 1), 0);
       count = y < x ? 0 : y - x;
     } else {
       count = part_length(source, *part);
     }
   }
   if (count < 0) {
-    int32_t from = std::max(start + count, 0);
+    int64_t from = std::max<int64_t>(start + count, 0);
     count = start - from;
     start = from;
   }
@@ -545,7 +546,7 @@ cell* take(cell* series, cell* part, bool, bool last) {
       answer_empty(*series, source);
       return series;
     }
-    count = std::min(-count, index);
+    count = static_cast<int32_t>(std::min(-int64_t{count}, int64_t{index}));
     from = index - count;
   } else {
     count = std::min(count, total - index);

@@ -2,6 +2,7 @@
 // fetching from code, refinements by path or by apply's forms, and the calls of natives,
 // actions, functions and routines; the places where C++ code calls functions back.
 #include <cstring>
+#include <new>
 
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
@@ -393,15 +394,23 @@ uint32_t fetch_general(const fetch& f, const cell& list, uint32_t index) {
 
 [[gnu::cold, noreturn]] void not_done() { fire(error_id::internal_not_done); }
 
+// A native or action whose C++ containers cannot get memory raises internal/no-memory like any
+// other failure of the call, instead of letting std::bad_alloc end the process.
+[[gnu::cold, noreturn]] void native_out_of_memory() { fire(error_id::internal_no_memory); }
+
 void call_native(const cell& callable, const int32_t* parameters) {
   uint32_t index = native::index_of(callable);
-  if (callable.type() == TYPE_NATIVE) {
-    if (index < 1 || index > natives::table_slots || !natives::table[index]) not_done();
-    natives::table[index](parameters);
-    return;
+  try {
+    if (callable.type() == TYPE_NATIVE) {
+      if (index < 1 || index > natives::table_slots || !natives::table[index]) not_done();
+      natives::table[index](parameters);
+      return;
+    }
+    if (index < 1 || index > action_count || !actions::action_entries[index - 1]) not_done();
+    actions::action_entries[index - 1](parameters + 1);
+  } catch (const std::bad_alloc&) {
+    native_out_of_memory();
   }
-  if (index < 1 || index > action_count || !actions::action_entries[index - 1]) not_done();
-  actions::action_entries[index - 1](parameters + 1);
 }
 
 // Compiled bodies by index.

@@ -103,7 +103,16 @@ void reduce_core(const cell& value, cell& target, bool append) {
 
 // ---- compose --------------------------------------------------------------------------------
 
-void compose_block(const cell& block, bool deep, bool only, cell& target, bool append);
+// The blocks a deep compose is inside, innermost first, kept on the machine stack. A paren's
+// evaluation starts with none: a function that composes its own body again is recursion, not
+// a block holding itself.
+struct compose_ancestor {
+  node_id node;
+  const compose_ancestor* up;
+  uint32_t depth;
+};
+
+void compose_block(const cell& block, bool deep, bool only, cell& target, bool append, const compose_ancestor& self);
 
 // What a paren gives: nothing for unset!, the values of a non-empty block spliced unless
 // `only`, else the value itself.
@@ -120,18 +129,20 @@ void compose_paren(const cell& paren, bool only, cell& target, bool append) {
   for (uint32_t i = result.payload1; i < end; ++i) add(target, append, buffer_of(result.payload2)->cells()[i]);
 }
 
-void compose_nested(const cell& nested, bool only, cell& target, bool append) {
+void compose_nested(const cell& nested, bool only, cell& target, bool append, const compose_ancestor& parent) {
+  for (const compose_ancestor* a = &parent; a; a = a->up)
+    if (a->node == nested.payload2) fire(error_id::internal_no_cycle);
+  if (parent.depth + 1 >= cycles::capacity) fire(error_id::internal_too_deep);
+  const compose_ancestor self{nested.payload2, &parent, parent.depth + 1};
   cell* made = block::push_only(static_cast<int32_t>(cells_in(nested)));
-  compose_block(nested, true, only, *made, true);
+  compose_block(nested, true, only, *made, true, self);
   if (stack::pending.code) [[unlikely]] return;
   add(target, append, *made);
   stack::pop_cells(1);
 }
 
-void compose_block(const cell& block, bool deep, bool only, cell& target, bool append) {
+void compose_block(const cell& block, bool deep, bool only, cell& target, bool append, const compose_ancestor& self) {
   const node_id node = block.payload2;
-  if (cycles::find(node)) fire(error_id::internal_no_cycle);
-  cycles::guard walking(node);
   // The end is fixed first, so that a block composed into itself is walked once; it is read
   // again for a block that shrinks meanwhile.
   const uint32_t end = cells_in(block);
@@ -140,7 +151,7 @@ void compose_block(const cell& block, bool deep, bool only, cell& target, bool a
     switch (item.type()) {
       case TYPE_BLOCK:
         if (deep)
-          compose_nested(item, only, target, append);
+          compose_nested(item, only, target, append, self);
         else
           add(target, append, item);
         break;
@@ -217,7 +228,8 @@ void compose_stack(const int32_t* parameters) {
   } else {
     target = block::push_only(static_cast<int32_t>(cells_in(value)));
   }
-  interpreter::detail::catch_exits([&] { compose_block(value, deep, only, *target, append); });
+  const compose_ancestor top{value.payload2, nullptr, 0};
+  interpreter::detail::catch_exits([&] { compose_block(value, deep, only, *target, append, top); });
   if (stack::pending.code) return;
   stack::set_last_keep(*target);
 }

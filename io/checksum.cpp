@@ -36,8 +36,8 @@ constexpr size_t adler_chunk = 3854;
 
 }  // namespace
 
-uint32_t crc32(const uint8_t* bytes, size_t length) {
-  uint32_t crc = 0xFFFFFFFF;
+uint32_t crc32(const uint8_t* bytes, size_t length, uint32_t previous) {
+  uint32_t crc = ~previous;
   const auto& t = crc_table;
   for (; length >= 16; bytes += 16, length -= 16) {
     uint64_t low, high;
@@ -55,17 +55,35 @@ uint32_t crc32(const uint8_t* bytes, size_t length) {
 }
 
 uint16_t tcp_checksum(const uint8_t* bytes, size_t length) {
-  // A 32-bit sum would lose carries past about 128 KB of data; 64 bits cannot overflow
-  // for any buffer that fits in memory.
-  uint64_t sum = 0;
-  for (; length >= 2; bytes += 2, length -= 2) sum += uint32_t{bytes[0]} << 8 | bytes[1];
-  if (length) sum += uint32_t{bytes[0]} << 8;
+  tcp_sum state;
+  tcp_add(state, bytes, length);
+  return tcp_finish(state);
+}
+
+// A 32-bit sum would lose carries past about 128 KB of data; 64 bits cannot overflow for
+// anything a file system holds. An odd byte was added as a word's high byte, so the next
+// piece's first byte is that word's low byte.
+void tcp_add(tcp_sum& state, const uint8_t* bytes, size_t length) {
+  if (state.odd && length > 0) {
+    state.sum += *bytes++;
+    --length;
+    state.odd = false;
+  }
+  for (; length >= 2; bytes += 2, length -= 2) state.sum += uint32_t{bytes[0]} << 8 | bytes[1];
+  if (length) {
+    state.sum += uint32_t{bytes[0]} << 8;
+    state.odd = true;
+  }
+}
+
+uint16_t tcp_finish(const tcp_sum& state) {
+  uint64_t sum = state.sum;
   while (sum >> 16) sum = (sum >> 16) + (sum & 0xFFFF);
   return static_cast<uint16_t>(~sum);
 }
 
-uint32_t adler32(const uint8_t* bytes, size_t length) {
-  uint32_t a = 1, b = 0;
+uint32_t adler32(const uint8_t* bytes, size_t length, uint32_t previous) {
+  uint32_t a = previous & 0xFFFF, b = previous >> 16;
   while (length > 0) {
     size_t chunk = length < adler_chunk ? length : adler_chunk;
     length -= chunk;

@@ -11,6 +11,8 @@
 namespace tav::compression {
 namespace {
 
+constexpr size_t hint_multiple = 16;
+
 using codec = codec_status (*)(uint8_t*, size_t&, const uint8_t*, size_t);
 
 codec compressor(method how) {
@@ -72,8 +74,11 @@ std::vector<uint8_t> decompress(method how, const uint8_t* input, size_t length,
     if (!claim) fire(error_id::script_invalid_data);
     capacity = *claim;
   } else {
-    // Most streams expand less than four times; a larger one costs a second pass.
-    capacity = size > length ? size : std::min(4 * length + 64, max_output);
+    // Most streams expand less than four times; a larger one costs a second pass. A size
+    // given is trusted only up to a small multiple of the input, so that a false one cannot
+    // make the first pass fill gigabytes: the decoder reports the true size when it is short.
+    const size_t guess = std::min(4 * length + 64, max_output);
+    capacity = size > length ? std::min(size, hint_multiple * length + 64) : guess;
   }
   return run(decompressor(how), std::min(capacity, max_output), input, length);
 }

@@ -36,4 +36,23 @@ block compute(const uint8_t* bytes, size_t length, algorithm a);
 // the others) stands for its own digest.
 block hmac(const uint8_t* message, size_t length, const uint8_t* key, size_t key_length, algorithm a);
 
+// A digest, or with a key an HMAC, of data fed in pieces; the same result as `compute` or
+// `hmac` of the whole. Refusals raise internal/feature-na as they do.
+class hasher {
+ public:
+  hasher(algorithm a, const uint8_t* key, size_t key_length, bool keyed);
+  ~hasher();
+  hasher(const hasher&) = delete;
+  hasher& operator=(const hasher&) = delete;
+  void update(const uint8_t* bytes, size_t length);
+  block finish();
+
+ private:
+  void release();
+  [[noreturn]] void refuse();
+  uint32_t size_;
+  void* digest_context_ = nullptr;  // EVP_MD_CTX
+  void* mac_context_ = nullptr;     // EVP_MAC_CTX
+};
+
 }  // namespace tav::digest

@@ -40,9 +40,13 @@ codec_status compress(uint8_t* output, size_t& length, const uint8_t* input, siz
 
 codec_status decompress(uint8_t* output, size_t& length, const uint8_t* input, size_t input_length) {
   if (input_length < framing_size || !header_ok(input)) return codec_status::malformed;
-  codec_status status = deflate::inflate(output, length, input + 2, input_length - framing_size);
+  // The trailer is read where the deflate data ends, and must end the input: bytes between
+  // the two, or after the trailer, are not part of any zlib stream.
+  size_t used = 0;
+  codec_status status = deflate::inflate(output, length, input + 2, input_length - 2, &used);
   if (status != codec_status::ok) return status;
-  uint32_t expected = bytes::load_be32(input + input_length - 4);
+  if (2 + used + 4 != input_length) return codec_status::malformed;
+  uint32_t expected = bytes::load_be32(input + 2 + used);
   return digest::adler32(output, length) == expected ? codec_status::ok : codec_status::malformed;
 }
 

@@ -19,6 +19,7 @@ namespace tav {
 
 namespace console_out {
 bool console_p = false;
+volatile bool dropping_failures = false;
 }
 
 namespace {
@@ -29,12 +30,28 @@ uint8_t reserve[buffer_size];
 uint8_t* buffer = reserve;
 size_t pending = 0;
 
-// Partial writes go on; any error drops the rest, as a closed reader wants nothing more.
+// A reader that went away ends the program quietly with the status a shell expects of a writer
+// killed by SIGPIPE; any other failure is told on standard error and ends it with status 1, so
+// that lost output is never reported as success. While a fatal report is written, failures
+// are dropped: its own status must stand.
+[[gnu::cold, noreturn]] void output_failed(int error) {
+  if (error == EPIPE) _exit(141);
+  const char* reason = std::strerror(error);
+  static constexpr char prefix[] = "*** Output error: ";
+  [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
+  ignored = ::write(STDERR_FILENO, reason, std::strlen(reason));
+  ignored = ::write(STDERR_FILENO, "\n", 1);
+  _exit(1);
+}
+
 void write_all(const uint8_t* bytes, size_t length) {
   while (length > 0) {
     ssize_t n = ::write(STDOUT_FILENO, bytes, length);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n <= 0) {
+      if (console_out::dropping_failures) return;
+      output_failed(n < 0 ? errno : EIO);
+    }
     bytes += n;
     length -= static_cast<size_t>(n);
   }

@@ -23,8 +23,13 @@ void init();
 // The terminal keeps its own attributes and restores them on SGR 0 itself: nothing to read.
 void init_attributes();
 
-// Writes what is pending. Write errors (a closed pipe, a full disk) drop the text.
+// Writes what is pending. When the reader has gone (EPIPE) the process ends at once with
+// status 141; any other write error (a full disk, a closed descriptor) is reported on
+// standard error and ends the process with status 1.
 void flush();
+
+// Set while a fatal report is written: write errors then drop the text instead.
+extern volatile bool dropping_failures;
 
 }  // namespace console_out
 

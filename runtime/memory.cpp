@@ -30,11 +30,14 @@ constexpr uint32_t page_failure_threshold = 0x7FFFFFF8;
 // A block keeps its page-rounded size in front; 16 bytes keep the frame after it 16-aligned.
 constexpr size_t block_prefix = 16;
 constexpr size_t node_frame_bytes = size_t{node_frame_stride} * sizeof(uintptr_t);
-constexpr size_t node_range_bytes = size_t{node_frame_limit} * node_frame_bytes;
+// Under a tight address-space limit the node range shrinks to what can be reserved, down to
+// this many frames.
+constexpr uint32_t node_frame_minimum = 16;
 
 // Places in the node range are handed out in order; a released frame's place is reused first.
 // The range is committed up to the highest place made, and stays committed.
 struct node_space {
+  uint32_t limit;  // frames the reserved range holds
   uint32_t made;
   uint8_t* committed_end;
   uint32_t* released;
@@ -54,20 +57,29 @@ uint8_t* page_ceil(uint8_t* address) {
 }
 
 void reserve_node_range() {
-  void* range = catch_slot(
-      page_failure_threshold, [] { return platform::reserve_pages(node_range_bytes); },
-      [](uint32_t) -> void* { runtime_error(94); });
+  uint32_t frames = node_frame_limit;
+  void* range = nullptr;
+  while (!range) {
+    range = catch_slot(
+        page_failure_threshold, [&]() -> void* { return platform::reserve_pages(size_t{frames} * node_frame_bytes); },
+        [&](uint32_t) -> void* {
+          // A quarter each time, so that the range leaves room for the series too.
+          if (frames / 4 < node_frame_minimum) runtime_error(94);
+          frames /= 4;
+          return nullptr;
+        });
+  }
   node_table = static_cast<uintptr_t*>(range);
   // Place 0 is never used: node ids then start above 10,000, and the small integers that fill
   // machine stacks cannot pass for nodes in the collector's conservative scan.
-  space = {1, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
+  space = {frames, 1, reinterpret_cast<uint8_t*>(range), nullptr, 0, 0};
 }
 
 uintptr_t* place_slots(uint32_t place) { return node_table + size_t{place} * node_frame_stride; }
 
 uint32_t take_place() {
   if (space.released_count > 0) return space.released[--space.released_count];
-  if (space.made == node_frame_limit) no_memory();
+  if (space.made == space.limit) no_memory();
   uint32_t place = space.made;
   auto* end = page_ceil(reinterpret_cast<uint8_t*>(place_slots(place) + node_frame_stride));
   if (end > space.committed_end) {

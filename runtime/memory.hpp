@@ -79,7 +79,8 @@ inline series_buffer* next_buffer(series_buffer* buffer) {
 inline constexpr uint32_t node_frame_capacity = 10000;
 inline constexpr uint32_t node_frame_header_slots = 8;
 inline constexpr uint32_t node_frame_stride = node_frame_capacity + node_frame_header_slots;
-inline constexpr uint32_t node_frame_limit = 26000;  // frames the range has room for (260 million nodes)
+// Frames the range has room for (260 million nodes); fewer when the address space is limited.
+inline constexpr uint32_t node_frame_limit = 26000;
 
 struct node_frame {
   node_frame* next;  // list in creation order

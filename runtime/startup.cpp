@@ -1,11 +1,13 @@
 // Process start-up: the runtime thread with its large stack, fault signals mapped to the
 // numbered runtime errors, and the command line as UTF-8 arguments.
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -22,6 +24,7 @@ namespace platform {
 namespace {
 
 constexpr size_t runtime_stack_size = size_t{512} << 20;  // reserved, committed as touched
+constexpr size_t minimum_stack_size = size_t{16} << 20;
 constexpr size_t guard_size = size_t{1} << 20;
 constexpr size_t signal_stack_size = size_t{256} << 10;
 
@@ -154,6 +157,20 @@ void build_arguments(int argc, char** argv) {
   system_state = {argc, vector, 0};
 }
 
+// A standard descriptor the parent closed is held on /dev/null so that no file the script
+// opens takes its number. Standard output is held read-only: printing still fails, and the
+// failure is reported, instead of landing in the script's file or vanishing.
+void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int held = ::open("/dev/null", fd == 1 ? O_RDONLY : O_RDWR);
+    if (held >= 0 && held != fd) {
+      ::dup2(held, fd);
+      ::close(held);
+    }
+  }
+}
+
 void* run_runtime_thread(void* raw) {
   auto* start = static_cast<thread_start*>(raw);
   install_alternate_stack();
@@ -172,14 +189,20 @@ void set_interrupt_hook(void (*hook)()) { interrupt_hook = hook; }
 
 int start_up(int argc, char** argv, int (*body)(void*), void* context) {
   build_arguments(argc, argv);
+  hold_standard_descriptors();
   install_handlers();
   install_alternate_stack();
 
   // The stack is reserved, not committed: pages arrive as the runtime touches them. The
   // lowest megabyte stays inaccessible so that runaway recursion faults in a known zone.
-  size_t total = runtime_stack_size + guard_size;
-  void* region = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
-                        -1, 0);
+  // Under an address-space limit (ulimit -v) a smaller stack is taken rather than none.
+  size_t stack_size = runtime_stack_size, total = 0;
+  void* region = MAP_FAILED;
+  for (; region == MAP_FAILED && stack_size >= minimum_stack_size; stack_size /= 2) {
+    total = stack_size + guard_size;
+    region = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+                    -1, 0);
+  }
   if (region == MAP_FAILED) runtime_error(94);
   ::mprotect(region, guard_size, PROT_NONE);
   char* low = static_cast<char*>(region);
@@ -187,7 +210,7 @@ int start_up(int argc, char** argv, int (*body)(void*), void* context) {
 
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
-  pthread_attr_setstack(&attributes, bounds.low, runtime_stack_size);
+  pthread_attr_setstack(&attributes, bounds.low, total - guard_size);
   thread_start start{body, context, 0};
   if (pthread_create(&runtime_thread, &attributes, run_runtime_thread, &start) != 0) runtime_error(94);
   pthread_attr_destroy(&attributes);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
 
 #include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
@@ -98,6 +99,7 @@ TAV_SIGNAL_SAFE void runtime_error(uint32_t number, const void* address) {
   }
   first_number = number;
   ending = 1;
+  console_out::dropping_failures = true;
   if (number != 0) {
     std::fflush(stdout);
     print_line({print_item::of_text("\n*** Runtime Error "), print_item::of_integer(static_cast<int32_t>(number)),
@@ -122,6 +124,9 @@ int run_with_top_level_catch(int (*body)(void*), void* context) {
     return body(context);
   } catch (const system_throw_signal&) {
     top_level_catch();
+  } catch (const std::bad_alloc&) {
+    // Memory ran out outside any native call, where no language error could be raised.
+    runtime_error(94);
   }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,24 @@ TEST(Checksum, TcpChecksumVerifiesItself) {
     data.push_back(static_cast<uint8_t>(sum >> 8));
     data.push_back(static_cast<uint8_t>(sum));
     EXPECT_EQ(digest::tcp_checksum(data.data(), data.size()), 0) << length;
+  }
+}
+
+// Data read in pieces of any size, odd ones too, sums as the whole does.
+TEST(Checksum, PiecesGiveTheSumOfTheWhole) {
+  const std::vector<uint8_t> data = pseudo_random(200003, 777);
+  for (size_t piece : {size_t{1}, size_t{3}, size_t{4096}, size_t{65535}, size_t{65536}, data.size()}) {
+    uint32_t crc = 0, adler = 1;
+    digest::tcp_sum tcp;
+    for (size_t at = 0; at < data.size(); at += piece) {
+      size_t n = std::min(piece, data.size() - at);
+      crc = digest::crc32(data.data() + at, n, crc);
+      adler = digest::adler32(data.data() + at, n, adler);
+      digest::tcp_add(tcp, data.data() + at, n);
+    }
+    EXPECT_EQ(crc, digest::crc32(data.data(), data.size())) << piece;
+    EXPECT_EQ(adler, digest::adler32(data.data(), data.size())) << piece;
+    EXPECT_EQ(digest::tcp_finish(tcp), digest::tcp_checksum(data.data(), data.size())) << piece;
   }
 }
 

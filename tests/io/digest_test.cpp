@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -137,6 +138,23 @@ TEST(Digest, HmacMatchesOpenssl) {
       digest::block d = digest::hmac(message.data(), message.size(), key.data(), key.size(), a.algorithm);
       EXPECT_EQ(hex(d), expected) << a.openssl << " key of " << key_length;
     }
+}
+
+// A digest or HMAC fed in pieces, uneven ones too, equals the one of the whole.
+TEST(Digest, HasherInPiecesMatchesTheWhole) {
+  const std::vector<uint8_t> data = filler(100001);
+  const std::vector<uint8_t> key = filler(200);
+  for (const algorithm_case& a : algorithms)
+    for (bool keyed : {false, true}) {
+      digest::hasher hasher(a.algorithm, key.data(), key.size(), keyed);
+      for (size_t at = 0, piece = 1; at < data.size(); at += piece, piece = piece * 3 + 1)
+        hasher.update(data.data() + at, std::min(piece, data.size() - at));
+      digest::block whole = keyed ? digest::hmac(data.data(), data.size(), key.data(), key.size(), a.algorithm)
+                                  : digest::compute(data.data(), data.size(), a.algorithm);
+      EXPECT_EQ(hex(hasher.finish()), hex(whole)) << a.openssl << (keyed ? " hmac" : "");
+    }
+  digest::hasher empty(digest::algorithm::md5, nullptr, 0, false);
+  EXPECT_EQ(hex(empty.finish()), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 // Only a key longer than the block stands for its digest; one of exactly the block size

@@ -70,6 +70,9 @@ TEST(ZlibFraming, ChecksHeaderAndAdler) {
       {"Adler-32 changed", concat({hex("7801"), stream, hex("1CDA0474")})},
       {"shorter than the framing", hex("7801030000")},
       {"header only", hex("7801")},
+      {"bytes between the stream and the trailer", concat({hex("7801"), stream, hex("ADBE"), adler})},
+      {"a byte after the trailer", concat({hex("7801"), stream, adler, hex("00")})},
+      {"a trailer cut short", concat({hex("7801"), stream, hex("1CDA04")})},
   };
   for (const row& r : rows) {
     EXPECT_EQ(run(zlib::decompress, r.input, 64).status, st::malformed) << r.what;

@@ -188,20 +188,65 @@ TEST(ConsoleOut, EachPrintIsOneWriteUntilItOutgrowsTheBuffer) {
   EXPECT_EQ(joined, expected + "\n");
 }
 
-TEST(ConsoleOut, WritesToAClosedPipeAreIgnored) {
+// Standard output pointed at `fd` for the rest of a death test's child.
+void output_to(int fd) {
+  std::fflush(stdout);
+  ::dup2(fd, STDOUT_FILENO);
+}
+
+// A reader that went away ends the program at once and quietly, with the status a shell sees
+// from a writer killed by SIGPIPE; the program must not go on writing for nobody.
+TEST(ConsoleOutDeathTest, AClosedPipeEndsTheProgramQuietlyWith141) {
+  EXPECT_EXIT(
+      {
+        int ends[2];
+        if (::pipe(ends) != 0) std::_Exit(2);
+        ::close(ends[0]);
+        output_to(ends[1]);
+        print_c_string("lost");
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(141), "^$");
+}
+
+// Any other failed write is told on standard error and ends the program with status 1, so that
+// lost output never ends in a status of success.
+TEST(ConsoleOutDeathTest, OtherWriteErrorsAreReportedAndEndWithStatus1) {
+  EXPECT_EXIT(
+      {
+        int full = ::open("/dev/full", O_WRONLY);
+        if (full < 0) std::_Exit(1);  // no such device here: the status alone still holds
+        output_to(full);
+        std::string long_text(5000, 'z');
+        print_latin1_line(long_text.data(), long_text.size());
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1), "Output error: ");
+  EXPECT_EXIT(
+      {
+        int read_only = ::open("/dev/null", O_RDONLY);
+        output_to(read_only);
+        print_items({print_item::of_text("lost "), print_item::of_integer(1)});
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1), "\\*\\*\\* Output error: Bad file descriptor");
+}
+
+// While a fatal report is written its own status must stand: failed writes are dropped.
+TEST(ConsoleOut, WriteErrorsAreDroppedWhileAFatalReportIsWritten) {
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
   ::close(ends[0]);
   std::fflush(stdout);
   int saved = ::dup(STDOUT_FILENO);
   ::dup2(ends[1], STDOUT_FILENO);
+  console_out::dropping_failures = true;
   std::string long_text(5000, 'z');
   print_latin1_line(long_text.data(), long_text.size());
-  print_items({print_item::of_text("lost "), print_item::of_integer(1)});
+  console_out::dropping_failures = false;
   ::dup2(saved, STDOUT_FILENO);
   ::close(saved);
   ::close(ends[1]);
-  // Still running, and nothing of the lost text comes out later.
   EXPECT_EQ(output_of([] { print_c_string("after"); }), "after");
 }
 

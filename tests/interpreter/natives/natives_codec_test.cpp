@@ -1,8 +1,17 @@
 // The codec natives called from code: transcode's refinements reaching the lexer, checksums,
 // compression and the base encodings, with their argument errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "interpreter/codec_fixture.hpp"
+#include "io/checksum.hpp"
+#include "io/digest.hpp"
 
 namespace tav {
 namespace {
@@ -71,8 +80,97 @@ TEST_F(Codec, ChecksumErrors) {
       {R"(checksum/with "abc" 'hash "key")", error_id::script_invalid_refine_arg},
       {R"(checksum/with "abc" 'md5 1.5)", error_id::script_invalid_arg},
       {R"(checksum %no-such-file-here.bin 'md5)", error_id::access_cannot_open},
+      {R"(checksum/with "abc" 'hash 16)", error_id::internal_not_done},
   };
   for (const row& r : rows) EXPECT_EQ(run_error(r.code), r.error) << r.code;
+}
+
+// A folder of files the checksum tests read, removed with everything in it.
+class checksum_files {
+ public:
+  checksum_files() {
+    const char* tmp = std::getenv("TMPDIR");
+    root_ = std::string(tmp ? tmp : "/tmp") + "/tav-checksum-XXXXXX";
+    if (!::mkdtemp(root_.data())) root_.clear();
+  }
+  ~checksum_files() { std::filesystem::remove_all(root_); }
+  std::string put(const char* name, const std::vector<uint8_t>& bytes) const {
+    std::string path = root_ + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  const std::string& root() const { return root_; }
+
+ private:
+  std::string root_;
+};
+
+std::vector<uint8_t> filler(size_t n) {
+  std::vector<uint8_t> data(n);
+  uint32_t x = 88172645u;
+  for (auto& b : data) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    b = static_cast<uint8_t>(x);
+  }
+  return data;
+}
+
+std::string binary_mold(const digest::block& d) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = "#{";
+  for (uint32_t i = 0; i < d.size; ++i) out += {digits[d.bytes[i] >> 4], digits[d.bytes[i] & 15]};
+  return out + "}";
+}
+
+// A file is read in pieces, a length that is no multiple of them and odd, with the same sums
+// as the whole in memory.
+TEST_F(Codec, ChecksumOfAFileMatchesItsBytes) {
+  checksum_files files;
+  ASSERT_FALSE(files.root().empty());
+  for (size_t length : {size_t{0}, size_t{5}, size_t{3 * 65536 + 7}}) {
+    const std::vector<uint8_t> data = filler(length);
+    const std::string file = "%" + files.put("data.bin", data);
+    const uint8_t* p = data.data();
+    const std::string key = "k";
+    auto key_bytes = reinterpret_cast<const uint8_t*>(key.data());
+    struct row {
+      std::string code;
+      std::string molded;
+    };
+    const row rows[] = {
+        {"checksum " + file + " 'crc32", std::to_string(static_cast<int32_t>(digest::crc32(p, length)))},
+        {"checksum " + file + " 'adler32", std::to_string(static_cast<int32_t>(digest::adler32(p, length)))},
+        {"checksum " + file + " 'tcp", std::to_string(digest::tcp_checksum(p, length))},
+        {"checksum " + file + " 'md5", binary_mold(digest::compute(p, length, digest::algorithm::md5))},
+        {"checksum " + file + " 'sha512", binary_mold(digest::compute(p, length, digest::algorithm::sha512))},
+        {"checksum/with " + file + " 'sha256 \"k\"",
+         binary_mold(digest::hmac(p, length, key_bytes, key.size(), digest::algorithm::sha256))},
+    };
+    // Compared in the language: a long binary molds over several lines.
+    for (const row& r : rows)
+      EXPECT_EQ(run_mold(("(" + r.code + ") = " + r.molded).c_str()), "true") << r.code << " of " << length << " bytes";
+  }
+}
+
+// Only regular files are read: a device or a pipe could be endless or never open, and a name
+// holding NUL would reach the system as a shorter name.
+TEST_F(Codec, ChecksumRefusesWhatIsNoRegularFile) {
+  checksum_files files;
+  ASSERT_FALSE(files.root().empty());
+  files.put("a", filler(10));
+  const std::string fifo = files.root() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string codes[] = {
+      "checksum %/dev/zero 'md5",
+      "checksum %" + files.root() + " 'crc32",
+      "checksum %" + fifo + " 'crc32",
+      "checksum to file! \"" + files.root() + "/a^@/etc/passwd\" 'md5",
+      "checksum to file! \"" + files.root() + "/a^@\" 'crc32",
+  };
+  for (const std::string& code : codes) EXPECT_EQ(run_error(code.c_str()), error_id::access_cannot_open) << code;
+  EXPECT_EQ(run_mold(("checksum %" + files.root() + "/a 'crc32").c_str()),
+            std::to_string(static_cast<int32_t>(digest::crc32(filler(10).data(), 10))));
 }
 
 TEST_F(Codec, CompressAndDecompress) {
