@@ -17,6 +17,7 @@
 #include "datatypes/runtime_words.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/values.hpp"
@@ -183,14 +184,15 @@ cell* from_epoch(int32_t seconds) {
 
 // ---- Text ---------------------------------------------------------------------------------
 
-// The locale's month list, when the system object has one.
+// The locale's month list, when the system object has one. The field names are interned
+// here, not among the runtime's words: only writing a date needs them.
 const cell* locale_months() {
   if (!context::global) return nullptr;
   const cell* system = context::find_value(context::global, symbols::system);
   if (!system || system->type() != TYPE_OBJECT) return nullptr;
-  const cell* locale = context::find_value(object::context_of(*system), symbols::locale);
+  const cell* locale = context::find_value(object::context_of(*system), symbol::make("locale"));
   if (!locale || locale->type() != TYPE_OBJECT) return nullptr;
-  return context::find_value(object::context_of(*locale), symbols::months);
+  return context::find_value(object::context_of(*locale), symbol::make("months"));
 }
 
 // Appends the first three characters of the month's name.

@@ -120,8 +120,6 @@ namespace tav {
   X(host, "host") \
   X(system, "system") \
   X(system_global, "system-global") \
-  X(locale, "locale") \
-  X(months, "months") \
   X(trace, "trace") \
   X(no_trace, "no-trace")
 // Global words made from symbols above: C++ name, the symbol's C++ name.
