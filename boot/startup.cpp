@@ -18,6 +18,7 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/parse.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
@@ -75,6 +76,7 @@ void init_runtime() {
   context::collecting_at_start = false;
   ownership::init();
   natives::init();
+  parser::init();
   lexer::init();
   interpreter::init();
   slot_table::init();

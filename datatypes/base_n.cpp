@@ -143,7 +143,21 @@ node_id decode_16_run(const Unit* p, size_t count) {
     high = value;
     have_high = !have_high;
   }
-  return finish(node, out);
+  // A last digit alone holds half a byte.
+  return have_high ? discard(node) : finish(node, out);
+}
+
+// The bytes that a last group of two or three digits holds, written without its padding;
+// a single digit holds none.
+bool flush_partial_group(uint32_t bits, uint32_t digits, uint8_t*& out) {
+  if (digits == 1) return false;
+  if (digits == 2) {
+    *out++ = static_cast<uint8_t>(bits >> 4);
+  } else if (digits == 3) {
+    *out++ = static_cast<uint8_t>(bits >> 10);
+    *out++ = static_cast<uint8_t>(bits >> 2);
+  }
+  return true;
 }
 
 template <class Unit>
@@ -185,18 +199,13 @@ node_id decode_64_run(const Unit* p, size_t count) {
       p = comment_end(p, end);
     } else if (value == pad) {
       if (digits < 2) return discard(node);
-      if (digits == 2) {
-        *out++ = static_cast<uint8_t>(bits >> 4);
-      } else {
-        *out++ = static_cast<uint8_t>(bits >> 10);
-        *out++ = static_cast<uint8_t>(bits >> 2);
-      }
-      break;
+      flush_partial_group(bits, digits, out);
+      return finish(node, out);
     } else if (value != skip) {
       return discard(node);
     }
   }
-  return finish(node, out);
+  return flush_partial_group(bits, digits, out) ? finish(node, out) : discard(node);
 }
 
 // limbs[0, used) := limbs × factor + addend

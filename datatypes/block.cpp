@@ -513,10 +513,13 @@ cell* swap(cell* series1, cell* series2) {
   bool owned1 = series::report(*series1, words::swap, *series2, at1, 1);
   bool owned2 = series::report(*series2, words::swap, *series1, at2, 1);
   node_id table1 = series::table_of(*series1), table2 = series::table_of(*series2);
+  // A cell swapped with itself is indexed once.
+  if (table2 == table1 && at1 == at2) table2 = 0;
   if (table1) hashtable::delete_at(table1, cells_of(*series1) + at1);
   if (table2) hashtable::delete_at(table2, cells_of(*series2) + at2);
   std::swap(cells_of(*series1)[at1], cells_of(*series2)[at2]);
-  if (table1) hashtable::put(table1, cells_of(*series1) + at1);
+  // A put that grew the table indexed every cell again, the other one too.
+  if (table1 && hashtable::put(table1, cells_of(*series1) + at1) == 2 && table2 == table1) table2 = 0;
   if (table2) hashtable::put(table2, cells_of(*series2) + at2);
   if (owned1) series::report(*series1, words::swaped, *series2, at1, 1);
   if (owned2) series::report(*series2, words::swaped, *series1, at2, 1);

@@ -82,7 +82,10 @@ cell* do_math(int32_t op) {
   switch (right->type()) {
     case TYPE_CHAR:
     case TYPE_INTEGER: operand = static_cast<int32_t>(right->payload2); break;
-    case TYPE_FLOAT: operand = float_::truncate_to_int32(float_::get(*right)); break;
+    case TYPE_FLOAT:
+      if (!float_::int32_range_p(float_::get(*right))) fire(error_id::math_overflow);
+      operand = static_cast<int32_t>(float_::get(*right));
+      break;
     case TYPE_VECTOR: {
       handoff::vector_math math = handoff::need(handoff::vector_do_math_op);
       return stack::set_last(*math(right, left, op));
@@ -104,7 +107,10 @@ cell* make(cell*, cell* spec, int32_t) {
     case TYPE_INTEGER:
     case TYPE_CHAR: value = static_cast<int32_t>(spec->payload2); break;
     case TYPE_FLOAT:
-    case TYPE_PERCENT: value = float_::truncate_to_int32(float_::get(*spec)); break;
+    case TYPE_PERCENT:
+      if (!float_::int32_range_p(float_::get(*spec))) fire(error_id::script_out_of_range, *spec);
+      value = static_cast<int32_t>(float_::get(*spec));
+      break;
     case TYPE_BINARY: return push(first_of_binary(*spec));
     default:
       if (text_p(type)) return push(first_of_text(*spec));

@@ -11,7 +11,9 @@
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
@@ -166,6 +168,8 @@ void register_all() {
   bitset::init();
   binary::init();
   vector::init();
+  hash::init();
+  map::init();
 }
 
 }  // namespace tav::datatype

@@ -30,7 +30,7 @@ constexpr int32_t unlimited = 2147483647;
 constexpr uint32_t near_width = 40;
 
 // The system objects errors read: system/catalog/errors, system/standard/error, system/state.
-cell catalog_object = none_cell, prototype_object = none_cell, state_object = none_cell;
+cell catalog_object = none_cell, prototype_object = none_cell, state_object = none_cell, spare_no_memory = none_cell;
 
 // The word naming field `index` of the object's context, bound to it.
 cell field_word(const cell& object, uint32_t index) {
@@ -368,6 +368,7 @@ void root_system_cells() {
   collector::add_root(&catalog_object);
   collector::add_root(&prototype_object);
   collector::add_root(&state_object);
+  collector::add_root(&spare_no_memory);
 }
 
 // Copies the prototype into a new context (nothing is pushed: `fire` uses it on a full stack).
@@ -388,10 +389,11 @@ const cell* state_field(const char* name) {
 }
 
 // While the value of a raised error is made, errors raised meanwhile get none; the first
-// error is raised as it came.
+// error is raised as it came. A no-memory error whose value cannot be made either gets the
+// one made at start-up, so that a try still answers an error.
 void build_value(fired_error& error) {
   static bool building = false;
-  if (building || !connected_p() || error.id == error_id::internal_no_memory) return;
+  if (building || !connected_p()) return;
   building = true;
   const fired_error raised = error;
   try {
@@ -400,6 +402,7 @@ void build_value(fired_error& error) {
     last_fired.value = value;
   } catch (const system_throw_signal&) {
     last_fired = raised;
+    if (raised.id == error_id::internal_no_memory) last_fired.value = spare_no_memory;
   }
   building = false;
 }
@@ -411,11 +414,14 @@ void connect_system(const cell& catalog, const cell& prototype, const cell& stat
   catalog_object = catalog;
   prototype_object = prototype;
   state_object = state;
+  fired_error no_memory{error_id::internal_no_memory, 0, {none_cell, none_cell, none_cell}, none_cell, none_cell,
+                        none_cell, none_cell};
+  spare_no_memory = value_of(no_memory);
   set_value_builder(build_value);
 }
 
 void disconnect_system() {
-  catalog_object = prototype_object = state_object = none_cell;
+  catalog_object = prototype_object = state_object = spare_no_memory = none_cell;
   set_value_builder(nullptr);
 }
 
@@ -466,16 +472,25 @@ uint32_t get_id(const cell& error) {
   return any_word_p(id.type()) ? word::symbol_of(id) : 0;
 }
 
-bool capture_stack(const cell& error_value, bool flag) {
+void record_stack(const cell& error_value) {
   const cell error = error_value;
-  if (error.type() != TYPE_ERROR || fields(error)[field::stack].type() != TYPE_INTEGER) return flag;
+  if (error.type() != TYPE_ERROR || fields(error)[field::stack].type() != TYPE_INTEGER) return;
   int32_t level = stack_trace_level();
   auto recorded = static_cast<uint32_t>(scalar::integer_value(fields(error)[field::stack]));
   cell trace{TYPE_BLOCK, 0, alloc_cells(20), 0};
   stack::trace_words(level > 0 ? level : 1, trace, recorded);
   fields(error)[field::stack] = trace;
+}
+
+bool capture_stack(const cell& error_value, bool flag) {
+  const cell error = error_value;
+  if (error.type() != TYPE_ERROR) return flag;
+  uint8_t stack = fields(error)[field::stack].type();
+  if (stack != TYPE_INTEGER && stack != TYPE_BLOCK) return flag;
+  record_stack(error);
   const cell* files = state_field("source-files");
-  if (files && files->type() == TYPE_BLOCK && buffer_of(files->payload2)->count() > files->payload1) {
+  if (fields(error)[field::files].type() == TYPE_NONE && files && files->type() == TYPE_BLOCK &&
+      buffer_of(files->payload2)->count() > files->payload1) {
     cell source = *files;
     cell* result = stack::push_copy(none_cell);
     cell copy = *actions::copy(&source, result, nullptr, false, nullptr);

@@ -97,9 +97,12 @@ uint32_t get_type(const cell& error);
 uint32_t get_id(const cell& error);
 inline constexpr uint32_t get_stack_index() { return field::stack; }
 // Turns the call-stack position in `stack` into the block of the names of the calls up to it
-// (the last system/state/stack-trace levels, at least 1) and puts a copy of a non-empty
-// system/state/source-files into `files`. Answers the flag unchanged when the error holds no
-// position, true once the trace is taken.
+// (the last system/state/stack-trace levels, at least 1). Done where the error is raised,
+// while its calls are still on the stack.
+void record_stack(const cell& error);
+// Records the stack when not yet done and puts a copy of a non-empty system/state/source-files
+// into an empty `files`. Answers the flag unchanged when the error holds no stack, true
+// otherwise.
 bool capture_stack(const cell& error, bool flag);
 // system/state/stack-trace when it is an integer, else 0.
 int32_t stack_trace_level();

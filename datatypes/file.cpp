@@ -23,11 +23,31 @@ uint32_t head_of(const cell& text) {
       std::clamp<int64_t>(static_cast<int32_t>(text.payload1), 0, string::ts_abs_length_p(text)));
 }
 
-// Inside the quotes of a molded file these two take a caret, so that the text loads back.
-bool caret_escaped_p(uint32_t cp) { return cp == '"' || cp == '^'; }
+// A character that makes the molded file need its quotes: one outside the URL class, and those
+// of the class that end an unquoted file token.
+bool needs_quotes_p(uint32_t cp) {
+  if (cp > 127) return false;
+  if (cp == ':' || cp == '@' || cp == '(' || cp == ')' || cp == 127) return true;
+  return !url::plain_p(static_cast<uint8_t>(cp), url::url_mode);
+}
 
-// A character that makes the molded file need its quotes.
-bool needs_quotes_p(uint32_t cp) { return cp < 127 && !url::plain_p(static_cast<uint8_t>(cp), url::url_mode); }
+// One character inside the quotes, escaped where the quoted-file scanner would end the name or
+// lose the character.
+void append_quoted_char(cell& buffer, uint32_t cp) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  if (cp == '^') {
+    text::append_c_part(buffer, "^^", 2);
+  } else if (cp == '\n') {
+    text::append_c_part(buffer, "^/", 2);
+  } else if (cp == '\t') {
+    text::append_c_part(buffer, "^-", 2);
+  } else if (cp == '"' || cp < 0x20 || cp == 127) {
+    const char escaped[] = {'^', '(', digits[cp >> 4], digits[cp & 15], ')'};
+    text::append_c_part(buffer, escaped, sizeof escaped);
+  } else {
+    text::append_char(buffer, cp);
+  }
+}
 
 }  // namespace
 
@@ -80,8 +100,8 @@ void normalize_slashes(cell& string) {
       unicode::set_unit(buffer->head(), i, buffer->unit(), '/');
 }
 
-// %name, or %"name" when a character needs the quotes, with a caret before any double quote
-// and caret inside them.
+// %name, or %"name" when a character needs the quotes, with the characters inside them that
+// the loader could not read back escaped.
 int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t limit, int32_t) {
   uint32_t length = string::ts_length_p(*value);
   uint32_t count = part && limit >= 0 ? std::min(length, static_cast<uint32_t>(limit)) : length;
@@ -94,8 +114,10 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
   if (quoted) text::append_char(*buffer, '"');
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t cp = string::ts_abs_at(*value, head + i);
-    if (quoted && caret_escaped_p(cp)) text::append_char(*buffer, '^');
-    text::append_char(*buffer, cp);
+    if (quoted)
+      append_quoted_char(*buffer, cp);
+    else
+      text::append_char(*buffer, cp);
   }
   if (quoted) text::append_char(*buffer, '"');
   return limit - static_cast<int32_t>(text::length(*buffer) - before);

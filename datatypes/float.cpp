@@ -88,7 +88,7 @@ double from_number(const cell& value) {
   bad_to_arg(TYPE_FLOAT, value);
 }
 
-// [mantissa exponent]: mantissa x 10^exponent, the exponent truncated to 32 bits.
+// [mantissa exponent]: mantissa x 10^exponent, the exponent truncated to a whole number.
 double from_block(const cell& block, int32_t type) {
   series_buffer* buffer = buffer_of(block.payload2);
   uint32_t count = buffer->count(), head = block.payload1;
@@ -96,7 +96,7 @@ double from_block(const cell& block, int32_t type) {
   cell mantissa = buffer->cells()[head];
   cell exponent = buffer->cells()[head + 1];
   double m = from_number(mantissa);
-  int32_t e = truncate_to_int32(from_number(exponent));
+  double e = std::trunc(from_number(exponent));
   return m * std::pow(10.0, e);
 }
 
@@ -211,9 +211,11 @@ bool almost_equal32_p(float a, float b) {
 }
 
 int32_t truncate_to_int32(double x) {
-  if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
+  if (!int32_range_p(x)) return INT32_MIN;
   return static_cast<int32_t>(x);
 }
+
+bool int32_range_p(double x) { return x > -2147483649.0 && x < 2147483648.0; }
 
 double do_math_op(double x, double y, int32_t op) {
   switch (op) {
@@ -264,10 +266,13 @@ cell* do_math(int32_t op) {
   bool percent_left = left_type == TYPE_PERCENT && right_type != TYPE_PERCENT;
   if (percent_left) result_type = TYPE_FLOAT;
   double result = do_math_op(x, y, op);
+  const bool time_ratio = left_type == TYPE_TIME && right_type == TYPE_TIME && op == math_op::divide;
   if ((left_type == TYPE_TIME) != (right_type == TYPE_TIME))
     result_type = TYPE_TIME;
   else if (percent_left)
     result_type = TYPE_PERCENT;
+  // A time has no text for an infinity or a NaN.
+  if (result_type == TYPE_TIME && !time_ratio && !std::isfinite(result)) fire(error_id::math_overflow);
   left->header = (left->header & ~cell_flag::type_mask) | result_type;
   set(*left, result);
   return left;
@@ -371,8 +376,12 @@ cell* power() {
 cell* remainder() { return do_math(math_op::remainder); }
 cell* subtract() { return do_math(math_op::subtract); }
 
-bool even_p(cell* number) { return (truncate_to_int32(get(*number)) & 1) == 0; }
-bool odd_p(cell* number) { return (truncate_to_int32(get(*number)) & 1) != 0; }
+// The parity of the whole part; above 2^53 every double is even, and so count NaN and the
+// infinities.
+bool odd_whole_p(double x) { return std::isfinite(x) && std::fmod(std::trunc(x), 2.0) != 0.0; }
+
+bool even_p(cell* number) { return !odd_whole_p(get(*number)); }
+bool odd_p(cell* number) { return odd_whole_p(get(*number)); }
 
 void init() {
   datatype::register_type(TYPE_FLOAT, datatype::actions_row(

@@ -36,6 +36,9 @@ bool almost_equal32_p(float a, float b);
 // Truncation toward zero to 32 bits where no range check is wanted: NaN and values outside
 // the range give -2147483648.
 int32_t truncate_to_int32(double x);
+// Whether x truncated toward zero fits in 32 bits (never for a NaN). Callers that convert a
+// double to an integer raise their own range error when it does not.
+bool int32_range_p(double x);
 
 // The pure arithmetic behind every float-based type; op codes 0 to 4 (others raise
 // script/cannot-use). Remainder by an infinity keeps a finite dividend.

@@ -291,7 +291,10 @@ cell* to(cell*, cell* spec, int32_t) {
       return push(static_cast<int32_t>(float_::get(*spec)));
     case TYPE_ISSUE: return push(from_issue(*spec));
     case TYPE_BINARY: return push(from_binary(*spec));
-    case TYPE_TIME: return push(float_::truncate_to_int32(float_::get(*spec) + 0.5));
+    case TYPE_TIME:
+      if (!float_::int32_range_p(float_::get(*spec) + 0.5))
+        fire(error_id::script_type_limit, datatype_of(TYPE_INTEGER));
+      return push(static_cast<int32_t>(float_::get(*spec) + 0.5));
     case TYPE_DATE: return push(handoff::need(handoff::date_to_epoch)(*spec));
     case TYPE_MONEY: return push(from_money(*spec));
     default:

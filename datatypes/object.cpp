@@ -10,6 +10,7 @@
 #include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/typeset.hpp"
@@ -730,6 +731,9 @@ void init() {
     const cell owner = *context::self_of(context);
     if (owner.type() == TYPE_OBJECT) fire_on_change(owner, word, old_value, new_value);
   });
+  scalar_support::object_change = [](cell& owner, const cell& word, const cell& old_value, const cell& new_value) {
+    fire_on_change(owner, word, old_value, new_value);
+  };
   datatype::register_type(TYPE_OBJECT, datatype::actions_row(
       // make random reflect to form mold eval-path set-path compare
       &make, unsupported, &reflect, unsupported, &form, &mold, &eval_path, unsupported, &compare,

@@ -110,7 +110,8 @@ cell* new_in_block(cell& block, int32_t x, int32_t y) {
 
 int32_t get_int(const cell& value) {
   if (value.type() == TYPE_INTEGER) return integer::get(value);
-  return float_::truncate_to_int32(float_::get(value));
+  if (!float_::int32_range_p(float_::get(value))) fire(error_id::script_out_of_range, value);
+  return static_cast<int32_t>(float_::get(value));
 }
 
 int32_t get_named_index(const cell& word, const cell& second) {
@@ -146,7 +147,8 @@ cell* do_math(int32_t op) {
       }
       if (float_::special_p(f)) invalid_arg(*right);
       if (op == math_op::multiply) return scaled_to_point(*left, f, false);
-      rx = ry = float_::truncate_to_int32(f);
+      if (!float_::int32_range_p(f)) fire(error_id::math_overflow);
+      rx = ry = static_cast<int32_t>(f);
       break;
     }
     default: fire(error_id::script_invalid_type, datatype_of(right->type()));
@@ -171,7 +173,8 @@ cell* make(cell*, cell* spec, int32_t) {
     case TYPE_POINT2D: {
       float x = point::component(*spec, 0), y = point::component(*spec, 1);
       if (!std::isfinite(x) || !std::isfinite(y)) invalid_arg(*spec);
-      return push_new(float_::truncate_to_int32(x), float_::truncate_to_int32(y));
+      if (!float_::int32_range_p(x) || !float_::int32_range_p(y)) fire(error_id::script_out_of_range, *spec);
+      return push_new(static_cast<int32_t>(x), static_cast<int32_t>(y));
     }
     case TYPE_STRING: return from_text(*spec);
     case TYPE_PAIR: return spec;
@@ -186,7 +189,10 @@ cell* random(cell* value, bool seed, bool secure, bool) {
     return value;
   }
   int32_t x = x_of(*value), y = y_of(*value);
-  set(*value, x ? rng::random_int(secure, x) : 0, y ? rng::random_int(secure, y) : 0);
+  // x is drawn first, as for tuples and points.
+  const int32_t random_x = x ? rng::random_int(secure, x) : 0;
+  const int32_t random_y = y ? rng::random_int(secure, y) : 0;
+  set(*value, random_x, random_y);
   return value;
 }
 

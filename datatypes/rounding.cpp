@@ -89,7 +89,8 @@ cell* round(cell* n, cell* scale, bool even, bool down, bool half_down, bool flo
   if (!scale) {
     set(*n, result);
   } else if (scale->type() == TYPE_INTEGER) {
-    integer::make_at(*n, truncate_to_int32(result));
+    if (!int32_range_p(result)) fire(error_id::math_overflow);
+    integer::make_at(*n, static_cast<int32_t>(result));
   } else {
     make_at(*n, result, scale->type());
   }

@@ -68,6 +68,7 @@ cell* from_block(const cell& spec) {
     }
     total += x * units[i];
   }
+  if (!std::isfinite(total)) fire_bad_make(spec);
   return push(negative ? -total : total);
 }
 
@@ -110,7 +111,7 @@ double with_field(double s, int32_t field, double v) {
 int32_t whole_seconds(const cell& value) {
   double s = seconds_of(value);
   s += s >= 0.0 ? tiny_seconds : -tiny_seconds;
-  return float_::truncate_to_int32(std::fmod(s, seconds_per_minute));
+  return static_cast<int32_t>(std::fmod(s, seconds_per_minute));
 }
 
 }  // namespace
@@ -133,10 +134,14 @@ cell* make_in(cell& block, uint32_t high, uint32_t low) {
   return slot;
 }
 
-int32_t get_hours(double seconds) { return float_::truncate_to_int32(std::trunc(seconds / seconds_per_hour)); }
+int32_t get_hours(double seconds) {
+  const double hours = std::trunc(seconds / seconds_per_hour);
+  if (!float_::int32_range_p(hours)) fire(error_id::math_overflow);
+  return static_cast<int32_t>(hours);
+}
 
 int32_t get_minutes(double seconds) {
-  return float_::truncate_to_int32(std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute));
+  return static_cast<int32_t>(std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute));
 }
 
 int32_t get_named_index(const cell& word, const cell& value) {
@@ -185,7 +190,9 @@ cell* make(cell*, cell* spec, int32_t) {
     case TYPE_TIME: return spec;
     case TYPE_INTEGER: return push(integer::get(*spec));
     case TYPE_FLOAT:
-    case TYPE_PERCENT: return push(float_::get(*spec));
+    case TYPE_PERCENT:
+      if (!std::isfinite(float_::get(*spec))) fire_bad_make(*spec);
+      return push(float_::get(*spec));
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH: return from_block(*spec);
@@ -213,8 +220,10 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* cont
     v = float_::get(*value);
   else
     fire(error_id::script_invalid_arg, *value);
+  const double changed = with_field(seconds_of(*parent), field, v);
+  if (!std::isfinite(changed)) fire(error_id::script_invalid_arg, *value);
   cell old_value = *parent;
-  float_::set(*parent, with_field(seconds_of(*parent), field, v));
+  float_::set(*parent, changed);
   scalar_support::notify_owner(container, previous, old_value, *parent, *value, field, store_back);
   return value;
 }

@@ -135,7 +135,7 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
   return limit - written;
 }
 
-// A new URL: this one, one "/", then the element formed (a get-word! by its value).
+// A new URL or file: this one, one "/", then the element formed (a get-word! by its value).
 cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cell*, int32_t, bool, bool, bool,
                 bool) {
   if (value) fire(error_id::script_bad_path_set, path ? *path : none::value, *element);
@@ -157,7 +157,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
   if (!ends && !starts) text::append_char(result, '/');
   if (ends && starts) formed.payload1 = 1;
   string::concatenate(result, formed, -1, 0, string::concat_mode::append);
-  set_type(result, TYPE_URL);
+  set_type(result, parent->type());
   *parent = result;
   return parent;
 }

@@ -477,7 +477,7 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
 // The kinds of callbacks, each with its bit in system/state/callbacks/bits: tracing stays on in
 // a callback only when its bit is set there.
 namespace callback {
-inline constexpr uint32_t lexer = 1, sort = 4, change = 8, deep = 16;
+inline constexpr uint32_t lexer = 1, parse = 2, sort = 4, change = 8, deep = 16;
 }
 
 // A function or routine called back from C++ with these values: its result is answered; with
@@ -548,6 +548,10 @@ uint32_t bits_of_callbacks() {
 // ---- Public ---------------------------------------------------------------------------------
 
 void register_system_object(const cell* system) { system_object = system; }
+
+cell call_parse_callback(const cell& callback, cell (&arguments)[5]) {
+  return call_back(callback, words::parse_callback, arguments, 5, callback::parse, false);
+}
 
 cell build_arguments(const cell& callable_value) {
   const cell callable = callable_value;
@@ -797,7 +801,10 @@ uint32_t detail::operate(const cell& callable, const code& source, uint32_t inde
   }
   check_type(list_cells(list)[0], *start, name, callable, 0);
   stack::top = start + 1;
-  index = detail::evaluate_argument(source, index, true);
+  {
+    const stack::folded_operator_guard open(name);
+    index = detail::evaluate_argument(source, index, true);
+  }
   if (index == detail::no_argument) [[unlikely]]
     no_arg(name, callable, 1);
   if (stack::pending.code) [[unlikely]] return index;

@@ -93,6 +93,9 @@ uint32_t apply_block(const cell& callable, const code* source, uint32_t index, c
 // cell. A callback (`callback_kind` one of the bits of system/state/callbacks/bits, 0 for none)
 // runs untraced unless its bit is set there.
 void call_function(const cell& function, node_id object_context, const cell& name, uint32_t callback_kind);
+// The trace callback of PARSE with its five arguments, in a frame named <parse-callback>; its
+// answer. A language exit in it is raised as an exception.
+cell call_parse_callback(const cell& callback, cell (&arguments)[5]);
 // The body of an interpreted function, its context's values aimed at the current frame.
 void do_body(const cell& function, const cell& body, const cell& name);
 void call_routine(const cell& routine, const cell& name);

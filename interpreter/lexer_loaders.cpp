@@ -15,6 +15,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/date.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/percent_coding.hpp"
@@ -829,8 +830,14 @@ void load_binary(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, 
 // ---- Series and constructions ---------------------------------------------------------------
 
 void close_series_value(lexer_state& ls, uint32_t marker, int32_t type) {
-  if (type == type::map) fire(error_id::internal_not_done);
+  if (type == type::map) {
+    for (uint32_t key = marker + 1; key < ls.tail; key += 2)
+      if (!map::valid_key_type_p(static_cast<uint8_t>(output_base[key].header))) {
+        syntax_error(ls, from_open_series, ls.token_end, type::map);
+      }
+  }
   cell series = cells_to_block(marker + 1, ls.tail - marker - 1, static_cast<uint8_t>(type));
+  if (type == type::map) map::make_at(series, series.payload2, ls.tail - marker - 1);
   out_cell& c = output_base[marker];
   c = {(c.header & ~cell_flag::type_mask) | series.header, series.payload1, series.payload2, series.payload3};
 }

@@ -24,11 +24,10 @@ entry table[table_slots + 1] = {};
 uint32_t next_free = 1;
 cell print_buffer{unset_header, 0, 0, 0};
 
-// Natives whose issue has not landed answer internal/not-done. Each one leaves this list when
+// Natives not built yet answer internal/not-done. Each one leaves this list when
 // its own module defines its entry.
 #define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
-  X(parse) X(extend) X(to_local_file) X(wait) X(unset) X(new_line) X(new_line_p) X(context_p) X(set_env)          \
-  X(get_env) X(list_env) X(now) X(as) X(call) X(browse) X(recycle)
+  X(wait) X(set_env) X(get_env) X(list_env) X(now) X(call) X(browse) X(recycle)
 
 #define TAV_NATIVE_NOT_BUILT(name) \
   void name##_stack(const int32_t*) { fire(error_id::internal_not_done); }

@@ -6,6 +6,7 @@
 
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
 #include "datatypes/series.hpp"
@@ -90,10 +91,13 @@ bool foreach_next() {
 
 bool foreach_next_block(int32_t n) {
   cell& series = loop_series();
-  const bool more = series_more_p(series);
+  bool more = series_more_p(series);
   if (more && n > 0) {
     const cell at = series;
-    if (series::any_block_p(at.type()))
+    if (at.type() == TYPE_MAP) {
+      if (n != 2) fire(error_id::script_invalid_arg, loop_words());
+      more = map::set_many(loop_words(), series, n);
+    } else if (series::any_block_p(at.type()))
       set_many(loop_words(), at, n, true, false, false);
     else
       set_words_from(loop_words(), at, n);

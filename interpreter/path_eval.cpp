@@ -61,7 +61,7 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
     detail::trace(event::fetch, source, index, &head);
   if (head.type() != TYPE_WORD) fire(error_id::script_word_first, path);
   cell* reached = detail::word_value(head);
-  if (reached->type() == TYPE_UNSET) fire(error_id::script_unset_path, head, path);
+  if (reached->type() == TYPE_UNSET) fire(error_id::script_unset_path, path, head);
 
   if (detail::callable_p(reached->type())) {
     if (set) fire(error_id::script_invalid_path_set, path);
@@ -82,6 +82,7 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
   cell* container = container_value.type() ? &container_value : nullptr;
   cell previous = head;
   cell before;  // the value reached before the current step
+  cell working;
   cell result;
   bool called = false;
   for (uint32_t i = at + 1; i < series::buffer(path)->count(); ++i) {
@@ -91,14 +92,19 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
     if (!selector_of(element)) return index;
     if (traced) [[unlikely]]
       detail::trace(event::push, source, index, &element);
-    if (element.type() == TYPE_UNSET) fire(error_id::script_invalid_path, element, path);
+    if (element.type() == TYPE_UNSET) fire(error_id::script_invalid_path, path, series::buffer(path)->cells()[i]);
 
     const bool last = i + 1 >= series::buffer(path)->count();
     cell* stored = set && last ? stack::arguments : nullptr;
     const bool store_back = set && last && i - at >= 2 && store_back_p(container, previous);
-    auto handler = actions::lookup_path(reached, &path, &element, static_cast<int32_t>(i));
+    // The error of a value without path access names the path up to the element that gave it.
+    auto handler = actions::lookup_path(reached, &path, &element, static_cast<int32_t>(i - 1));
     before = *reached;
-    cell* answer = handler(reached, &element, stored, &path, container, &previous, static_cast<int32_t>(i), false, get,
+    // A handler answers in its parent argument, as any action does in its first argument: only
+    // the last step of a set-path may change the value where it is held.
+    working = before;
+    cell* parent = set && last ? reached : &working;
+    cell* answer = handler(parent, &element, stored, &path, container, &previous, static_cast<int32_t>(i), false, get,
                            last, store_back);
 
     if (!set && !get && detail::callable_p(answer->type())) {

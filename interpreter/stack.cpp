@@ -35,6 +35,7 @@ call_frame* call_bottom = nullptr;
 call_frame* call_top = nullptr;
 call_frame* call_end = nullptr;
 uint32_t throw_call_top = 0;
+folded_operator folded{nullptr, 0};
 
 pending_exit pending{};
 
@@ -184,6 +185,7 @@ void init() {
     set_error_raiser(throw_error);
   }
   top = arguments = bottom;
+  folded = {nullptr, 0};
   call_top = call_bottom;
   throw_call_top = 0;
   pending = pending_exit{0, 0, unset_cell, none_cell};
@@ -322,6 +324,8 @@ cell caller_word() {
   if (throw_call_top) {
     from = call_bottom + std::min(throw_call_top, frame_count());
     throw_call_top = 0;
+  } else if (folded.name && folded.frames == frame_count()) {
+    return name_word(word::symbol_of(*folded.name), folded.name->payload1);
   }
   for (const call_frame* frame = from; frame-- > call_bottom;)
     if (!skipped_p(frame->symbol)) return name_word(frame->symbol, frame->name_context);
@@ -373,6 +377,21 @@ void restore(const position& at) {
 
 // ---- Non-local exits ------------------------------------------------------------------------
 
+// The names of the calls an error was raised in, taken before unwinding removes them. An error
+// met while taking them leaves the position as it is.
+void record_raised_stack() {
+  static bool recording = false;
+  if (recording || last_fired.value.type() != TYPE_ERROR) return;
+  recording = true;
+  const fired_error raised = last_fired;
+  try {
+    error::record_stack(raised.value);
+  } catch (const system_throw_signal&) {
+  }
+  last_fired = raised;
+  recording = false;
+}
+
 void throw_error() {
   if (call_top == call_bottom) {
     build_fired_value();
@@ -381,6 +400,7 @@ void throw_error() {
   if (last_fired.where.type() == TYPE_NONE) last_fired.where = caller_word();
   if (last_fired.stack.type() != TYPE_BLOCK) last_fired.stack = scalar::integer(static_cast<int32_t>(frame_count()));
   build_fired_value();
+  record_raised_stack();
   for (const call_frame* frame = call_top; frame-- > call_bottom;) {
     uint32_t k = frame->kind();
     if (k == kind::try_ || k == kind::try_all) system_throw(code::error);

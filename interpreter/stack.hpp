@@ -99,6 +99,21 @@ extern call_frame* call_end;
 extern uint32_t throw_call_top;
 
 inline uint32_t frame_count() { return static_cast<uint32_t>(call_top - call_bottom); }
+
+// An operator whose frame a fast path leaves out while its right operand is evaluated, and
+// the frame count then: an error raised with no frame above names it, as its frame would.
+struct folded_operator {
+  const cell* name;
+  uint32_t frames;
+};
+extern folded_operator folded;
+struct folded_operator_guard {
+  folded_operator saved;
+  explicit folded_operator_guard(const cell& name) : saved(folded) { folded = {&name, frame_count()}; }
+  ~folded_operator_guard() { folded = saved; }
+  folded_operator_guard(const folded_operator_guard&) = delete;
+  folded_operator_guard& operator=(const folded_operator_guard&) = delete;
+};
 inline uint32_t frame_index(const call_frame* frame) { return static_cast<uint32_t>(frame - call_bottom); }
 // The top frame; null when there is none.
 inline call_frame* current_frame() { return call_top == call_bottom ? nullptr : call_top - 1; }
@@ -186,9 +201,9 @@ void clear_body_flag(call_frame* frame);
 // interpreted flag; with `one_frame` only the first frame looked at counts.
 bool eval_p(const call_frame* frame, bool one_frame);
 
-// The word naming the innermost call, skipping <body> and <anon> frames: bound in the frame's
-// name context, or the word <not-found>. Starts below the recorded throw position when there
-// is one (never above the call top), and forgets it.
+// The word naming the innermost call (a folded operator counting as one), skipping <body> and
+// <anon> frames: bound in the frame's name context, or the word <not-found>. Starts below the
+// recorded throw position when there is one (never above the call top), and forgets it.
 cell caller_word();
 // From the top down to the frame above the bottom one: each name word (bound in the frame's
 // function context, else the global context) and the frame's argument index as integer!.

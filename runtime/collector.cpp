@@ -656,6 +656,7 @@ void clear_fixed_marks() {
   memory::sweep_big_frames();
   clear_fixed_marks();
   memory::sweep_node_frames();
+  memory::note_collection();
   ++stats.series_cycles;
   ++state.collections;
   if (test_modes.verify) {

@@ -179,6 +179,12 @@ void occupy(view& v, uint32_t bucket, int32_t key) {
   ++v.r->count;
 }
 
+// A map! keeps each bucket's hash beside its key, so that growth and rebuilds never hash a key
+// again and probes compare hashes before keys.
+[[gnu::always_inline]] inline uint32_t* map_hashes(const record& r) {
+  return r.kind == map_kind ? reinterpret_cast<uint32_t*>(buffer_of(r.positions)->data()) : nullptr;
+}
+
 // ---- Hashing helpers ---------------------------------------------------------------------
 
 uint32_t fold_upper(uint32_t c) {
@@ -353,6 +359,7 @@ void insert_new(node_id table, uint32_t hash, uint32_t position) {
   view v = open(table);
   probe_result at = probe(v.flags, v.r->buckets, hash, [](uint32_t) { return false; });
   occupy(v, at.bucket, static_cast<int32_t>(position));
+  if (uint32_t* hashes = map_hashes(*v.r)) hashes[at.bucket] = hash;
 }
 
 uint32_t block_key_hash(const cell& key) { return hash_value(key); }
@@ -473,13 +480,17 @@ int32_t put_block_key(node_id table, uint32_t position, uint32_t* existing) {
   if (rec(table)->used >= rec(table)->upper_bound) keyed_grow(table);
   view v = open(table);
   const cell key = v.cells[position];
-  probe_result at = probe(v.flags, v.r->buckets, block_key_hash(key),
-                          [&](uint32_t b) { return keyed_equal(v, static_cast<uint32_t>(v.keys[b]), key, position); });
+  const uint32_t hash = block_key_hash(key);
+  const uint32_t* hashes = map_hashes(*v.r);
+  probe_result at = probe(v.flags, v.r->buckets, hash, [&](uint32_t b) {
+    return (!hashes || hashes[b] == hash) && keyed_equal(v, static_cast<uint32_t>(v.keys[b]), key, position);
+  });
   if (at.found) {
     if (existing) *existing = static_cast<uint32_t>(v.keys[at.bucket]);
     return 1;
   }
   occupy(v, at.bucket, static_cast<int32_t>(position));
+  if (uint32_t* stored = map_hashes(*v.r)) stored[at.bucket] = hash;
   return 0;
 }
 
@@ -504,26 +515,37 @@ void resize_in_place(node_id table, uint32_t buckets) {
   if (buckets > old_buckets) {
     series_buffer* keys = buffer_of(rec(table)->keys);
     if (keys->size < buckets * 4) expand_series(keys, buckets * 4);
+    if (rec(table)->kind == map_kind) {
+      series_buffer* hashes = buffer_of(rec(table)->positions);
+      if (hashes->size < buckets * 4) expand_series(hashes, buckets * 4);
+    }
   }
   view v = open(table);
   uint32_t* old_flags = v.flags;
   uint32_t* fresh = words(flags);
+  uint32_t* hashes = map_hashes(*v.r);
   uint32_t mask = buckets - 1, moved = 0;
   auto hash_of = [&](int32_t key) { return block_key_hash(v.cells[key_position(*v.r, &key, 0)]); };
   for (uint32_t j = 0; j < old_buckets; ++j) {
     if (!in_use_p(old_flags, j)) continue;
     int32_t key = v.keys[j];
+    uint32_t hash = hashes ? hashes[j] : hash_of(key);
     set_deleted(old_flags, j);
     ++moved;
     for (;;) {
-      uint32_t i = hash_of(key) & mask, step = 0;
+      uint32_t i = hash & mask, step = 0;
       while (!empty_p(fresh, i)) i = (i + ++step) & mask;
       set_in_use(fresh, i);
       if (i < old_buckets && in_use_p(old_flags, i)) {
         std::swap(key, v.keys[i]);
+        if (hashes)
+          std::swap(hash, hashes[i]);
+        else
+          hash = hash_of(key);
         set_deleted(old_flags, i);
       } else {
         v.keys[i] = key;
+        if (hashes) hashes[i] = hash;
         break;
       }
     }
@@ -654,7 +676,13 @@ uint32_t hash_value(const cell& key, bool case_sensitive) {
     case type::block: case type::paren: case type::path: case type::lit_path: case type::set_path:
     case type::get_path: case type::hash: case type::point2d: case type::image:
       return payload_hash(key, 0, 8);
-    case type::float_: case type::pair: case type::percent: case type::time:
+    case type::float_: case type::percent: case type::time: {
+      // 0.0 and -0.0 are equal under every equality, so they hash alike.
+      cell normal = key;
+      if (normal.payload2 == 0 && (normal.payload3 & 0x7FFFFFFF) == 0) normal.payload3 = 0;
+      return payload_hash(normal, 1, 8);
+    }
+    case type::pair:
       return payload_hash(key, 1, 8);
     // A point3D! keeps its three components in the three payload words.
     case type::point3d: case type::op: case type::function: case type::triple: case type::typeset:
@@ -704,6 +732,7 @@ node_id create(uint32_t size, node_id block, uint32_t kind, uint32_t value_cells
   }
   fields.flags = new_flags(buckets);
   fields.keys = new_keys(buckets);
+  if (kind == map_kind) fields.positions = new_keys(buckets);
   if (kind == hash_kind) {
     fields.positions = alloc_bytes_filled(wanted * 4, 0xFF);
     fields.chains = array::make(4, 4);
@@ -761,8 +790,11 @@ cell* find(node_id table, const cell& key, uint32_t start, int32_t skip, int32_t
   cell wanted = key;
   if (r->kind == map_kind) {
     if (wanted.type() >= type::word && wanted.type() <= type::get_word) set_type(wanted, type::set_word);
-    uint32_t bucket = lookup(v.flags, r->buckets, block_key_hash(wanted),
-                             [&](uint32_t b) { return key_equal(v.cells[v.keys[b]], wanted, op); });
+    const uint32_t hash = block_key_hash(wanted);
+    const uint32_t* hashes = map_hashes(*r);
+    uint32_t bucket = lookup(v.flags, r->buckets, hash, [&](uint32_t b) {
+      return hashes[b] == hash && key_equal(v.cells[v.keys[b]], wanted, op);
+    });
     return bucket != no_bucket ? v.cells + v.keys[bucket] : nullptr;
   }
   bool exact = op == 2 || op == 9;
@@ -883,7 +915,9 @@ void rebuild(node_id table, uint32_t count) {
     std::memset(positions->data(), 0xFF, positions->size);
     array::clear(r->chains);
   }
+  node_id hashes = r->kind == map_kind ? new_keys(buckets) : 0;
   r = rec(table);
+  if (hashes) r->positions = hashes;
   r->flags = flags;
   r->keys = keys;
   r->buckets = buckets;
@@ -951,6 +985,7 @@ node_id copy(node_id table, node_id block) {
   fields.flags = copy_series(buffer_of(fields.flags));
   fields.keys = copy_series(buffer_of(fields.keys));
   fields.block = block ? block : copy_series(buffer_of(fields.block));
+  if (fields.kind == map_kind) fields.positions = copy_series(buffer_of(fields.positions));
   if (fields.kind == hash_kind) {
     fields.positions = copy_series(buffer_of(fields.positions));
     node_id source_chains = fields.chains;
@@ -1057,6 +1092,7 @@ void mark(node_id table, const marker& with) {
     with.mark_node(r->chains);
     for (uint32_t i = 1, n = array::length(r->chains); i <= n; ++i) with.mark_node(array::pick_ptr(r->chains, i));
   }
+  if (r->kind == map_kind) with.mark_node(r->positions);
   with.mark_node(r->flags);
   with.mark_node(r->keys);
   view v = open(table);

@@ -24,7 +24,8 @@ enum kind : uint32_t {
 // The record: a 44-byte byte series, eleven 32-bit words.
 struct record {
   uint32_t count;      // keys stored (hash!: buckets in use; map!: live keys)
-  uint32_t positions;  // hash!: node of the per-position bucket words; kinds 3-4: entry size
+  uint32_t positions;  // hash!: node of the per-position bucket words; map!: node of the per-bucket
+                       // hashes; kinds 3-4: entry size
   node_id chains;      // hash!: raw array of the duplicate chains' nodes
   node_id flags;       // two bits per bucket: 2 empty, 1 deleted, 0 in use
   node_id keys;        // per bucket: block index (or -chain for hash!); kinds 3-4: entry byte offset

@@ -131,17 +131,18 @@ series_frame* find_series_frame(uint32_t need) {
 }
 
 [[gnu::cold]] uint8_t* place_in_big_frame(uint32_t need) {
-  run_collector();
+  if (collection_due_p(need)) run_collector();
   return reinterpret_cast<uint8_t*>(new_big_frame(need)->buffer());
 }
 
-// The current frame is full: take the first frame with room; failing that, collect and look
-// again, and make a new frame unless the one found keeps a fair amount of room.
+// The current frame is full: take the first frame with room; failing that, collect when due and
+// look again, and make a new frame unless the one found keeps a fair amount of room.
 [[gnu::cold]] uint8_t* place_in_other_frame(uint32_t need) {
   series_frame* frame = find_series_frame(need);
   if (!frame) {
-    run_collector();
-    frame = find_series_frame(need);
+    bool collected = collection_due_p(state.next_frame_size);
+    if (collected) run_collector();
+    frame = collected ? find_series_frame(need) : nullptr;
     if (!frame || frame->free_bytes() < reuse_threshold) {
       if (need >= state.next_frame_size) state.next_frame_size = state.maximum_frame_size;
       frame = new_series_frame();

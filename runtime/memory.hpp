@@ -154,6 +154,7 @@ struct memory_state {
   raw_pointer* pointers_end = nullptr;
   uint32_t pointer_capacity = 0;
   uint32_t collections = 0;  // completed collection cycles; the collector counts them
+  size_t live_after_collection = 0;  // `used` when the last cycle ended
   uint32_t stress_interval = 0;  // test modes: collect at every Nth buffer allocation (0 = never)
   uint32_t stress_countdown = 0;
   bool ready = false;
@@ -171,6 +172,12 @@ namespace memory {
 inline constexpr uint32_t pointer_list_step = 1000;  // entries, at start and per growth
 // A frame found after a collection is used only with at least this many free bytes.
 inline constexpr size_t reuse_threshold = 0xCCCC;
+// Pacing: while the frames hold less than the floor, every new series frame and every big frame
+// is preceded by a collection. Above it, a collection is due only once the heap has grown to
+// `growth_factor` times what the last collection left, so a growing live heap is not marked
+// whole at every new 2 MB frame and the heap stays within that factor of the live data.
+inline constexpr size_t pacing_floor = 0x800000;
+inline constexpr size_t growth_factor = 2;
 
 extern memory_state state;
 extern boot_data_descriptor boot_descriptor;  // set by start-up before `init`
@@ -183,6 +190,13 @@ extern void (*collect_hook)();
 inline void run_collector() {
   if (collect_hook) collect_hook();
 }
+
+// True when making room for `need` more bytes should start with a collection.
+inline bool collection_due_p(size_t need) {
+  return state.used < pacing_floor || state.used + need >= state.live_after_collection * growth_factor;
+}
+// The collector calls this at the end of each cycle: what the frames hold then sets the budget.
+inline void note_collection() { state.live_after_collection = state.used; }
 
 // Once per process; later calls do nothing. Reads TAV_GC_STRESS in non-release builds.
 void init();

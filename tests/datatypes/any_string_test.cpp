@@ -83,7 +83,7 @@ TEST_F(TextTypes, TextForms) {
            row{text_value("", TYPE_FILE), "%\"\"", ""},
            row{text_value("dir/x.txt", TYPE_FILE), "%dir/x.txt", "dir/x.txt"},
            row{text_value("caf\xC3\xA9", TYPE_FILE), "%caf\xC3\xA9", "caf\xC3\xA9"},
-           row{text_value("say \"hi\" ^", TYPE_FILE), "%\"say ^\"hi^\" ^^\"", "say \"hi\" ^"},
+           row{text_value("say \"hi\" ^", TYPE_FILE), "%\"say ^(22)hi^(22) ^^\"", "say \"hi\" ^"},
            row{text_value("a^b", TYPE_FILE), "%\"a^^b\"", "a^b"},
            row{text_value("xa b", TYPE_FILE, 1), "%\"a b\"", "a b"},
            row{text_value("http://h/a b?\xC3\xA9", TYPE_URL), "http://h/a%20b?%C3%A9", "http://h/a b?\xC3\xA9"},

@@ -149,14 +149,18 @@ TEST_F(BaseN, DecodingSkipsCommentsAndFailsOnInvalidText) {
       {64, "YWJjY===", std::nullopt},  // after one digit
       {64, "YQ==*junk", bytes_of("a")},  // nothing after the first "=" is read
       {64, "YWI=YQ==", bytes_of("ab")},
-      {64, "YWI", bytes{}},             // an unpadded last group is dropped
-      {64, "YWJjZA", abc},
+      // An unpadded last group gives the whole bytes it holds; one digit holds none.
+      {64, "YWI", bytes_of("ab")},
+      {64, "YWJjZA", bytes_of("abcd")},
+      {64, "YWJjZGU", bytes_of("abcde")},
+      {64, "YWJjZ", std::nullopt},
+      {64, "Y", std::nullopt},
       {64, "YW;c*mment\nJj", abc},
       {64, "YWJj;comment runs to the end", abc},
       {64, "YW-J", std::nullopt},
       {64, "YW_J", std::nullopt},
       // base 16
-      {16, "0F a", bytes{0x0F}},  // a lone last digit is dropped
+      {16, "0F a", std::nullopt},  // a lone last digit holds half a byte
       {16, "0G", std::nullopt},
       {16, "ab\x01\x1F cD", bytes{0xAB, 0xCD}},
       {16, "'ab", std::nullopt},

@@ -247,7 +247,7 @@ TEST_F(Binary, To) {
     bits = *bitset::make_from_spec(spec, 0);
   }
   cell issue_hex;
-  issue::make_at(issue_hex, "0Fa");
+  issue::make_at(issue_hex, "0Fab");
   struct row {
     cell spec;
     const char* expected;
@@ -264,7 +264,7 @@ TEST_F(Binary, To) {
       {tuple_of({192, 168, 0, 1}), "C0A80001"},
       {bits, "00000000000000000000000040"},
       {bin_hex("010203", 1), "0203"},
-      {issue_hex, "0F"},  // a lone last digit is dropped
+      {issue_hex, "0FAB"},
   };
   for (const row& r : rows) {
     cell spec = r.spec;
@@ -279,7 +279,8 @@ TEST_F(Binary, To) {
   cell copy = *actions::to(&type, &original);
   EXPECT_NE(copy.payload2, original.payload2);
 
-  for (const char* text : {"\xC3\xA9", "0G", "1 2 +"}) {
+  // A lone last digit holds half a byte.
+  for (const char* text : {"\xC3\xA9", "0G", "1 2 +", "0Fa"}) {
     cell bad;
     issue::make_at(bad, text);
     EXPECT_EQ(fired_by([&] { actions::to(&type, &bad); }), error_id::script_invalid_data) << text;

@@ -553,31 +553,39 @@ TEST_F(ErrorValues, FireRaisesAnErrorValueWithWhereAndStack) {
   EXPECT_EQ(scalar::integer_value(error::fields(raised)[field::code]), 300);
   EXPECT_EQ(spelling_of(error::fields(raised)[field::arg1]), "x");
 
+  // The names of the calls are taken where the error is raised, at the level set then; the
+  // files being loaded are copied when the error is kept.
+  cell files = state_field("source-files");
+  *alloc_block_tail(files) = text_cell("main.tav");
+  set_trace_level(2);
   stack::push_native_frame(global_word("launch"));
   stack::push_native_frame(global_word("g"));
   EXPECT_EQ(fired_by([&] { fire(error_id::math_overflow); }), error_id::math_overflow);
   raised = last_fired.value;
   ASSERT_EQ(raised.type(), TYPE_ERROR);
   EXPECT_EQ(spelling_of(error::fields(raised)[field::where]), "g");
-  cell recorded = error::fields(raised)[field::stack];
-  ASSERT_EQ(recorded.type(), TYPE_INTEGER);
-
-  // The recorded position becomes the names of the calls; the files being loaded are copied.
-  cell files = state_field("source-files");
-  *alloc_block_tail(files) = text_cell("main.tav");
-  set_trace_level(2);
-  EXPECT_TRUE(error::capture_stack(raised, false));
+  stack::init();
   cell trace = error::fields(raised)[field::stack];
   ASSERT_EQ(trace.type(), TYPE_BLOCK);
   ASSERT_EQ(length_of(trace), 2u);
   EXPECT_EQ(spelling_of(at(trace, 0)), "launch");
   EXPECT_EQ(spelling_of(at(trace, 1)), "g");
+  EXPECT_EQ(error::fields(raised)[field::files].type(), TYPE_NONE);
+  EXPECT_TRUE(error::capture_stack(raised, false));
+  EXPECT_EQ(error::fields(raised)[field::stack].payload2, trace.payload2);
   cell copied = error::fields(raised)[field::files];
   ASSERT_EQ(copied.type(), TYPE_BLOCK);
   EXPECT_NE(copied.payload2, files.payload2);
   EXPECT_EQ(text_of(at(copied, 0)), "main.tav");
-  // Nothing left to capture: the flag comes back as given.
-  EXPECT_FALSE(error::capture_stack(raised, false));
+
+  // A position recorded without the calls (an error made before raising) is turned into them.
+  cell position = *stack::push_copy(raised);
+  error::fields(position)[field::stack] = scalar::integer(0);
+  EXPECT_TRUE(error::capture_stack(position, false));
+  EXPECT_EQ(error::fields(position)[field::stack].type(), TYPE_BLOCK);
+  // No stack at all: the flag comes back as given.
+  error::fields(position)[field::stack] = none::value;
+  EXPECT_FALSE(error::capture_stack(position, false));
   cell number = scalar::integer(1);
   EXPECT_FALSE(error::capture_stack(number, false));
   stack::init();
@@ -601,7 +609,12 @@ TEST_F(ErrorValues, TheStackLineFollowsTheStateTraceLevel) {
   EXPECT_EQ(stack_line(), "*** Stack: ");  // level 1 names functions only: natives are left out
   set_trace_level(2);
   EXPECT_EQ(error::stack_trace_level(), 2);
-  EXPECT_EQ(stack_line(), "*** Stack: launch g ");
+  EXPECT_EQ(fired_by([&] { fire(error_id::math_overflow); }), error_id::math_overflow);
+  raised = last_fired.value;
+  stack::init();
+  // The names are those of the calls when raised, not of those running when formed.
+  stack::push_native_frame(global_word("later"));
+  EXPECT_EQ(stack_line(), "*** Stack: launch g");
   set_trace_level(0);
   EXPECT_EQ(stack_line(), "none");
   stack::init();

@@ -83,7 +83,8 @@ TEST_F(Rounding, ToAScaleTakesTheScalesType) {
            row{float_cell(2.5), int_cell(0), {}, "2.5 float!"},
            row{float_cell(0.0), float_cell(0.0), {}, "0.0 float!"},
            row{float_cell(1e300), float_cell(1.0), {}, "1.0e300 float!"},
-           row{float_cell(3e9), int_cell(1), {}, "-2147483648 integer!"},
+           row{float_cell(2147483647.4), int_cell(1), {}, "2147483647 integer!"},
+           row{float_cell(-2147483648.0), int_cell(1), {}, "-2147483648 integer!"},
        }) {
     cell scale = r.scale;
     cell result = rounded(r.value, &scale, r.m);
@@ -111,6 +112,10 @@ TEST_F(Rounding, Errors) {
   cell step = float_cell(1e308);
   EXPECT_EQ(fired_by([&] { rounded(float_cell(1.7e308), &step); }), error_id::math_overflow);
   EXPECT_EQ(fired_by([&] { rounded(float_cell(-1.7e308), &step); }), error_id::math_overflow);
+  // An integer result that does not fit in 32 bits.
+  cell one = int_cell(1);
+  EXPECT_EQ(fired_by([&] { rounded(float_cell(3e9), &one); }), error_id::math_overflow);
+  EXPECT_EQ(fired_by([&] { rounded(float_cell(-2147483649.0), &one); }), error_id::math_overflow);
   cell money{TYPE_MONEY, 0, 0, 0};
   EXPECT_EQ(fired_by([&] { rounded(float_cell(1.5), &money); }), error_id::script_not_related);
   EXPECT_EQ(testing::spelling_of(last_fired.args[0]), "round");

@@ -14,6 +14,7 @@
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
+#include "interpreter/parse.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/tav_source.hpp"
 #include "runtime/errors.hpp"
@@ -32,6 +33,7 @@ class evaluation : public fresh_values {
     context::collecting_at_start = false;
     ownership::init();
     natives::init();
+    parser::init();
     interpreter::init();
     // The vocabulary is built under collector stress by the start-up and script tests; here
     // it is the ground every case stands on, made once per test without a collection each step.

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -545,6 +546,43 @@ TEST_F(Collector, StressModeCollectsAtEveryAllocationAndLosesNothing) {
   EXPECT_GE(collector::stats.series_cycles - cycles, 201u);
   ASSERT_EQ(buffer_of(list)->count(), 200u);
   for (uint32_t i = 0; i < 200; ++i) EXPECT_EQ(text_of(cell_at(list, i).payload2), std::to_string(i));
+}
+
+node_id text_of_length(uint32_t length, uint8_t byte) {
+  node_id text = alloc_bytes_filled(length, byte);
+  buffer_of(text)->tail = buffer_of(text)->offset + length;
+  return text;
+}
+
+// Half of what is made stays live: the live heap grows to 40 MB among as much garbage.
+TEST_F(Collector, AGrowingHeapIsCollectedAsItDoublesAndKeepsWithinTwiceItsLiveData) {
+  collector::scoped_root keep(&root);
+  collector::test_modes.verify = false;  // a heap check at each cycle would dwarf the test
+  node_id list = alloc_cells(4);
+  root = block_cell(list);
+  uint32_t cycles = collector::stats.series_cycles;
+  size_t peak = 0;
+  for (uint32_t i = 0; i < 40000; ++i) {
+    append(root.payload2, {string_type, 0, text_of_length(1000, static_cast<uint8_t>('a' + i % 26)), 0});
+    text_of_length(1000, 'x');
+    peak = std::max(peak, memory::state.used);
+  }
+  cycles = collector::stats.series_cycles - cycles;
+  collect();
+  const size_t live = memory::state.used;
+
+  // A collection at every new 2 MB frame would be about forty of them.
+  EXPECT_GE(cycles, 4u);
+  EXPECT_LE(cycles, 12u);
+  EXPECT_GE(live, 40000u * 1000);
+  EXPECT_LE(peak, 2 * live + 4 * size_t{memory::state.maximum_frame_size});
+  ASSERT_EQ(buffer_of(root.payload2)->count(), 40000u);
+  for (uint32_t i : {0u, 12345u, 39999u}) {
+    series_buffer* text = buffer_of(cell_at(root.payload2, i).payload2);
+    EXPECT_EQ(text->used(), 1000u);
+    EXPECT_EQ(text->head()[999], 'a' + i % 26);
+  }
+  root = {none_header, 0, 0, 0};
 }
 
 // What makes the stress run of the suites mean something: their private heaps collect too.

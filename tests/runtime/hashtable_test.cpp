@@ -166,6 +166,18 @@ TEST_F(HashTable, HashOfCellsByType) {
   EXPECT_EQ(ht::hash_value(tuple), ht::hash_value(same_tuple));
 }
 
+// A zero of the float-based types hashes alike whatever its sign (the keys are equal), while
+// other values keep their sign in the hash.
+TEST_F(HashTable, SignedZerosOfFloatTypesHashAlike) {
+  constexpr uint32_t sign = 0x80000000;
+  for (uint32_t type : {12u, 38u, 43u}) {  // float!, percent!, time!
+    EXPECT_EQ(ht::hash_value(cell{type, 0, 0, sign}), ht::hash_value(cell{type, 0, 0, 0})) << type;
+    EXPECT_NE(ht::hash_value(cell{type, 0, 0, 0x3FF00000 | sign}), ht::hash_value(cell{type, 0, 0, 0x3FF00000}))
+        << type;
+    EXPECT_NE(ht::hash_value(cell{type, 0, 1, sign}), ht::hash_value(cell{type, 0, 1, 0})) << type;
+  }
+}
+
 // ---- Sizing ------------------------------------------------------------------------------
 
 TEST_F(HashTable, CreationSizes) {
@@ -433,6 +445,41 @@ TEST_F(HashTable, HashKindStampsKeysThatHashNodeIds) {
 }
 
 // ---- map! --------------------------------------------------------------------------------
+
+// A map! table keeps each bucket's hash, so that its growth moves hashes instead of hashing
+// the keys again; keys stay found through every growth and in a copy.
+TEST_F(HashTable, MapKindKeepsEachBucketsHashThroughGrowthAndCopies) {
+  node_id block = block_of({});
+  node_id table = ht::create(1, block, ht::map_kind);
+  const uint32_t first_buckets = ht::record_of(table).buckets;
+  for (int32_t i = 0; i < 300; ++i) {
+    std::u32string key = U"key";
+    for (char c : std::to_string(i)) key += static_cast<char32_t>(c);
+    append(block, text(key));
+    append(block, integer(i));
+    ASSERT_EQ(ht::put(table, at(block, length(block) - 2)), 0) << i;
+  }
+  ASSERT_GT(ht::record_of(table).buckets, first_buckets);
+  auto check = [](node_id t) {
+    const ht::record& r = ht::record_of(t);
+    const auto* flags = reinterpret_cast<const uint32_t*>(buffer_of(r.flags)->data());
+    const auto* keys = reinterpret_cast<const int32_t*>(buffer_of(r.keys)->data());
+    const auto* hashes = reinterpret_cast<const uint32_t*>(buffer_of(r.positions)->data());
+    uint32_t in_use = 0;
+    for (uint32_t b = 0; b < r.buckets; ++b) {
+      if (((flags[b >> 4] >> ((b & 15) << 1)) & 3) != 0) continue;
+      ++in_use;
+      EXPECT_EQ(hashes[b], ht::hash_value(*at(r.block, static_cast<uint32_t>(keys[b])))) << b;
+    }
+    EXPECT_EQ(in_use, 300u);
+  };
+  check(table);
+  node_id copied = ht::copy(table);
+  check(copied);
+  EXPECT_EQ(position(table, ht::find(table, text(U"KEY299"))), 598);
+  EXPECT_EQ(position(copied, ht::find(copied, text(U"Key7"))), 14);
+  EXPECT_EQ(ht::find(table, text(U"KEY299"), 0, 1, 2), nullptr);
+}
 
 TEST_F(HashTable, MapKindMergesRepeatedKeysAndNormalisesWords) {
   node_id symbols = new_symbol_table();

@@ -280,6 +280,48 @@ TEST_F(MemoryManager, StressModeCollectsAtEveryNthBufferAllocation) {
   EXPECT_EQ(collections, 3 + 1);  // plus the one before the first frame was made
 }
 
+// The collection stand-in: records how much the frames held when each collection was asked
+// for, and sets the budget as a real cycle that freed nothing would.
+std::vector<size_t> used_at_collections;
+void record_collection() {
+  used_at_collections.push_back(memory::state.used);
+  memory::note_collection();
+}
+
+// Collections while the frames grow to 64 MB of live buffers of `bytes` each, with the room each
+// new frame brings.
+struct growth {
+  uint32_t bytes;
+  size_t step;  // bytes a new frame adds, page rounding aside
+};
+
+TEST_F(MemoryManager, AboveTheFloorACollectionWaitsUntilTheHeapHasDoubled) {
+  // Buffers that fill series frames, and buffers of 3 MB that each take a big frame.
+  for (auto [bytes, step] : {growth{1000000, 2 * megabyte}, growth{3000000, 3000000 + 64}}) {
+    memory::free_all();
+    memory::state = memory_state{};
+    memory::state.ready = true;
+    used_at_collections.clear();
+    memory::collect_hook = record_collection;
+    while (memory::state.used < 64 * size_t{megabyte}) alloc_series_buffer(bytes, 1, 0);
+
+    const size_t slack = step + platform::page_size();
+    for (size_t i = 1; i < used_at_collections.size(); ++i) {
+      size_t before = used_at_collections[i - 1], now = used_at_collections[i];
+      if (before + slack < memory::pacing_floor) {
+        EXPECT_LE(now - before, slack) << bytes << ": small heaps collect at every new frame";
+      } else {
+        EXPECT_GE(now + slack, memory::growth_factor * before) << bytes << ": collected early";
+        EXPECT_LE(now, memory::growth_factor * before) << bytes << ": collected late";
+      }
+    }
+    // A collection at every new frame would be 32 (or 21) of them up to 64 MB.
+    EXPECT_LE(used_at_collections.size(), 10u) << bytes;
+    EXPECT_LE(memory::state.used, memory::growth_factor * memory::state.live_after_collection + slack) << bytes;
+    memory::collect_hook = nullptr;
+  }
+}
+
 TEST(MemoryInit, IsIdempotentAndSetsTheFrameSizes) {
   memory::init();
   raw_pointer* pointers = memory::state.pointers;

@@ -37,9 +37,15 @@ TEST_F(TryNative, StopsErrorsAndLetsOtherExitsPass) {
   });
 }
 
+// The calls are recorded where the error is raised, before the try unwinds them.
 TEST_F(TryNative, KeepRecordsTheCalls) {
-  EXPECT_EQ(value_of("e: try [1 / 0] e/stack").type(), TYPE_INTEGER);
-  EXPECT_EQ(value_of("e: try/keep [1 / 0] e/stack").type(), TYPE_BLOCK);
+  expect_results({
+      {"e: try [1 / 0] e/stack", "[]"},
+      {"e: try/keep [1 / 0] e/stack", "[]"},
+      {"f: func [] [1 / 0] e: try/keep [f] e/stack", "[f]"},
+      {"f: func [] [1 / 0] g: func [] [f] e: try [g] e/stack", "[g f]"},
+      {"f: func [] [1 / 0] g: func [] [try [f]] e: g e/stack", "[g f]"},
+  });
 }
 
 TEST_F(CaseNatives, ChangeTextInPlace) {
