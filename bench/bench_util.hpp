@@ -25,6 +25,14 @@ inline double seconds_since(clock_type::time_point start) {
 
 inline double mb_per_s(size_t bytes, double seconds) { return double(bytes) / (1 << 20) / seconds; }
 
+// Millions of operations per second in a 13-column field, "-" for a time not taken.
+inline void print_rate(double operations, double seconds) {
+  if (seconds > 0)
+    std::printf(" %12.2f", operations / seconds / 1e6);
+  else
+    std::printf(" %12s", "-");
+}
+
 // Bytes from a fixed xorshift sequence, the same on every run.
 inline std::vector<uint8_t> random_sample(size_t n) {
   std::vector<uint8_t> out(n);

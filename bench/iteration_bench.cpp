@@ -56,13 +56,6 @@ const program programs[] = {
      "for _ = 1, 10 do local r = {} for i = 1, #c do r[i] = x end end"},
 };
 
-void print_rate(double operations, double seconds) {
-  if (seconds > 0)
-    std::printf(" %12.2f", operations / seconds / 1e6);
-  else
-    std::printf(" %12s", "-");
-}
-
 int run(void*) {
   boot::init_runtime();
   source::define_core();
@@ -78,10 +71,10 @@ int run(void*) {
     const double python = bench::time_python(p.python_setup, p.python);
     const double lua = bench::time_lua(p.lua_setup, p.lua);
     std::printf("%-36s", p.name);
-    print_rate(p.operations, tav);
-    print_rate(p.operations, cpp);
-    print_rate(p.operations, python);
-    print_rate(p.operations, lua);
+    bench::print_rate(p.operations, tav);
+    bench::print_rate(p.operations, cpp);
+    bench::print_rate(p.operations, python);
+    bench::print_rate(p.operations, lua);
     python > 0 ? std::printf(" %11.2fx", python / tav) : std::printf(" %12s", "-");
     lua > 0 ? std::printf(" %11.2fx", lua / tav) : std::printf(" %12s", "-");
     std::printf("\n");

@@ -47,13 +47,6 @@ const program programs[] = {
      "for i in range(1, 10001): b.index(i * 10)"},
 };
 
-void print_rate(double operations, double seconds) {
-  if (seconds > 0)
-    std::printf(" %12.2f", operations / seconds / 1e6);
-  else
-    std::printf(" %12s", "-");
-}
-
 int run(void*) {
   boot::init_runtime();
   source::define_core();
@@ -64,8 +57,8 @@ int run(void*) {
     const double tav = bench::time_tav(p.tav);
     const double python = bench::time_python(p.python_setup, p.python);
     std::printf("%-36s", p.name);
-    print_rate(p.operations, tav);
-    print_rate(p.operations, python);
+    bench::print_rate(p.operations, tav);
+    bench::print_rate(p.operations, python);
     python > 0 ? std::printf(" %11.2fx", python / tav) : std::printf(" %12s", "-");
     std::printf("\n");
   }

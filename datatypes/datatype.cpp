@@ -6,6 +6,7 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
@@ -159,6 +160,7 @@ void register_all() {
   tuple::init();
   time::init();
   handle::init();
+  date::init();
   ref::init();
   point2D::init();
   point3D::init();

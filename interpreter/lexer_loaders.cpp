@@ -13,6 +13,7 @@
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/number_handoff.hpp"
@@ -495,10 +496,214 @@ void load_time(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool loa
   if (load) emit(ls, *time::make_at(time, negative ? -value : value));
 }
 
-// Date and money values belong to their datatypes, which finish these loaders; until then
-// their tokens scan as the automaton shaped them and loading one is not done.
-void load_date(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
-  if (load) fire(error_id::internal_not_done);
+// ---- Dates ----------------------------------------------------------------------------------
+
+// A reader over a date token; every rule broken is an invalid date!.
+struct date_reader {
+  lexer_state& ls;
+  uint32_t start, end, p;
+
+  [[noreturn]] void invalid() const { syntax_error(ls, start, end, type::date); }
+  uint8_t peek() const { return p < end ? ls.input[p] : 0; }
+  bool at_digit() const { return p < end && is_digit(ls.input[p]); }
+  bool accept(uint8_t c) {
+    if (peek() != c) return false;
+    ++p;
+    return true;
+  }
+  void expect(uint8_t c) {
+    if (!accept(c)) invalid();
+  }
+  // Up to `most` digits, at least one; the count read goes to `digits`.
+  int32_t number(uint32_t most, uint32_t& digits) {
+    int32_t value = 0;
+    digits = 0;
+    while (digits < most && at_digit()) {
+      value = value * 10 + (ls.input[p++] - '0');
+      ++digits;
+    }
+    if (digits == 0) invalid();
+    return value;
+  }
+  int32_t exactly(uint32_t count) {
+    uint32_t digits;
+    int32_t value = number(count, digits);
+    if (digits != count) invalid();
+    return value;
+  }
+  // A month name of 3 to 9 letters, matched in any case with the start of a full name.
+  uint32_t month_name() {
+    uint32_t from = p;
+    while (p < end && ((ls.input[p] | 0x20) >= 'a' && (ls.input[p] | 0x20) <= 'z')) ++p;
+    uint32_t length = p - from;
+    if (length < 3 || length > 9) invalid();
+    for (uint32_t m = 0; m < 12; ++m) {
+      const char* name = date::english_months[m];
+      uint32_t i = 0;
+      while (i < length && name[i] && (ls.input[from + i] | 0x20) == (name[i] | 0x20)) ++i;
+      if (i == length) return m + 1;
+    }
+    invalid();
+  }
+};
+
+struct date_fields {
+  int32_t year = 0, month = 1, day = 1, zone_minutes = 0;
+  double time = 0.0;  // local seconds
+  bool has_time = false;
+};
+
+// Seconds: digits with an optional fraction after `.` or `,`.
+double read_seconds(date_reader& r) {
+  uint32_t from = r.p;
+  while (r.at_digit()) ++r.p;
+  if (r.p == from) r.invalid();
+  if (r.peek() == '.' || r.peek() == ',') {
+    ++r.p;
+    uint32_t fraction = r.p;
+    while (r.at_digit()) ++r.p;
+    if (r.p == fraction) r.invalid();
+  }
+  double seconds;
+  if (!read_decimal(r.ls.input + from, r.p - from, 0, seconds)) r.invalid();
+  return seconds;
+}
+
+// `Z`, or a sign, zone hours and minutes (hh:mm, hhmm or h).
+void read_zone(date_reader& r, date_fields& f) {
+  if (r.accept('Z') || r.accept('z')) return;
+  uint8_t sign = r.peek();
+  if (sign != '+' && sign != '-') return;
+  ++r.p;
+  uint32_t digits;
+  int32_t hours = r.number(2, digits), minutes = 0;
+  if (hours > 15) r.invalid();
+  if (r.accept(':') || r.at_digit()) minutes = r.exactly(2);
+  if (minutes > 59) r.invalid();
+  int32_t magnitude = hours * 60 + minutes;
+  f.zone_minutes = sign == '-' ? -magnitude : magnitude;
+}
+
+// hours:minutes[:seconds] with a zone, or the compact hhmm[ss] of the compact form.
+void read_time(date_reader& r, date_fields& f, bool compact) {
+  uint32_t digits;
+  double hours, minutes, seconds = 0.0;
+  if (compact) {
+    hours = r.exactly(2);
+    minutes = r.exactly(2);
+    if (r.at_digit()) seconds = read_seconds(r);
+  } else {
+    hours = r.number(2, digits);
+    r.expect(':');
+    minutes = r.exactly(2);
+    if (r.accept(':')) seconds = read_seconds(r);
+  }
+  if (hours > 23 || minutes > 59 || !(seconds < 60.0)) r.invalid();
+  f.time = hours * 3600.0 + minutes * 60.0 + seconds;
+  f.has_time = true;
+  read_zone(r, f);
+}
+
+bool time_start_p(uint8_t c) { return c == '/' || c == 'T' || c == 't'; }
+
+uint32_t month_length(int32_t year, int32_t month) {
+  constexpr uint8_t lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && date::leap_year_p(year) ? 29 : lengths[month - 1];
+}
+
+// Year, month, day: day first or year first, the month by number or by name.
+void read_calendar_date(date_reader& r, date_fields& f, int32_t first, uint32_t first_digits, bool first_negative) {
+  uint8_t sep = r.peek();
+  if (sep != '-' && sep != '/') r.invalid();
+  ++r.p;
+  uint32_t digits;
+  if (r.at_digit())
+    f.month = r.number(2, digits);
+  else
+    f.month = static_cast<int32_t>(r.month_name());
+  r.expect(sep);
+  bool last_negative = r.accept('-');
+  uint32_t last_digits;
+  int32_t last = r.number(4, last_digits);
+  if (last_negative) last = -last;
+  if (first_negative) first = -first;
+  uint32_t year_digits = last_digits;
+  if (first > 99 && last >= 0 && last <= 31) {
+    f.year = first;
+    f.day = last;
+    year_digits = first_digits;
+  } else {
+    f.day = first;
+    f.year = last;
+  }
+  if (year_digits <= 2 && f.year >= 0) f.year += f.year <= 49 ? 2000 : 1900;
+}
+
+// The date of an ISO week (yyyy-Www[-d]) or of a day of the year (yyyy-ddd).
+void move_date(cell& value, int32_t week, int32_t weekday, int32_t yearday) {
+  if (yearday) {
+    date::set_yearday(value, yearday);
+    return;
+  }
+  date::set_week(value, week);
+  date::set_weekday(value, weekday);
+}
+
+// `-` and exactly three digits, then the end or a time.
+bool ordinal_p(const uint8_t* in, uint32_t p, uint32_t end) {
+  if (p + 4 > end || in[p] != '-') return false;
+  for (uint32_t i = 1; i <= 3; ++i)
+    if (!is_digit(in[p + i])) return false;
+  return p + 4 == end || in[p + 4] == 'T' || in[p + 4] == 't';
+}
+
+void load_date(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  date_reader r{ls, start, end, start};
+  date_fields f;
+  int32_t week = 0, weekday = 1, yearday = 0;
+  bool negative = r.accept('-');
+  uint32_t first_digits;
+  int32_t first = r.number(4, first_digits);
+  const uint8_t* in = ls.input;
+  if (r.at_digit()) {
+    if (first_digits != 4) r.invalid();
+    f.year = negative ? -first : first;
+    f.month = r.exactly(2);
+    f.day = r.exactly(2);
+    if (!r.accept('T') && !r.accept('t')) r.invalid();
+    read_time(r, f, true);
+  } else if (first_digits == 4 && r.peek() == '-' && r.p + 1 < end && (in[r.p + 1] | 0x20) == 'w') {
+    r.p += 2;
+    f.year = negative ? -first : first;
+    week = r.exactly(2);
+    if (week < 1 || week > 53) r.invalid();
+    if (r.accept('-')) {
+      weekday = r.exactly(1);
+      if (weekday < 1 || weekday > 7) r.invalid();
+    }
+    if (r.accept('T') || r.accept('t')) read_time(r, f, false);
+  } else if (ordinal_p(in, r.p, end)) {
+    ++r.p;
+    f.year = negative ? -first : first;
+    yearday = r.exactly(3);
+    if (yearday < 1 || yearday > (date::leap_year_p(f.year) ? 366 : 365)) r.invalid();
+    if (r.accept('T') || r.accept('t')) read_time(r, f, false);
+  } else {
+    read_calendar_date(r, f, first, first_digits, negative);
+    if (r.p < end && time_start_p(in[r.p])) {
+      ++r.p;
+      read_time(r, f, false);
+    }
+  }
+  if (r.p != end) r.invalid();
+  if (f.day < 1 || f.month < 1 || f.month > 12 || f.year < -9999 || f.year > 9999) r.invalid();
+  if (static_cast<uint32_t>(f.day) > month_length(f.year, f.month)) r.invalid();
+  if (!load) return;
+  cell value;
+  date::make_at(value, f.year, static_cast<uint32_t>(f.month), static_cast<uint32_t>(f.day), f.time, f.zone_minutes,
+                f.has_time);
+  if (week || yearday) move_date(value, week, weekday, yearday);
+  emit(ls, value);
 }
 
 void load_money(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {

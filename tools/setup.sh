@@ -7,6 +7,7 @@ packages=(
   libgtest-dev
   libssl-dev zlib1g-dev gzip
   tzdata
+  python3
 )
 
 missing=()

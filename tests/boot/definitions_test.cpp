@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "boot/boot_fixture.hpp"
 #include "boot/definitions.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
@@ -25,22 +26,6 @@ class definitions : public ::testing::Test {
   static void SetUpTestSuite() { boot::define_vocabulary(); }
 
   static cell value_of(const char* name) { return *context::get(global_word(name)); }
-
-  static cell loaded(std::string_view text) {
-    return boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
-  }
-
-  static std::string result_of(const char* text) {
-    const cell block = loaded(text);
-    cell* base = stack::top;
-    std::string result;
-    if (stack::catch_error(words::try_, false, [&] { interpreter::do_block(block, false); }))
-      result = std::string("error ") + error_info(last_fired.id).word;
-    else
-      result = molded(*stack::last_pushed());
-    stack::top = base;
-    return result;
-  }
 };
 
 TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builtin_is_used) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "boot/boot_fixture.hpp"
 #include "boot/definitions.hpp"
 #include "boot/global_load.hpp"
 #include "boot/vocabulary.hpp"
@@ -31,22 +32,6 @@ class system_code : public ::testing::Test {
     boot::define_vocabulary();
     boot::define_phase(loaded(test_phase));
     boot::end_definitions();
-  }
-
-  static cell loaded(const char* text) {
-    return boot::load_global(reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)));
-  }
-
-  static std::string result_of(const char* text) {
-    const cell block = loaded(text);
-    cell* base = stack::top;
-    std::string result;
-    if (stack::catch_error(words::try_, false, [&] { interpreter::do_block(block, false); }))
-      result = std::string("error ") + error_info(last_fired.id).word;
-    else
-      result = molded(*stack::last_pushed());
-    stack::top = base;
-    return result;
   }
 };
 

@@ -1,0 +1,59 @@
+// Dates: 1M `to date!` of epoch seconds, 1M `form` of a date with a time and a zone and 1M
+// `to integer!` of a date, evaluated by the interpreter, beside Python 3's
+// datetime.fromtimestamp, strftime and timestamp() in the same run, in millions per second.
+// The empty loop of each side is printed too, for the share the loop itself takes.
+// TAV_BENCH_NO_PYTHON=1 leaves Python out.
+#include <cstdio>
+
+#include "bench/bench_util.hpp"
+#include "boot/startup.hpp"
+#include "runtime/platform.hpp"
+
+namespace {
+
+using namespace tav;
+using bench::time_python;
+using bench::time_tav;
+
+constexpr double count = 1e6;
+
+struct operation {
+  const char* name;
+  const char* tav;
+  const char* python;
+};
+
+const char* python_setup =
+    "import datetime\n"
+    "zone = datetime.timezone(datetime.timedelta(hours=2))\n"
+    "d = datetime.datetime(2024, 3, 5, 10, 30, 15, tzinfo=zone)\n"
+    "utc = datetime.timezone.utc";
+
+const operation operations[] = {
+    {"empty loop", "repeat n 1000000 []", "for n in range(1000000): pass"},
+    {"to date! seconds", "repeat n 1000000 [to date! n]",
+     "for n in range(1000000): datetime.datetime.fromtimestamp(n, utc)"},
+    {"form date", "repeat n 1000000 [form d]", "for n in range(1000000): d.strftime(\"%d-%b-%Y/%H:%M:%S%z\")"},
+    {"to integer! date", "repeat n 1000000 [to integer! d]", "for n in range(1000000): d.timestamp()"},
+};
+
+int run(void*) {
+  boot::init_runtime();
+  source::define_core();
+  source::run_text("d: 5-Mar-2024/10:30:15+02:00");
+  std::printf("%-20s %12s %12s %10s\n", "1M operations", "Tav M/s", "Python M/s", "Tav/Python");
+  for (const operation& op : operations) {
+    double tav = time_tav(op.tav);
+    double python = time_python(python_setup, op.python);
+    std::printf("%-20s %12.2f", op.name, count / tav / 1e6);
+    if (python > 0)
+      std::printf(" %12.2f %9.2fx\n", count / python / 1e6, python / tav);
+    else
+      std::printf(" %12s\n", "-");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return platform::start_up(argc, argv, run, nullptr); }
