@@ -218,8 +218,11 @@ cell field(const cell& object, const char* name) { return *object::select_word(o
 void complete() {
   const std::string_view text = boot::embedded_text("system");
   if (text.empty()) runtime_error(98);
+  // Built once: a vocabulary defined again keeps the object it has.
+  cell* facts = object::select_word(value, *word::load("facts"));
+  if (facts == &none::value) return;
   cell* saved = stack::top;
-  fill_facts(*object::select_word(value, *word::load("facts")));
+  fill_facts(*facts);
   const cell source = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
   if (source.type() != TYPE_BLOCK) runtime_error(98);
   *stack::push_cell() = source;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "boot/boot_fixture.hpp"
 #include "boot/definitions.hpp"
@@ -33,6 +34,8 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
   for (uint32_t i = 0; i < boot::builtin_count; ++i) registered.insert(boot::builtin_name(i));
   uint32_t routines = 0, functions = 0;
   for (uint32_t s = 0; s < boot::embedded_source_count; ++s) {
+    // The system object's source is code that runs, not a phase of definitions.
+    if (std::string_view(boot::embedded_sources[s].name) == "system") continue;
     const cell phase = loaded({reinterpret_cast<const char*>(boot::embedded_sources[s].text),
                                boot::embedded_sources[s].length});
     boot::definition_form form;
@@ -46,7 +49,7 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
     }
   }
   EXPECT_EQ(used, registered);
-  EXPECT_EQ(routines, 62u);
+  EXPECT_EQ(routines, 70u);
   EXPECT_EQ(functions, 38u);
 }
 
