@@ -8,11 +8,13 @@
 
 #include <string>
 
+#include "build_facts.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/symbol.hpp"
@@ -197,10 +199,11 @@ cell command_line() {
   return string_of(line.data(), line.size());
 }
 
-// The values the Tav source cannot make itself: version, build-basename, words, command line.
+// The values the Tav source cannot make itself: version, build-basename, words, command line,
+// the build's date, and the commit's date, branch and id.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(4), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(8), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -208,6 +211,19 @@ void fill_facts(cell& facts) {
   fact = *context::self_of(context::global);
   *alloc_block_tail(facts) = fact;
   fact = command_line();
+  *alloc_block_tail(facts) = fact;
+  fact = *date::push_epoch(build_facts::epoch, date::zone_from_minutes(build_facts::zone_minutes));
+  *alloc_block_tail(facts) = fact;
+  fact = none::value;
+  if (build_facts::git_known) {
+    // Shown in the zone of the machine that runs the program.
+    uint32_t local_zone = platform::get_date(false) & date::zone_mask;
+    fact = *date::push_epoch(build_facts::git_epoch, local_zone);
+  }
+  *alloc_block_tail(facts) = fact;
+  fact = build_facts::git_known ? string_of(build_facts::git_branch, std::strlen(build_facts::git_branch)) : none::value;
+  *alloc_block_tail(facts) = fact;
+  fact = build_facts::git_known ? string_of(build_facts::git_commit, std::strlen(build_facts::git_commit)) : none::value;
   *alloc_block_tail(facts) = fact;
 }
 
