@@ -323,11 +323,20 @@ int64_t normalize_time(int64_t days, double& time, uint32_t zone) {
   return days;
 }
 
+void check_calendar(int64_t days, double time) {
+  // The years a packed word holds, as day numbers: 1 January of the first, 31 December of the last.
+  static const int64_t first_day = date_to_days(pack(first_year, 1, 1));
+  static const int64_t last_day = date_to_days(pack(last_year, 12, 31));
+  if (days < first_day || days > last_day || !(std::fabs(time) <= 2 * seconds_per_day))
+    fire(error_id::math_overflow);
+}
+
 void normalize(cell& date, double time, bool to_utc) {
   uint32_t packed = date.payload1;
   uint32_t zone = zone_of(packed);
   if (to_utc) time = to_utc_time(time, zone);
   int64_t days = normalize_time(date_to_days(packed), time, zone);
+  check_calendar(days, time);
   date.payload1 = days_to_date(days, zone, time_p(packed));
   set_time(date, time);
 }
@@ -336,6 +345,7 @@ void set_month(cell& date, int32_t month) {
   uint32_t packed = date.payload1;
   int64_t months = int64_t{month} - 1;
   int64_t year = year_of(packed) + floor_div(months, 12);
+  if (year < first_year || year > last_year) fire(error_id::math_overflow);
   auto new_month = static_cast<uint32_t>(floor_mod(months, 12) + 1);
   uint32_t start = pack(static_cast<int32_t>(year), new_month, 1);
   date.payload1 = days_to_date(date_to_days(start) + day_of(packed) - 1, zone_of(packed), time_p(packed));
@@ -377,6 +387,7 @@ cell* make_at(cell& target, int32_t year, uint32_t month, uint32_t day, double t
 
 namespace {
 void move_to_day(cell& date, int64_t days) {
+  check_calendar(days, 0.0);
   uint32_t packed = date.payload1;
   date.payload1 = days_to_date(days, zone_of(packed), time_p(packed));
 }
@@ -489,6 +500,7 @@ void set_day_field(cell& date, int32_t index, int32_t n) {
   uint32_t packed = date.payload1;
   switch (index) {
     case year_field:
+      if (n < first_year || n > last_year) fire(error_id::math_overflow);
       date.payload1 = (packed & (zone_mask | time_flag)) | pack(n, month_of(packed), day_of(packed));
       move_to_day(date, date_to_days(date.payload1));
       return;
@@ -632,6 +644,7 @@ cell* do_math(int32_t op) {
     return value1;
   }
   days = normalize_time(days, time, zone_of(packed));
+  check_calendar(days, time);
   value1->payload1 = days_to_date(days, zone_of(packed), time_p(packed));
   set_time(*value1, time);
   return value1;

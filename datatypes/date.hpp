@@ -19,6 +19,9 @@ inline constexpr uint32_t zone_negative = 0x40;
 inline constexpr double seconds_per_day = 86400.0;
 // Day 0 is 1 March of year 0; this is 1 January 1970.
 inline constexpr int64_t epoch_days = 719468;
+// The years the 15 bits of a packed word hold.
+inline constexpr int32_t first_year = -16384;
+inline constexpr int32_t last_year = 16383;
 
 inline int32_t year_of(uint32_t packed) { return static_cast<int32_t>(packed) >> 17; }
 inline uint32_t month_of(uint32_t packed) { return (packed >> 12) & 0xF; }
@@ -67,6 +70,9 @@ inline double to_utc_time(double time, uint32_t zone) { return shift_by_zone(tim
 // Moves whole days between `time` and the day number so that the local time of day falls in
 // [0, 86400); answers the new day number.
 int64_t normalize_time(int64_t days, double& time, uint32_t zone);
+// Raises math/overflow unless the day number falls in the years a packed word holds and the
+// time is within two days.
+void check_calendar(int64_t days, double time);
 // Stores `time` in the date, first converted from local to UTC when asked, and rebuilds the
 // packed word from the normalised day number.
 void normalize(cell& date, double time, bool to_utc);
