@@ -200,10 +200,10 @@ cell command_line() {
 }
 
 // The values the Tav source cannot make itself: version, build-basename, words, command line,
-// the build's date, and the commit's date, branch and id.
+// the build's date, and the commit's date, branch, id and message.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(8), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(9), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -224,6 +224,8 @@ void fill_facts(cell& facts) {
   fact = build_facts::git_known ? string_of(build_facts::git_branch, std::strlen(build_facts::git_branch)) : none::value;
   *alloc_block_tail(facts) = fact;
   fact = build_facts::git_known ? string_of(build_facts::git_commit, std::strlen(build_facts::git_commit)) : none::value;
+  *alloc_block_tail(facts) = fact;
+  fact = build_facts::git_known ? string_of(build_facts::git_message, std::strlen(build_facts::git_message)) : none::value;
   *alloc_block_tail(facts) = fact;
 }
 
