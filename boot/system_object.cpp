@@ -2,6 +2,7 @@
 // standard/error.
 #include "boot/system_object.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "build_facts.hpp"
+#include "boot/build_record.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
@@ -199,11 +201,21 @@ cell command_line() {
   return string_of(line.data(), line.size());
 }
 
+// None, or the build's git facts as strings, appended one by one so the block roots them.
+cell git_record() {
+  if (!boot::build_git_known) return none::value;
+  cell record = cell{TYPE_BLOCK, 0, alloc_cells(6), 0};
+  *stack::push_cell() = record;
+  for (const char* text : boot::build_git) *alloc_block_tail(record) = string_of(text, std::strlen(text));
+  --stack::top;
+  return record;
+}
+
 // The values the Tav source cannot make itself: version, build-basename, words, command line,
-// the build's date, and the commit's date, branch, id and message.
+// git record, the build's date and the commit's date.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(9), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(7), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -212,20 +224,16 @@ void fill_facts(cell& facts) {
   *alloc_block_tail(facts) = fact;
   fact = command_line();
   *alloc_block_tail(facts) = fact;
+  fact = git_record();
+  *alloc_block_tail(facts) = fact;
   fact = *date::push_epoch(build_facts::epoch, date::zone_from_minutes(build_facts::zone_minutes));
   *alloc_block_tail(facts) = fact;
   fact = none::value;
-  if (build_facts::git_known) {
+  if (boot::build_git_known) {
     // Shown in the zone of the machine that runs the program.
     uint32_t local_zone = platform::get_date(false) & date::zone_mask;
-    fact = *date::push_epoch(build_facts::git_epoch, local_zone);
+    fact = *date::push_epoch(std::strtoll(boot::build_git[3], nullptr, 10), local_zone);
   }
-  *alloc_block_tail(facts) = fact;
-  fact = build_facts::git_known ? string_of(build_facts::git_branch, std::strlen(build_facts::git_branch)) : none::value;
-  *alloc_block_tail(facts) = fact;
-  fact = build_facts::git_known ? string_of(build_facts::git_commit, std::strlen(build_facts::git_commit)) : none::value;
-  *alloc_block_tail(facts) = fact;
-  fact = build_facts::git_known ? string_of(build_facts::git_message, std::strlen(build_facts::git_message)) : none::value;
   *alloc_block_tail(facts) = fact;
 }
 
