@@ -176,6 +176,7 @@ constexpr definition operators[] = {
     {"-", "make op! :subtract", nullptr},
     {"*", "make op! :multiply", nullptr},
     {"/", "make op! :divide", nullptr},
+    {"//", "make op! :modulo", nullptr},
     {"%", "make op! :remainder", nullptr},
     {"=", "make op! :equal?", nullptr},
     {"<>", "make op! :not-equal?", nullptr},
@@ -185,6 +186,9 @@ constexpr definition operators[] = {
     {">", "make op! :greater?", nullptr},
     {"<=", "make op! :lesser-or-equal?", nullptr},
     {">=", "make op! :greater-or-equal?", nullptr},
+    {"<<", "make op! :shift-left", nullptr},
+    {">>", "make op! :shift-right", nullptr},
+    {">>>", "make op! :shift-logical", nullptr},
     {"**", "make op! :power", nullptr},
     {"and", "make op! :and~", nullptr},
     {"or", "make op! :or~", nullptr},
@@ -206,14 +210,15 @@ struct plan {
 };
 
 // The phases that run among the definitions above, in order: each is a source written in Tav
-// (boot/<name>.tav) or a step of C++ code. The core functions and the system object's words
-// come between the colours and the operators.
+// (boot/<name>.tav, or library/<name>.tav for the library's own functions) or a step of C++
+// code. The core functions and the system object's words come between the colours and the
+// operators.
 void system_words();
 struct phase_row {
   const char* source;
   void (*step)();
 };
-constexpr phase_row phases[] = {{"core", nullptr}, {"routines", nullptr}, {nullptr, system_words}};
+constexpr phase_row phases[] = {{"core", nullptr}, {"routines", nullptr}, {"base", nullptr}, {nullptr, system_words}};
 constexpr size_t phase_count = std::size(phases);
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
