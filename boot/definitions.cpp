@@ -131,9 +131,9 @@ routine::answer os_info(cell* arguments) {
 routine::answer startup_env(cell* arguments) {
   cell name = arguments[0];
   const char* value = std::getenv(file::to_os_path(name));
-  cell* saved = stack::top;
-  arguments[0] = value ? *os::load_text(value, std::strlen(value)) : none::value;
-  stack::top = saved;
+  cell text = none::value;
+  if (value) os::load_text(value, std::strlen(value), text);
+  arguments[0] = text;
   return {0, 0};
 }
 
@@ -146,20 +146,21 @@ routine::answer startup_args(cell* arguments) {
     arguments[0] = none::value;
     return {0, 0};
   }
-  cell* saved = stack::top;
-  cell* parts = stack::push_cell();
-  block::make_at(*parts, 3);
-  block::append_cell(*parts, *os::load_text(given[0], std::strlen(given[0])));
-  cell* rest = stack::push_cell();
-  block::make_at(*rest, count - 1);
-  for (int i = 1; i < count; ++i) block::append_cell(*rest, *os::load_text(given[i], std::strlen(given[i])));
-  block::append_cell(*parts, *rest);
+  cell parts, rest, text;
+  block::make_at(parts, 3);
+  os::load_text(given[0], std::strlen(given[0]), text);
+  block::append_cell(parts, text);
+  block::make_at(rest, count - 1);
+  block::append_cell(parts, rest);
+  for (int i = 1; i < count; ++i) {
+    os::load_text(given[i], std::strlen(given[i]), text);
+    block::append_cell(rest, text);
+  }
   const std::string program = os::quote_argument(given[0]);
-  cell* cut = os::load_text(program.data(), program.size());
-  const int32_t length = string::ts_length_p(*cut) + (count > 1 ? 1 : 0);
-  block::append_cell(*parts, scalar::integer(length));
-  arguments[0] = *parts;
-  stack::top = saved;
+  os::load_text(program.data(), program.size(), text);
+  const int32_t length = string::ts_length_p(text) + (count > 1 ? 1 : 0);
+  block::append_cell(parts, scalar::integer(length));
+  arguments[0] = parts;
   return {0, 0};
 }
 

@@ -108,8 +108,8 @@ void note_arguments(int argc, char** argv, int script, const cell* file) {
   block::make_at(args, argc);
   for (int i = file ? script + 1 : 1; i < argc; ++i) {
     if (!file && std::strcmp(argv[i], "--catch") == 0) continue;
-    cell text = *os::load_text(argv[i], std::strlen(argv[i]));
-    stack::pop_cells(1);
+    cell text;
+    os::load_text(argv[i], std::strlen(argv[i]), text);
     block::append_cell(args, text);
   }
   if (cell* field = option_field("args")) *field = args;

@@ -190,9 +190,8 @@ cell executable_path() {
 }
 
 cell command_line() {
-  cell* saved = stack::top;
-  const cell line = *os::get_command_line();
-  stack::top = saved;
+  cell line;
+  os::get_command_line(line);
   return line;
 }
 

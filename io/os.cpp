@@ -19,7 +19,6 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
-#include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/series.hpp"
@@ -45,13 +44,12 @@ bool utf8_text_p(const uint8_t* bytes, size_t length) {
 void append_entry(cell& block, const char* entry) {
   const char* equal = *entry ? std::strchr(entry + 1, '=') : nullptr;
   const size_t name_length = equal ? static_cast<size_t>(equal - entry) : std::strlen(entry);
-  cell* saved = stack::top;
-  const cell name = *load_text(entry, name_length);
-  block::append_cell(block, name);
-  const char* value = equal ? equal + 1 : entry + name_length;
-  const cell text = *load_text(value, std::strlen(value));
+  cell text;
+  load_text(entry, name_length, text);
   block::append_cell(block, text);
-  stack::top = saved;
+  const char* value = equal ? equal + 1 : entry + name_length;
+  load_text(value, std::strlen(value), text);
+  block::append_cell(block, text);
 }
 
 cell field_word(const char* name) { return word::make_cell(TYPE_WORD, 0, symbol::make(name), static_cast<int32_t>(word::unresolved)); }
@@ -85,33 +83,33 @@ std::string join_arguments(int count, char* const* arguments) {
   return line;
 }
 
-cell* get_command_line() {
+void get_command_line(cell& target) {
   const std::string line = join_arguments(system_state.argument_count, system_state.arguments);
-  return load_text(line.data(), line.size());
+  load_text(line.data(), line.size(), target);
 }
 
-cell* load_text(const char* bytes, size_t length) {
+void load_text(const char* bytes, size_t length, cell& target) {
   const auto* raw = reinterpret_cast<const uint8_t*>(bytes);
-  if (utf8_text_p(raw, length)) return string::load(raw, length, string::encoding::utf8);
-  cell* text = stack::push_cell();
-  string::ts_make_at(*text, static_cast<uint32_t>(length));
-  for (size_t i = 0; i < length; ++i) string::append_char(buffer_of(text->payload2), raw[i]);
-  return text;
+  if (utf8_text_p(raw, length)) {
+    string::load_at(raw, length, &target, string::encoding::utf8);
+    return;
+  }
+  string::ts_make_at(target, static_cast<uint32_t>(length));
+  for (size_t i = 0; i < length; ++i) string::append_char(buffer_of(target.payload2), raw[i]);
 }
 
-cell* environment_map_of(char* const* entries) {
-  cell* pairs = stack::push_cell();
-  block::make_at(*pairs, environment_room);
-  for (char* const* entry = entries; entry && *entry; ++entry) append_entry(*pairs, *entry);
-  cell* map = stack::push_cell();
-  map::make_at(*map, 0, std::max<uint32_t>(buffer_of(pairs->payload2)->count(), 2));
-  map::extend(map, *pairs, true);
-  *pairs = *map;
-  stack::top = map;
-  return pairs;
+// The pairs block and the map are held in locals, which the collector's stack scan keeps.
+void environment_map_of(char* const* entries, cell& target) {
+  cell pairs;
+  block::make_at(pairs, environment_room);
+  for (char* const* entry = entries; entry && *entry; ++entry) append_entry(pairs, *entry);
+  cell map;
+  map::make_at(map, 0, std::max<uint32_t>(buffer_of(pairs.payload2)->count(), 2));
+  map::extend(&map, pairs, true);
+  target = map;
 }
 
-cell* environment_map() { return environment_map_of(environ); }
+void environment_map(cell& target) { environment_map_of(environ, target); }
 
 void check_arg_type(const cell& value, uint8_t type) {
   if (value.type() != type) fire(error_id::script_invalid_arg, value);
@@ -181,17 +179,17 @@ system_facts read_system_facts() {
 
 void get_os_info(cell& target) {
   const system_facts facts = read_system_facts();
-  cell* saved = stack::top;
-  cell* info = stack::push_cell();
-  object::make_at(*info, 8);
-  add_field(*info, "name", *load_text(facts.name.data(), facts.name.size()));
-  add_field(*info, "arch", field_word(facts.arch));
+  cell info;
+  object::make_at(info, 8);
+  cell name;
+  load_text(facts.name.data(), facts.name.size(), name);
+  add_field(info, "name", name);
+  add_field(info, "arch", field_word(facts.arch));
   cell version;
   tuple::make_at(version, 3, facts.version);
-  add_field(*info, "version", version);
-  add_field(*info, "build", scalar::integer(facts.build));
-  stack::top = saved;
-  target = *info;
+  add_field(info, "version", version);
+  add_field(info, "build", scalar::integer(facts.build));
+  target = info;
 }
 
 }  // namespace tav::os

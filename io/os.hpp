@@ -14,18 +14,21 @@ namespace tav::os {
 std::string quote_argument(const char* argument);
 // The arguments joined by single spaces, each written as `quote_argument` does.
 std::string join_arguments(int count, char* const* arguments);
-// A new string! pushed on the stack: the process's command line joined from its arguments.
-cell* get_command_line();
+// Each maker below puts a new value in `target`, which must be a place the collector sees (a
+// local, a stack cell or a rooted cell).
 
-// A new string! pushed on the stack from system text: UTF-8 when the bytes are UTF-8, else one
-// character per byte, so that no name or value the system hands over is refused.
-cell* load_text(const char* bytes, size_t length);
+// A new string!: the process's command line joined from its arguments.
+void get_command_line(cell& target);
 
-// A new map! pushed on the stack: every "name=value" entry of the null-ended list, the name
-// ending at the first "=" after its first character. Names are case-sensitive keys.
-cell* environment_map_of(char* const* entries);
+// A new string! from system text: UTF-8 when the bytes are UTF-8, else one character per byte,
+// so that no name or value the system hands over is refused.
+void load_text(const char* bytes, size_t length, cell& target);
+
+// A new map!: every "name=value" entry of the null-ended list, the name ending at the first "="
+// after its first character. Names are case-sensitive keys.
+void environment_map_of(char* const* entries, cell& target);
 // The map of the process's own environment.
-cell* environment_map();
+void environment_map(cell& target);
 
 // Returns when the value is of the datatype `type`; else raises script/invalid-arg with it.
 void check_arg_type(const cell& value, uint8_t type);
@@ -47,7 +50,7 @@ int32_t parse_build(const char* version);
 std::string pretty_name_of(const std::string& os_release);
 system_facts read_system_facts();
 
-// The os-info object, copied to `target` when made: name, arch, version and build, in that order.
+// The os-info object: name, arch, version and build, in that order.
 void get_os_info(cell& target);
 
 }  // namespace tav::os
