@@ -146,7 +146,8 @@ routine::answer startup_args(cell* arguments) {
     arguments[0] = none::value;
     return {0, 0};
   }
-  cell parts, rest, text;
+  cell parts = none::value, rest, text;
+  collector::scoped_root parts_root(&parts);
   block::make_at(parts, 3);
   os::load_text(given[0], std::strlen(given[0]), text);
   block::append_cell(parts, text);

@@ -19,6 +19,7 @@
 #include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/series.hpp"
@@ -98,12 +99,13 @@ void load_text(const char* bytes, size_t length, cell& target) {
   for (size_t i = 0; i < length; ++i) string::append_char(buffer_of(target.payload2), raw[i]);
 }
 
-// The pairs block and the map are held in locals, which the collector's stack scan keeps.
+// The map is rooted while it is filled: found on the machine stack alone, its table's arrays
+// would not be kept.
 void environment_map_of(char* const* entries, cell& target) {
-  cell pairs;
+  cell pairs = none::value, map = none::value;
+  collector::scoped_root pairs_root(&pairs), map_root(&map);
   block::make_at(pairs, environment_room);
   for (char* const* entry = entries; entry && *entry; ++entry) append_entry(pairs, *entry);
-  cell map;
   map::make_at(map, 0, std::max<uint32_t>(buffer_of(pairs.payload2)->count(), 2));
   map::extend(&map, pairs, true);
   target = map;
@@ -179,7 +181,8 @@ system_facts read_system_facts() {
 
 void get_os_info(cell& target) {
   const system_facts facts = read_system_facts();
-  cell info;
+  cell info = none::value;
+  collector::scoped_root info_root(&info);
   object::make_at(info, 8);
   cell name;
   load_text(facts.name.data(), facts.name.size(), name);

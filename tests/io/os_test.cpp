@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/block.hpp"
+#include "runtime/collector.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/runtime_words.hpp"
@@ -23,8 +25,22 @@
 namespace tav::testing {
 namespace {
 
-class os_services : public fresh_values {
+// The runtime as start-up leaves it; what a test pushes is taken off after it.
+class os_services : public ::testing::Test {
  protected:
+  void SetUp() override {
+    base_ = stack::top;
+    for (cell& held : held_) held = none::value;
+    collector::add_root_range(held_, 2);
+  }
+  void TearDown() override {
+    collector::remove_root(held_);
+    stack::top = base_;
+  }
+  cell* base_ = nullptr;
+  static inline cell held_[2];  // the maps of a test, kept with their tables
+  static inline int next_ = 0;
+
   // The value of a key looked up case-sensitively, molded; "none" when it is not there.
   static std::string lookup(const cell& map, const char* key) {
     cell* saved = stack::top;
@@ -38,7 +54,7 @@ class os_services : public fresh_values {
 
   static cell environment_of(std::vector<const char*> entries) {
     entries.push_back(nullptr);
-    cell map;
+    cell& map = held_[next_++ & 1];
     os::environment_map_of(const_cast<char* const*>(entries.data()), map);
     return map;
   }
@@ -87,8 +103,8 @@ TEST_F(os_services, names_differing_in_case_are_two_entries_and_bytes_that_are_n
 
 // Run by the test below in a child process whose environment is exactly these four entries.
 TEST_F(os_services, DISABLED_child_sees_exactly_its_environment) {
-  cell map;
-  os::environment_map(map);
+  os::environment_map(held_[0]);
+  const cell map = held_[0];
   EXPECT_EQ(lookup(map, "A"), "\"1\"");
   EXPECT_EQ(lookup(map, "B"), "\"x=y\"");
   EXPECT_EQ(lookup(map, "C"), "\"\"");
@@ -165,7 +181,8 @@ TEST(os_facts, the_distribution_name_is_pretty_name_without_its_quotes) {
 }
 
 TEST_F(os_services, os_info_holds_name_arch_version_and_build_of_this_machine) {
-  cell info;
+  cell& info = *stack::push_cell();
+  info = none::value;
   os::get_os_info(info);
   ASSERT_EQ(info.type(), TYPE_OBJECT);
   const cell* values = object::get_values(info);
