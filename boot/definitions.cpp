@@ -15,7 +15,9 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
+#include "io/simple_io.hpp"
 #include "runtime/collector.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 
@@ -72,6 +74,21 @@ routine::answer typeset_test(cell* arguments) {
   return {set.type() == TYPE_TYPESET && typeset::has_type(set, arguments[0].type()), 0};
 }
 
+// ---- Files --------------------------------------------------------------------------------
+
+void prepare_nothing(cell&, const cell&) {}
+
+routine::answer make_dir(cell* arguments) {
+  cell path = arguments[0];
+  if (!simple_io::make_dir(simple_io::os_path(path).c_str())) fire(error_id::access_no_create, arguments[0]);
+  return {0, 0};
+}
+
+routine::answer file_exists(cell* arguments) {
+  cell path = arguments[0];
+  return {simple_io::file_exists_p(simple_io::os_path(path).c_str()), 0};
+}
+
 // ---- Built-ins ------------------------------------------------------------------------------
 
 // A routine built-in: its code, and what it keeps of its body when a routine is made with it.
@@ -84,6 +101,8 @@ struct builtin {
 constexpr builtin builtins[] = {
     {"datatype-test", datatype_test, prepare_datatype_test},
     {"typeset-test", typeset_test, prepare_typeset_test},
+    {"make-dir", make_dir, prepare_nothing},
+    {"file-exists", file_exists, prepare_nothing},
 };
 
 // Code indexes of the built-ins, registered once for the life of the process.

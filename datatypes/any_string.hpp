@@ -52,6 +52,20 @@ cell* get_current_dir();
 // Turns every "\" of the text into "/", in place.
 void normalize_slashes(cell& string);
 
+// ---- What the file services connect ----------------------------------------------------
+// The disk is reached through these; until they are connected, read, write, query, delete and
+// rename raise internal/not-done. `read`, `write` and `query` leave their answer in `result`,
+// a cell on the stack; `part` and `seek` are null when the refinement is absent.
+struct services {
+  void (*read)(cell& file, const cell* part, const cell* seek, bool binary, bool lines, cell& result);
+  void (*write)(cell* file, const cell& data, const cell* part, const cell* seek, bool binary, bool append,
+                bool lines, cell& result);
+  void (*query)(cell& file, cell& result);
+  bool (*delete_)(cell& file);
+  bool (*rename)(cell& from, cell& to);
+};
+extern services io;
+
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
 cell* delete_(cell* port);
 cell* query(cell* target);

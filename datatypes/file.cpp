@@ -123,12 +123,54 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
   return limit - static_cast<int32_t>(text::length(*buffer) - before);
 }
 
-// The file services do not exist yet.
-cell* delete_(cell*) { fire(error_id::internal_not_done); }
-cell* query(cell*) { fire(error_id::internal_not_done); }
-cell* read(cell*, cell*, cell*, bool, bool, bool, cell*) { fire(error_id::internal_not_done); }
-cell* rename(cell*, cell*) { fire(error_id::internal_not_done); }
-cell* write(cell*, cell*, bool, bool, bool, bool, cell*, cell*, cell*, cell*) { fire(error_id::internal_not_done); }
+// The file services live above this layer; the actions check what they can and pass the rest.
+services io = {};
+
+namespace {
+
+[[noreturn, gnu::cold]] void no_services() { fire(error_id::internal_not_done); }
+
+cell* result_cell() {
+  cell* result = stack::push_cell();
+  *result = none::value;
+  return result;
+}
+
+}  // namespace
+
+cell* delete_(cell* port) {
+  if (!io.delete_) no_services();
+  return logic::push(io.delete_(*port));
+}
+
+cell* query(cell* target) {
+  if (!io.query) no_services();
+  cell* result = result_cell();
+  io.query(*target, *result);
+  return result;
+}
+
+// /info has nothing to add for a file; /as would need encodings the services do not have.
+cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool, cell* as) {
+  if (as || !io.read) no_services();
+  cell* result = result_cell();
+  io.read(*source, part, seek, binary, lines, *result);
+  return result;
+}
+
+cell* rename(cell* from, cell* to) {
+  if (to->type() != TYPE_FILE) fire(error_id::script_invalid_arg, *to);
+  if (!io.rename) no_services();
+  return logic::push(io.rename(*from, *to));
+}
+
+cell* write(cell* destination, cell* data, bool binary, bool lines, bool, bool append, cell* part, cell* seek,
+            cell* allow, cell* as) {
+  if (allow || as || !io.write) no_services();
+  cell* result = result_cell();
+  io.write(destination, *data, part, seek, binary, append, lines, *result);
+  return result;
+}
 
 void init() {
   datatype::register_type(TYPE_FILE, datatype::actions_row(
