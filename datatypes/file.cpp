@@ -49,6 +49,22 @@ void append_quoted_char(cell& buffer, uint32_t cp) {
   }
 }
 
+// A name read from a folder that was not UTF-8 carries each stray byte as U+DC80..U+DCFF
+// (encoded ED B2 80 .. ED B3 BF): the system gets that byte back. The path only shrinks.
+void restore_stray_bytes(uint8_t* path, int64_t& length) {
+  int64_t out = 0;
+  for (int64_t i = 0; i < length;) {
+    if (path[i] == 0xED && i + 2 < length && (path[i + 1] & 0xFE) == 0xB2 && (path[i + 2] & 0xC0) == 0x80) {
+      path[out++] = static_cast<uint8_t>(0x80 | (path[i + 1] & 1) << 6 | (path[i + 2] & 0x3F));
+      i += 3;
+    } else {
+      path[out++] = path[i++];
+    }
+  }
+  path[out] = 0;
+  length = out;
+}
+
 }  // namespace
 
 cell* load(const uint8_t* bytes, size_t length, string::encoding from) {
@@ -74,10 +90,11 @@ const char* to_os_path(cell& file) {
   text::make_at(local, string::ts_length_p(file));
   to_local_path(file, local, false);
   int64_t length = -1;
-  const auto* path = reinterpret_cast<const char*>(unicode::to_utf8(local, &length));
+  uint8_t* path = unicode::to_utf8(local, &length);
   // The system would read the name only up to a NUL and open some other file.
   if (std::memchr(path, 0, static_cast<size_t>(length))) fire(error_id::access_cannot_open, file);
-  return path;
+  if (std::memchr(path, 0xED, static_cast<size_t>(length))) restore_stray_bytes(path, length);
+  return reinterpret_cast<const char*>(path);
 }
 
 cell* get_current_dir() {

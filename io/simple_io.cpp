@@ -162,6 +162,59 @@ bool entry_is_dir_p(DIR* handle, const dirent* entry) {
   return ::fstatat(::dirfd(handle), entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool utf8_p(const std::string& name) {
+  uint32_t state = unicode::utf8_accept;
+  for (const char byte : name) {
+    state = unicode::utf8_dfa[256 + state + unicode::utf8_dfa[static_cast<uint8_t>(byte)]];
+    if (state == unicode::utf8_reject) return false;
+  }
+  return state == unicode::utf8_accept;
+}
+
+void append_utf16(std::string& out, uint32_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>(unit >> 8);
+}
+
+// A name that is not UTF-8 keeps its bytes: each byte outside a valid sequence becomes
+// U+DC80..U+DCFF, which the system form of the path turns back into that byte. Built as
+// UTF-16, where such a lone unit stays as it is.
+std::string stray_bytes_as_utf16(const std::string& name) {
+  std::string out;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+  const size_t n = name.size();
+  for (size_t i = 0; i < n;) {
+    uint32_t state = unicode::utf8_accept, cp = 0;
+    size_t j = i;
+    do {
+      const uint8_t byte = bytes[j++];
+      const uint32_t type = unicode::utf8_dfa[byte];
+      cp = state != unicode::utf8_accept ? (byte & 0x3Fu) | (cp << 6) : (0xFFu >> type) & byte;
+      state = unicode::utf8_dfa[256 + state + type];
+    } while (state != unicode::utf8_accept && state != unicode::utf8_reject && j < n);
+    if (state != unicode::utf8_accept) {
+      append_utf16(out, 0xDC00u + bytes[i++]);
+      continue;
+    }
+    if (cp >= 0x10000) {
+      append_utf16(out, 0xD800u + ((cp - 0x10000) >> 10));
+      append_utf16(out, 0xDC00u + ((cp - 0x10000) & 0x3FF));
+    } else {
+      append_utf16(out, cp);
+    }
+    i = j;
+  }
+  return out;
+}
+
+cell* load_name(const std::string& name, cell& block) {
+  if (utf8_p(name))
+    return string::load_in(reinterpret_cast<const uint8_t*>(name.data()), name.size(), block, string::encoding::utf8);
+  const std::string units = stray_bytes_as_utf16(name);
+  return string::load_in(reinterpret_cast<const uint8_t*>(units.data()), units.size(), block,
+                         string::encoding::utf16le);
+}
+
 void read_dir(cell& file, cell& result) {
   std::string path = os_path(file);
   if (!path.empty() && path.back() == '.') path += '/';
@@ -179,9 +232,7 @@ void read_dir(cell& file, cell& result) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     name.assign(entry->d_name);
     if (entry_is_dir_p(listing.handle, entry)) name += '/';
-    cell* value = string::load_in(reinterpret_cast<const uint8_t*>(name.data()), name.size(), result,
-                                  string::encoding::utf8);
-    set_type(*value, TYPE_FILE);
+    set_type(*load_name(name, result), TYPE_FILE);
   }
 }
 

@@ -217,6 +217,14 @@ show [length? read %./]' \
 '{%"a b"}
 10'
 
+check "names that are not UTF-8 keep their bytes" \
+"printf x > \"\$(printf 'a\\xffb')\"; printf y > \"\$(printf '\\xc3')\"" '
+foreach f sort read %./ [if f <> %s.tav [print [length? f read f] write f "z"]]
+show [length? read %./]' \
+'3 x
+1 y
+3'
+
 check "paths through file and e-mail values leave them unchanged" "" '
 show [f: %a/b g: f/c reduce [f g type? g]]
 show [e: a@b.c reduce [e/user e/host e]]' \
