@@ -240,16 +240,19 @@ void read_dir(cell& file, cell& result) {
 
 constexpr uint8_t line_end = '\n';
 
-// Appends the value's bytes: a string! as UTF-8 up to `part` characters, a binary! from its
-// head up to `part` bytes, anything else molded and then taken as a string. `scratch` is a
-// reachable cell the mold may use.
-void append_value_bytes(const cell& value, int64_t part, std::vector<uint8_t>& out, cell& scratch) {
+struct byte_run {
+  const uint8_t* bytes;
+  size_t length;
+};
+
+// The value's bytes: a string! as UTF-8 up to `part` characters, a binary! from its head up to
+// `part` bytes, anything else molded into `scratch` (a reachable cell) and then taken as a
+// string. Valid until the next allocation.
+byte_run value_bytes(const cell& value, int64_t part, cell& scratch) {
   if (value.type() == TYPE_BINARY) {
     size_t length = binary::ts_length_p(value);
     if (part >= 0 && static_cast<uint64_t>(part) < length) length = static_cast<size_t>(part);
-    const uint8_t* bytes = binary::ts_head(value);
-    out.insert(out.end(), bytes, bytes + length);
-    return;
+    return {binary::ts_head(value), length};
   }
   cell text = value;
   if (value.type() != TYPE_STRING) {
@@ -260,19 +263,31 @@ void append_value_bytes(const cell& value, int64_t part, std::vector<uint8_t>& o
   }
   int64_t length = part;
   const uint8_t* bytes = unicode::to_utf8(text, &length);
-  out.insert(out.end(), bytes, bytes + length);
+  return {bytes, static_cast<size_t>(length)};
 }
 
-int open_for_write(const cell* file, bool append, int64_t seek_to) {
+// Standard output when there is no file.
+int open_for_write(const cell* file, const std::string& path, bool append, int64_t seek_to) {
   if (!file) return STDOUT_FILENO;
-  cell target = *file;
-  const std::string path = os_path(target);
   int fd = open_file(path.c_str(), mode::write | (append ? mode::append : 0) | (seek_to >= 0 ? mode::seek : 0));
   if (fd >= 0 && seek_to > 0 && !append && seek(fd, seek_to) < 0) {
     close_file(fd);
     return -1;
   }
   return fd;
+}
+
+// Opens, writes the pieces and closes; the answer is `last`, the count of the last piece. A
+// piece that could not be written raises access/cannot-open. Nothing here allocates until the
+// answer, so the pieces stay where they are.
+void write_pieces(cell* file, const std::string& path, bool append, int64_t seek_to, const byte_run* pieces,
+                  size_t count, int64_t last, cell& result) {
+  const int fd = open_for_write(file, path, append, seek_to);
+  bool written = fd >= 0;
+  for (size_t i = 0; written && i < count; ++i) written = write_data(fd, pieces[i].bytes, pieces[i].length) >= 0;
+  if (file && fd >= 0) close_file(fd);
+  if (!written) cannot_open(file ? *file : none::value);
+  result = scalar::integer(static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX)));
 }
 
 }  // namespace
@@ -375,35 +390,25 @@ void write(cell* file, const cell& value, const cell* part, const cell* seek_at,
   const int64_t seek_value = refinement_integer("seek", seek_at);
   result = scalar::integer(-1);
   if (part && part_value < 0) return;
+  const std::string path = file ? os_path(*file) : std::string();
   // Lines end with LF on this system, so /binary changes nothing in what a string! gives.
   (void)binary;
-  std::vector<uint8_t> bytes;
-  int64_t last = 1;
   const cell data = value;
-  if (lines && data.type() == TYPE_BLOCK) {
-    for (uint32_t i = data.payload1; i < buffer_of(data.payload2)->count(); ++i) {
-      const cell item = buffer_of(data.payload2)->cells()[i];
-      append_value_bytes(item, -1, bytes, result);
-      bytes.push_back(line_end);
-    }
-  } else {
-    append_value_bytes(data, part_value, bytes, result);
-    last = static_cast<int64_t>(bytes.size());
-    if (lines) {
-      bytes.push_back(line_end);
-      last = 1;
-    }
+  if (!lines || data.type() != TYPE_BLOCK) {
+    const byte_run run = value_bytes(data, part_value, result);
+    if (!lines) return write_pieces(file, path, append, seek_value, &run, 1, static_cast<int64_t>(run.length), result);
+    const byte_run pieces[] = {run, {&line_end, 1}};
+    return write_pieces(file, path, append, seek_value, pieces, 2, 1, result);
   }
-  const int fd = open_for_write(file, append, seek_value);
-  int64_t written = fd < 0 ? -1 : write_data(fd, bytes.data(), bytes.size());
-  if (file && fd >= 0) close_file(fd);
-  if (written < 0) {
-    result = scalar::integer(-1);
-    if (file) cannot_open(*file);
-    cell nothing = none::value;
-    cannot_open(nothing);
+  std::vector<uint8_t> bytes;
+  for (uint32_t i = data.payload1; i < buffer_of(data.payload2)->count(); ++i) {
+    const cell item = buffer_of(data.payload2)->cells()[i];
+    const byte_run run = value_bytes(item, -1, result);
+    bytes.insert(bytes.end(), run.bytes, run.bytes + run.length);
+    bytes.push_back(line_end);
   }
-  result = scalar::integer(static_cast<int32_t>(std::min<int64_t>(last, INT32_MAX)));
+  const byte_run all = {bytes.data(), bytes.size()};
+  write_pieces(file, path, append, seek_value, &all, 1, 1, result);
 }
 
 void query(cell& file, cell& result) {

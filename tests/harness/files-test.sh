@@ -98,6 +98,7 @@ show [write %no-dir/x.txt "a"]
 show [read %d]
 show [read %plain/]
 show [write %d "a"]
+show [write %"" "a"]
 show [write/part %t.txt "abc" 1.5]
 show [read/seek %plain 1.5]
 show [write/lines %/dev/full ["a"]]
@@ -107,6 +108,7 @@ show [write/allow %plain "a" [read]]
 show [rename %plain "x"]
 show [exists? %plain]' \
 'error access cannot-open
+error access cannot-open
 error access cannot-open
 error access cannot-open
 error access cannot-open
