@@ -114,8 +114,8 @@ bool read_streamed(int fd, int64_t part, int64_t seek_to, bool binary, bool line
   std::vector<uint8_t> bytes;
   int64_t have = 0;
   while (have < want) {
-    const int64_t room = std::min<int64_t>(want - have, static_cast<int64_t>(std::max(chunk, bytes.size())));
-    bytes.resize(static_cast<size_t>(have + room));
+    if (bytes.size() - static_cast<size_t>(have) < chunk) bytes.resize(std::max(bytes.size() * 2, have + chunk));
+    const int64_t room = std::min<int64_t>(want - have, static_cast<int64_t>(bytes.size()) - have);
     const int64_t got = read_data(fd, bytes.data() + have, static_cast<size_t>(room));
     if (got < 0) return false;
     if (got == 0) break;

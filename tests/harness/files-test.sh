@@ -144,6 +144,9 @@ true
 check "standard input read through a pipe, in pieces" "" '
 print read %/dev/stdin' 'abcd' "{ printf ab; sleep 0.3; printf cd; }"
 
+check "a long stream through a pipe arrives whole" "" '
+show [length? read/binary %/dev/stdin]' '5000000' "head -c 5000000 /dev/zero"
+
 check "a FIFO keeps every byte" "mkfifo f; (printf 'x\ny\n' > f &)" '
 show [read/lines %f]' '["x" "y"]'
 
