@@ -230,10 +230,12 @@ show [length? read %./]' \
 1 y
 3'
 
-check "paths through file and e-mail values leave them unchanged" "" '
+check "paths through file, URL and e-mail values leave them unchanged" "" '
 show [f: %a/b g: f/c reduce [f g type? g]]
+show [u: http://a/b v: u/c reduce [u v]]
 show [e: a@b.c reduce [e/user e/host e]]' \
 '[%a/b %a/b/c file!]
+[http://a/b http://a/b/c]
 ["a" "b.c" a@b.c]'
 
 [ $failures -eq 0 ] && echo "files: ok"
