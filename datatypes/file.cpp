@@ -65,7 +65,18 @@ void restore_stray_bytes(uint8_t* path, int64_t& length) {
   length = out;
 }
 
+[[noreturn, gnu::cold]] void no_services() { fire(error_id::internal_not_done); }
+
+cell* result_cell() {
+  cell* result = stack::push_cell();
+  *result = none::value;
+  return result;
+}
+
 }  // namespace
+
+// The file services live above this layer; the actions check what they can and pass the rest.
+services io = {};
 
 cell* load(const uint8_t* bytes, size_t length, string::encoding from) {
   cell* result = string::load(bytes, length, from);
@@ -139,21 +150,6 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
   if (quoted) text::append_char(*buffer, '"');
   return limit - static_cast<int32_t>(text::length(*buffer) - before);
 }
-
-// The file services live above this layer; the actions check what they can and pass the rest.
-services io = {};
-
-namespace {
-
-[[noreturn, gnu::cold]] void no_services() { fire(error_id::internal_not_done); }
-
-cell* result_cell() {
-  cell* result = stack::push_cell();
-  *result = none::value;
-  return result;
-}
-
-}  // namespace
 
 cell* delete_(cell* port) {
   if (!io.delete_) no_services();
