@@ -245,6 +245,27 @@ struct byte_run {
   size_t length;
 };
 
+// One-byte units below 128 are their own UTF-8: such a text is written where it lies, without
+// a converted copy. Null bytes when the text needs converting.
+byte_run ascii_run(const cell& text, int64_t part) {
+  const series_buffer* buffer = buffer_of(text.payload2);
+  if (buffer->unit() != 1) return {nullptr, 0};
+  const uint32_t count = buffer->count();
+  const uint32_t head = std::min<uint32_t>(static_cast<uint32_t>(std::max(static_cast<int32_t>(text.payload1), 0)), count);
+  size_t length = count - head;
+  if (part >= 0 && static_cast<uint64_t>(part) < length) length = static_cast<size_t>(part);
+  const uint8_t* units = buffer_of(text.payload2)->head() + head;
+  uint64_t high = 0;
+  size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, units + i, 8);
+    high |= word;
+  }
+  for (; i < length; ++i) high |= units[i];
+  return high & 0x8080808080808080u ? byte_run{nullptr, 0} : byte_run{units, length};
+}
+
 // The value's bytes: a string! as UTF-8 up to `part` characters, a binary! from its head up to
 // `part` bytes, anything else molded into `scratch` (a reachable cell) and then taken as a
 // string. Valid until the next allocation.
@@ -261,6 +282,7 @@ byte_run value_bytes(const cell& value, int64_t part, cell& scratch) {
     actions::mold(&molded, &scratch, false, false, false, nullptr, INT32_MAX, 0);
     text = scratch;
   }
+  if (const byte_run ascii = ascii_run(text, part); ascii.bytes) return ascii;
   int64_t length = part;
   const uint8_t* bytes = unicode::to_utf8(text, &length);
   return {bytes, static_cast<size_t>(length)};

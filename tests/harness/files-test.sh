@@ -75,6 +75,7 @@ show [write %t.txt "new" read %t.txt]' \
 
 check "what is written from other values" "" '
 show [write/part %t.txt "héllo" 2 read %t.txt]
+show [write/part %t.txt next "abcdef" 2 read %t.txt]
 show [write/binary/part %t.txt #{010203} 2 read/binary %t.txt]
 show [write/binary/part %t.txt #{010203} 0 read/binary %t.txt]
 show [write %t.txt [a "b" 1.5] read %t.txt]
@@ -83,6 +84,7 @@ show [write/lines %t.txt [] read/binary %t.txt]
 show [write %t.txt next "abc"]
 show [write/part %t.txt "abc" -1]' \
 '"hé"
+"bc"
 #{0102}
 #{}
 {[a "b" 1.5]}
