@@ -20,6 +20,7 @@
 #include "interpreter/stack.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
+#include "io/simple_io.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
@@ -179,6 +180,19 @@ routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
 routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
 routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector::stats.nodes_cycles), 0}; }
 
+// ---- Files --------------------------------------------------------------------------------
+
+routine::answer make_dir(cell* arguments) {
+  cell path = arguments[0];
+  if (!simple_io::make_dir(simple_io::os_path(path).c_str())) fire(error_id::access_no_create, arguments[0]);
+  return {0, 0};
+}
+
+routine::answer file_exists(cell* arguments) {
+  cell path = arguments[0];
+  return {simple_io::file_exists_p(simple_io::os_path(path).c_str()), 0};
+}
+
 // ---- Built-ins ------------------------------------------------------------------------------
 
 // A routine built-in: its code, and what it keeps of its body when a routine is made with it.
@@ -204,6 +218,8 @@ constexpr builtin builtins[] = {
     {"gc-active", gc_active, prepare_nothing},
     {"gc-series-cycles", gc_series_cycles, prepare_nothing},
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},
+    {"make-dir", make_dir, prepare_nothing},
+    {"file-exists", file_exists, prepare_nothing},
 };
 
 // Code indexes of the built-ins, registered once for the life of the process.
