@@ -24,6 +24,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "io/os.hpp"
 #include "runtime/collector.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
@@ -193,12 +194,9 @@ cell executable_path() {
 }
 
 cell command_line() {
-  std::string line;
-  for (int i = 0; i < system_state.argument_count && system_state.arguments; ++i) {
-    if (i) line += ' ';
-    line += system_state.arguments[i];
-  }
-  return string_of(line.data(), line.size());
+  cell line;
+  os::get_command_line(line);
+  return line;
 }
 
 // None, or the build's git facts as strings, appended one by one so the block roots them.
@@ -241,12 +239,12 @@ cell field(const cell& object, const char* name) { return *object::select_word(o
 
 }  // namespace
 
-void complete() {
+bool complete() {
   const std::string_view text = boot::embedded_text("system");
   if (text.empty()) runtime_error(98);
   // Built once: a vocabulary defined again keeps the object it has.
   cell* facts = object::select_word(value, *word::load("facts"));
-  if (facts == &none::value) return;
+  if (facts == &none::value) return false;
   cell* saved = stack::top;
   fill_facts(*facts);
   const cell source = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
@@ -261,6 +259,7 @@ void complete() {
   value = made;
   error::connect_system(field(field(value, "catalog"), "errors"), field(field(value, "standard"), "error"),
                         field(value, "state"));
+  return true;
 }
 
 void forget() {
