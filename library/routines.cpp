@@ -159,6 +159,10 @@ constexpr boot::builtin builtins[] = {
 
 }  // namespace
 
+const uint32_t routine_count = static_cast<uint32_t>(std::size(builtins));
+
+const char* routine_name(uint32_t index) { return index < routine_count ? builtins[index].name : nullptr; }
+
 void install() { boot::add_builtins(builtins, static_cast<uint32_t>(std::size(builtins))); }
 
 }  // namespace tav::library
