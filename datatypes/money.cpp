@@ -341,7 +341,7 @@ int32_t serialize(const cell& m, cell& buffer, int32_t part, bool all, bool grou
 // ---- Actions --------------------------------------------------------------------------------------
 
 cell* make(cell* prototype, cell* spec, int32_t type) {
-  if (any_word_p(spec->type())) {
+  if (spec->type() == TYPE_WORD) {
     int32_t index = currency_index(word::symbol_of(*spec));
     if (index < 0) bad_make_arg(*spec);
     cell* slot = from_integer(0);
@@ -356,7 +356,7 @@ cell* make(cell* prototype, cell* spec, int32_t type) {
   const cell* values = buffer->cells() + head;
   uint32_t i = 0;
   int32_t currency = 0;
-  if (any_word_p(values[0].type())) {
+  if (values[0].type() == TYPE_WORD) {
     currency = currency_index(word::symbol_of(values[0]));
     if (currency < 0 || length == 1) bad_make_arg(*spec);
     i = 1;
