@@ -3,8 +3,8 @@
 // arithmetic of money with integers and floats, and rounding.
 #include <cmath>
 
-#include "datatypes/integer.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/values.hpp"
