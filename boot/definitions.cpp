@@ -2,7 +2,9 @@
 // C++ built-ins they name, and the making of their routine! and function! values.
 #include "boot/definitions.hpp"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <iterator>
 
 #include "datatypes/block.hpp"
@@ -17,6 +19,8 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
 #include "datatypes/any_string.hpp"
+#include "io/os.hpp"
+#include "io/simple_io.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
@@ -119,6 +123,51 @@ routine::answer float_pretty(cell* arguments) {
   return {0, 0};
 }
 
+// ---- The operating system and the command line ---------------------------------------------
+
+routine::answer os_info(cell* arguments) {
+  os::get_os_info(arguments[0]);
+  return {0, 0};
+}
+
+// The variable's text, none when it is not set. Start-up reads its folders with it.
+routine::answer startup_env(cell* arguments) {
+  cell name = arguments[0];
+  const char* value = std::getenv(file::to_os_path(name));
+  cell text = none::value;
+  if (value) os::load_text(value, std::strlen(value), text);
+  arguments[0] = text;
+  return {0, 0};
+}
+
+// [program-path [argument ...] length]: the arguments exactly as passed, and how many characters
+// of the command line the program path takes with the space after it; none without arguments.
+routine::answer startup_args(cell* arguments) {
+  const int count = system_state.argument_count;
+  char* const* given = system_state.arguments;
+  if (count < 1 || !given) {
+    arguments[0] = none::value;
+    return {0, 0};
+  }
+  cell parts = none::value, rest, text;
+  collector::scoped_root parts_root(&parts);
+  block::make_at(parts, 3);
+  os::load_text(given[0], std::strlen(given[0]), text);
+  block::append_cell(parts, text);
+  block::make_at(rest, count - 1);
+  block::append_cell(parts, rest);
+  for (int i = 1; i < count; ++i) {
+    os::load_text(given[i], std::strlen(given[i]), text);
+    block::append_cell(rest, text);
+  }
+  const std::string program = os::quote_argument(given[0]);
+  os::load_text(program.data(), program.size(), text);
+  const int32_t length = string::ts_length_p(text) + (count > 1 ? 1 : 0);
+  block::append_cell(parts, scalar::integer(length));
+  arguments[0] = parts;
+  return {0, 0};
+}
+
 routine::answer float_full(cell* arguments) {
   float_::full_support = logic_argument(arguments[0]);
   return {0, 0};
@@ -130,6 +179,19 @@ routine::answer state_interpreted(cell*) { return {stack::eval_p(nullptr, false)
 routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
 routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
 routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector::stats.nodes_cycles), 0}; }
+
+// ---- Files --------------------------------------------------------------------------------
+
+routine::answer make_dir(cell* arguments) {
+  cell path = arguments[0];
+  if (!simple_io::make_dir(simple_io::os_path(path).c_str())) fire(error_id::access_no_create, arguments[0]);
+  return {0, 0};
+}
+
+routine::answer file_exists(cell* arguments) {
+  cell path = arguments[0];
+  return {simple_io::file_exists_p(simple_io::os_path(path).c_str()), 0};
+}
 
 // ---- Built-ins ------------------------------------------------------------------------------
 
@@ -148,11 +210,16 @@ constexpr builtin builtins[] = {
     {"get-current-dir", get_current_dir, prepare_nothing},
     {"set-current-dir", set_current_dir, prepare_nothing},
     {"float-pretty", float_pretty, prepare_nothing},
+    {"os-info", os_info, prepare_nothing},
+    {"startup-env", startup_env, prepare_nothing},
+    {"startup-args", startup_args, prepare_nothing},
     {"float-full", float_full, prepare_nothing},
     {"state-interpreted", state_interpreted, prepare_nothing},
     {"gc-active", gc_active, prepare_nothing},
     {"gc-series-cycles", gc_series_cycles, prepare_nothing},
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},
+    {"make-dir", make_dir, prepare_nothing},
+    {"file-exists", file_exists, prepare_nothing},
 };
 
 // Code indexes of the built-ins, registered once for the life of the process.

@@ -21,6 +21,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
+#include "io/os.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
@@ -50,25 +51,71 @@ cell file_of(const char* path) {
   return file;
 }
 
-// system/options/script and system/options/args, where the system object has them.
-cell* option_field(const char* name) {
-  cell options = *object::select_word(system_object::value, *word::load("options"));
-  if (options.type() != TYPE_OBJECT) return nullptr;
-  cell* field = object::select_word(options, *word::load(name));
+cell* object_field(const char* object, const char* name) {
+  cell holder = *object::select_word(system_object::value, *word::load(object));
+  if (holder.type() != TYPE_OBJECT) return nullptr;
+  cell* field = object::select_word(holder, *word::load(name));
   return field == &none::value ? nullptr : field;
 }
 
-void note_arguments(int argc, char** argv, int first, const cell* script) {
+// system/options/script and system/options/args, where the system object has them.
+cell* option_field(const char* name) { return object_field("options", name); }
+
+bool white_p(uint32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The raw text of the command line after its options and the script, read as the arguments
+// were: leading white space, then switches ("--..." up to white space, or a quoted one up to
+// its closing quote) until a lone "--" or the first text that is no switch, then the script
+// (quoted pieces and other characters up to white space) and the white space after it.
+uint32_t options_and_script_length(const cell& line) {
+  const uint32_t head = line.payload1, n = string::ts_length_p(line);
+  auto at = [&](uint32_t i) { return i < n ? string::ts_abs_at(line, head + i) : 0u; };
+  auto skip_white = [&](uint32_t i) {
+    while (i < n && white_p(at(i))) ++i;
+    return i;
+  };
+  auto past_quote = [&](uint32_t i) {  // i just after an opening quote
+    while (i < n && at(i) != '"') ++i;
+    return i < n ? i + 1 : n;
+  };
+  uint32_t i = skip_white(0);
+  for (;;) {
+    const bool quoted = at(i) == '"';
+    const uint32_t start = quoted ? i + 1 : i;
+    if (at(start) != '-' || at(start + 1) != '-') break;
+    uint32_t end = start + 2;
+    if (quoted) {
+      while (end < n && at(end) != '"') ++end;
+      i = end < n ? end + 1 : n;
+    } else {
+      while (end < n && !white_p(at(end))) ++end;
+      i = end;
+    }
+    i = skip_white(i);
+    if (end == start + 2) break;
+  }
+  while (i < n && !white_p(at(i))) i = at(i) == '"' ? past_quote(i + 1) : i + 1;
+  return skip_white(i);
+}
+
+// What the script sees of the command line once it is read: its file in system/options/script,
+// the arguments after it in system/options/args and their raw text in system/script/args.
+// Without a script the arguments stay, less the "--catch" the option walk took.
+void note_arguments(int argc, char** argv, int script, const cell* file) {
   if (system_object::value.type() != TYPE_OBJECT) return;
-  if (cell* field = option_field("script"); field && script) *field = *script;
+  if (cell* field = option_field("script"); field && file) *field = *file;
   cell args;
-  block::make_at(args, argc - first);
-  for (int i = first; i < argc; ++i) {
-    cell text = *string::load(reinterpret_cast<const uint8_t*>(argv[i]), std::strlen(argv[i]), string::encoding::utf8);
-    stack::pop_cells(1);
+  block::make_at(args, argc);
+  for (int i = file ? script + 1 : 1; i < argc; ++i) {
+    if (!file && std::strcmp(argv[i], "--catch") == 0) continue;
+    cell text;
+    os::load_text(argv[i], std::strlen(argv[i]), text);
     block::append_cell(args, text);
   }
   if (cell* field = option_field("args")) *field = args;
+  cell* line = object_field("script", "args");
+  if (file && line && line->type() == TYPE_STRING)
+    string::remove_part(*line, line->payload1, options_and_script_length(*line));
 }
 
 // ---- Reading --------------------------------------------------------------------------------
@@ -193,7 +240,7 @@ int launch(int argc, char** argv) {
   bool read = reported([&] {
     if (path) file = file_of(path);
     text = read_script(file, path);
-    note_arguments(argc, argv, path ? script + 1 : script, path ? &file : nullptr);
+    note_arguments(argc, argv, script, path ? &file : nullptr);
   });
   if (!read) return status_failed;
   if (path && !reported([&] { enter_folder(path); })) return status_failed;

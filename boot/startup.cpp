@@ -20,6 +20,7 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/parse.hpp"
 #include "interpreter/stack.hpp"
+#include "io/simple_io.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/errors.hpp"
@@ -76,6 +77,7 @@ void init_runtime() {
   context::collecting_at_start = false;
   ownership::init();
   natives::init();
+  simple_io::init();
   parser::init();
   lexer::init();
   interpreter::init();

@@ -2,18 +2,21 @@
 // standard/error.
 #include "boot/system_object.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
 
 #include <string>
 
+#include "build_facts.hpp"
 #include "boot/build_record.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/symbol.hpp"
@@ -21,6 +24,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "io/os.hpp"
 #include "runtime/collector.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
@@ -190,12 +194,9 @@ cell executable_path() {
 }
 
 cell command_line() {
-  std::string line;
-  for (int i = 0; i < system_state.argument_count && system_state.arguments; ++i) {
-    if (i) line += ' ';
-    line += system_state.arguments[i];
-  }
-  return string_of(line.data(), line.size());
+  cell line;
+  os::get_command_line(line);
+  return line;
 }
 
 // None, or the build's git facts as strings, appended one by one so the block roots them.
@@ -208,10 +209,11 @@ cell git_record() {
   return record;
 }
 
-// The values the Tav source cannot make itself: version, build-basename, words, command line.
+// The values the Tav source cannot make itself: version, build-basename, words, command line,
+// git record, the build's date and the commit's date.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(5), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(7), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -222,18 +224,27 @@ void fill_facts(cell& facts) {
   *alloc_block_tail(facts) = fact;
   fact = git_record();
   *alloc_block_tail(facts) = fact;
+  fact = *date::push_epoch(build_facts::epoch, date::zone_from_minutes(build_facts::zone_minutes));
+  *alloc_block_tail(facts) = fact;
+  fact = none::value;
+  if (boot::build_git_known) {
+    // Shown in the zone of the machine that runs the program.
+    uint32_t local_zone = platform::get_date(false) & date::zone_mask;
+    fact = *date::push_epoch(std::strtoll(boot::build_git[3], nullptr, 10), local_zone);
+  }
+  *alloc_block_tail(facts) = fact;
 }
 
 cell field(const cell& object, const char* name) { return *object::select_word(object, *word::load(name)); }
 
 }  // namespace
 
-void complete() {
+bool complete() {
   const std::string_view text = boot::embedded_text("system");
   if (text.empty()) runtime_error(98);
   // Built once: a vocabulary defined again keeps the object it has.
   cell* facts = object::select_word(value, *word::load("facts"));
-  if (facts == &none::value) return;
+  if (facts == &none::value) return false;
   cell* saved = stack::top;
   fill_facts(*facts);
   const cell source = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
@@ -248,6 +259,7 @@ void complete() {
   value = made;
   error::connect_system(field(field(value, "catalog"), "errors"), field(field(value, "standard"), "error"),
                         field(value, "state"));
+  return true;
 }
 
 void forget() {

@@ -14,8 +14,8 @@ extern cell value;
 // symbol table and the global context.
 void init();
 // Builds the whole object from its Tav source over the partial one, once the vocabulary is
-// defined, and reconnects errors to it.
-void complete();
+// defined, and reconnects errors to it. Answers false when the object was built before.
+bool complete();
 // Forgets the object, for a new symbol table and global context.
 void forget();
 

@@ -323,6 +323,16 @@ void run_phase(size_t phase) {
   phase_blocks[phase] = none::value;
 }
 
+// The library's definitions come after the system object and the operators, which they use;
+// they run as code, once, as the system object is built once.
+void run_library_phase() {
+  cell* saved = stack::top;
+  const cell block = load_phase("library");
+  *stack::push_cell() = block;
+  interpreter::do_block(block, false);
+  stack::top = saved;
+}
+
 // Until the system object stores it, the object of the global words lives in the global
 // context's self slot.
 void system_words() {
@@ -370,7 +380,7 @@ void define_vocabulary() {
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
   end_definitions();
-  system_object::complete();
+  if (system_object::complete()) run_library_phase();
 }
 
 }  // namespace tav::boot

@@ -22,6 +22,15 @@ void decode(const cell& string, cell& output);
 // Appends the text of the string (from its head) percent-encoded in `mode` to `output`.
 void encode(const cell& string, cell& output, uint32_t mode);
 
+// ---- What the network services connect ----------------------------------------------------
+// One HTTP request: the method word, the headers block and the data (none, a block, a string
+// or a binary) or null for none; the answer goes to `result`. False when no answer came
+// (access/no-connect follows). Until it is connected, reads and writes of http URLs raise
+// internal/not-done, as reads and writes of other schemes do until there are ports.
+using http_requester = bool (*)(cell& url, const cell& method, const cell* headers, const cell* data, bool binary,
+                                bool lines, bool info, cell& result);
+extern http_requester http_request;
+
 cell* make(cell* prototype, cell* spec, int32_t type);
 cell* to(cell* prototype, cell* spec, int32_t type);
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
@@ -51,6 +60,20 @@ const char* to_os_path(cell& file);
 cell* get_current_dir();
 // Turns every "\" of the text into "/", in place.
 void normalize_slashes(cell& string);
+
+// ---- What the file services connect ----------------------------------------------------
+// The disk is reached through these; until they are connected, read, write, query, delete and
+// rename raise internal/not-done. `read`, `write` and `query` leave their answer in `result`,
+// a cell on the stack; `part` and `seek` are null when the refinement is absent.
+struct services {
+  void (*read)(cell& file, const cell* part, const cell* seek, bool binary, bool lines, cell& result);
+  void (*write)(cell* file, const cell& data, const cell* part, const cell* seek, bool binary, bool append,
+                bool lines, cell& result);
+  void (*query)(cell& file, cell& result);
+  bool (*delete_)(cell& file);
+  bool (*rename)(cell& from, cell& to);
+};
+extern services io;
 
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
 cell* delete_(cell* port);

@@ -49,7 +49,34 @@ void append_quoted_char(cell& buffer, uint32_t cp) {
   }
 }
 
+// A name read from a folder that was not UTF-8 carries each stray byte as U+DC80..U+DCFF
+// (encoded ED B2 80 .. ED B3 BF): the system gets that byte back. The path only shrinks.
+void restore_stray_bytes(uint8_t* path, int64_t& length) {
+  int64_t out = 0;
+  for (int64_t i = 0; i < length;) {
+    if (path[i] == 0xED && i + 2 < length && (path[i + 1] & 0xFE) == 0xB2 && (path[i + 2] & 0xC0) == 0x80) {
+      path[out++] = static_cast<uint8_t>(0x80 | (path[i + 1] & 1) << 6 | (path[i + 2] & 0x3F));
+      i += 3;
+    } else {
+      path[out++] = path[i++];
+    }
+  }
+  path[out] = 0;
+  length = out;
+}
+
+[[noreturn, gnu::cold]] void no_services() { fire(error_id::internal_not_done); }
+
+cell* result_cell() {
+  cell* result = stack::push_cell();
+  *result = none::value;
+  return result;
+}
+
 }  // namespace
+
+// The file services live above this layer; the actions check what they can and pass the rest.
+services io = {};
 
 cell* load(const uint8_t* bytes, size_t length, string::encoding from) {
   cell* result = string::load(bytes, length, from);
@@ -74,10 +101,11 @@ const char* to_os_path(cell& file) {
   text::make_at(local, string::ts_length_p(file));
   to_local_path(file, local, false);
   int64_t length = -1;
-  const auto* path = reinterpret_cast<const char*>(unicode::to_utf8(local, &length));
+  uint8_t* path = unicode::to_utf8(local, &length);
   // The system would read the name only up to a NUL and open some other file.
   if (std::memchr(path, 0, static_cast<size_t>(length))) fire(error_id::access_cannot_open, file);
-  return path;
+  if (std::memchr(path, 0xED, static_cast<size_t>(length))) restore_stray_bytes(path, length);
+  return reinterpret_cast<const char*>(path);
 }
 
 cell* get_current_dir() {
@@ -123,12 +151,39 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell* part, int32_t li
   return limit - static_cast<int32_t>(text::length(*buffer) - before);
 }
 
-// The file services do not exist yet.
-cell* delete_(cell*) { fire(error_id::internal_not_done); }
-cell* query(cell*) { fire(error_id::internal_not_done); }
-cell* read(cell*, cell*, cell*, bool, bool, bool, cell*) { fire(error_id::internal_not_done); }
-cell* rename(cell*, cell*) { fire(error_id::internal_not_done); }
-cell* write(cell*, cell*, bool, bool, bool, bool, cell*, cell*, cell*, cell*) { fire(error_id::internal_not_done); }
+cell* delete_(cell* port) {
+  if (!io.delete_) no_services();
+  return logic::push(io.delete_(*port));
+}
+
+cell* query(cell* target) {
+  if (!io.query) no_services();
+  cell* result = result_cell();
+  io.query(*target, *result);
+  return result;
+}
+
+// /info has nothing to add for a file; /as would need encodings the services do not have.
+cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool, cell* as) {
+  if (as || !io.read) no_services();
+  cell* result = result_cell();
+  io.read(*source, part, seek, binary, lines, *result);
+  return result;
+}
+
+cell* rename(cell* from, cell* to) {
+  if (to->type() != TYPE_FILE) fire(error_id::script_invalid_arg, *to);
+  if (!io.rename) no_services();
+  return logic::push(io.rename(*from, *to));
+}
+
+cell* write(cell* destination, cell* data, bool binary, bool lines, bool, bool append, cell* part, cell* seek,
+            cell* allow, cell* as) {
+  if (allow || as || !io.write) no_services();
+  cell* result = result_cell();
+  io.write(destination, *data, part, seek, binary, append, lines, *result);
+  return result;
+}
 
 void init() {
   datatype::register_type(TYPE_FILE, datatype::actions_row(

@@ -8,6 +8,7 @@
 #include "datatypes/any_string.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/registry.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
@@ -162,10 +163,68 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
   return parent;
 }
 
-// Opening, reading and writing reach the network services, which do not exist yet.
-cell* open(cell*, bool, bool, bool, bool, cell*) { fire(error_id::internal_not_done); }
-cell* read(cell*, cell*, cell*, bool, bool, bool, cell*) { fire(error_id::internal_not_done); }
-cell* write(cell*, cell*, bool, bool, bool, bool, cell*, cell*, cell*, cell*) { fire(error_id::internal_not_done); }
+http_requester http_request = nullptr;
+
+namespace {
+
+[[noreturn, gnu::cold]] void not_done() { fire(error_id::internal_not_done); }
+
+// The scheme decides: http and https go to the HTTP client, the rest to ports.
+bool http_p(const cell& url) {
+  const text_run run = run_of(url);
+  if (run.count < 4) return false;
+  static constexpr char http[] = "http";
+  for (uint32_t i = 0; i < 4; ++i)
+    if ((unicode::get_unit(run.units, i, run.width) | 0x20) != static_cast<uint32_t>(http[i])) return false;
+  return true;
+}
+
+cell* request(cell& url, const cell& method, const cell* headers, const cell* data, bool binary, bool lines,
+              bool info) {
+  if (!http_request) not_done();
+  cell* result = stack::push_cell();
+  *result = none::value;
+  if (!http_request(url, method, headers, data, binary, lines, info, *result)) fire(error_id::access_no_connect, url);
+  return result;
+}
+
+bool http_data_p(uint8_t type) {
+  return type == TYPE_NONE || type == TYPE_BLOCK || type == TYPE_STRING || type == TYPE_BINARY;
+}
+
+}  // namespace
+
+// Opening reaches ports, which do not exist yet.
+cell* open(cell*, bool, bool, bool, bool, cell*) { not_done(); }
+
+cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool info, cell* as) {
+  if (!http_p(*source) || part || seek || as) not_done();
+  const cell method = scalar_support::word_named("get");
+  return request(*source, method, nullptr, nullptr, binary, lines, info);
+}
+
+// The data is the body of a post, or a block [method headers data].
+cell* write(cell* destination, cell* data, bool binary, bool lines, bool info, bool, cell*, cell* seek, cell* allow,
+            cell* as) {
+  if (!http_p(*destination) || seek || allow || as) not_done();
+  cell method = scalar_support::word_named("post");
+  cell headers = none::value, body = *data;
+  if (data->type() == TYPE_BLOCK) {
+    const cell block = *data;
+    const uint32_t head = std::min<uint32_t>(std::max(static_cast<int32_t>(block.payload1), 0),
+                                             buffer_of(block.payload2)->count());
+    const uint32_t count = buffer_of(block.payload2)->count() - head;
+    const cell* items = buffer_of(block.payload2)->cells() + head;
+    if (count == 0 || items[0].type() != TYPE_WORD) fire(error_id::script_invalid_arg, count ? items[0] : block);
+    method = items[0];
+    if (count > 1 && items[1].type() != TYPE_BLOCK) fire(error_id::script_invalid_arg, items[1]);
+    if (count > 1) headers = items[1];
+    body = count > 2 ? items[2] : none::value;
+  }
+  if (!http_data_p(body.type())) fire(error_id::script_invalid_arg, body);
+  return request(*destination, method, headers.type() == TYPE_BLOCK ? &headers : nullptr,
+                 body.type() == TYPE_NONE ? nullptr : &body, binary, lines, info);
+}
 
 void init() {
   datatype::register_type(TYPE_URL, datatype::actions_row(

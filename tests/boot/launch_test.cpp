@@ -12,7 +12,9 @@
 #include "boot/launch.hpp"
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/runtime_words.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "runtime/collector.hpp"
@@ -67,6 +69,14 @@ class launching : public ::testing::Test {
     return boot::launch(static_cast<int>(owned.size()), argv.data());
   }
 
+  static void set_raw_line(const std::string& raw) {
+    cell* base = stack::top;
+    const cell line = *string::load(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), string::encoding::utf8);
+    const cell script = *object::select_word(system_object::value, global_word("script"));
+    *object::select_word(script, global_word("args")) = line;
+    stack::top = base;
+  }
+
   static std::string mold_of(const char* text) {
     const cell block = boot::load_global(reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)));
     cell* base = stack::top;
@@ -107,6 +117,56 @@ TEST_F(launching, the_script_and_the_arguments_after_it_go_to_system_options) {
   ASSERT_EQ(launch({"--catch", "--", "SCRIPT", "one", "--two"}), boot::status_ok);
   EXPECT_EQ(mold_of("system/options/script"), "%" + script_);
   EXPECT_EQ(mold_of("system/options/args"), "[\"one\" \"--two\"]");
+}
+
+// The raw text of the command line loses the options and the script, read as the arguments were.
+TEST_F(launching, the_raw_command_line_keeps_the_text_of_the_arguments_after_the_script) {
+  mold_of("system: make object! [catalog: system/catalog state: system/state standard: system/standard "
+          "options: make object! [script: none args: none] script: make object! [args: none]]");
+  system_object::value = *context::get(global_word("system"));
+  write_script("Tav []\n");
+  struct row {
+    std::initializer_list<const char*> arguments;
+    const char* raw;  // SCRIPT stands for the script's path
+    const char* args;
+    const char* rest;
+  };
+  const row rows[] = {
+      {{"SCRIPT", "a", "b c", ""}, "SCRIPT a \"b c\" \"\"", "[\"a\" \"b c\" \"\"]", "{a \"b c\" \"\"}"},
+      {{"--catch", "SCRIPT", "x"}, "--catch SCRIPT x", "[\"x\"]", "\"x\""},
+      {{"--", "SCRIPT", "y"}, "-- SCRIPT y", "[\"y\"]", "\"y\""},
+      {{"--my opt", "--q", "SCRIPT", "z"}, " \"--my opt\"  --q\tSCRIPT   z w", "[\"z\"]", "\"z w\""},
+      {{"SCRIPT"}, "SCRIPT", "[]", "\"\""},
+      {{"SCRIPT", "--catch"}, "\"SCRIPT\" --catch", "[\"--catch\"]", "\"--catch\""},
+  };
+  for (const row& r : rows) {
+    std::string raw = r.raw;
+    raw.replace(raw.find("SCRIPT"), 6, script_);
+    set_raw_line(raw);
+    ASSERT_EQ(launch(r.arguments), boot::status_ok) << r.raw;
+    EXPECT_EQ(mold_of("system/options/args"), r.args) << r.raw;
+    EXPECT_EQ(mold_of("system/script/args"), r.rest) << r.raw;
+  }
+}
+
+TEST_F(launching, without_a_script_the_arguments_stay_less_the_catch_option) {
+  mold_of("system: make object! [catalog: system/catalog state: system/state standard: system/standard "
+          "options: make object! [script: none args: none] script: make object! [args: \"--catch --x\"]]");
+  system_object::value = *context::get(global_word("system"));
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  ASSERT_EQ(write(pipe_ends[1], "Tav []\n", 7), 7);
+  close(pipe_ends[1]);
+  const int saved_input = dup(STDIN_FILENO);
+  dup2(pipe_ends[0], STDIN_FILENO);
+  close(pipe_ends[0]);
+  const int status = launch({"--catch", "--x"});
+  dup2(saved_input, STDIN_FILENO);
+  close(saved_input);
+  ASSERT_EQ(status, boot::status_ok);
+  EXPECT_EQ(mold_of("system/options/args"), "[\"--x\"]");
+  EXPECT_EQ(mold_of("system/options/script"), "none");
+  EXPECT_EQ(mold_of("system/script/args"), "\"--catch --x\"");
 }
 
 }  // namespace

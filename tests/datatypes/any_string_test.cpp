@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "datatypes/any_string.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "runtime/fire_helpers.hpp"
 #include "text_fixture.hpp"
 
@@ -274,16 +275,17 @@ TEST_F(TextTypes, ComparedAsText) {
   EXPECT_TRUE(actions::compare(&file, &other, actions::op::lesser));
 }
 
+// Files reach the file services (tested with real files elsewhere); URLs wait for the network
+// services, and what no service does is refused.
 TEST_F(TextTypes, InputAndOutputWaitForTheirServices) {
   cell file = text_value("x", TYPE_FILE);
   cell url = text_value("http://x", TYPE_URL);
   cell data = text_value("d");
+  cell encoding = text_value("utf8");
   for (auto body : std::initializer_list<std::function<void()>>{
-           [&] { actions::read(&file, nullptr, nullptr, false, false, false, nullptr); },
-           [&] { actions::write(&file, &data, false, false, false, false, nullptr, nullptr, nullptr, nullptr); },
-           [&] { actions::delete_(&file); },
-           [&] { actions::query(&file); },
-           [&] { actions::rename(&file, &data); },
+           [&] { actions::read(&file, nullptr, nullptr, false, false, false, &encoding); },
+           [&] { actions::write(&file, &data, false, false, false, false, nullptr, nullptr, &data, nullptr); },
+           [&] { actions::write(&file, &data, false, false, false, false, nullptr, nullptr, nullptr, &encoding); },
            [&] { actions::read(&url, nullptr, nullptr, false, false, false, nullptr); },
            [&] { actions::write(&url, &data, false, false, false, false, nullptr, nullptr, nullptr, nullptr); },
            [&] { actions::open(&url, false, false, false, false, nullptr); },
@@ -291,6 +293,69 @@ TEST_F(TextTypes, InputAndOutputWaitForTheirServices) {
     EXPECT_EQ(fired_by(body), error_id::internal_not_done);
   }
   EXPECT_EQ(fired_by([&] { actions::open(&file, false, false, false, false, nullptr); }), error_id::script_expect_arg);
+  EXPECT_EQ(fired_by([&] { actions::rename(&file, &data); }), error_id::script_invalid_arg);
+}
+
+// What reaches the HTTP client: the method, the headers and the data a write names.
+struct recorded_request {
+  std::string method, headers, data;
+  bool answer = true;
+};
+recorded_request last_request;
+
+bool record_request(cell&, const cell& method, const cell* headers, const cell* data, bool, bool, bool,
+                    cell& result) {
+  last_request.method = molded(method);
+  last_request.headers = headers ? molded(*headers) : "-";
+  last_request.data = data ? molded(*data) : "-";
+  result = none::value;
+  return last_request.answer;
+}
+
+TEST_F(TextTypes, UrlReadsAndWritesChooseTheirRequest) {
+  cell http = text_value("HTTPS://x", TYPE_URL);
+  cell ftp = text_value("ftp://x", TYPE_URL);
+  cell one = scalar::integer(1);
+  auto write = [&](cell& url, cell data, cell* seek = nullptr) {
+    actions::write(&url, &data, false, false, false, false, nullptr, seek, nullptr, nullptr);
+  };
+  const cell post = scalar_support::word_named("post");
+  const cell put = scalar_support::word_named("put");
+  // Refused refinements, other schemes and bad data come before any request.
+  EXPECT_EQ(fired_by([&] { actions::read(&ftp, nullptr, nullptr, false, false, false, nullptr); }),
+            error_id::internal_not_done);
+  EXPECT_EQ(fired_by([&] { actions::read(&http, &one, nullptr, false, false, false, nullptr); }),
+            error_id::internal_not_done);
+  EXPECT_EQ(fired_by([&] { write(http, text_value("d"), &one); }), error_id::internal_not_done);
+  EXPECT_EQ(fired_by([&] { write(ftp, text_value("d")); }), error_id::internal_not_done);
+  for (const cell& bad : {one, block_of_values({}), block_of_values({one}), block_of_values({put, one}),
+                          block_of_values({put, block_of_values({}), one})})
+    EXPECT_EQ(fired_by([&] { write(http, bad); }), error_id::script_invalid_arg) << molded(bad);
+
+  url::http_request = record_request;
+  const struct {
+    cell data;
+    const char* method;
+    const char* headers;
+    const char* body;
+  } cases[] = {
+      {text_value("d"), "post", "-", "\"d\""},
+      {none::value, "post", "-", "-"},
+      {block_of_values({put}), "put", "-", "-"},
+      {block_of_values({put, block_of_values({post}), text_value("d")}), "put", "[post]", "\"d\""},
+  };
+  for (const auto& c : cases) {
+    write(http, c.data);
+    EXPECT_EQ(last_request.method, c.method);
+    EXPECT_EQ(last_request.headers, c.headers);
+    EXPECT_EQ(last_request.data, c.body);
+  }
+  actions::read(&http, nullptr, nullptr, false, false, false, nullptr);
+  EXPECT_EQ(last_request.method, "get");
+  last_request.answer = false;
+  EXPECT_EQ(fired_by([&] { actions::read(&http, nullptr, nullptr, false, false, false, nullptr); }),
+            error_id::access_no_connect);
+  url::http_request = nullptr;
 }
 
 }  // namespace

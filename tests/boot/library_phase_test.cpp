@@ -1,0 +1,46 @@
+// The library phase of start-up: the version as a tuple, the cache folder, the boot arguments
+// taken from the process's own, and the places of the steps still to come.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "boot/boot_fixture.hpp"
+#include "boot/vocabulary.hpp"
+#include "io/os.hpp"
+#include "runtime/platform.hpp"
+
+namespace tav::testing {
+namespace {
+
+class library_phase : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { boot::define_vocabulary(); }
+};
+
+TEST_F(library_phase, the_version_is_the_tuple_the_build_records) {
+  EXPECT_EQ(result_of("type? system/version"), "tuple!");
+  EXPECT_EQ(result_of("system/version"), TAV_VERSION);
+}
+
+TEST_F(library_phase, the_cache_folder_is_the_home_folder_with_the_suffix_appended_as_text) {
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(result_of("system/options/cache"), std::string("%") + (home ? home : "/tmp") + "/.tav/");
+}
+
+TEST_F(library_phase, the_boot_arguments_are_those_of_the_process_as_passed) {
+  const std::string boot = system_state.arguments[0];
+  EXPECT_EQ(result_of("system/options/boot"), "\"" + boot + "\"");
+  EXPECT_EQ(result_of("length? system/options/args"), std::to_string(system_state.argument_count - 1));
+  // The command line without the program path: what the arguments after it are written as.
+  const std::string rest = os::join_arguments(system_state.argument_count - 1, system_state.arguments + 1);
+  EXPECT_EQ(result_of("length? system/script/args"), std::to_string(rest.size()));
+}
+
+TEST_F(library_phase, the_steps_of_other_parts_of_the_library_have_left_their_places_empty) {
+  EXPECT_EQ(result_of("length? system/codecs"), "0");
+  EXPECT_EQ(result_of("reduce [system/reactivity system/tools]"), "[none none]");
+}
+
+}  // namespace
+}  // namespace tav::testing

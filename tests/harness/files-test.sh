@@ -1,0 +1,244 @@
+#!/bin/bash
+# Files and directories as scripts meet them: each case runs a script in a new temporary folder
+# that shell commands prepared first, and compares what it prints. `show [code]` prints the
+# molded result, or "error <type> <id>".
+set -u
+tav=$(realpath "$1")
+failures=0
+
+# check NAME SETUP SCRIPT EXPECTED [INPUT-COMMAND]
+check() {
+  local name=$1 setup=$2 script=$3 expected=$4 input=${5:-}
+  local dir actual
+  dir=$(mktemp -d)
+  (cd "$dir" && eval "$setup") || { echo "$name: setup failed"; failures=$((failures + 1)); rm -rf "$dir"; return; }
+  {
+    echo 'Tav []'
+    echo 'show: func [code /local r] [r: try code either error? :r [print ["error" r/type r/id]] [print mold :r]]'
+    printf '%s\n' "$script"
+  } > "$dir/s.tav"
+  if [ -n "$input" ]; then
+    actual=$(cd "$dir" && eval "$input" | timeout 60 "$tav" s.tav 2>&1)
+  else
+    actual=$(cd "$dir" && timeout 60 "$tav" s.tav 2>&1 </dev/null)
+  fi
+  if [ "$actual" != "$expected" ]; then
+    printf '%s\n--- expected\n%s\n--- actual\n%s\n' "$name" "$expected" "$actual"
+    failures=$((failures + 1))
+  fi
+  rm -rf "$dir"
+}
+
+# ---- Text, lines and bytes ----------------------------------------------------------------
+check "text and line writes end lines with LF" "" '
+show [write %t.txt "a^/b" read/binary %t.txt]
+show [write/lines %t.txt ["a" "b"] read/binary %t.txt]
+show [write/lines %t.txt "a" read/binary %t.txt]
+show [write/binary %t.txt "é^/" read/binary %t.txt]' \
+'#{610A62}
+#{610A620A}
+#{610A}
+#{C3A90A}'
+
+check "reads turn CR LF and lone CR into LF and drop a byte-order mark" \
+"printf '\xEF\xBB\xBFa\r\nb\rc' > t.txt; printf 'a\r\nb\n\nc' > l.txt; printf 'a\n' > one.txt" '
+show [read %t.txt]
+show [read/binary %t.txt]
+show [read/lines %l.txt]
+show [read/lines %one.txt]
+show [write/binary %t.txt #{610D0A620A0A63} read/lines %t.txt]' \
+'"a^/b^/c"
+#{EFBBBF610D0A620D63}
+["a" "b" "" "c"]
+["a"]
+["a" "b" "" "c"]'
+
+check "an empty file gives the empty result of each form" "touch e" '
+show [reduce [read %e read/binary %e read/lines %e read/part %e 0]]
+show [reduce [read/part %e 5 read/seek %e 3]]' \
+'["" #{} [] ""]
+["" ""]'
+
+check "seek, part and append" "" '
+show [write %t.txt "abcdef" write/seek %t.txt "XY" 2 read %t.txt]
+show [write/append %t.txt "g" read %t.txt]
+show [reduce [read/part/seek %t.txt 2 1 read/seek %t.txt 100 read/part %t.txt 100]]
+show [reduce [read/binary/part %t.txt 3 read/lines/seek %t.txt 5]]
+show [write/seek %t.txt "Z" 0 read %t.txt]
+show [write %t.txt "new" read %t.txt]' \
+'"abXYef"
+"abXYefg"
+["bX" "" "abXYefg"]
+[#{616258} ["fg"]]
+"ZbXYefg"
+"new"'
+
+check "what is written from other values" "" '
+show [write/part %t.txt "héllo" 2 read %t.txt]
+show [write/part %t.txt next "abcdef" 2 read %t.txt]
+show [write/binary/part %t.txt #{010203} 2 read/binary %t.txt]
+show [write/binary/part %t.txt #{010203} 0 read/binary %t.txt]
+show [write %t.txt [a "b" 1.5] read %t.txt]
+show [write/lines %t.txt [a "b" #{01}] read %t.txt]
+show [write/lines %t.txt [] read/binary %t.txt]
+show [write %t.txt next "abc"]
+show [write/part %t.txt "abc" -1]' \
+'"hé"
+"bc"
+#{0102}
+#{}
+{[a "b" 1.5]}
+{a^/b^/^A^/}
+#{}
+2
+-1'
+
+# ---- Errors ---------------------------------------------------------------------------------
+check "failures raise their errors" "mkdir d; touch plain" '
+show [read %none.txt]
+show [write %no-dir/x.txt "a"]
+show [read %d]
+show [read %plain/]
+show [write %d "a"]
+show [write %"" "a"]
+show [write/part %t.txt "abc" 1.5]
+show [read/seek %plain 1.5]
+show [write/lines %/dev/full ["a"]]
+show [write %/dev/full "a"]
+show [read/as %plain to word! "utf8"]
+show [write/allow %plain "a" [read]]
+show [rename %plain "x"]
+show [exists? %plain]' \
+'error access cannot-open
+error access cannot-open
+error access cannot-open
+error access cannot-open
+error access cannot-open
+error access cannot-open
+error script invalid-refine-arg
+error script invalid-refine-arg
+error access cannot-open
+error access cannot-open
+error internal not-done
+error internal not-done
+error script expect-arg
+true'
+
+check "invalid UTF-8 in a text read" "printf 'a\xFFb' > bad" '
+show [read %bad]
+show [read/binary %bad]' \
+'error access invalid-utf8
+#{61FF62}'
+
+# ---- Pipes, devices, /proc and large files --------------------------------------------------
+check "devices and /proc are read without a size" "" '
+show [length? read/binary/part %/dev/urandom 16]
+show [read/binary/part %/dev/zero 4]
+show [read/binary/part/seek %/dev/zero 2 3]
+show [0 < length? read %/proc/self/status]
+show [read %/dev/null]' \
+'16
+#{00000000}
+#{0000}
+true
+""'
+
+check "standard input read through a pipe, in pieces" "" '
+print read %/dev/stdin' 'abcd' "{ printf ab; sleep 0.3; printf cd; }"
+
+check "a long stream through a pipe arrives whole" "" '
+show [length? read/binary %/dev/stdin]' '5000000' "head -c 5000000 /dev/zero"
+
+check "a FIFO keeps every byte" "mkfifo f; (printf 'x\ny\n' > f &)" '
+show [read/lines %f]' '["x" "y"]'
+
+check "a file above 2 GB is refused, its parts are not" "truncate -s 4294967306 big" '
+show [read %big]
+show [read/binary/part %big 4]
+show [read/binary/part/seek %big 2 2147483000]' \
+'error access cannot-open
+#{00000000}
+#{0000}'
+
+# ---- Query, listing, delete, rename, folders ------------------------------------------------
+check "query answers the modification time in UTC" \
+"TZ=UTC touch -d '2020-01-02 03:04:05' t.txt; TZ=UTC touch -d '1999-12-31 23:59:59.123456789' m.txt; mkdir d" '
+show [query %t.txt]
+show [query %m.txt]
+show [reduce [query %none.txt query %t.txt/ exists? %none.txt]]
+show [date? query %d/]' \
+'2-Jan-2020/3:04:05
+31-Dec-1999/23:59:59.123
+[none none false]
+true'
+
+check "a listing marks folders and never holds . or .." \
+"touch a.txt .hidden; mkdir sub; ln -s sub link; ln -s nowhere dangling; touch sub/inner" '
+show [sort read %./]
+show [sort read %.]
+show [read %sub/]
+show [read %sub/.]
+show [sort read %sub/..]
+show [0 < length? find read %/ %tmp/]
+show [read %none/]' \
+'[%.hidden %a.txt %dangling %link/ %s.tav %sub/]
+[%.hidden %a.txt %dangling %link/ %s.tav %sub/]
+[%inner]
+[%inner]
+[%.hidden %a.txt %dangling %link/ %s.tav %sub/]
+true
+error access cannot-open'
+
+check "delete, rename and folders" "touch a.txt; mkdir sub full; touch full/x" '
+show [reduce [delete %sub/ exists? %sub/]]
+show [reduce [delete %full/ exists? %full/x]]
+show [reduce [delete %a.txt exists? %a.txt delete %a.txt]]
+show [write %b.txt "b" reduce [rename %b.txt %c.txt exists? %b.txt read %c.txt]]
+show [write %b.txt "B" reduce [rename %b.txt %c.txt read %b.txt read %c.txt]]
+show [reduce [rename %none %x exists? %x]]
+show [create-dir %d exists? %d/]
+show [create-dir %d]
+show [create-dir %no/d]
+show [reduce [exists? %d exists? %d/ exists? %c.txt/]]' \
+'[true false]
+[false true]
+[true false false]
+[true false "b"]
+[false "B" "b"]
+[false false]
+true
+error access no-create
+error access no-create
+[true true false]'
+
+# ---- Names ----------------------------------------------------------------------------------
+check "names of any characters mold, load back and name their files" "" '
+names: reduce [{a"b} "a^^b" "a^/b" "a^-b" "a^(01)b" "ü.txt" "a b" "a:b" "a%b"]
+foreach name names [
+    f: to file! name
+    write f name
+    unless all [equal? f transcode/one mold f  name = read f  find read %./ f] [print ["wrong:" mold f]]
+]
+show [mold %"a b"]
+show [length? read %./]' \
+'{%"a b"}
+10'
+
+check "names that are not UTF-8 keep their bytes" \
+"printf x > \"\$(printf 'a\\xffb')\"; printf y > \"\$(printf '\\xc3')\"" '
+foreach f sort read %./ [if f <> %s.tav [print [length? f read f] write f "z"]]
+show [length? read %./]' \
+'3 x
+1 y
+3'
+
+check "paths through file, URL and e-mail values leave them unchanged" "" '
+show [f: %a/b g: f/c reduce [f g type? g]]
+show [u: http://a/b v: u/c reduce [u v]]
+show [e: a@b.c reduce [e/user e/host e]]' \
+'[%a/b %a/b/c file!]
+[http://a/b http://a/b/c]
+["a" "b.c" a@b.c]'
+
+[ $failures -eq 0 ] && echo "files: ok"
+[ $failures -eq 0 ]
