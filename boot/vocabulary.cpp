@@ -333,7 +333,11 @@ void system_words() {
 
 }  // namespace
 
+static void (*upper_definitions)() = nullptr;
+
 const std::string& vocabulary_source() { return the_plan().text; }
+
+void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
   static bool rooted = false;
@@ -371,6 +375,7 @@ void define_vocabulary() {
   source_block = none::value;
   end_definitions();
   system_object::complete();
+  if (upper_definitions) upper_definitions();
 }
 
 }  // namespace tav::boot

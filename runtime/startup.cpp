@@ -31,6 +31,7 @@ constexpr size_t signal_stack_size = size_t{256} << 10;
 stack_bounds bounds{};
 pthread_t runtime_thread{};
 void (*interrupt_hook)() = nullptr;
+void (*terminal_restorer)() = nullptr;
 
 struct thread_start {
   int (*body)(void*);
@@ -109,6 +110,7 @@ TAV_SIGNAL_SAFE void on_fault(int signal, siginfo_t* info, void* context) {
 }
 
 TAV_SIGNAL_SAFE void on_interrupt(int) {
+  restore_terminal();
   if (interrupt_hook) interrupt_hook();
   runtime_error(0, nullptr);
 }
@@ -186,6 +188,12 @@ const stack_bounds& runtime_stack() { return bounds; }
 bool on_runtime_thread() { return bounds.low && pthread_equal(pthread_self(), runtime_thread); }
 
 void set_interrupt_hook(void (*hook)()) { interrupt_hook = hook; }
+
+void set_terminal_restorer(void (*hook)()) { terminal_restorer = hook; }
+
+TAV_SIGNAL_SAFE void restore_terminal() {
+  if (terminal_restorer) terminal_restorer();
+}
 
 int start_up(int argc, char** argv, int (*body)(void*), void* context) {
   build_arguments(argc, argv);
