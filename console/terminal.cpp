@@ -219,9 +219,13 @@ int read_window_size() {
 int columns() { return column_count; }
 int rows() { return row_count; }
 
+// The window may change while the reader waits: the size is read again before the key that
+// comes after the change is handed on.
 int32_t read_key() {
   if (tty::take_resized()) read_window_size();
-  return decoder().read_key();
+  const int32_t key = decoder().read_key();
+  if (tty::take_resized()) read_window_size();
+  return key;
 }
 
 int32_t read_stdin_char() {

@@ -222,7 +222,14 @@ int start_up(int argc, char** argv, int (*body)(void*), void* context) {
   thread_start start{body, context, 0};
   if (pthread_create(&runtime_thread, &attributes, run_runtime_thread, &start) != 0) runtime_error(94);
   pthread_attr_destroy(&attributes);
+  // The signals a terminal sends go to the runtime thread, which handles them between its own
+  // reads: a window change is seen before the key that follows it.
+  sigset_t terminal_signals, old_mask;
+  sigemptyset(&terminal_signals);
+  for (int signal : {SIGWINCH, SIGINT, SIGTERM, SIGHUP}) sigaddset(&terminal_signals, signal);
+  pthread_sigmask(SIG_BLOCK, &terminal_signals, &old_mask);
   pthread_join(runtime_thread, nullptr);
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   bounds = {};
   return start.status;
 }
