@@ -1,5 +1,5 @@
 // A program on the terminal layer for the terminal tests: it starts as tav starts (signal
-// handlers, runtime thread), switches the terminal to raw key input, prints "raw PID", then
+// handlers, runtime thread), switches the terminal to raw key input, prints "raw PID ready", then
 // prints each key it reads with the window's width ("key CODE COLUMNS") until "q" or the end.
 // Run with "guard", it leaves raw mode through its scope guard by a C++ exception and says
 // whether the terminal was given back.
@@ -36,7 +36,7 @@ int probe(void* mode) {
   }
   terminal::tty::raw_mode raw;
   char line[64];
-  std::snprintf(line, sizeof line, "raw %d\r\n", static_cast<int>(::getpid()));
+  std::snprintf(line, sizeof line, "raw %d ready\r\n", static_cast<int>(::getpid()));
   say(line);
   for (;;) {
     int32_t key = terminal::read_key();
@@ -51,5 +51,8 @@ int probe(void* mode) {
 int main(int argc, char** argv) {
   char keys_mode[] = "keys";
   void* mode = argc > 1 ? argv[1] : keys_mode;
-  return platform::start_up(argc, argv, probe, mode);
+  // Ends as tav ends: the terminal given back, then out without the C++ exit handlers.
+  const int status = platform::start_up(argc, argv, probe, mode);
+  platform::restore_terminal();
+  _exit(status);
 }

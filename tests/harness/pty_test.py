@@ -106,7 +106,7 @@ def title_only_on_the_terminal(tav, folder):
 
 def keys_timed_and_sizes_followed(probe):
     child = Child([probe], 100, 30)
-    child.expect(b"raw ", "raw mode")
+    child.expect(b" ready", "raw mode")
     # Esc, then a byte after more than the 50 ms wait: two keys.
     child.send(b"\x1b")
     child.expect(b"key 27 100", "the Esc key")

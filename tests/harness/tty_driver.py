@@ -81,9 +81,24 @@ def wait(what, probe, pane):
         if probe():
             return
         if time.monotonic() > deadline:
-            raise CaseFailed("waited %.0f s for %s; the screen:\n%s" % (TIMEOUT, what, "\n".join(pane.screen())))
+            state = pane.tmux("display-message", "-p", "dead #{pane_dead} status #{pane_dead_status} "
+                              "signal #{pane_dead_signal} pid #{pane_pid}", check=False).strip()
+            raise CaseFailed("waited %.0f s for %s (%s); the screen:\n%s"
+                             % (TIMEOUT, what, state, "\n".join(pane.screen())))
         time.sleep(delay)
         delay = min(delay * 2, 0.1)
+
+
+def descends_from(pid, ancestor):
+    while pid > 1:
+        if pid == ancestor:
+            return True
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            return False
+    return False
 
 
 def read_case(path):
@@ -160,6 +175,9 @@ def run_case(path, tav, probe):
                     return False
                 wait("a process id matching %r" % rest, found, pane)
             elif word == "signal":
+                # Only a process of the case's own window is ever signalled.
+                if not descends_from(pid, int(pane.field("pane_pid"))):
+                    raise CaseFailed("process %d is no process of the window" % pid)
                 os.kill(pid, getattr(signal, "SIG" + rest))
             elif word == "resize":
                 w, h = size_of(rest)
