@@ -38,6 +38,37 @@ void renderer::move_to(std::string& out, int row, int column) {
   column_ = column;
 }
 
+// The cursor stands after the text, or past the last column when the text filled its row.
+void renderer::after_text(int end) {
+  if (end > start_column_ && end % columns_ == 0) {
+    row_ = end / columns_ - 1;
+    column_ = columns_ - 1;
+    pending_wrap_ = true;
+  } else {
+    row_ = end / columns_;
+    column_ = end % columns_;
+    pending_wrap_ = false;
+  }
+  if (row_ > lowest_) lowest_ = row_;
+}
+
+void renderer::place_caret(std::string& out, std::u32string_view line, size_t caret, bool hidden) {
+  int row = caret_ / columns_, column = caret_ % columns_;
+  // A wide character with one cell left on the row is drawn at the next row's start.
+  if (caret < line.size() && !hidden && column == columns_ - 1 && cell_width(line[caret]) == 2) {
+    ++row;
+    column = 0;
+  }
+  if (column == 0 && caret_ == end_ && pending_wrap_ && row == row_ + 1) {
+    // The line feed makes the terminal take the new row, scrolling when it is the last.
+    out += "\n";
+    row_ = lowest_ = row;
+    column_ = 0;
+    pending_wrap_ = false;
+  }
+  move_to(out, row, column);
+}
+
 std::string renderer::redraw(std::u32string_view prompt, std::u32string_view line, size_t caret, bool full,
                              bool hidden) {
   if (caret > line.size()) caret = line.size();
@@ -46,41 +77,26 @@ std::string renderer::redraw(std::u32string_view prompt, std::u32string_view lin
   std::string text;
   std::string* into = full ? &text : nullptr;
   const int x = start_column_ + count_cells(prompt, columns_ - start_column_, plain, into);
-  const int at = x + count_cells(line.substr(0, caret), columns_ - x % columns_, shown, into);
-  const int end = at + count_cells(line.substr(caret), columns_ - at % columns_, shown, into);
-  caret_ = at;
-  end_ = end;
-
+  caret_ = x + count_cells(line.substr(0, caret), columns_ - x % columns_, shown, into);
+  end_ = caret_ + count_cells(line.substr(caret), columns_ - caret_ % columns_, shown, into);
   if (full) {
     move_to(out, 0, start_column_);
     out += "\x1b[J";
     out += text;
-    // The cursor stands after the text, or past the last column when the text filled its row.
-    if (end > start_column_ && end % columns_ == 0) {
-      row_ = end / columns_ - 1;
-      column_ = columns_ - 1;
-      pending_wrap_ = true;
-    } else {
-      row_ = end / columns_;
-      column_ = end % columns_;
-    }
-    lowest_ = row_;
+    after_text(end_);
   }
+  place_caret(out, line, caret, hidden);
+  return out;
+}
 
-  int row = at / columns_, column = at % columns_;
-  // A wide character with one cell left on the row is drawn at the next row's start.
-  if (caret < line.size() && !hidden && column == columns_ - 1 && cell_width(line[caret]) == 2) {
-    ++row;
-    column = 0;
-  }
-  if (column == 0 && at == end && pending_wrap_ && row == row_ + 1) {
-    // The line feed makes the terminal take the new row, scrolling when it is the last.
-    out += "\n";
-    row_ = lowest_ = row;
-    column_ = 0;
-    pending_wrap_ = false;
-  }
-  move_to(out, row, column);
+std::string renderer::append(std::u32string_view line, bool hidden) {
+  std::string out;
+  if (line.empty()) return out;
+  const int before = end_;
+  end_ = caret_ = before + count_cells(line.substr(line.size() - 1), columns_ - before % columns_,
+                                       {columns_, hidden}, &out);
+  after_text(end_);
+  place_caret(out, line, line.size(), hidden);
   return out;
 }
 

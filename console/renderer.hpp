@@ -20,6 +20,10 @@ class renderer {
   std::string redraw(std::u32string_view prompt, std::u32string_view line, size_t caret, bool full,
                      bool hidden = false);
 
+  // The bytes that show the last character of `line`, just added, when the caret stood at the
+  // end of the line the last redraw drew: only that character is written.
+  std::string append(std::u32string_view line, bool hidden = false);
+
   // The cursor to column 0 of the text's last row (Enter ends an edit there).
   std::string to_last_row();
 
@@ -30,6 +34,8 @@ class renderer {
 
  private:
   void move_to(std::string& out, int row, int column);
+  void after_text(int end);
+  void place_caret(std::string& out, std::u32string_view line, size_t caret, bool hidden);
 
   int columns_ = 80;
   int start_column_ = 0;

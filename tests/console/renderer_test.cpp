@@ -130,6 +130,26 @@ TEST(renderer, a_redraw_after_a_shorter_edit_blanks_what_the_longer_text_left) {
   EXPECT_EQ(d.screen.y, 1);
 }
 
+// Typing at the end writes one character each time; the screen and the cursor end as a full
+// redraw leaves them, through row ends, a wide character at the edge and a scroll.
+TEST(renderer, characters_appended_one_by_one_show_as_a_full_redraw_does) {
+  const std::u32string typed = U"abcdefg\u4E00hijklmn\u4E00\u4E00op";
+  for (int start : {0, 3}) {
+    drawn by_key(10, 3, start), whole(10, 3, start);
+    by_key.redraw(U">> ", U"", 0);
+    for (size_t n = 1; n <= typed.size(); ++n) {
+      const std::string bytes = by_key.r.append(typed.substr(0, n));
+      // Within a row only the character itself is written, with no cursor movement.
+      if (n == 2) EXPECT_EQ(bytes, "b");
+      by_key.screen.feed(bytes);
+      whole.redraw(U">> ", typed.substr(0, n), n);
+      for (int row = 0; row < 3; ++row) EXPECT_EQ(by_key.screen.row(row), whole.screen.row(row)) << n << " " << row;
+      EXPECT_EQ(by_key.screen.x, whole.screen.x) << n;
+      EXPECT_EQ(by_key.screen.y, whole.screen.y) << n;
+    }
+  }
+}
+
 TEST(renderer, the_colour_of_a_prompt_takes_no_cells) {
   drawn d(20, 3, 0);
   d.redraw(U"\x1b[31m>> \x1b[0m", U"", 0);
