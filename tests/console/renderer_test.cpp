@@ -140,7 +140,9 @@ TEST(renderer, characters_appended_one_by_one_show_as_a_full_redraw_does) {
     for (size_t n = 1; n <= typed.size(); ++n) {
       const std::string bytes = by_key.r.append(typed.substr(0, n));
       // Within a row only the character itself is written, with no cursor movement.
-      if (n == 2) EXPECT_EQ(bytes, "b");
+      if (n == 2) {
+        EXPECT_EQ(bytes, "b");
+      }
       by_key.screen.feed(bytes);
       whole.redraw(U">> ", typed.substr(0, n), n);
       for (int row = 0; row < 3; ++row) EXPECT_EQ(by_key.screen.row(row), whole.screen.row(row)) << n << " " << row;
