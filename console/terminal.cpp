@@ -228,6 +228,17 @@ int32_t read_key() {
   return key;
 }
 
+renderer& start_edit() {
+  static renderer the_renderer;
+  the_renderer.start(column_count > 0 ? column_count : 80, static_cast<int>(console_out::column()));
+  return the_renderer;
+}
+
+void draw(const std::string& bytes) {
+  console_out::flush();
+  tty::write_output(bytes.data(), bytes.size());
+}
+
 int32_t read_stdin_char() {
   uint8_t* bytes = stdin_bytes();
   if (!read_byte(bytes)) return -1;

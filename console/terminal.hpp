@@ -4,6 +4,9 @@
 #pragma once
 #include <cstdint>
 
+#include <string>
+
+#include "console/renderer.hpp"
 #include "runtime/cell.hpp"
 
 namespace tav::terminal {
@@ -24,6 +27,12 @@ int rows();
 // The next key of the terminal in raw mode: a code point or a key code (console/keys.hpp);
 // the window size is read again first when it changed since the last key.
 int32_t read_key();
+
+// A new edit: the editor's renderer starts at the column the output has reached, on a row of
+// the window's width (80 while it is unknown).
+renderer& start_edit();
+// One redraw's bytes, after everything printed before them, in one write.
+void draw(const std::string& bytes);
 
 // One character of input that is no terminal, read one byte at a time so that a process the
 // script starts gets the rest: -1 at the end of the input or on a byte that starts no

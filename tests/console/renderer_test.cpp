@@ -6,6 +6,7 @@
 
 #include "console/cells.hpp"
 #include "console/renderer.hpp"
+#include "console/terminal.hpp"
 #include "console/vt_screen.hpp"
 #include "runtime/console_out.hpp"
 
@@ -169,6 +170,11 @@ TEST(output_column, the_output_layer_counts_cells_since_its_last_line_feed) {
   EXPECT_EQ(console_out::column(), 5u);
   print_c_string("\x1b]0;title\x07z\r");
   EXPECT_EQ(console_out::column(), 0u);
+  // After `prin "abc"` an edit's prompt starts at column 3.
+  print_c_string("abc");
+  terminal::renderer& r = terminal::start_edit();
+  r.redraw(U">> ", U"x", 1, true);
+  EXPECT_EQ(r.caret(), 7);
   print_c_string("\n");
 }
 
