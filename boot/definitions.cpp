@@ -123,13 +123,6 @@ routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector:
 
 // ---- Built-ins ------------------------------------------------------------------------------
 
-// A routine built-in: its code, and what it keeps of its body when a routine is made with it.
-struct builtin {
-  const char* name;
-  routine::code code;
-  void (*prepare)(cell& routine, const cell& body);
-};
-
 constexpr builtin builtins[] = {
     {"datatype-test", datatype_test, prepare_datatype_test},
     {"typeset-test", typeset_test, prepare_typeset_test},
@@ -143,17 +136,27 @@ constexpr builtin builtins[] = {
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},
 };
 
-// Code indexes of the built-ins, registered once for the life of the process.
-uint32_t code_indexes[std::size(builtins)] = {};
+constexpr size_t added_capacity = 32;
+builtin added[added_capacity] = {};
+size_t added_count = 0;
+
+constexpr size_t builtin_total = std::size(builtins) + added_capacity;
+
+const builtin& builtin_at(size_t index) {
+  return index < std::size(builtins) ? builtins[index] : added[index - std::size(builtins)];
+}
+
+// Code indexes of the built-ins, each registered once for the life of the process.
+uint32_t code_indexes[builtin_total] = {};
 
 void register_builtins() {
-  if (code_indexes[0]) return;
-  for (size_t i = 0; i < std::size(builtins); ++i) code_indexes[i] = routine::register_code(builtins[i].code);
+  for (size_t i = 0; i < std::size(builtins) + added_count; ++i)
+    if (!code_indexes[i]) code_indexes[i] = routine::register_code(builtin_at(i).code);
 }
 
 size_t builtin_named(const cell& word) {
-  for (size_t i = 0; i < std::size(builtins); ++i)
-    if (named_p(word, builtins[i].name)) return i;
+  for (size_t i = 0; i < std::size(builtins) + added_count; ++i)
+    if (named_p(word, builtin_at(i).name)) return i;
   malformed_source();
 }
 
@@ -177,7 +180,7 @@ cell make_routine(const definition_form& form) {
   const size_t row = builtin_named(form.builtin);
   function::validate(form.spec);
   cell made = *routine::push(form.spec, &form.body, code_indexes[row], return_type_of(form.spec), false);
-  builtins[row].prepare(made, form.body);
+  builtin_at(row).prepare(made, form.body);
   return made;
 }
 
@@ -247,9 +250,17 @@ void end_definitions() {
   interpreter::tie_system_code(system_functions);
 }
 
-const uint32_t builtin_count = std::size(builtins);
+void add_builtin(const builtin& row) {
+  for (size_t i = 0; i < std::size(builtins) + added_count; ++i)
+    if (std::strcmp(builtin_at(i).name, row.name) == 0) return;
+  // The table is sized for the program's own layers: more is a fault of the program.
+  if (added_count == added_capacity) runtime_error(98);
+  added[added_count++] = row;
+}
 
-const char* builtin_name(uint32_t index) { return index < std::size(builtins) ? builtins[index].name : nullptr; }
+uint32_t builtin_count() { return static_cast<uint32_t>(std::size(builtins) + added_count); }
+
+const char* builtin_name(uint32_t index) { return index < builtin_count() ? builtin_at(index).name : nullptr; }
 
 void push_system_words() {
   const cell words = object::make_cell(context::global, static_cast<uint32_t>(-1), 0);

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/function.hpp"
 #include "runtime/cell.hpp"
 
 namespace tav::boot {
@@ -34,8 +35,18 @@ void define_phase(const cell& phase);
 void begin_definitions();
 void end_definitions();
 
-// The registered built-ins, by name: `builtin_count` of them.
-extern const uint32_t builtin_count;
+// A routine built-in: its code, and what it keeps of its body when a routine is made with it.
+struct builtin {
+  const char* name;
+  routine::code code;
+  void (*prepare)(cell& routine, const cell& body);
+};
+// Built-ins of the layers above start-up, added by the hooks they install before it runs; a
+// name added twice keeps its first row.
+void add_builtin(const builtin& row);
+
+// The registered built-ins, by name: `builtin_count()` of them.
+uint32_t builtin_count();
 const char* builtin_name(uint32_t index);
 
 // Pushes the object! over the global context (class id -1), which is also put in the global

@@ -31,7 +31,7 @@ class definitions : public ::testing::Test {
 
 TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builtin_is_used) {
   std::set<std::string> registered, used;
-  for (uint32_t i = 0; i < boot::builtin_count; ++i) registered.insert(boot::builtin_name(i));
+  for (uint32_t i = 0; i < boot::builtin_count(); ++i) registered.insert(boot::builtin_name(i));
   uint32_t routines = 0, functions = 0;
   for (uint32_t s = 0; s < boot::embedded_source_count; ++s) {
     // The system object's source is code that runs, not a phase of definitions.
