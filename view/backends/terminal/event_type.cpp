@@ -26,21 +26,23 @@
 namespace tav::event {
 namespace {
 
+// By id, from 1.
 constexpr const char* type_names[type_count] = {
-    "down",   "up",       "mid-down", "mid-up",    "alt-down", "alt-up", "aux-down", "aux-up",  "click",
-    "dbl-click", "wheel", "over",     "key",       "key-down", "key-up", "ime",      "focus",   "unfocus",
-    "enter",  "zoom",     "pan",      "rotate",    "two-tap",  "press-tap", "select", "change",  "menu",
-    "close",  "move",     "resize",   "moving",    "resizing", "time",   "drawing",  "scroll"};
+    "down",     "up",    "mid-down", "mid-up",  "alt-down",  "alt-up",   "aux-down", "aux-up", "click",
+    "dbl-click", "wheel", "over",    "key",     "key-down",  "key-up",   "ime",      "focus",  "unfocus",
+    "enter",    "zoom",  "pan",      "rotate",  "two-tap",   "press-tap", "select",  "change", "menu",
+    "close",    "move",  "resize",   "moving",  "resizing",  "time",     "drawing",  "scroll"};
 
 struct named_code {
   int32_t code;
   const char* name;
 };
 constexpr named_code special_keys[] = {
-    {-20, "up"},  {-21, "down"}, {-22, "right"}, {-23, "left"}, {-24, "end"},  {-25, "home"},
-    {-26, "insert"}, {-27, "delete"}, {-28, "page-up"}, {-29, "page-down"}, {-31, "F1"}, {-32, "F2"},
-    {-33, "F3"},  {-34, "F4"},   {-35, "F5"},    {-36, "F6"},   {-37, "F7"},   {-38, "F8"},
-    {-39, "F9"},  {-40, "F10"},  {-41, "F11"},   {-42, "F12"}};
+    {-20, "up"},      {-21, "down"},     {-22, "right"},     {-23, "left"},       {-24, "end"},
+    {-25, "home"},    {-26, "insert"},   {-27, "delete"},    {-28, "page-up"},    {-29, "page-down"},
+    {-31, "F1"},      {-32, "F2"},       {-33, "F3"},        {-34, "F4"},         {-35, "F5"},
+    {-36, "F6"},      {-37, "F7"},       {-38, "F8"},        {-39, "F9"},         {-40, "F10"},
+    {-41, "F11"},     {-42, "F12"}};
 
 struct named_bit {
   uint32_t bit;
