@@ -112,10 +112,20 @@ routine::answer set_current_dir(cell* arguments) {
   return {0, 0};
 }
 
+bool logic_argument(const cell& value) { return value.type() == TYPE_LOGIC && value.payload1 != 0; }
+
 routine::answer float_pretty(cell* arguments) {
-  float_::pretty_print = arguments[0].type() == TYPE_LOGIC && arguments[0].payload1 != 0;
+  float_::pretty_print = logic_argument(arguments[0]);
   return {0, 0};
 }
+
+routine::answer float_full(cell* arguments) {
+  float_::full_support = logic_argument(arguments[0]);
+  return {0, 0};
+}
+
+// True when the routine's own frame or one below it runs in the interpreter.
+routine::answer state_interpreted(cell*) { return {stack::eval_p(nullptr, false) ? 1 : 0, 0}; }
 
 routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
 routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
@@ -131,6 +141,8 @@ constexpr builtin builtins[] = {
     {"get-current-dir", get_current_dir, prepare_nothing},
     {"set-current-dir", set_current_dir, prepare_nothing},
     {"float-pretty", float_pretty, prepare_nothing},
+    {"float-full", float_full, prepare_nothing},
+    {"state-interpreted", state_interpreted, prepare_nothing},
     {"gc-active", gc_active, prepare_nothing},
     {"gc-series-cycles", gc_series_cycles, prepare_nothing},
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "boot/build_record.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
@@ -197,10 +198,20 @@ cell command_line() {
   return string_of(line.data(), line.size());
 }
 
+// None, or the build's git facts as strings, appended one by one so the block roots them.
+cell git_record() {
+  if (!boot::build_git_known) return none::value;
+  cell record = cell{TYPE_BLOCK, 0, alloc_cells(6), 0};
+  *stack::push_cell() = record;
+  for (const char* text : boot::build_git) *alloc_block_tail(record) = string_of(text, std::strlen(text));
+  --stack::top;
+  return record;
+}
+
 // The values the Tav source cannot make itself: version, build-basename, words, command line.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(4), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(5), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -208,6 +219,8 @@ void fill_facts(cell& facts) {
   fact = *context::self_of(context::global);
   *alloc_block_tail(facts) = fact;
   fact = command_line();
+  *alloc_block_tail(facts) = fact;
+  fact = git_record();
   *alloc_block_tail(facts) = fact;
 }
 

@@ -123,7 +123,7 @@ block_fields read_block(const cell& spec) {
   return f;
 }
 
-// The zone of the spec in minutes east, its sign the whole offset's: a time value gives it by
+// The zone of a make block in minutes east, its sign the whole offset's: a time value gives it by
 // its own sign, whole hours and minutes count away from zero together ([-5 30] is -05:30,
 // [0 -30] is -00:30).
 int32_t block_zone_minutes(const block_fields& f) {

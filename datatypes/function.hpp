@@ -35,7 +35,7 @@ const cell& running_body(const cell& function);
 // their cells unset.
 node_id push(const cell& spec, const cell& body, node_id context, int32_t code, int32_t extra, uint32_t flags);
 // Builds a function! of system code on the argument stack and answers its context's node: the
-// given block itself is the body that runs, bound in place to a context made from the spec and
+// given block itself is the body that runs, bound in place to a context made from the argument block and
 // kept in the code slot; the body cell holds a deep copy of it, what Tav sees of the function.
 node_id push_system(const cell& spec, const cell& body, uint32_t flags);
 // Checks a spec and answers its attribute flags; a fault raises script/bad-func-def,

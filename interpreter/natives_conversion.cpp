@@ -47,7 +47,7 @@ void set_new_line(cell& value, bool on) {
 
 }  // namespace
 
-// as type spec: the spec's series seen as another type of its family, shared, not copied.
+// as type value: the value's series seen as another type of its family, shared, not copied.
 void as_stack(const int32_t* parameters) {
   check_arguments(index_as, parameters);
   const cell type = *stack::argument(0);
@@ -60,7 +60,7 @@ void as_stack(const int32_t* parameters) {
   stack::set_last_keep(spec);
 }
 
-// extend obj spec /case: a map! gets the spec's pairs; objects are not extended.
+// extend obj pairs /case: a map! gets the given pairs; objects are not extended.
 void extend_stack(const int32_t* parameters) {
   check_arguments(index_extend, parameters);
   cell* target = stack::argument(0);

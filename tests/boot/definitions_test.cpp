@@ -13,6 +13,7 @@
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "boot/vocabulary.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/value_fixture.hpp"
@@ -49,7 +50,7 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
     }
   }
   EXPECT_EQ(used, registered);
-  EXPECT_EQ(routines, 76u);
+  EXPECT_EQ(routines, 78u);
   EXPECT_EQ(functions, 38u);
 }
 
@@ -117,6 +118,23 @@ TEST_F(definitions, system_words_is_an_object_over_the_global_context) {
   const cell self = *context::self_of(context::global);
   EXPECT_EQ(self.type(), TYPE_OBJECT);
   EXPECT_EQ(object::context_of(self), context::global);
+}
+
+TEST_F(definitions, the_float_options_switch_the_formatter_flags) {
+  const struct {
+    const char* set;
+    const bool* flag;
+    bool expected;
+  } cases[] = {
+      {"system/options/float/full?: true", &float_::full_support, true},
+      {"system/options/float/full?: false", &float_::full_support, false},
+      {"system/options/float/pretty?: false", &float_::pretty_print, false},
+      {"system/options/float/pretty?: true", &float_::pretty_print, true},
+  };
+  for (const auto& row : cases) {
+    result_of(row.set);
+    EXPECT_EQ(*row.flag, row.expected) << row.set;
+  }
 }
 
 }  // namespace
