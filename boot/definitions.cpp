@@ -342,9 +342,21 @@ void end_definitions() {
   interpreter::tie_system_code(system_functions);
 }
 
-const uint32_t builtin_count = std::size(builtins);
+uint32_t builtin_count() {
+  uint32_t count = std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) count += added[t].count;
+  return count;
+}
 
-const char* builtin_name(uint32_t index) { return index < std::size(builtins) ? builtins[index].name : nullptr; }
+const char* builtin_name(uint32_t index) {
+  if (index < std::size(builtins)) return builtins[index].name;
+  index -= std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) {
+    if (index < added[t].count) return added[t].rows[index].name;
+    index -= added[t].count;
+  }
+  return nullptr;
+}
 
 void add_builtins(const builtin* rows, uint32_t count) {
   for (uint32_t t = 0; t < added_count; ++t)

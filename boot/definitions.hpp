@@ -35,8 +35,8 @@ void define_phase(const cell& phase);
 void begin_definitions();
 void end_definitions();
 
-// The registered built-ins, by name: `builtin_count` of them.
-extern const uint32_t builtin_count;
+// The registered built-ins by name, start-up's own then the added ones: `builtin_count()` of them.
+uint32_t builtin_count();
 const char* builtin_name(uint32_t index);
 
 // A routine built-in: its name in the sources, its code, and what it keeps of its body when a
