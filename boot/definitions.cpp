@@ -14,6 +14,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/series.hpp"
@@ -186,6 +187,7 @@ void begin_definitions() {
 }
 
 void end_definitions() {
+  interpreter::library::fill();
   if (system_functions.type() != TYPE_BLOCK) return;
   interpreter::tie_system_code(system_functions);
 }
