@@ -564,6 +564,12 @@ pushed:
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {
+  if (fold_p()) [[likely]] {
+    folded_scope scope;
+    index = do_expression(source, index, 0);
+    scope.pop(!push);
+    return index;
+  }
   push_native_frame(source, words::body);
   index = do_expression(source, index, 0);
   push ? stack::pop_frame() : stack::pop_frame_last();

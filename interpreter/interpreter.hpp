@@ -66,7 +66,7 @@ inline constexpr uint32_t quote_functions = 4;  // functions met literally are d
 void do_block(const cell& block, bool chain);
 // Evaluates one expression from `index` and answers the index after it.
 uint32_t do_expression(const code& source, uint32_t index, uint32_t flags);
-// One expression in a frame of its own named <body>: with `push` the result is left pushed,
+// One expression in a frame of its own named <body> (left out as the frames of blocks are): with `push` the result is left pushed,
 // else it goes to the caller's result slot. Answers the index after it.
 uint32_t do_next(const code& source, uint32_t index, bool push);
 // One expression from the block's index into the result slot; answers the new index. At or past
