@@ -7,6 +7,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/symbol.hpp"
@@ -16,7 +17,10 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
+#include "datatypes/any_string.hpp"
 #include "runtime/collector.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 
@@ -73,6 +77,61 @@ routine::answer typeset_test(cell* arguments) {
   return {set.type() == TYPE_TYPESET && typeset::has_type(set, arguments[0].type()), 0};
 }
 
+// ---- Quiet writes and the current directory -------------------------------------------------
+
+void prepare_nothing(cell&, const cell&) {}
+
+// The word's slot of its context takes the value; no change handler hears of it.
+routine::answer set_quiet(cell* arguments) {
+  cell word = arguments[0];
+  const cell value = arguments[1];
+  context::set_in(word, value, word.payload1, false);
+  arguments[0] = value;
+  return {0, 0};
+}
+
+routine::answer set_slot_quiet(cell* arguments) {
+  const cell series = arguments[0];
+  if (series.payload1 < tail_of(series)) cells_of(series)[series.payload1] = arguments[1];
+  arguments[0] = arguments[1];
+  return {0, 0};
+}
+
+routine::answer get_current_dir(cell* arguments) {
+  cell* saved = stack::top;
+  cell directory = *file::get_current_dir();
+  set_type(directory, TYPE_FILE);
+  stack::top = saved;
+  arguments[0] = directory;
+  return {0, 0};
+}
+
+routine::answer set_current_dir(cell* arguments) {
+  cell path = arguments[0];
+  if (!platform::set_current_dir(file::to_os_path(path))) fire(error_id::access_cannot_open, path);
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
+bool logic_argument(const cell& value) { return value.type() == TYPE_LOGIC && value.payload1 != 0; }
+
+routine::answer float_pretty(cell* arguments) {
+  float_::pretty_print = logic_argument(arguments[0]);
+  return {0, 0};
+}
+
+routine::answer float_full(cell* arguments) {
+  float_::full_support = logic_argument(arguments[0]);
+  return {0, 0};
+}
+
+// True when the routine's own frame or one below it runs in the interpreter.
+routine::answer state_interpreted(cell*) { return {stack::eval_p(nullptr, false) ? 1 : 0, 0}; }
+
+routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
+routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
+routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector::stats.nodes_cycles), 0}; }
+
 // ---- Built-ins ------------------------------------------------------------------------------
 
 // A routine built-in: its code, and what it keeps of its body when a routine is made with it.
@@ -85,6 +144,16 @@ struct builtin {
 constexpr builtin builtins[] = {
     {"datatype-test", datatype_test, prepare_datatype_test},
     {"typeset-test", typeset_test, prepare_typeset_test},
+    {"set-quiet", set_quiet, prepare_nothing},
+    {"set-slot-quiet", set_slot_quiet, prepare_nothing},
+    {"get-current-dir", get_current_dir, prepare_nothing},
+    {"set-current-dir", set_current_dir, prepare_nothing},
+    {"float-pretty", float_pretty, prepare_nothing},
+    {"float-full", float_full, prepare_nothing},
+    {"state-interpreted", state_interpreted, prepare_nothing},
+    {"gc-active", gc_active, prepare_nothing},
+    {"gc-series-cycles", gc_series_cycles, prepare_nothing},
+    {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},
 };
 
 // Code indexes of the built-ins, registered once for the life of the process.

@@ -117,6 +117,12 @@ void enter_folder(const char* path) {
   std::string folder(path, static_cast<size_t>(slash - path) + 1);
   if (folder == "./") return;
   if (!platform::set_current_dir(folder.c_str())) fire(error_id::access_cannot_open, file_of(folder.c_str()));
+  // system/options/path follows, written quietly: the directory is already the new one.
+  cell* saved = stack::top;
+  cell* directory = file::get_current_dir();
+  set_type(*directory, TYPE_FILE);
+  if (cell* field = option_field("path")) *field = *directory;
+  stack::top = saved;
 }
 
 // ---- Header ---------------------------------------------------------------------------------

@@ -4,6 +4,15 @@
 
 #include <cstring>
 
+#include <unistd.h>
+
+#include <string>
+
+#include "boot/build_record.hpp"
+#include "boot/embedded_sources.hpp"
+#include "boot/global_load.hpp"
+#include "datatypes/any_string.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
@@ -13,7 +22,10 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "runtime/collector.hpp"
+#include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/platform.hpp"
+#include "runtime/throw.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::system_object {
@@ -149,15 +161,93 @@ void init() {
   const cell state = state_object();
   const cell prototype = error_prototype();
   const cell standard = standard_object(prototype);
-  node_id context = new_context(3);
+  node_id context = new_context(4);
   add(context, "catalog", catalog);
   add(context, "state", state);
   add(context, "standard", standard);
+  add(context, "facts", none::value);
   value = finish(context);
   cell name;
   word::make_at(name, symbol::make("system"));
   context::set(name, value);
   error::connect_system(errors, prototype, state);
+}
+
+namespace {
+
+cell file_named(const char* path, size_t length) {
+  cell* saved = stack::top;
+  const cell file = *file::load(reinterpret_cast<const uint8_t*>(path), length, string::encoding::utf8);
+  stack::top = saved;
+  return file;
+}
+
+// The built executable's path, from the running process.
+cell executable_path() {
+  char path[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+  return file_named(path, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+cell command_line() {
+  std::string line;
+  for (int i = 0; i < system_state.argument_count && system_state.arguments; ++i) {
+    if (i) line += ' ';
+    line += system_state.arguments[i];
+  }
+  return string_of(line.data(), line.size());
+}
+
+// None, or the build's git facts as strings, appended one by one so the block roots them.
+cell git_record() {
+  if (!boot::build_git_known) return none::value;
+  cell record = cell{TYPE_BLOCK, 0, alloc_cells(6), 0};
+  *stack::push_cell() = record;
+  for (const char* text : boot::build_git) *alloc_block_tail(record) = string_of(text, std::strlen(text));
+  --stack::top;
+  return record;
+}
+
+// The values the Tav source cannot make itself: version, build-basename, words, command line.
+// Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
+void fill_facts(cell& facts) {
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(5), 0};
+  cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
+  *alloc_block_tail(facts) = fact;
+  fact = executable_path();
+  *alloc_block_tail(facts) = fact;
+  fact = *context::self_of(context::global);
+  *alloc_block_tail(facts) = fact;
+  fact = command_line();
+  *alloc_block_tail(facts) = fact;
+  fact = git_record();
+  *alloc_block_tail(facts) = fact;
+}
+
+cell field(const cell& object, const char* name) { return *object::select_word(object, *word::load(name)); }
+
+}  // namespace
+
+void complete() {
+  const std::string_view text = boot::embedded_text("system");
+  if (text.empty()) runtime_error(98);
+  // Built once: a vocabulary defined again keeps the object it has.
+  cell* facts = object::select_word(value, *word::load("facts"));
+  if (facts == &none::value) return;
+  cell* saved = stack::top;
+  fill_facts(*facts);
+  const cell source = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  if (source.type() != TYPE_BLOCK) runtime_error(98);
+  *stack::push_cell() = source;
+  interpreter::do_block(source, false);
+  stack::top = saved;
+  cell name;
+  word::make_at(name, symbol::make("system"));
+  const cell made = *context::get(name);
+  if (made.type() != TYPE_OBJECT) runtime_error(98);
+  value = made;
+  error::connect_system(field(field(value, "catalog"), "errors"), field(field(value, "standard"), "error"),
+                        field(value, "state"));
 }
 
 void forget() {

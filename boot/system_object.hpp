@@ -13,6 +13,9 @@ extern cell value;
 // Builds the object, sets the global word `system` to it and connects errors to it. Needs the
 // symbol table and the global context.
 void init();
+// Builds the whole object from its Tav source over the partial one, once the vocabulary is
+// defined, and reconnects errors to it.
+void complete();
 // Forgets the object, for a new symbol table and global context.
 void forget();
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "boot/definitions.hpp"
+
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
+#include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/action_list.hpp"
 #include "datatypes/context.hpp"
@@ -211,7 +213,7 @@ struct phase_row {
   const char* source;
   void (*step)();
 };
-constexpr phase_row phases[] = {{"core", nullptr}, {nullptr, system_words}};
+constexpr phase_row phases[] = {{"core", nullptr}, {"routines", nullptr}, {nullptr, system_words}};
 constexpr size_t phase_count = std::size(phases);
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
@@ -368,6 +370,7 @@ void define_vocabulary() {
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
   end_definitions();
+  system_object::complete();
 }
 
 }  // namespace tav::boot

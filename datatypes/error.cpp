@@ -104,6 +104,31 @@ class message_writer {
  public:
   message_writer(cell* fields, cell& string, bool formed) : fields_(fields), string_(string), formed_(formed) {}
 
+  // A template of the live catalog: a string, a block of strings and argument words, or a word.
+  void write_value(const cell& message) {
+    if (message.type() == TYPE_STRING) {
+      text::append_text(string_, message.payload2, message.payload1);
+    } else if (message.type() == TYPE_BLOCK) {
+      // The buffer is looked up again at each part: forming an argument may allocate.
+      const cell block = message;
+      for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
+        if (i > block.payload1) text::append_char(string_, ' ');
+        const cell part = buffer_of(block.payload2)->cells()[i];
+        if (part.type() == TYPE_STRING)
+          text::append_text(string_, part.payload2, part.payload1);
+        else
+          argument(argument_index(part));
+      }
+    } else if (any_word_p(message.type())) {
+      const uint32_t index = argument_index(message);
+      cell copy = index < field_count ? fields_[index] : message;
+      actions::form(&copy, &string_, nullptr, unlimited);
+    } else {
+      cell copy = message;
+      actions::form(&copy, &string_, nullptr, unlimited);
+    }
+  }
+
   void write(const char* t) {
     if (*t == '"') {
       quoted(t);
@@ -144,6 +169,16 @@ class message_writer {
       while (*t && *t != ' ' && *t != ']') ++t;
       argument(field_of_word(start, static_cast<size_t>(t - start)));
     }
+  }
+
+  static uint32_t argument_index(const cell& part) {
+    if (!any_word_p(part.type())) return field_count;
+    const uint32_t symbol = symbol::resolve(word::symbol_of(part));
+    for (uint32_t k = 0; k < 3; ++k) {
+      const char name[] = {'a', 'r', 'g', static_cast<char>('1' + k), '\0'};
+      if (symbol == symbol::resolve(symbol::make(name))) return field::arg1 + k;
+    }
+    return field_count;
   }
 
   void argument(uint32_t index) {
@@ -313,6 +348,14 @@ void fields_of(const fired_error& error, cell* fields) {
   fields[field::stack] = error.stack;
 }
 
+// The template a script may have changed in system/catalog/errors, null before it is connected.
+const cell* live_message(error_id id) {
+  if (!connected_p()) return nullptr;
+  const cell category = *context::value_at(catalog_object.payload1, static_cast<uint32_t>(error_info(id).category));
+  if (category.type() != TYPE_OBJECT) return nullptr;
+  return context::value_at(category.payload1, error_position(id));
+}
+
 // ---- Text form ------------------------------------------------------------------------------
 
 int32_t form_fields(cell* fields, cell& string, int32_t limit, int32_t stack_trace_level) {
@@ -326,7 +369,12 @@ int32_t form_fields(cell* fields, cell& string, int32_t limit, int32_t stack_tra
   text::append_c_string(string, "*** ");
   text::append_c_string(string, error_category_text(category));
   text::append_c_string(string, ": ");
-  message_writer(fields, string, category == error_category::syntax).write(error_info(id).message);
+  message_writer writer(fields, string, category == error_category::syntax);
+  const cell* message = live_message(id);
+  if (message)
+    writer.write_value(cell(*message));
+  else
+    writer.write(error_info(id).message);
 
   text::append_c_string(string, "\n*** Where: ");
   append_where(string, fields[field::where]);

@@ -53,6 +53,8 @@ cell* do_math(int32_t op);
 const char* format(double x, int32_t kind);
 // Pretty zeros and the re-format that hides binary noise; on at start.
 extern bool pretty_print;
+// Switched with system/options/float/full?; nothing in the formatter reads it.
+extern bool full_support;
 
 cell* make(cell* prototype, cell* spec, int32_t type);
 cell* random(cell* value, bool seed, bool secure, bool only);

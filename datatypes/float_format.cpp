@@ -11,6 +11,7 @@
 namespace tav::float_ {
 
 bool pretty_print = true;
+bool full_support = false;
 
 namespace {
 
