@@ -17,6 +17,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
@@ -338,6 +339,7 @@ void begin_definitions() {
 }
 
 void end_definitions() {
+  interpreter::library::fill();
   if (system_functions.type() != TYPE_BLOCK) return;
   interpreter::tie_system_code(system_functions);
 }

@@ -31,7 +31,8 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 void define_phase(const cell& phase);
 
 // A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they
-// end, the calls in the functions made since are tied to the callables their words name then.
+// end, the calls in the functions made since are tied to the callables their words name then,
+// and the library functions that native code calls by name are taken from their words.
 void begin_definitions();
 void end_definitions();
 
