@@ -323,6 +323,15 @@ void run_phase(size_t phase) {
   phase_blocks[phase] = none::value;
 }
 
+// The codecs go into system/codecs once the system object stands.
+void define_codecs() {
+  cell* saved = stack::top;
+  const cell block = load_phase("codecs");
+  *stack::push_cell() = block;
+  interpreter::do_block(block, false);
+  stack::top = saved;
+}
+
 // Until the system object stores it, the object of the global words lives in the global
 // context's self slot.
 void system_words() {
@@ -371,6 +380,7 @@ void define_vocabulary() {
   source_block = none::value;
   end_definitions();
   system_object::complete();
+  define_codecs();
 }
 
 }  // namespace tav::boot
