@@ -20,7 +20,7 @@ namespace {
 
 using namespace tav;
 
-constexpr uint32_t mixed_count = 700000;
+constexpr uint32_t mixed_count = 1500000;
 constexpr uint32_t integer_count = 1000000;
 
 // The sequence both sides build their data from: x = x * 1103515245 + 12345 (mod 2^31); item i
