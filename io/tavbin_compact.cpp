@@ -19,6 +19,7 @@
 #include "runtime/errors.hpp"
 #include "runtime/hashtable.hpp"
 #include "runtime/memory.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/series.hpp"
 
 namespace tav::tavbin {
@@ -63,6 +64,9 @@ bool vector_kind_p(uint32_t element, uint32_t unit_code) {
 
 [[noreturn, gnu::cold]] void not_done() { fire(error_id::internal_not_done); }
 
+// What the raising of the error and its unwinding need below the deepest level.
+constexpr size_t stack_margin = size_t{4} << 20;
+
 cell* append(const cell& block) { return alloc_block_tail(block); }
 
 // Cell `index` of the block counted from its buffer's offset; valid until the next allocation.
@@ -71,6 +75,13 @@ cell& cell_at(const cell& block, uint32_t index) { return buffer_of(block.payloa
 uint32_t count_of(const cell& block) { return buffer_of(block.payload2)->count(); }
 
 }  // namespace
+
+void nesting::enter() {
+  const auto* here = static_cast<const char*>(__builtin_frame_address(0));
+  if (++depth_ > max_depth || entry_ - here > static_cast<ptrdiff_t>(stack_budget) ||
+      (platform::on_runtime_thread() && here < platform::runtime_stack().low + stack_margin)) [[unlikely]]
+    fire(error_id::internal_stack_overflow);
+}
 
 // ---- Reading ------------------------------------------------------------------------------
 
@@ -201,9 +212,9 @@ const uint8_t* TavbinReader::decode_value_cp(const uint8_t* p, const uint8_t* li
   if (bound_type_p(id)) not_done();
   if (series::any_series_p(id) || id == TYPE_MAP || id == TYPE_BITSET) {
     if (reference) not_done();
-    if (++depth_ > max_depth) fire(error_id::internal_stack_overflow);
+    nesting_.enter();
     p = decode_series_cp(p, limit, destination, id, flag, header);
-    --depth_;
+    nesting_.leave();
     return p;
   }
   return decode_scalar_cp(p, limit, destination, id, flag, header, at);
@@ -549,9 +560,9 @@ void TavbinWriter::encode_value_cp(const cell& value_given) {
   // or code, and shared series are written once with references to them: neither is written yet.
   if (bound_type_p(type) || type == TYPE_IMAGE) not_done();
   if (series::any_series_p(type) || type == TYPE_MAP || type == TYPE_BITSET) {
-    if (++depth_ > max_depth) fire(error_id::internal_stack_overflow);
+    nesting_.enter();
     encode_series_cp(value, type);
-    --depth_;
+    nesting_.leave();
     return;
   }
   fire(error_id::access_no_codec, value);

@@ -25,9 +25,23 @@ inline constexpr uint8_t type_mask = 0x3F;
 inline constexpr uint8_t long_type = 63;  // the type id follows as a varint
 }  // namespace byte
 
-// Nesting deeper than this (a stream of nested blocks, or a block that holds itself) raises
-// internal/stack-overflow before the machine stack runs out.
+// Nesting deeper than this (a stream of nested blocks, or a block that holds itself), or than
+// 32 MB of machine stack below the call that began the walk, raises internal/stack-overflow.
+// The stack budget keeps a deep error unwinding within what the sanitizers follow.
 inline constexpr uint32_t max_depth = 100000;
+inline constexpr size_t stack_budget = size_t{32} << 20;
+
+class nesting {
+ public:
+  nesting() : entry_(static_cast<const char*>(__builtin_frame_address(0))) {}
+  // One more level; raises internal/stack-overflow past either limit.
+  void enter();
+  void leave() { --depth_; }
+
+ private:
+  const char* entry_;
+  uint32_t depth_ = 0;
+};
 
 class TavbinReader {
  public:
@@ -69,7 +83,7 @@ class TavbinReader {
   const uint8_t* input_;
   size_t input_offset_;
   bool codec_;
-  uint32_t depth_ = 0;
+  nesting nesting_;
   // The compact symbol table: N offsets (32-bit words), then S bytes of NUL-ended spellings.
   uint32_t symbol_count_ = 0;
   uint32_t strings_size_ = 0;
@@ -103,7 +117,7 @@ class TavbinWriter {
   std::vector<uint32_t> symbol_ids_;
   std::string strings_;
   std::unordered_map<uint32_t, uint32_t> symbol_indexes_;
-  uint32_t depth_ = 0;
+  nesting nesting_;
 };
 
 }  // namespace tav::tavbin

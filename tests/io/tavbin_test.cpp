@@ -12,6 +12,7 @@
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "io/tavbin.hpp"
+#include "io/tavbin_internal.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/series.hpp"
 
@@ -132,6 +133,36 @@ TEST_F(tavbin_stream, strings_of_every_width_match_the_reference_encoder_and_com
       ASSERT_EQ(0, std::memcmp(buffer->head(), buffer_of(text.payload2)->head(), buffer->used()));
     }
   }
+}
+
+bytes nested_blocks(uint32_t depth) {
+  bytes records;
+  for (uint32_t i = 0; i < depth; ++i) records.insert(records.end(), {0x05, 0x01});
+  records.push_back(0x80);
+  bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 2, tavbin::flag::compact, 0x01};
+  ref_uint(stream, static_cast<uint32_t>(records.size()));
+  stream.insert(stream.end(), records.begin(), records.end());
+  return stream;
+}
+
+TEST_F(tavbin_stream, nesting_is_bounded_before_the_machine_stack) {
+  cell back = none::value;
+  ASSERT_EQ(fired_by([&] { back = decode(nested_blocks(1000)); }), std::nullopt);
+  cell inner = buffer_of(back.payload2)->cells()[0];
+  for (int i = 1; i < 1000; ++i) inner = buffer_of(inner.payload2)->cells()[0];
+  EXPECT_EQ(scalar::integer_value(buffer_of(inner.payload2)->cells()[0]), 0);
+  // Tens of thousands of levels, each a block: a collection at every one of them would take
+  // hours, and the bound does not depend on the collector.
+  const uint32_t stress = memory::state.stress_interval;
+  memory::state.stress_interval = 0;
+  EXPECT_EQ(fired_by([&] { decode(nested_blocks(tavbin::max_depth + 1)); }), error_id::internal_stack_overflow);
+  memory::state.stress_interval = stress;
+  // A block that holds itself has no end without references.
+  cell self;
+  block::make_at(self, 1);
+  collector::scoped_root rooted(&self);
+  block::append_cell(self, self);
+  EXPECT_EQ(fired_by([&] { stream_of(self); }), error_id::internal_stack_overflow);
 }
 
 // ---- Compressed payloads ----------------------------------------------------------------------
