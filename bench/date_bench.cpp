@@ -1,6 +1,8 @@
-// Dates: 1M `to date!` of epoch seconds, 1M `form` of a date with a time and a zone and 1M
-// `to integer!` of a date, evaluated by the interpreter, beside Python 3's
-// datetime.fromtimestamp, strftime and timestamp() in the same run, in millions per second.
+// Dates: 1M `to date!` of epoch seconds, 1M `form` of a date with a time and a zone, 1M
+// `to integer!` of a date, and 1M each of a field read, a field set, a date plus days and a
+// date minus a date, evaluated by the interpreter, beside Python 3's
+// datetime.fromtimestamp, strftime, timestamp(), isocalendar(), replace() and the timedelta
+// arithmetic in the same run, in millions per second.
 // The empty loop of each side is printed too, for the share the loop itself takes.
 // TAV_BENCH_NO_PYTHON=1 leaves Python out.
 #include <cstdio>
@@ -27,7 +29,9 @@ const char* python_setup =
     "import datetime\n"
     "zone = datetime.timezone(datetime.timedelta(hours=2))\n"
     "d = datetime.datetime(2024, 3, 5, 10, 30, 15, tzinfo=zone)\n"
-    "utc = datetime.timezone.utc";
+    "utc = datetime.timezone.utc\n"
+    "day = datetime.timedelta(days=1)\n"
+    "e = datetime.datetime(2021, 1, 1, tzinfo=utc)";
 
 const operation operations[] = {
     {"empty loop", "repeat n 1000000 []", "for n in range(1000000): pass"},
@@ -35,12 +39,16 @@ const operation operations[] = {
      "for n in range(1000000): datetime.datetime.fromtimestamp(n, utc)"},
     {"form date", "repeat n 1000000 [form d]", "for n in range(1000000): d.strftime(\"%d-%b-%Y/%H:%M:%S%z\")"},
     {"to integer! date", "repeat n 1000000 [to integer! d]", "for n in range(1000000): d.timestamp()"},
+    {"d/isoweek", "repeat n 1000000 [d/isoweek]", "for n in range(1000000): d.isocalendar()[1]"},
+    {"d/month: 3", "repeat n 1000000 [d/month: 3]", "for n in range(1000000): d.replace(month=3)"},
+    {"date + 1", "repeat n 1000000 [d + 1]", "for n in range(1000000): d + day"},
+    {"date - date", "repeat n 1000000 [d - e]", "for n in range(1000000): (d - e).days"},
 };
 
 int run(void*) {
   boot::init_runtime();
   source::define_core();
-  source::run_text("d: 5-Mar-2024/10:30:15+02:00");
+  source::run_text("d: 5-Mar-2024/10:30:15+02:00 e: 1-Jan-2021");
   std::printf("%-20s %12s %12s %10s\n", "1M operations", "Tav M/s", "Python M/s", "Tav/Python");
   for (const operation& op : operations) {
     double tav = time_tav(op.tav);

@@ -2,18 +2,21 @@
 // standard/error.
 #include "boot/system_object.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
 
 #include <string>
 
+#include "build_facts.hpp"
 #include "boot/build_record.hpp"
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/symbol.hpp"
@@ -208,10 +211,11 @@ cell git_record() {
   return record;
 }
 
-// The values the Tav source cannot make itself: version, build-basename, words, command line.
+// The values the Tav source cannot make itself: version, build-basename, words, command line,
+// git record, the build's date and the commit's date.
 // Each fact is appended as soon as it is made, so the block, held in the partial object, roots it.
 void fill_facts(cell& facts) {
-  facts = cell{TYPE_BLOCK, 0, alloc_cells(5), 0};
+  facts = cell{TYPE_BLOCK, 0, alloc_cells(7), 0};
   cell fact = string_of(TAV_VERSION, std::strlen(TAV_VERSION));
   *alloc_block_tail(facts) = fact;
   fact = executable_path();
@@ -221,6 +225,15 @@ void fill_facts(cell& facts) {
   fact = command_line();
   *alloc_block_tail(facts) = fact;
   fact = git_record();
+  *alloc_block_tail(facts) = fact;
+  fact = *date::push_epoch(build_facts::epoch, date::zone_from_minutes(build_facts::zone_minutes));
+  *alloc_block_tail(facts) = fact;
+  fact = none::value;
+  if (boot::build_git_known) {
+    // Shown in the zone of the machine that runs the program.
+    uint32_t local_zone = platform::get_date(false) & date::zone_mask;
+    fact = *date::push_epoch(std::strtoll(boot::build_git[3], nullptr, 10), local_zone);
+  }
   *alloc_block_tail(facts) = fact;
 }
 

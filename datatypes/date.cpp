@@ -21,6 +21,7 @@
 #include "datatypes/text_output.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
@@ -322,11 +323,20 @@ int64_t normalize_time(int64_t days, double& time, uint32_t zone) {
   return days;
 }
 
+void check_calendar(int64_t days, double time) {
+  // The years a packed word holds, as day numbers: 1 January of the first, 31 December of the last.
+  static const int64_t first_day = date_to_days(pack(first_year, 1, 1));
+  static const int64_t last_day = date_to_days(pack(last_year, 12, 31));
+  if (days < first_day || days > last_day || !(std::fabs(time) <= 2 * seconds_per_day))
+    fire(error_id::math_overflow);
+}
+
 void normalize(cell& date, double time, bool to_utc) {
   uint32_t packed = date.payload1;
   uint32_t zone = zone_of(packed);
   if (to_utc) time = to_utc_time(time, zone);
   int64_t days = normalize_time(date_to_days(packed), time, zone);
+  check_calendar(days, time);
   date.payload1 = days_to_date(days, zone, time_p(packed));
   set_time(date, time);
 }
@@ -335,6 +345,7 @@ void set_month(cell& date, int32_t month) {
   uint32_t packed = date.payload1;
   int64_t months = int64_t{month} - 1;
   int64_t year = year_of(packed) + floor_div(months, 12);
+  if (year < first_year || year > last_year) fire(error_id::math_overflow);
   auto new_month = static_cast<uint32_t>(floor_mod(months, 12) + 1);
   uint32_t start = pack(static_cast<int32_t>(year), new_month, 1);
   date.payload1 = days_to_date(date_to_days(start) + day_of(packed) - 1, zone_of(packed), time_p(packed));
@@ -347,6 +358,13 @@ cell* push(uint32_t packed, double time) {
   *slot = cell{TYPE_DATE, packed, 0, 0};
   set_time(*slot, time);
   return slot;
+}
+
+cell* push_epoch(int64_t seconds, uint32_t zone) {
+  cell* result = push(days_to_date(epoch_days + floor_div(seconds, 86400), zone, true),
+                      static_cast<double>(floor_mod(seconds, 86400)));
+  normalize(*result, get_time(*result), false);
+  return result;
 }
 
 cell* new_in_block(cell& block, uint32_t packed, double time) {
@@ -369,12 +387,22 @@ cell* make_at(cell& target, int32_t year, uint32_t month, uint32_t day, double t
 
 namespace {
 void move_to_day(cell& date, int64_t days) {
+  check_calendar(days, 0.0);
   uint32_t packed = date.payload1;
   date.payload1 = days_to_date(days, zone_of(packed), time_p(packed));
 }
 }  // namespace
 
 void set_week(cell& date, int32_t week) {
+  int64_t start = year_start_days(date.payload1);
+  if (week <= 1) {
+    move_to_day(date, start);
+    return;
+  }
+  move_to_day(date, start + 7 * int64_t{week} - floor_mod(start + 3, 7) - 7);
+}
+
+void set_isoweek(cell& date, int32_t week) {
   int32_t first_weekday;
   move_to_day(date, iso_week_start(date.payload1, first_weekday) + 7 * int64_t{week} - 7);
 }
@@ -394,6 +422,240 @@ cell* make_at_hms(cell& target, int32_t year, uint32_t month, uint32_t day, int3
 }
 
 const cell* month_names() { return locale_months(); }
+
+// ---- Fields and arithmetic ------------------------------------------------------------------
+
+namespace {
+
+// The runtime's symbols are numbered at start-up: the table holds where they live.
+const uint32_t* const accessor_words[field_count + 1] = {
+    nullptr,          &symbols::date,    &symbols::year,     &symbols::month,  &symbols::day,
+    &symbols::zone,   &symbols::time,    &symbols::hour,     &symbols::minute, &symbols::second,
+    &symbols::weekday, &symbols::yearday, &symbols::timezone, &symbols::week,   &symbols::isoweek};
+
+enum field : int32_t {
+  date_field = 1, year_field, month_field, day_field, zone_field, time_field, hour_field, minute_field,
+  second_field, weekday_field, yearday_field, timezone_field, week_field, isoweek_field,
+};
+
+double local_time_of(const cell& date) { return to_local_time(get_time(date), zone_of(date.payload1)); }
+
+cell* push_zone(uint32_t packed) {
+  if (!time_p(packed)) return stack::push_copy(none::value);
+  return time::push(zone_seconds(zone_of(packed)));
+}
+
+// The field index a path element names: 1-14 or an accessor word; 0 for anything else.
+int32_t path_field(const cell& element) {
+  if (element.type() == TYPE_INTEGER) {
+    int32_t i = integer::get(element);
+    return i >= 1 && i <= field_count ? i : 0;
+  }
+  return accessor_index(element);
+}
+
+bool integer_field_p(int32_t index) {
+  switch (index) {
+    case year_field:
+    case month_field:
+    case day_field:
+    case weekday_field:
+    case yearday_field:
+    case week_field:
+    case isoweek_field: return true;
+    default: return false;
+  }
+}
+
+// Hours, minutes or seconds replaced in the local time of day; the day carries.
+void set_time_field(cell& date, int32_t index, const cell& value) {
+  double v;
+  if (value.type() == TYPE_INTEGER)
+    v = integer::get(value);
+  else if (index == second_field && value.type() == TYPE_FLOAT)
+    v = float_::get(value);
+  else
+    fire(error_id::script_invalid_arg, value);
+  double local = time::with_field(local_time_of(date), index - hour_field + 1, v);
+  if (!std::isfinite(local)) fire(error_id::script_invalid_arg, value);
+  date.payload1 |= time_flag;
+  normalize(date, local, true);
+}
+
+void set_time_of_day(cell& date, const cell& value) {
+  if (value.type() == TYPE_NONE) {
+    date.payload1 &= ~time_flag;
+    set_time(date, 0.0);
+    return;
+  }
+  if (value.type() != TYPE_TIME) fire(error_id::script_invalid_arg, value);
+  double local = float_::get(value);
+  if (!std::isfinite(local)) fire(error_id::script_invalid_arg, value);
+  date.payload1 |= time_flag;
+  normalize(date, local, true);
+}
+
+// The calendar fields: each rebuilds the packed word from a day number.
+void set_day_field(cell& date, int32_t index, int32_t n) {
+  uint32_t packed = date.payload1;
+  switch (index) {
+    case year_field:
+      if (n < first_year || n > last_year) fire(error_id::math_overflow);
+      date.payload1 = (packed & (zone_mask | time_flag)) | pack(n, month_of(packed), day_of(packed));
+      move_to_day(date, date_to_days(date.payload1));
+      return;
+    case month_field: set_month(date, n); return;
+    case day_field: move_to_day(date, month_base_days(year_of(packed), month_of(packed)) + n); return;
+    case weekday_field: set_weekday(date, n); return;
+    case yearday_field: set_yearday(date, n); return;
+    case week_field: set_week(date, n); return;
+    default: set_isoweek(date, n); return;
+  }
+}
+
+void assign_field(cell& date, int32_t index, const cell& value) {
+  if (integer_field_p(index)) {
+    if (value.type() != TYPE_INTEGER) fire(error_id::script_invalid_arg, value);
+    set_day_field(date, index, integer::get(value));
+    return;
+  }
+  switch (index) {
+    case date_field:
+      if (value.type() != TYPE_DATE) fire(error_id::script_invalid_arg, value);
+      date.payload1 = (value.payload1 & ~zone_mask) | zone_of(date.payload1);
+      return;
+    case zone_field:
+    case timezone_field: set_zone(date, value, index == timezone_field); return;
+    case time_field: set_time_of_day(date, value); return;
+    default: set_time_field(date, index, value); return;
+  }
+}
+
+}  // namespace
+
+int32_t accessor_index(const cell& name) {
+  if (!plain_word_p(name.type())) return 0;
+  uint32_t symbol = symbol::resolve(word::symbol_of(name));
+  if (symbol == symbol::resolve(symbols::julian)) return yearday_field;
+  for (int32_t i = 1; i <= field_count; ++i)
+    if (symbol == symbol::resolve(*accessor_words[i])) return i;
+  return 0;
+}
+
+int32_t week_of(uint32_t packed) {
+  int64_t e = floor_mod(year_start_days(packed) + 3, 7);
+  int64_t d = yearday(packed);
+  return d <= 7 - e ? 1 : static_cast<int32_t>((d + e - 1) / 7 + 1);
+}
+
+int32_t isoweek_of(uint32_t packed) {
+  int32_t w;
+  int64_t start = iso_week_start(packed, w);
+  int64_t g = date_to_days(packed);
+  if (g < start) {
+    switch (w) {
+      case 5: return 53;
+      case 6: return leap_year_p(year_of(packed) - 1) ? 53 : 52;
+      case 7: return 52;
+      default: return 1;
+    }
+  }
+  int32_t next_weekday;
+  int64_t next_start = iso_week_start(pack(year_of(packed) + 1, 1, 1), next_weekday);
+  return g < next_start ? static_cast<int32_t>((g - start) / 7 + 1) : 1;
+}
+
+cell* get_field(const cell& date, int32_t index) {
+  uint32_t packed = date.payload1;
+  switch (index) {
+    case date_field: return push(packed & ~(zone_mask | time_flag), 0.0);
+    case year_field: return integer::push(year_of(packed));
+    case month_field: return integer::push(static_cast<int32_t>(month_of(packed)));
+    case day_field: return integer::push(static_cast<int32_t>(day_of(packed)));
+    case zone_field:
+    case timezone_field: return push_zone(packed);
+    case time_field: return time_p(packed) ? time::push(local_time_of(date)) : stack::push_copy(none::value);
+    case hour_field: return integer::push(time::get_hours(local_time_of(date)));
+    case minute_field: return integer::push(time::get_minutes(local_time_of(date)));
+    case second_field: {
+      double seconds = std::fmod(local_time_of(date), 60.0);
+      return float_::push(seconds == 0.0 ? 0.0 : seconds);
+    }
+    case weekday_field: return integer::push(weekday(date_to_days(packed)));
+    case yearday_field: return integer::push(yearday(packed));
+    case week_field: return integer::push(week_of(packed));
+    default: return integer::push(isoweek_of(packed));
+  }
+}
+
+void set_zone(cell& date, const cell& value, bool keep_instant) {
+  int64_t minutes;
+  if (value.type() == TYPE_INTEGER) {
+    minutes = integer::get(value) % 16 * 60;
+  } else if (value.type() == TYPE_TIME) {
+    double t = std::fmod(float_::get(value), 57600.0);
+    if (!std::isfinite(t)) fire(error_id::script_invalid_arg, value);
+    // The sign is the whole offset's: -0:30 is half an hour west.
+    double magnitude = std::fabs(t);
+    minutes = static_cast<int64_t>(std::floor(magnitude / 3600.0)) * 60 +
+              static_cast<int64_t>(std::floor(std::fmod(magnitude, 3600.0) / 60.0)) / 15 * 15;
+    if (t < 0.0) minutes = -minutes;
+  } else {
+    fire(error_id::script_invalid_arg, value);
+  }
+  double time = keep_instant ? get_time(date) : local_time_of(date);
+  date.payload1 = (date.payload1 & ~zone_mask) | zone_from_minutes(static_cast<int32_t>(minutes));
+  normalize(date, time, !keep_instant);
+}
+
+cell* do_math(int32_t op) {
+  cell* value1 = stack::argument(0);
+  cell* value2 = stack::argument(1);
+  int64_t days = 0;
+  double delta = 0.0;
+  uint32_t packed = value1->payload1;
+  switch (value2->type()) {
+    case TYPE_INTEGER: days = integer::get(*value2); break;
+    case TYPE_TIME:
+      delta = float_::get(*value2);
+      packed |= time_flag;
+      break;
+    case TYPE_DATE:
+      if (op != math_op::subtract)
+        fire(error_id::script_not_related, scalar_support::word_named(scalar_support::math_words[op]),
+             datatype_of(TYPE_DATE));
+      days = date_to_days(value2->payload1);
+      delta = get_time(*value2);
+      break;
+    default: fire(error_id::script_invalid_type, datatype_of(value2->type()));
+  }
+  if (op == math_op::subtract) {
+    days = -days;
+    delta = -delta;
+  }
+  double time = get_time(*value1) + delta;
+  if (!std::isfinite(time)) fire(error_id::math_overflow);
+  days += date_to_days(packed);
+  if (value2->type() == TYPE_DATE) {
+    // Whole days between the two moments, counted in UTC: a date minus itself is 0 in any zone.
+    days = normalize_time(days, time, 0);
+    if (days < INT32_MIN || days > INT32_MAX) fire(error_id::math_overflow);
+    *value1 = scalar::integer(static_cast<int32_t>(days));
+    return value1;
+  }
+  days = normalize_time(days, time, zone_of(packed));
+  check_calendar(days, time);
+  value1->payload1 = days_to_date(days, zone_of(packed), time_p(packed));
+  set_time(*value1, time);
+  return value1;
+}
+
+cell* difference(cell* date1, cell* date2) {
+  double days = static_cast<double>(date_to_days(date1->payload1) - date_to_days(date2->payload1));
+  double seconds = days * seconds_per_day + (get_time(*date1) - get_time(*date2));
+  time::make_at(*date1, seconds);
+  return date1;
+}
 
 // ---- Actions --------------------------------------------------------------------------------
 
@@ -451,6 +713,19 @@ int32_t mold(cell* value, cell* buffer, bool, bool, bool, cell*, int32_t limit, 
   return form_text(*value, *buffer, limit);
 }
 
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t,
+                bool, bool, bool, bool store_back) {
+  int32_t index = path_field(*element);
+  if (!index) fire(error_id::script_invalid_path, scalar_support::path_or_none(path), *element);
+  if (!value) return get_field(*parent, index);
+  cell changed = *parent;
+  assign_field(changed, index, *value);
+  cell old_value = *parent;
+  *parent = changed;
+  scalar_support::notify_owner(container, previous, old_value, *parent, *value, index, store_back);
+  return value;
+}
+
 int32_t compare(cell* value1, cell* value2, int32_t op) {
   if (value2->type() != TYPE_DATE) return actions::not_comparable;
   int32_t key1 = calendar_key(value1->payload1), key2 = calendar_key(value2->payload1);
@@ -472,21 +747,33 @@ int32_t compare(cell* value1, cell* value2, int32_t op) {
   }
 }
 
+cell* add() { return do_math(math_op::add); }
+
+cell* subtract() { return do_math(math_op::subtract); }
+
+cell* pick(cell* series, int32_t index, cell* index_cell) {
+  if (index_cell && plain_word_p(index_cell->type())) index = accessor_index(*index_cell);
+  if (index < 1 || index > field_count)
+    fire(error_id::script_out_of_range, index_cell ? *index_cell : scalar::integer(index));
+  return get_field(*series, index);
+}
+
 void init() {
   handoff::date_to_epoch = to_epoch;
+  handoff::date_do_math = do_math;
   datatype::register_type(TYPE_DATE, datatype::actions_row(
       // make random reflect to form mold eval-path set-path compare
-      &make, &random, unsupported, &to, &form, &mold, unsupported, unsupported, &compare,
+      &make, &random, unsupported, &to, &form, &mold, &eval_path, unsupported, &compare,
       // absolute add divide multiply negate power remainder round subtract
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-      unsupported,
+      unsupported, &add, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      &subtract,
       // even? odd? and~ complement or~ xor~
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       // append at back change clear copy find head head? index? insert length? move next
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       // pick poke put remove reverse select sort skip swap tail tail? take trim
-      unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+      &pick, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
       unsupported, unsupported, unsupported, unsupported, unsupported,
       // create close delete modify open open? query read rename update write
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,

@@ -19,6 +19,9 @@ inline constexpr uint32_t zone_negative = 0x40;
 inline constexpr double seconds_per_day = 86400.0;
 // Day 0 is 1 March of year 0; this is 1 January 1970.
 inline constexpr int64_t epoch_days = 719468;
+// The years the 15 bits of a packed word hold.
+inline constexpr int32_t first_year = -16384;
+inline constexpr int32_t last_year = 16383;
 
 inline int32_t year_of(uint32_t packed) { return static_cast<int32_t>(packed) >> 17; }
 inline uint32_t month_of(uint32_t packed) { return (packed >> 12) & 0xF; }
@@ -67,6 +70,9 @@ inline double to_utc_time(double time, uint32_t zone) { return shift_by_zone(tim
 // Moves whole days between `time` and the day number so that the local time of day falls in
 // [0, 86400); answers the new day number.
 int64_t normalize_time(int64_t days, double& time, uint32_t zone);
+// Raises math/overflow unless the day number falls in the years a packed word holds and the
+// time is within two days.
+void check_calendar(int64_t days, double time);
 // Stores `time` in the date, first converted from local to UTC when asked, and rebuilds the
 // packed word from the normalised day number.
 void normalize(cell& date, double time, bool to_utc);
@@ -77,12 +83,18 @@ void set_month(cell& date, int32_t month);
 // ---- Constructors -------------------------------------------------------------------------
 
 cell* push(uint32_t packed, double time);
+// The moment `seconds` after 1 January 1970 UTC, with its time, shown in the zone given by
+// its bits.
+cell* push_epoch(int64_t seconds, uint32_t zone);
 cell* new_in_block(cell& block, uint32_t packed, double time);
 // The lexer's constructor: fields already checked, `time` in local seconds, the zone as a
 // signed offset in minutes east.
 cell* make_at(cell& target, int32_t year, uint32_t month, uint32_t day, double time, int32_t zone_minutes,
               bool has_time);
+// The Sunday that starts week `week` (week 1 holds 1 January) and the Monday of ISO week
+// `week` of the date's year.
 void set_week(cell& date, int32_t week);
+void set_isoweek(cell& date, int32_t week);
 void set_weekday(cell& date, int32_t n);
 void set_yearday(cell& date, int32_t n);
 cell* make_at_hms(cell& target, int32_t year, uint32_t month, uint32_t day, int32_t hours, int32_t minutes,
@@ -93,6 +105,26 @@ cell* make_at_hms(cell& target, int32_t year, uint32_t month, uint32_t day, int3
 const cell* month_names();
 extern const char* const english_months[12];
 
+// ---- Fields and arithmetic ------------------------------------------------------------------
+
+// The accessor indexes: 1 date, 2 year, 3 month, 4 day, 5 zone, 6 time, 7 hour, 8 minute,
+// 9 second, 10 weekday, 11 yearday (also julian), 12 timezone, 13 week, 14 isoweek.
+inline constexpr int32_t field_count = 14;
+// The index of an accessor word in any letter case; 0 for any other word.
+int32_t accessor_index(const cell& word);
+// Pushes the field `index` (1-14) of the date.
+cell* get_field(const cell& date, int32_t index);
+// 1 Monday-based weekday, Sunday-based week and ISO week of the packed date.
+int32_t week_of(uint32_t packed);
+int32_t isoweek_of(uint32_t packed);
+// A new zone from an integer! (hours) or a time!: `keep_instant` shows the same moment in
+// the new zone, else the local time of day is kept and the moment moves.
+void set_zone(cell& date, const cell& value, bool keep_instant);
+// Add (op 0) or subtract (op 1) on the argument cells, the first a date!.
+cell* do_math(int32_t op);
+// The first date turned into the time! from the second date to it.
+cell* difference(cell* date1, cell* date2);
+
 // ---- Actions ------------------------------------------------------------------------------
 
 cell* make(cell* prototype, cell* spec, int32_t type);
@@ -100,7 +132,12 @@ cell* random(cell* value, bool seed, bool secure, bool only);
 cell* to(cell* prototype, cell* spec, int32_t type);
 int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* container, cell* previous, int32_t index,
+                bool case_sensitive, bool get, bool last, bool store_back);
 int32_t compare(cell* value1, cell* value2, int32_t op);
+cell* add();
+cell* subtract();
+cell* pick(cell* series, int32_t index, cell* index_cell);
 void init();
 
 }  // namespace tav::date

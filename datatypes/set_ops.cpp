@@ -3,6 +3,7 @@
 
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/string.hpp"
@@ -59,6 +60,9 @@ cell* set_op(bool case_sensitive, cell* skip, int32_t code) {
       *set1 = result;
       return set1;
     }
+    case TYPE_DATE:
+      if (code != difference) expect_arg(code, type1);
+      return date::difference(set1, set2);
     default: expect_arg(code, type1);
   }
 }

@@ -98,15 +98,6 @@ int32_t field_of(const cell& element) {
 
 double seconds_of(const cell& value) { return float_::get(value); }
 
-// The seconds with one field replaced, the other fields kept.
-double with_field(double s, int32_t field, double v) {
-  switch (field) {
-    case 1: return s - (std::floor(s / seconds_per_hour) - v) * seconds_per_hour;
-    case 2: return s - (std::floor(std::fmod(s, seconds_per_hour) / seconds_per_minute) - v) * seconds_per_minute;
-    default: return s - (std::fmod(s, seconds_per_minute) - v);
-  }
-}
-
 // Whole seconds within the minute, nudged away from zero so that 2.9999999 counts as 3.
 int32_t whole_seconds(const cell& value) {
   double s = seconds_of(value);
@@ -144,6 +135,17 @@ int32_t get_minutes(double seconds) {
   return static_cast<int32_t>(std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute));
 }
 
+double with_field(double s, int32_t field, double v) {
+  // A negative time has its fields replaced in its magnitude; the hours and seconds read
+  // signed there, so they are taken by their magnitude too.
+  if (s < 0.0) return -with_field(-s, field, field == 2 ? v : std::fabs(v));
+  switch (field) {
+    case 1: return s - (std::floor(s / seconds_per_hour) - v) * seconds_per_hour;
+    case 2: return s - (std::floor(std::fmod(s, seconds_per_hour) / seconds_per_minute) - v) * seconds_per_minute;
+    default: return s - (std::fmod(s, seconds_per_minute) - v);
+  }
+}
+
 int32_t get_named_index(const cell& word, const cell& value) {
   int32_t field = plain_word_p(word.type()) ? field_of(word) : 0;
   if (field) return field;
@@ -156,7 +158,10 @@ cell* get_field(const cell& value, int32_t index) {
   switch (index) {
     case 1: return integer::push(get_hours(s));
     case 2: return integer::push(get_minutes(s));
-    default: return float_::push(std::fmod(s, seconds_per_minute));
+    default: {
+      double seconds = std::fmod(s, seconds_per_minute);
+      return float_::push(seconds == 0.0 ? 0.0 : seconds);  // no -0.0
+    }
   }
 }
 

@@ -17,6 +17,8 @@ cell* make_in(cell& block, uint32_t high, uint32_t low);
 // Whole hours toward zero; whole minutes within the hour of the magnitude.
 int32_t get_hours(double seconds);
 int32_t get_minutes(double seconds);
+// The seconds with one field (1 hours, 2 minutes, 3 seconds) replaced, the others kept.
+double with_field(double s, int32_t field, double v);
 // 1, 2, 3 for hour, minute, second in any letter case. Another word raises script/cannot-use
 // when `value` is a time!, else answers -1.
 int32_t get_named_index(const cell& word, const cell& value);

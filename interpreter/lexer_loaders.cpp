@@ -645,7 +645,7 @@ void move_date(cell& value, int32_t week, int32_t weekday, int32_t yearday) {
     date::set_yearday(value, yearday);
     return;
   }
-  date::set_week(value, week);
+  date::set_isoweek(value, week);
   date::set_weekday(value, weekday);
 }
 

@@ -133,7 +133,7 @@ TEST_F(Dates, ConstructorsOfOtherModules) {
   date::make_at(d, 2024, 1, 1, 0, 0, false);
   date::set_yearday(d, 65);
   EXPECT_EQ(molded(d), "5-Mar-2024");
-  date::set_week(d, 10);
+  date::set_isoweek(d, 10);
   EXPECT_EQ(molded(d), "4-Mar-2024");
   date::set_weekday(d, 7);
   EXPECT_EQ(molded(d), "10-Mar-2024");
