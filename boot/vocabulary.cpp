@@ -333,11 +333,11 @@ void run_phase(size_t phase) {
   phase_blocks[phase] = none::value;
 }
 
-// The library's definitions come after the system object and the operators, which they use;
-// they run as code, once, as the system object is built once.
-void run_library_phase() {
+// A source that runs as code once the system object stands, once, as the object is built once:
+// the codecs that go into system/codecs, then the library's definitions, which use them.
+void run_source(const char* name) {
   cell* saved = stack::top;
-  const cell block = load_phase("library");
+  const cell block = load_phase(name);
   *stack::push_cell() = block;
   interpreter::do_block(block, false);
   stack::top = saved;
@@ -394,7 +394,10 @@ void define_vocabulary() {
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
   end_definitions();
-  if (system_object::complete()) run_library_phase();
+  if (system_object::complete()) {
+    run_source("codecs");
+    run_source("library");
+  }
   if (upper_definitions) upper_definitions();
 }
 
