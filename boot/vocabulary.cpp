@@ -177,6 +177,7 @@ constexpr definition operators[] = {
     {"-", "make op! :subtract", nullptr},
     {"*", "make op! :multiply", nullptr},
     {"/", "make op! :divide", nullptr},
+    {"//", "make op! :modulo", nullptr},
     {"%", "make op! :remainder", nullptr},
     {"=", "make op! :equal?", nullptr},
     {"<>", "make op! :not-equal?", nullptr},
@@ -186,6 +187,9 @@ constexpr definition operators[] = {
     {">", "make op! :greater?", nullptr},
     {"<=", "make op! :lesser-or-equal?", nullptr},
     {">=", "make op! :greater-or-equal?", nullptr},
+    {"<<", "make op! :shift-left", nullptr},
+    {">>", "make op! :shift-right", nullptr},
+    {">>>", "make op! :shift-logical", nullptr},
     {"**", "make op! :power", nullptr},
     {"and", "make op! :and~", nullptr},
     {"or", "make op! :or~", nullptr},
@@ -207,9 +211,9 @@ struct plan {
 };
 
 // The phases that run among the definitions above, in order: each is a source written in Tav
-// (boot/<name>.tav) or a step of C++ code. The core functions, the system object's words and
-// the GUI layer come between the colours and the operators; the GUI phases run only in a
-// program that has a GUI backend.
+// (boot/<name>.tav, or library/<name>.tav for the library's own functions) or a step of C++
+// code. The core functions, the system object's words and the GUI layer come between the
+// colours and the operators; the GUI phases run only in a program that has a GUI backend.
 void system_words();
 struct phase_row {
   const char* source;
@@ -218,6 +222,7 @@ struct phase_row {
 };
 constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {"routines", nullptr, false},
+                                {"base", nullptr, false},
                                 {nullptr, system_words, false},
                                 {nullptr, gui::register_last_datatype, true},
                                 {"gui", nullptr, true},

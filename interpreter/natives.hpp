@@ -59,6 +59,10 @@ extern cell print_buffer;
 // 1 after the last output of print, 0 after prin.
 extern int32_t last_lf_flag;
 
+// A string! from its head (a head beyond the tail pulled back to it); any other value formed
+// into a new string. The text is left pushed, where the collector sees it.
+const cell* formed_text(const cell& value);
+
 // The identity test of same?: the same immediate value, or the same series at the same position,
 // the same object, the same function.
 bool same_core(const cell& value1, const cell& value2);

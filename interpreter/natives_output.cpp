@@ -21,24 +21,24 @@ namespace tav::natives {
 
 int32_t last_lf_flag = 0;
 
-namespace {
-
-constexpr uint32_t index_prin = 24, index_stats = 37;
-
 // A string! from its head, the head pulled back to the tail when it lies beyond; any other
 // value formed into a new string. The text is left pushed, where the collector sees it.
-const cell& text_of(const cell& value) {
+const cell* formed_text(const cell& value) {
   cell* text = stack::push_copy(value);
   if (value.type() == TYPE_STRING) {
     uint32_t length = buffer_of(value.payload2)->count();
     if (text->payload1 > length) text->payload1 = length;
-    return *text;
+    return text;
   }
   text::make_at(*text, 64);
   cell copy = value;
   actions::form(&copy, text, nullptr, INT32_MAX);
-  return *text;
+  return text;
 }
+
+namespace {
+
+constexpr uint32_t index_prin = 24, index_stats = 37;
 
 // A block's values are reduced behind what the print buffer holds from its head on, its head
 // moved to the tail meanwhile, so that a print reached while reducing works behind them. Whatever
@@ -62,7 +62,7 @@ class print_buffer_claim {
   uint32_t head_;
 };
 
-void print_text(const cell& value, bool newline) { output_hooks::print_value(text_of(value), newline); }
+void print_text(const cell& value, bool newline) { output_hooks::print_value(*formed_text(value), newline); }
 
 void print_routine(bool newline) {
   cell* base = stack::top;

@@ -19,6 +19,7 @@
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "datatypes/runtime_words.hpp"
+#include "library/routines.hpp"
 
 namespace tav::testing {
 namespace {
@@ -33,6 +34,7 @@ class definitions : public ::testing::Test {
 TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builtin_is_used) {
   std::set<std::string> registered, used;
   for (uint32_t i = 0; i < boot::builtin_count(); ++i) registered.insert(boot::builtin_name(i));
+  for (uint32_t i = 0; i < library::routine_count; ++i) registered.insert(library::routine_name(i));
   uint32_t routines = 0, functions = 0;
   for (uint32_t s = 0; s < boot::embedded_source_count; ++s) {
     // The sources of the system object, the codecs and the library are code that runs, not
@@ -52,8 +54,8 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
     }
   }
   EXPECT_EQ(used, registered);
-  EXPECT_EQ(routines, 85u);
-  EXPECT_EQ(functions, 38u);
+  EXPECT_EQ(routines, 100u);
+  EXPECT_EQ(functions, 43u);
 }
 
 TEST_F(definitions, routines_keep_their_source_and_type_their_result) {
@@ -137,6 +139,68 @@ TEST_F(definitions, the_float_options_switch_the_formatter_flags) {
     result_of(row.set);
     EXPECT_EQ(*row.flag, row.expected) << row.set;
   }
+}
+
+}  // namespace
+}  // namespace tav::testing
+
+namespace tav::testing {
+namespace {
+
+// The library's words: their kind, the doc string their spec begins with ("" for none) and, for
+// routines, the type id their results are given (-1: the routine writes its own result).
+struct library_word {
+  const char* name;
+  uint8_t type;
+  const char* doc;
+  int32_t returns;
+};
+
+constexpr library_word library_words[] = {
+    {"quit-return", TYPE_ROUTINE, "Stops evaluation and exits the program with a given status", -1},
+    {"set-quiet", TYPE_ROUTINE, "Set an object's field to a value without triggering eventual object's events", -1},
+    {"set-slot-quiet", TYPE_ROUTINE, "Set a value in series without triggering eventual owner's events", -1},
+    {"shift-right", TYPE_ROUTINE, "Shift bits to the right", -1},
+    {"shift-left", TYPE_ROUTINE, "Shift bits to the left", -1},
+    {"shift-logical", TYPE_ROUTINE, "Shift bits to the right (unsigned)", -1},
+    {"last-lf?", TYPE_ROUTINE, "Internal Use Only", -1},
+    {"get-current-dir", TYPE_ROUTINE, "Returns the platform's current directory for the process", -1},
+    {"set-current-dir", TYPE_ROUTINE, "Sets the platform's current process directory", -1},
+    {"create-dir", TYPE_ROUTINE, "Create the given directory", -1},
+    {"exists?", TYPE_ROUTINE, "Returns TRUE if the file exists", TYPE_LOGIC},
+    {"os-info", TYPE_ROUTINE, "Returns detailed operating system version information", -1},
+    {"as-color", TYPE_ROUTINE, "Combine R, G and B values into a tuple", -1},
+    {"as-ipv4", TYPE_ROUTINE, "Combine a, b, c and d values into a tuple", -1},
+    {"as-rgba", TYPE_ROUTINE, "Combine R, G, B and A color components into a tuple", -1},
+    {"count-chars", TYPE_ROUTINE, "Count UTF-8 encoded characters between two positions in a binary series", TYPE_INTEGER},
+    {"stack-size?", TYPE_ROUTINE, "", TYPE_INTEGER},
+    {"pick-stack", TYPE_ROUTINE, "", -1},
+    {"frame-index?", TYPE_ROUTINE, "", TYPE_INTEGER},
+    {"collect-calls", TYPE_ROUTINE, "", -1},
+    {"tracing?", TYPE_ROUTINE, "", -1},
+    {"write-stdout", TYPE_ROUTINE, "Write data to STDOUT", -1},
+    {"cause-error", TYPE_FUNCTION, "Causes an immediate error throw, with the provided information", 0},
+    {"pad", TYPE_FUNCTION, "Pad a FORMed value on right side with spaces", 0},
+    {"mod", TYPE_FUNCTION, "Compute a nonnegative remainder of A divided by B", 0},
+    {"modulo", TYPE_FUNCTION,
+     "Wrapper for MOD that handles errors like REMAINDER. Negligible values (compared to A and B) are rounded to zero", 0},
+    {"eval-set-path", TYPE_FUNCTION, "Internal Use Only", 0},
+};
+
+TEST_F(definitions, library_words_have_their_doc_strings_and_result_types) {
+  for (const library_word& w : library_words) {
+    const cell value = value_of(w.name);
+    ASSERT_EQ(value.type(), w.type) << w.name;
+    series_buffer* spec = buffer_of(function::spec_of(value));
+    const bool documented = spec->count() > 0 && spec->cells()[0].type() == TYPE_STRING;
+    // The molded string without its delimiters, quotes or braces.
+    const std::string doc = documented ? molded(spec->cells()[0]) : std::string("\"\"");
+    EXPECT_EQ(doc.substr(1, doc.size() - 2), w.doc) << w.name;
+    if (w.type == TYPE_ROUTINE) {
+      EXPECT_EQ(scalar::integer_value(*function::more_cell(value, function::more_extra)), w.returns) << w.name;
+    }
+  }
+  EXPECT_EQ(value_of("<<").type(), TYPE_OP);
 }
 
 }  // namespace
