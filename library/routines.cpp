@@ -165,4 +165,12 @@ const char* routine_name(uint32_t index) { return index < routine_count ? builti
 
 void install() { boot::add_builtins(builtins, static_cast<uint32_t>(std::size(builtins))); }
 
+namespace {
+
+// Every program that links the library has its routines before start-up runs, as the GUI
+// backend does; install() may be called again, it adds the table once.
+[[maybe_unused]] const bool installed = (install(), true);
+
+}  // namespace
+
 }  // namespace tav::library
