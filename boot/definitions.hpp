@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/function.hpp"
 #include "runtime/cell.hpp"
 
 namespace tav::boot {
@@ -37,6 +38,17 @@ void end_definitions();
 // The registered built-ins, by name: `builtin_count` of them.
 extern const uint32_t builtin_count;
 const char* builtin_name(uint32_t index);
+
+// A routine built-in: its name in the sources, its code, and what it keeps of its body when a
+// routine is made with it (null: nothing).
+struct builtin {
+  const char* name;
+  routine::code code;
+  void (*prepare)(cell& routine, const cell& body);
+};
+// The layers above start-up add their built-ins through this, once each, before they define
+// their phases; sources name them as they name start-up's own.
+void add_builtins(const builtin* rows, uint32_t count);
 
 // Pushes the object! over the global context (class id -1), which is also put in the global
 // context's self slot.

@@ -343,7 +343,11 @@ void system_words() {
 
 }  // namespace
 
+static void (*upper_definitions)() = nullptr;
+
 const std::string& vocabulary_source() { return the_plan().text; }
+
+void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
   static bool rooted = false;
@@ -381,6 +385,7 @@ void define_vocabulary() {
   source_block = none::value;
   end_definitions();
   if (system_object::complete()) run_library_phase();
+  if (upper_definitions) upper_definitions();
 }
 
 }  // namespace tav::boot

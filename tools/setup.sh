@@ -8,6 +8,7 @@ packages=(
   libssl-dev zlib1g-dev gzip
   tzdata
   python3
+  tmux
 )
 
 missing=()
