@@ -6,7 +6,10 @@
 #include <cstring>
 #include <string>
 #include <iterator>
+#include <vector>
 
+#include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
@@ -17,7 +20,9 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
+#include "io/tavbin.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
 #include "io/simple_io.hpp"
@@ -176,6 +181,39 @@ routine::answer float_full(cell* arguments) {
 // True when the routine's own frame or one below it runs in the interpreter.
 routine::answer state_interpreted(cell*) { return {stack::eval_p(nullptr, false) ? 1 : 0, 0}; }
 
+// ---- The TAVBIN codec -----------------------------------------------------------------------
+
+routine::answer tavbin_encode(cell* arguments) {
+  const cell data = arguments[0];
+  cell result = none::value;
+  if (logic::get(arguments[1]))
+    tavbin::encode_cp(data, result);
+  else
+    tavbin::encode(data, result);
+  arguments[0] = result;
+  return {0, 0};
+}
+
+// A file! or url! is read as binary first. The stream is decoded from a private copy: the
+// collector may move the binary while values are made.
+routine::answer tavbin_decode(cell* arguments) {
+  cell* saved = stack::top;
+  cell payload = arguments[0];
+  if (payload.type() == TYPE_FILE || payload.type() == TYPE_URL)
+    payload = *actions::read(&payload, nullptr, nullptr, true, false, false, nullptr);
+  if (payload.type() != TYPE_BINARY) fire(error_id::script_invalid_data, arguments[0]);
+  const uint32_t length = binary::ts_length_p(payload);
+  if (length <= 10) fire(error_id::script_invalid_data, payload);
+  const uint8_t* head = binary::ts_head(payload);
+  const std::vector<uint8_t> input(head, head + length);
+  cell* values = block::push_only(1);
+  tavbin::decode(input.data(), input.size(), *values, true, &arguments[0]);
+  const cell decoded = *values;
+  arguments[0] = buffer_of(decoded.payload2)->count() == 1 ? buffer_of(decoded.payload2)->cells()[0] : decoded;
+  stack::top = saved;
+  return {0, 0};
+}
+
 routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
 routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
 routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector::stats.nodes_cycles), 0}; }
@@ -208,6 +246,8 @@ constexpr builtin builtins[] = {
     {"startup-args", startup_args, prepare_nothing},
     {"float-full", float_full, prepare_nothing},
     {"state-interpreted", state_interpreted, prepare_nothing},
+    {"tavbin-encode", tavbin_encode, prepare_nothing},
+    {"tavbin-decode", tavbin_decode, prepare_nothing},
     {"gc-active", gc_active, prepare_nothing},
     {"gc-series-cycles", gc_series_cycles, prepare_nothing},
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},
@@ -338,13 +378,26 @@ void begin_definitions() {
 }
 
 void end_definitions() {
+  interpreter::library::fill();
   if (system_functions.type() != TYPE_BLOCK) return;
   interpreter::tie_system_code(system_functions);
 }
 
-const uint32_t builtin_count = std::size(builtins);
+uint32_t builtin_count() {
+  uint32_t count = std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) count += added[t].count;
+  return count;
+}
 
-const char* builtin_name(uint32_t index) { return index < std::size(builtins) ? builtins[index].name : nullptr; }
+const char* builtin_name(uint32_t index) {
+  if (index < std::size(builtins)) return builtins[index].name;
+  index -= std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) {
+    if (index < added[t].count) return added[t].rows[index].name;
+    index -= added[t].count;
+  }
+  return nullptr;
+}
 
 void add_builtins(const builtin* rows, uint32_t count) {
   for (uint32_t t = 0; t < added_count; ++t)

@@ -31,12 +31,13 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 void define_phase(const cell& phase);
 
 // A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they
-// end, the calls in the functions made since are tied to the callables their words name then.
+// end, the calls in the functions made since are tied to the callables their words name then,
+// and the library functions that native code calls by name are taken from their words.
 void begin_definitions();
 void end_definitions();
 
-// The registered built-ins, by name: `builtin_count` of them.
-extern const uint32_t builtin_count;
+// The registered built-ins by name, start-up's own then the added ones: `builtin_count()` of them.
+uint32_t builtin_count();
 const char* builtin_name(uint32_t index);
 
 // A routine built-in: its name in the sources, its code, and what it keeps of its body when a

@@ -11,6 +11,7 @@
 
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
+#include "boot/gui_startup.hpp"
 #include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/action_list.hpp"
@@ -206,14 +207,22 @@ struct plan {
 };
 
 // The phases that run among the definitions above, in order: each is a source written in Tav
-// (boot/<name>.tav) or a step of C++ code. The core functions and the system object's words
-// come between the colours and the operators.
+// (boot/<name>.tav) or a step of C++ code. The core functions, the system object's words and
+// the GUI layer come between the colours and the operators; the GUI phases run only in a
+// program that has a GUI backend.
 void system_words();
 struct phase_row {
   const char* source;
   void (*step)();
+  bool gui;
 };
-constexpr phase_row phases[] = {{"core", nullptr}, {"routines", nullptr}, {nullptr, system_words}};
+constexpr phase_row phases[] = {{"core", nullptr, false},
+                                {"routines", nullptr, false},
+                                {nullptr, system_words, false},
+                                {nullptr, gui::register_last_datatype, true},
+                                {"gui", nullptr, true},
+                                {nullptr, gui::make_terminal_helpers, true},
+                                {nullptr, gui::intern_words, true}};
 constexpr size_t phase_count = std::size(phases);
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
@@ -315,6 +324,7 @@ cell load_phase(const char* name) {
 }
 
 void run_phase(size_t phase) {
+  if (phases[phase].gui && !gui::installed()) return;
   if (phases[phase].step) {
     phases[phase].step();
     return;
@@ -323,11 +333,11 @@ void run_phase(size_t phase) {
   phase_blocks[phase] = none::value;
 }
 
-// The library's definitions come after the system object and the operators, which they use;
-// they run as code, once, as the system object is built once.
-void run_library_phase() {
+// A source that runs as code once the system object stands, once, as the object is built once:
+// the codecs that go into system/codecs, then the library's definitions, which use them.
+void run_source(const char* name) {
   cell* saved = stack::top;
-  const cell block = load_phase("library");
+  const cell block = load_phase(name);
   *stack::push_cell() = block;
   interpreter::do_block(block, false);
   stack::top = saved;
@@ -384,7 +394,10 @@ void define_vocabulary() {
   if (next != buffer_of(source_block.payload2)->count()) malformed_source();
   source_block = none::value;
   end_definitions();
-  if (system_object::complete()) run_library_phase();
+  if (system_object::complete()) {
+    run_source("codecs");
+    run_source("library");
+  }
   if (upper_definitions) upper_definitions();
 }
 

@@ -1,10 +1,10 @@
-// Mutational fuzzer of the loader and the decompressors: seeds (built-in texts and streams,
+// Mutational fuzzer of the loader, the decompressors and the TAVBIN reader: seeds (built-in texts and streams,
 // plus the files of any folders given) are mutated at random and fed to the real code, built
 // with the sanitizers. A language error is a normal outcome; a crash, a sanitizer report or a
 // round trip that does not come back is a failure. The input being run is kept in a file
 // mapped into memory, so that it survives whatever ends the process.
 //
-//   tav_fuzz loader|decompress COUNT [SEED [FOLDER...]]
+//   tav_fuzz loader|decompress|tavbin COUNT [SEED [FOLDER...]]
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,11 +22,17 @@
 #include <vector>
 
 #include "boot/startup.hpp"
+#include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/values.hpp"
+#include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/transcode.hpp"
 #include "io/compression.hpp"
+#include "io/tavbin.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
 #include "datatypes/runtime_words.hpp"
 
@@ -245,11 +251,83 @@ void run_decompress(const bytes& input, mutator& random) {
   }
 }
 
+// Streams of the values of these expressions and of each of their elements, written by the
+// codec's own writer.
+const char* const tavbin_seeds[] = {
+    "reduce [5 -1 64 2147483647 -2147483648 none true false integer!]",
+    "[1.0 0.5 -0.0 3e9 100% 0.5% 1:30 -0:00:00.25 #\"a\" #\"^(1F600)\" 3x4 (1.5, 2.5) (1, 2, 3)]",
+    "[1.2.3 1.2.3.4.5.6.7.8.9.10.11.12 1-Jan-2000 1-Mar-2020/10:00+05:30 #issue #x]",
+    "[[1 [2 [3]]] (4) \"abc\" %f.txt http://a.b <t> a@b.c @r #{CAFE} \"\u00e9t\u00e9\" \"^(1F600)x\"]",
+    "reduce [make bitset! [#\"a\" - #\"z\"] complement make bitset! \"ab\" make vector! [integer! 16 [1 -1]] "
+    "make vector! [float! 64 [0.5]] make map! [1 \"one\" \"b\" [2]] make hash! [1 2 3] "
+    "make typeset! [integer! string!] next next \"abcd\" to set-path! [1 2] next [1 2]]",
+};
+
+bytes stream_of(const cell& value) {
+  cell result = none::value;
+  tavbin::encode_cp(value, result);
+  const uint8_t* head = binary::ts_head(result);
+  return bytes(head, head + binary::ts_length_p(result));
+}
+
+std::vector<bytes> tavbin_source_seeds() {
+  boot::define_vocabulary();
+  std::vector<bytes> seeds;
+  for (const char* text : tavbin_seeds) {
+    guarded([&] {
+      cell code = none::value;
+      lexer::load_options load;
+      lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), load,
+                       nullptr);
+      interpreter::do_block(code, false);
+      const cell block = *stack::last_pushed();
+      seeds.push_back(stream_of(block));
+      for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i)
+        seeds.push_back(stream_of(buffer_of(block.payload2)->cells()[i]));
+    });
+  }
+  return seeds;
+}
+
+// Decodes from an exactly sized copy in codec mode. What it accepts and can mold (a date of
+// month 0 cannot) must be written and read back to the same text.
+void run_tavbin(const bytes& input) {
+  bytes exact(input);
+  exact.shrink_to_fit();
+  cell values;
+  block::make_at(values, 1);
+  collector::scoped_root rooted(&values);
+  if (guarded([&] { tavbin::decode(exact.data(), exact.size(), values, true); })) return;
+  bytes again;
+  cell first = none::value, second = none::value;
+  collector::scoped_root first_rooted(&first), second_rooted(&second);
+  if (guarded([&] {
+    again = stream_of(values);
+    cell* slot = stack::top;
+    mold_block(values);
+    first = *slot;
+  }))
+    return;
+  cell back;
+  block::make_at(back, 1);
+  collector::scoped_root back_rooted(&back);
+  const bool failed = guarded([&] {
+    tavbin::decode(again.data(), again.size(), back, true);
+    cell* slot = stack::top;
+    mold_block(buffer_of(back.payload2)->cells()[0]);
+    second = *slot;
+  });
+  if (failed || actions::compare(&first, &second, actions::op::strict_equal) != 1) {
+    std::fprintf(stderr, "a decoded stream did not come back through the writer\n");
+    std::abort();
+  }
+}
+
 int run(void*) {
   boot::init_runtime();
   keep_current_input();
-  bool loader = options.target == "loader";
-  std::vector<bytes> seeds = loader ? std::vector<bytes>{} : decompress_seeds();
+  bool loader = options.target == "loader", records = options.target == "tavbin";
+  std::vector<bytes> seeds = loader ? std::vector<bytes>{} : records ? tavbin_source_seeds() : decompress_seeds();
   if (loader)
     for (const char* text : loader_seeds) seeds.push_back(text_bytes(text));
   std::vector<bytes> extra = read_folders();
@@ -261,6 +339,8 @@ int run(void*) {
     note_input(input);
     if (loader)
       run_loader(input);
+    else if (records)
+      run_tavbin(input);
     else
       run_decompress(input, random);
   }
@@ -276,8 +356,9 @@ int run(void*) {
 }  // namespace tav
 
 int main(int argc, char** argv) {
-  if (argc < 3 || (std::string_view(argv[1]) != "loader" && std::string_view(argv[1]) != "decompress")) {
-    std::fprintf(stderr, "usage: %s loader|decompress COUNT [SEED [FOLDER...]]\n", argv[0]);
+  const std::string_view target = argc > 1 ? argv[1] : "";
+  if (argc < 3 || (target != "loader" && target != "decompress" && target != "tavbin")) {
+    std::fprintf(stderr, "usage: %s loader|decompress|tavbin COUNT [SEED [FOLDER...]]\n", argv[0]);
     return 2;
   }
   tav::options.target = argv[1];

@@ -1,0 +1,254 @@
+// TAVBIN compact streams: integer and string records beside an independent encoder of the
+// varint, zigzag and string rules, compressed payloads, and the start-up load into the root
+// block.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "../datatypes/value_fixture.hpp"
+#include "../runtime/fire_helpers.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/block.hpp"
+#include "io/tavbin.hpp"
+#include "io/tavbin_internal.hpp"
+#include "runtime/collector.hpp"
+#include "runtime/series.hpp"
+
+namespace tav {
+namespace {
+
+using bytes = std::vector<uint8_t>;
+using testing::fired_by;
+
+// ---- The reference encoder --------------------------------------------------------------
+
+void ref_uint(bytes& out, uint32_t v) {
+  do {
+    uint8_t b = v & 0x7F;
+    v >>= 7;
+    out.push_back(v ? b | 0x80 : b);
+  } while (v);
+}
+
+bytes ref_integer(int32_t n) {
+  if (n >= 0 && n < 64) return {static_cast<uint8_t>(0x80 + n)};
+  bytes out{11};
+  const uint32_t u = static_cast<uint32_t>(n);
+  ref_uint(out, n < 0 ? ~(u << 1) : u << 1);
+  return out;
+}
+
+bytes ref_string(const std::vector<uint32_t>& chars, uint32_t unit) {
+  bytes out{7};
+  const uint32_t code = unit == 1 ? 0 : unit == 2 ? 1 : 2;
+  ref_uint(out, static_cast<uint32_t>(chars.size()) << 2 | code);
+  for (uint32_t c : chars)
+    for (uint32_t i = 0; i < unit; ++i) out.push_back(static_cast<uint8_t>(c >> (8 * i)));
+  return out;
+}
+
+// ---- Streams --------------------------------------------------------------------------------
+
+class tavbin_stream : public testing::fresh_values {
+ protected:
+  static bytes stream_of(const cell& value) {
+    cell result = none::value;
+    tavbin::encode_cp(value, result);
+    const uint8_t* head = binary::ts_head(result);
+    return bytes(head, head + binary::ts_length_p(result));
+  }
+
+  // The records of a stream without a symbol table: after the header, the root count and the
+  // records size, which must be the size of what follows.
+  static bytes records_of(const bytes& stream) {
+    EXPECT_GE(stream.size(), 10u);
+    EXPECT_EQ(0, std::memcmp(stream.data(), "TAVBIN\x02\x01\x01", 9));
+    size_t at = 9;
+    uint32_t size = 0;
+    for (uint32_t shift = 0;; shift += 7) {
+      const uint8_t b = stream[at++];
+      size |= uint32_t{b & 0x7Fu} << shift;
+      if (!(b & 0x80)) break;
+    }
+    EXPECT_EQ(size, stream.size() - at);
+    return bytes(stream.begin() + static_cast<ptrdiff_t>(at), stream.end());
+  }
+
+  // Decodes from an exactly sized copy, so that AddressSanitizer sees a read past its end.
+  static cell decode(const bytes& stream) {
+    bytes input(stream);
+    input.shrink_to_fit();
+    cell values;
+    block::make_at(values, 1);
+    collector::scoped_root rooted(&values);
+    tavbin::decode(input.data(), input.size(), values, true);
+    return values;
+  }
+
+  static cell string_of(const std::vector<uint32_t>& chars, uint32_t unit) {
+    const node_id node = alloc_by_unit(static_cast<uint32_t>(chars.size()), unit);
+    series_buffer* buffer = buffer_of(node);
+    for (size_t i = 0; i < chars.size(); ++i) std::memcpy(buffer->data() + i * unit, &chars[i], unit);
+    buffer->tail = static_cast<uint32_t>(chars.size() * unit);
+    return cell{TYPE_STRING, 0, node, 0};
+  }
+};
+
+TEST_F(tavbin_stream, integers_match_the_reference_encoder_and_come_back) {
+  std::mt19937 random(20261210);
+  std::vector<int32_t> values = {0, 1, 63, 64, -1, -64, -65, 8191, 8192, INT32_MAX, INT32_MIN};
+  for (int i = 0; i < 10000; ++i) values.push_back(static_cast<int32_t>(random()));
+  for (int32_t n : values) {
+    const bytes stream = stream_of(scalar::integer(n));
+    ASSERT_EQ(records_of(stream), ref_integer(n)) << n;
+    const cell back = decode(stream);
+    ASSERT_EQ(buffer_of(back.payload2)->count(), 1u);
+    const cell& value = buffer_of(back.payload2)->cells()[0];
+    ASSERT_EQ(value.type(), TYPE_INTEGER);
+    ASSERT_EQ(scalar::integer_value(value), n);
+  }
+}
+
+TEST_F(tavbin_stream, strings_of_every_width_match_the_reference_encoder_and_come_back) {
+  std::mt19937 random(7);
+  const struct {
+    uint32_t unit;
+    uint32_t top;
+  } widths[] = {{1, 0xFF}, {2, 0xFFFF}, {4, 0x10FFFF}};
+  for (const auto& width : widths) {
+    for (int i = 0; i < 1000; ++i) {
+      std::vector<uint32_t> chars(random() % (i % 10 == 0 ? 300 : 20));
+      for (uint32_t& c : chars) c = random() % (width.top + 1);
+      const cell text = string_of(chars, width.unit);
+      const bytes stream = stream_of(text);
+      ASSERT_EQ(records_of(stream), ref_string(chars, width.unit)) << width.unit << " " << chars.size();
+      const cell back = decode(stream);
+      const cell value = buffer_of(back.payload2)->cells()[0];
+      ASSERT_EQ(value.type(), TYPE_STRING);
+      series_buffer* buffer = buffer_of(value.payload2);
+      ASSERT_EQ(buffer->unit(), width.unit);
+      ASSERT_EQ(buffer->used(), chars.size() * width.unit);
+      ASSERT_EQ(0, std::memcmp(buffer->head(), buffer_of(text.payload2)->head(), buffer->used()));
+    }
+  }
+}
+
+bytes nested_blocks(uint32_t depth) {
+  bytes records;
+  for (uint32_t i = 0; i < depth; ++i) records.insert(records.end(), {0x05, 0x01});
+  records.push_back(0x80);
+  bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 2, tavbin::flag::compact, 0x01};
+  ref_uint(stream, static_cast<uint32_t>(records.size()));
+  stream.insert(stream.end(), records.begin(), records.end());
+  return stream;
+}
+
+TEST_F(tavbin_stream, nesting_is_bounded_before_the_machine_stack) {
+  cell back = none::value;
+  ASSERT_EQ(fired_by([&] { back = decode(nested_blocks(1000)); }), std::nullopt);
+  cell inner = buffer_of(back.payload2)->cells()[0];
+  for (int i = 1; i < 1000; ++i) inner = buffer_of(inner.payload2)->cells()[0];
+  EXPECT_EQ(scalar::integer_value(buffer_of(inner.payload2)->cells()[0]), 0);
+  // Tens of thousands of levels, each a block: a collection at every one of them would take
+  // hours, and the bound does not depend on the collector.
+  const uint32_t stress = memory::state.stress_interval;
+  memory::state.stress_interval = 0;
+  EXPECT_EQ(fired_by([&] { decode(nested_blocks(tavbin::max_depth + 1)); }), error_id::internal_stack_overflow);
+  memory::state.stress_interval = stress;
+  // A block that holds itself has no end without references.
+  cell self;
+  block::make_at(self, 1);
+  collector::scoped_root rooted(&self);
+  block::append_cell(self, self);
+  EXPECT_EQ(fired_by([&] { stream_of(self); }), error_id::internal_stack_overflow);
+}
+
+// ---- Compressed payloads ----------------------------------------------------------------------
+
+// The block format with literals only: header (block bytes, decoded size), then one block of
+// its length and, per byte, a 0 bit and the byte's 8 bits, lowest bit first.
+bytes packed(const bytes& data) {
+  bytes block(4);
+  for (int i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(data.size() >> (8 * i));
+  uint64_t bits = 0;
+  unsigned count = 0;
+  for (uint8_t b : data) {
+    bits |= uint64_t{b} << (count + 1);
+    count += 9;
+    while (count >= 8) {
+      block.push_back(static_cast<uint8_t>(bits));
+      bits >>= 8;
+      count -= 8;
+    }
+  }
+  if (count) block.push_back(static_cast<uint8_t>(bits));
+  bytes out(8);
+  for (int i = 0; i < 4; ++i) {
+    out[i] = static_cast<uint8_t>(block.size() >> (8 * i));
+    out[4 + i] = static_cast<uint8_t>(data.size() >> (8 * i));
+  }
+  out.insert(out.end(), block.begin(), block.end());
+  return out;
+}
+
+bytes compressed_stream(const bytes& payload) {
+  bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 2, tavbin::flag::compact | tavbin::flag::compressed};
+  const bytes body = packed(payload);
+  stream.insert(stream.end(), body.begin(), body.end());
+  return stream;
+}
+
+TEST_F(tavbin_stream, a_compressed_payload_reads_as_the_plain_one) {
+  // Root count 1, records size 7: a block of 1 and "ab".
+  const bytes payload = {0x01, 0x07, 0x05, 0x02, 0x81, 0x07, 0x08, 'a', 'b'};
+  cell back = none::value;
+  ASSERT_EQ(fired_by([&] { back = decode(compressed_stream(payload)); }), std::nullopt);
+  ASSERT_EQ(buffer_of(back.payload2)->count(), 1u);
+  const cell block = buffer_of(back.payload2)->cells()[0];
+  ASSERT_EQ(block.type(), TYPE_BLOCK);
+  ASSERT_EQ(buffer_of(block.payload2)->count(), 2u);
+  EXPECT_EQ(scalar::integer_value(buffer_of(block.payload2)->cells()[0]), 1);
+  EXPECT_EQ(testing::text_of(buffer_of(block.payload2)->cells()[1]), "ab");
+}
+
+TEST_F(tavbin_stream, faults_in_a_compressed_payload) {
+  bytes corrupt = compressed_stream({0x01, 0x01, 0x85});
+  corrupt.resize(corrupt.size() - 1);
+  EXPECT_EQ(fired_by([&] { decode(corrupt); }), error_id::script_invalid_data);
+  // Offsets inside the decoded payload count as if it followed the 8-byte header.
+  EXPECT_EQ(fired_by([&] { decode(compressed_stream({0x01, 0x01, 0x40})); }), error_id::script_rb_invalid_record);
+  EXPECT_EQ(scalar::integer_value(last_fired.args[0]), 11);
+}
+
+// ---- Boot mode ------------------------------------------------------------------------------
+
+TEST_F(tavbin_stream, boot_load_appends_to_the_root_block_with_the_collector_held) {
+  const bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 1, 1, 0x02, 0x02, 0x81, 0x82};
+  const uint32_t before = buffer_of(context::root.payload2)->count();
+  const bool active = collector::active_p();
+  cell* base = tavbin::boot_load(stream.data(), stream.size());
+  EXPECT_EQ(collector::active_p(), active);
+  ASSERT_EQ(buffer_of(context::root.payload2)->count(), before + 2);
+  EXPECT_EQ(base, buffer_of(context::root.payload2)->cells() + before);
+  EXPECT_EQ(scalar::integer_value(base[0]), 1);
+  EXPECT_EQ(scalar::integer_value(base[1]), 2);
+}
+
+TEST_F(tavbin_stream, a_faulty_boot_image_ends_the_program_as_a_failed_assertion) {
+  const bytes not_tavbin = {'T', 'A', 'V', 'B', 'I', 'X', 1, 5, 0x01, 0x01, 0x85};
+  EXPECT_EXIT(tavbin::boot_load(not_tavbin.data(), not_tavbin.size()), ::testing::ExitedWithCode(98), "");
+  bytes corrupt = compressed_stream({0x01, 0x01, 0x85});
+  corrupt.resize(corrupt.size() - 1);
+  EXPECT_EXIT(tavbin::boot_load(corrupt.data(), corrupt.size()), ::testing::ExitedWithCode(98), "");
+}
+
+TEST_F(tavbin_stream, a_malformed_boot_record_is_an_error_with_its_offset) {
+  const bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 1, 1, 0x01, 0x02, 0x81, 0x04};
+  EXPECT_EQ(fired_by([&] { tavbin::boot_load(stream.data(), stream.size()); }), error_id::script_rb_invalid_record);
+  EXPECT_EQ(scalar::integer_value(last_fired.args[0]), 12);
+}
+
+}  // namespace
+}  // namespace tav
