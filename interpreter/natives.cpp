@@ -1,5 +1,5 @@
-// Natives table: registration of the 107 entries in their fixed order, the entries of natives
-// whose modules are not built yet, the check-flag argument checks and the loop-count helpers.
+// Natives table: registration of the 107 entries in their fixed order, the check-flag argument
+// checks and the loop-count helpers.
 #include "interpreter/natives.hpp"
 
 #include <iterator>
@@ -23,17 +23,6 @@ namespace tav::natives {
 entry table[table_slots + 1] = {};
 uint32_t next_free = 1;
 cell print_buffer{unset_header, 0, 0, 0};
-
-// Natives not built yet answer internal/not-done. Each one leaves this list when
-// its own module defines its entry.
-#define TAV_NATIVES_NOT_BUILT(X)                                                                                  \
-  X(wait) X(set_env) X(get_env) X(list_env) X(now) X(call) X(browse) X(recycle)
-
-#define TAV_NATIVE_NOT_BUILT(name) \
-  void name##_stack(const int32_t*) { fire(error_id::internal_not_done); }
-TAV_NATIVES_NOT_BUILT(TAV_NATIVE_NOT_BUILT)
-#undef TAV_NATIVE_NOT_BUILT
-#undef TAV_NATIVES_NOT_BUILT
 
 namespace {
 
