@@ -39,11 +39,15 @@ cell system_field(const char* group, const char* name) {
   return field(outer, name);
 }
 
+bool any_word_p(uint8_t type) {
+  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
+}
+
 // The value after the word in a block of name/value pairs, or none.
 cell scheme_named(const cell& word) {
   const cell schemes = system_field(nullptr, "schemes");
   if (schemes.type() != TYPE_BLOCK) return none::value;
-  const series_buffer* buffer = buffer_of(schemes.payload2);
+  series_buffer* buffer = buffer_of(schemes.payload2);
   const uint32_t wanted = symbol::resolve(word::symbol_of(word));
   for (uint32_t i = schemes.payload1; i + 1 < buffer->count(); ++i) {
     const cell item = buffer->cells()[i];
@@ -59,10 +63,6 @@ cell actor_of(const cell& port) {
                                                                  : none::value;
   if (actor.type() != TYPE_OBJECT) fire(error_id::access_invalid_port);
   return actor;
-}
-
-bool any_word_p(uint8_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
 }
 
 // Calls the actor's function named `action` with the cells (the port first).

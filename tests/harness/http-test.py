@@ -174,11 +174,11 @@ def check_large_file(tav, folder):
         port = server.stdout.readline().split(" port ")[1].split(" ")[0]
         url = f"http://127.0.0.1:{port}/data.bin"
         out = os.path.join(folder, "copy.bin")
-        code = f'write/binary %{out} read/binary {url} print "ok"'
+        code = f'write/binary %{out} read/binary {url} "ok"'
         got = run_tav(tav, code, folder)
         with open(out, "rb") as f:
             copy = f.read() if os.path.exists(out) else b""
-        if got != "ok" or copy != data:
+        if got != '"ok"' or copy != data:
             print(f"large file: printed {got!r}, {len(copy)} bytes back of {len(data)}")
             return 1
         return 0

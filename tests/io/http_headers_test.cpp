@@ -20,14 +20,14 @@ class HttpHeaders : public testing::text_values {};
 // "name=value;" per pair, a block of values as "name=[a,b];".
 std::string described(const cell& map) {
   std::string out;
-  const series_buffer* pairs = buffer_of(map.payload2);
+  series_buffer* pairs = buffer_of(map.payload2);
   for (uint32_t i = 0; i + 1 < pairs->count(); i += 2) {
     const cell key = pairs->cells()[i], value = pairs->cells()[i + 1];
     out += symbol::name(key.payload2);
     out += '=';
     if (value.type() == TYPE_BLOCK) {
       out += '[';
-      const series_buffer* items = buffer_of(value.payload2);
+      series_buffer* items = buffer_of(value.payload2);
       for (uint32_t j = 0; j < items->count(); ++j) out += (j ? "," : "") + text_of(items->cells()[j]);
       out += ']';
     } else {
