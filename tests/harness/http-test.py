@@ -178,8 +178,9 @@ def check_large_file(tav, folder):
         got = run_tav(tav, code, folder)
         with open(out, "rb") as f:
             copy = f.read() if os.path.exists(out) else b""
-        if got != '"ok"' or copy != data:
-            print(f"large file: printed {got!r}, {len(copy)} bytes back of {len(data)}")
+        fetched = subprocess.run(["curl", "-s", url], capture_output=True, timeout=60).stdout
+        if got != '"ok"' or copy != data or fetched != data:
+            print(f"large file: printed {got!r}, {len(copy)} bytes back of {len(data)}, curl {len(fetched)}")
             return 1
         return 0
     finally:
