@@ -15,6 +15,7 @@
 #include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
@@ -163,6 +164,7 @@ void register_all() {
   time::init();
   handle::init();
   date::init();
+  money::init();
   ref::init();
   point2D::init();
   point3D::init();

@@ -326,9 +326,14 @@ int32_t compare(cell* value1, cell* value2, int32_t op) {
   double x = get(*value1), y;
   switch (type) {
     case TYPE_MONEY: {
+      // Beyond the money range the sign of the difference decides.
       double magnitude = abs(x);
-      if (magnitude > 0.0 && magnitude < 1e-5) return -1;
-      if (magnitude >= 1e17) return 1;
+      if (magnitude >= 1e17) return x < 0 ? -1 : 1;
+      if (magnitude > 0.0 && magnitude < 1e-5) {
+        int32_t money_sign = handoff::need(handoff::money_sign)(*value2);
+        if (money_sign) return -money_sign;
+        return x < 0 ? -1 : 1;
+      }
       cell money = handoff::need(handoff::money_from_float)(x, true);
       return handoff::need(handoff::money_compare)(&money, value2, op);
     }

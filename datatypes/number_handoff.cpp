@@ -7,6 +7,7 @@ namespace tav::handoff {
 
 integer_reader string_to_integer = nullptr;
 float_reader string_to_float = nullptr;
+money_reader string_to_money = nullptr;
 text_scanner transcode_first = nullptr;
 
 do_math pair_do_math = nullptr;

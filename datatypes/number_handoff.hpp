@@ -22,6 +22,9 @@ using text_scanner = void (*)(const cell& text, cell& first);
 extern integer_reader string_to_integer;
 extern float_reader string_to_float;
 extern text_scanner transcode_first;
+// A money! read from a text cell as a money literal, or unset! when the text is not one.
+using money_reader = cell (*)(const cell& text);
+extern money_reader string_to_money;
 
 // ---- Arithmetic with other types ------------------------------------------------------------
 

@@ -16,6 +16,7 @@
 #include "datatypes/date.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/number_handoff.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/percent_coding.hpp"
@@ -706,8 +707,48 @@ void load_date(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool loa
   emit(ls, value);
 }
 
-void load_money(lexer_state&, uint32_t, uint32_t, uint32_t, bool load) {
-  if (load) fire(error_id::internal_not_done);
+// Optional sign, none or three letters of currency, `$`, then digits: `'` only between two
+// integer digits, at most 17 integer digits once leading zeros are left out, and after a `.`
+// one to five digits.
+void load_money(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
+  const uint8_t* in = ls.input;
+  auto invalid = [&] { syntax_error(ls, start, end, type::money); };
+  uint32_t p = start;
+  bool negative = false;
+  if (in[p] == '+' || in[p] == '-') negative = in[p++] == '-';
+  uint32_t letters = p;
+  while (p < end && in[p] != '$') ++p;
+  if (p >= end || (p - letters != 0 && p - letters != 3)) invalid();
+  char currency[4] = {};
+  for (uint32_t i = 0; i < p - letters; ++i) {
+    if (!tokenizer::ascii_letter_p(in[letters + i])) invalid();
+    currency[i] = static_cast<char>(in[letters + i]);
+  }
+  uint32_t first = ++p;
+  if (p >= end || !is_digit(in[p])) invalid();
+  uint32_t digits = 0, point = 0;
+  bool leading = true;
+  for (; p < end && in[p] != '.'; ++p) {
+    if (in[p] == '\'') {
+      if (p + 1 >= end || !is_digit(in[p + 1]) || in[p - 1] == '\'') invalid();
+      continue;
+    }
+    if (!is_digit(in[p])) invalid();
+    leading = leading && in[p] == '0';
+    if (!leading) ++digits;
+  }
+  if (digits > money::integer_digits) invalid();
+  if (p < end) {
+    point = p++;
+    if (p >= end || end - p > static_cast<uint32_t>(money::fraction_digits)) invalid();
+    for (; p < end; ++p)
+      if (!is_digit(in[p])) invalid();
+  }
+  cell value;
+  if (!money::from_string(value, negative, currency[0] ? tokenizer::uppercase_ascii(currency) : nullptr, in + first,
+                          point ? in + point : nullptr, in + end))
+    invalid();
+  if (load) emit(ls, value);
 }
 
 // ---- Binary ---------------------------------------------------------------------------------
@@ -953,6 +994,18 @@ void load_block(const cell& text, cell& result) {
   result = cells_to_block(r.state().head, r.cell_count(), TYPE_BLOCK);
 }
 
+namespace {
+cell read_money(const cell& text) {
+  series_buffer* buffer = buffer_of(text.payload2);
+  uint32_t count = buffer->count();
+  uint32_t head = text.payload1 < count ? text.payload1 : count;
+  int32_t error = 0;
+  cell value = tokenizer::string_to_money(buffer->head() + head * buffer->unit(), static_cast<int32_t>(count - head),
+                                          static_cast<int32_t>(buffer->unit()), &error);
+  return error ? cell{unset_header, 0, 0, 0} : value;
+}
+}  // namespace
+
 void install_loaders() {
   for (uint32_t i = 0; i < std::size(value_loaders); ++i)
     hooks.loaders[terminal::string - lex_first_terminal + i] = value_loaders[i];
@@ -960,6 +1013,8 @@ void install_loaders() {
   hooks.construct = construct_cell;
   handoff::string_to_integer = tokenizer::string_to_integer;
   handoff::string_to_float = tokenizer::string_to_float;
+  handoff::string_to_money = read_money;
+  tokenizer::money_from_string = money::from_string;
   handoff::transcode_first = load_first_value;
   word::set_text_scanner(load_first_value);
   block::set_text_loader(load_block);

@@ -4,6 +4,8 @@
 
 #include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/runtime_words.hpp"
@@ -119,11 +121,17 @@ void as_point3d_stack(const int32_t* parameters) {
   stack::set_last_keep(result);
 }
 
-// as-money currency amount: without money! values the locale lists no currency, so every
-// currency word is an invalid denomination.
+// as-money currency amount: the currency must be one the locale lists.
 void as_money_stack(const int32_t* parameters) {
   check_arguments(index_as_money, parameters);
-  fire(error_id::script_bad_denom, *stack::argument(0));
+  const cell& currency = *stack::argument(0);
+  int32_t index = money::currency_index(word::symbol_of(currency));
+  if (index < 0) fire(error_id::script_bad_denom, currency);
+  const cell& amount = *stack::argument(1);
+  cell result = amount.type() == TYPE_INTEGER ? money::make_integer(integer::get(amount))
+                                              : money::make_float(float_::get(amount), true);
+  money::set_currency(result, static_cast<uint32_t>(index));
+  stack::set_last_keep(result);
 }
 
 }  // namespace tav::natives

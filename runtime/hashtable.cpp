@@ -698,7 +698,9 @@ uint32_t hash_value(const cell& key, bool case_sensitive) {
     }
     case type::money: {
       cell normal = key;
-      normal.header = type::money | (key.header & money_sign);
+      // -$0 equals $0, so a zero amount hashes without its sign.
+      bool zero = (key.payload1 & ~0xFFu) == 0 && key.payload2 == 0 && key.payload3 == 0;
+      normal.header = type::money | (zero ? 0 : key.header & money_sign);
       return murmur3_32(&normal, sizeof normal);
     }
     case type::string: case type::file: case type::url: case type::tag: case type::email: case type::ref:

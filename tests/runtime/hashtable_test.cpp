@@ -157,6 +157,9 @@ TEST_F(HashTable, HashOfCellsByType) {
   cell negative{49 | 0x4000, 1, 2, 3};
   EXPECT_EQ(ht::hash_value(money), ht::hash_value(plain));
   EXPECT_NE(ht::hash_value(negative), ht::hash_value(plain));
+  // A zero amount (currency in the low byte of payload 1) hashes alike with either sign.
+  EXPECT_EQ(ht::hash_value(cell{49 | 0x4000, 5, 0, 0}), ht::hash_value(cell{49, 5, 0, 0}));
+  EXPECT_NE(ht::hash_value(cell{49 | 0x4000, 0x100, 0, 0}), ht::hash_value(cell{49, 0x100, 0, 0}));
   // Blocks hash their head and node, so two positions of one block differ.
   node_id block = block_of({integer(1), integer(2)});
   EXPECT_NE(ht::hash_value(cell{block_type, 0, block, 0}), ht::hash_value(cell{block_type, 1, block, 0}));

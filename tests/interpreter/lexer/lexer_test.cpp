@@ -78,7 +78,7 @@ TEST(Lexer, ScanFindsTheFirstTokenTypeAndItsEnd) {
       {"1x2", type::pair, 3},
       {"12:30", type::time, 5},
       {"1-Feb-99", type::date, 8},
-      {"EUR$1.50", type::money, 8},
+      {"-$1'001.50", type::money, 10},
       {"50%", type::percent, 3},
       {"0FFh", type::integer, 4},
       {"a@b.c", type::email, 5},

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <string>
 
-#include "datatypes/number_handoff.hpp"
 #include "interpreter/evaluation_fixture.hpp"
 
 namespace tav {
@@ -204,30 +203,19 @@ TEST_F(MathNatives, ZeroTests) {
   });
 }
 
-// money! values reach their sign and zero tests through two entries the money module installs;
-// until it does they raise internal/not-done.
-int32_t sign_from_first_word(const cell& money) { return static_cast<int32_t>(money.payload1); }
-bool zero_from_first_word(const cell& money) { return money.payload1 == 0; }
-
-TEST_F(MathNatives, MoneyGoesToItsModule) {
-  source::define("m", cell{TYPE_MONEY, static_cast<uint32_t>(-1), 0, 0});
-  handoff::money_sign = nullptr;
-  handoff::money_zero_p = nullptr;
-  expect_errors({
-      {"negative? m", error_id::internal_not_done},
-      {"sign? m", error_id::internal_not_done},
-      {"zero? m", error_id::internal_not_done},
-  });
-  handoff::money_sign = sign_from_first_word;
-  handoff::money_zero_p = zero_from_first_word;
+// A zero amount has sign 0 whatever its negative flag says.
+TEST_F(MathNatives, MoneySignsAndZero) {
   expect_results({
-      {"negative? m", "true"},
-      {"positive? m", "false"},
-      {"sign? m", "-1"},
-      {"zero? m", "false"},
+      {"negative? -$1", "true"},
+      {"negative? negate $0", "false"},
+      {"positive? $0.00001", "true"},
+      {"positive? $0", "false"},
+      {"sign? -$0.5", "-1"},
+      {"sign? negate $0", "0"},
+      {"sign? USD$3", "1"},
+      {"zero? negate $0", "true"},
+      {"zero? $0.00001", "false"},
   });
-  handoff::money_sign = nullptr;
-  handoff::money_zero_p = nullptr;
 }
 
 class FileSize : public MathNatives {

@@ -81,8 +81,13 @@ TEST_F(Constructors, PairsPointsAndMoney) {
   const cell point3 = value_of("as-point3D 1 0.1 -3");
   EXPECT_EQ(point3.type(), TYPE_POINT3D);
   EXPECT_EQ(mold_of(point3), mold_of(value_of("make point3D! [1 0.1 -3]")));
-  EXPECT_EQ(error_of("as-money 'EUR 1"), error_id::script_bad_denom);
-  EXPECT_EQ(mold_of(last_fired.args[0]), "EUR");
+  expect_results({
+      {"as-money 'EUR 1", "EUR$1.00"},
+      {"as-money 'usd -2.5", "-USD$2.50"},
+  });
+  EXPECT_EQ(error_of("as-money 'XYZ 1"), error_id::script_bad_denom);
+  EXPECT_EQ(mold_of(last_fired.args[0]), "XYZ");
+  EXPECT_EQ(error_of("as-money 'EUR 1.123456"), error_id::script_bad_make_arg);
 }
 
 }  // namespace
