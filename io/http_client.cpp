@@ -17,7 +17,6 @@
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
-#include "interpreter/stack.hpp"
 #include "io/simple_io.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/unicode_string.hpp"
@@ -49,18 +48,15 @@ bool text_p(uint8_t type) { return type == TYPE_STRING || type == TYPE_URL; }
 // The UTF-8 text of a string, or of any other value formed.
 std::string utf8_of(const cell& value) {
   if (any_word_p(value.type())) return symbol::name(word::symbol_of(value));
-  cell* scratch = stack::push_cell();
-  *scratch = value;
+  cell scratch = value;
   if (!text_p(value.type())) {
-    text::make_at(*scratch, 16);
+    text::make_at(scratch, 16);
     cell copy = value;
-    actions::form(&copy, scratch, nullptr, INT32_MAX);
+    actions::form(&copy, &scratch, nullptr, INT32_MAX);
   }
   int64_t length = -1;
-  const uint8_t* bytes = unicode::to_utf8(*scratch, &length);
-  std::string out(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
-  stack::pop_cells(1);
-  return out;
+  const uint8_t* bytes = unicode::to_utf8(scratch, &length);
+  return std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(length));
 }
 
 std::string method_text(const cell& method) {
@@ -186,8 +182,8 @@ bool perform(outgoing& request, incoming& response) {
 void body_value(const std::string& body, bool binary, bool lines, cell& target) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(body.data());
   if (binary) {
-    target = *binary::load(bytes, body.size());
-    stack::pop_cells(1);
+    binary::make_at(target, static_cast<uint32_t>(body.size()));
+    binary::append_bytes(target, bytes, static_cast<uint32_t>(body.size()));
   } else if (lines) {
     split_lines(bytes, body.size(), target);
   } else {
@@ -206,13 +202,11 @@ bool http_request(cell& url, const cell& method, const cell* headers, const cell
   }
   block::make_at(result, 3);
   block::append_cell(result, scalar::integer(static_cast<int32_t>(response.status)));
-  cell* part = stack::push_cell();
-  *part = none::value;
-  parse_headers(reinterpret_cast<const uint8_t*>(response.headers.data()), response.headers.size(), *part);
-  block::append_cell(result, *part);
-  body_value(response.body, binary, lines, *part);
-  block::append_cell(result, *part);
-  stack::pop_cells(1);
+  cell part = none::value;
+  parse_headers(reinterpret_cast<const uint8_t*>(response.headers.data()), response.headers.size(), part);
+  block::append_cell(result, part);
+  body_value(response.body, binary, lines, part);
+  block::append_cell(result, part);
   return true;
 }
 
@@ -220,26 +214,21 @@ bool blank_p(uint8_t c) { return c == ' ' || c == '\t'; }
 
 // One header: a repeated name gathers its values in a block, in arrival order.
 void add_header(const uint8_t* name, size_t name_length, const uint8_t* value, size_t value_length, cell& map) {
-  cell* key = stack::push_cell();
-  *key = word_variant::load(TYPE_WORD, std::string(reinterpret_cast<const char*>(name), name_length).c_str());
-  cell* text = string::load(value, value_length, string::encoding::utf8);
-  const cell found = *map::select(&map, key, nullptr, false, false, false, false, nullptr, nullptr, false, false);
+  cell key = word_variant::load(TYPE_WORD, std::string(reinterpret_cast<const char*>(name), name_length).c_str());
+  cell text = none::value;
+  string::load_at(value, value_length, &text, string::encoding::utf8);
+  const cell found = *map::select(&map, &key, nullptr, false, false, false, false, nullptr, nullptr, false, false);
   if (found.type() == TYPE_NONE) {
-    map::put(&map, key, text, false);
+    map::put(&map, &key, &text, false);
   } else if (found.type() == TYPE_BLOCK) {
-    block::append_cell(found, *text);
+    block::append_cell(found, text);
   } else {
-    cell* gathered = stack::push_cell();
-    *gathered = found;
-    cell* earlier = stack::push_cell();
-    *earlier = found;
-    block::make_at(*gathered, 4);
-    block::append_cell(*gathered, *earlier);
-    block::append_cell(*gathered, *text);
-    map::put(&map, key, gathered, false);
-    stack::pop_cells(2);
+    cell gathered = none::value;
+    block::make_at(gathered, 4);
+    block::append_cell(gathered, found);
+    block::append_cell(gathered, text);
+    map::put(&map, &key, &gathered, false);
   }
-  stack::pop_cells(2);
 }
 
 }  // namespace
