@@ -1,6 +1,10 @@
 // The HTTP client: one synchronous request per read or write of an http or https URL, on
-// libcurl. The callbacks only gather bytes; values are made once the transfer is over.
+// libcurl, loaded at the first request (linking it would cost every start-up several
+// milliseconds for its dependencies). The callbacks only gather bytes; values are made once
+// the transfer is over.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cstring>
 #include <string>
@@ -27,6 +31,44 @@ namespace {
 constexpr long connect_seconds = 60;
 // A transfer that moves less than one byte a second for this long fails.
 constexpr long stall_seconds = 30;
+
+// The library's entry points, found once; false for good when it cannot be loaded.
+struct library {
+  CURLcode (*global_init)(long);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL*);
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+  void (*easy_cleanup)(CURL*);
+  curl_slist* (*slist_append)(curl_slist*, const char*);
+  void (*slist_free_all)(curl_slist*);
+};
+
+template <class Function>
+bool find(void* handle, const char* name, Function& target) {
+  target = reinterpret_cast<Function>(dlsym(handle, name));
+  return target != nullptr;
+}
+
+bool load(library& curl) {
+  void* handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return false;
+  const bool found = find(handle, "curl_global_init", curl.global_init) &&
+                     find(handle, "curl_easy_init", curl.easy_init) &&
+                     find(handle, "curl_easy_setopt", curl.easy_setopt) &&
+                     find(handle, "curl_easy_perform", curl.easy_perform) &&
+                     find(handle, "curl_easy_getinfo", curl.easy_getinfo) &&
+                     find(handle, "curl_easy_cleanup", curl.easy_cleanup) &&
+                     find(handle, "curl_slist_append", curl.slist_append) &&
+                     find(handle, "curl_slist_free_all", curl.slist_free_all);
+  return found && curl.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+const library* loaded() {
+  static library curl{};
+  static const bool ready = load(curl);
+  return ready ? &curl : nullptr;
+}
 
 struct outgoing {
   std::string method, url, body;
@@ -135,47 +177,47 @@ size_t on_header(char* bytes, size_t size, size_t n, void* target) {
 }
 
 bool perform(outgoing& request, incoming& response) {
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!ready) return false;
-  CURL* easy = curl_easy_init();
+  const library* curl = loaded();
+  if (!curl) return false;
+  CURL* easy = curl->easy_init();
   if (!easy) return false;
   suppress_defaults(request);
   curl_slist* list = nullptr;
   for (const std::string& line : request.headers) {
-    curl_slist* next = curl_slist_append(list, line.c_str());
+    curl_slist* next = curl->slist_append(list, line.c_str());
     if (!next) {
-      curl_slist_free_all(list);
-      curl_easy_cleanup(easy);
+      curl->slist_free_all(list);
+      curl->easy_cleanup(easy);
       return false;
     }
     list = next;
   }
-  curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_seconds);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_seconds);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &response);
+  curl->easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+  curl->easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl->easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl->easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_seconds);
+  curl->easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl->easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall_seconds);
+  curl->easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+  curl->easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl->easy_setopt(easy, CURLOPT_WRITEDATA, &response);
+  curl->easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+  curl->easy_setopt(easy, CURLOPT_HEADERDATA, &response);
   if (request.method == "HEAD") {
-    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl->easy_setopt(easy, CURLOPT_NOBODY, 1L);
   } else if (request.method != "GET") {
-    if (request.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    if (request.method != "POST") curl->easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     if (request.has_body) {
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+      curl->easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
+      curl->easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
     } else if (request.method == "POST") {
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+      curl->easy_setopt(easy, CURLOPT_POSTFIELDS, "");
     }
   }
-  const bool done = curl_easy_perform(easy) == CURLE_OK;
-  if (done) curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
-  curl_slist_free_all(list);
-  curl_easy_cleanup(easy);
+  const bool done = curl->easy_perform(easy) == CURLE_OK;
+  if (done) curl->easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &response.status);
+  curl->slist_free_all(list);
+  curl->easy_cleanup(easy);
   return done;
 }
 
