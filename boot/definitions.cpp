@@ -17,6 +17,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
@@ -195,13 +196,6 @@ routine::answer file_exists(cell* arguments) {
 
 // ---- Built-ins ------------------------------------------------------------------------------
 
-// A routine built-in: its code, and what it keeps of its body when a routine is made with it.
-struct builtin {
-  const char* name;
-  routine::code code;
-  void (*prepare)(cell& routine, const cell& body);
-};
-
 constexpr builtin builtins[] = {
     {"datatype-test", datatype_test, prepare_datatype_test},
     {"typeset-test", typeset_test, prepare_typeset_test},
@@ -230,10 +224,33 @@ void register_builtins() {
   for (size_t i = 0; i < std::size(builtins); ++i) code_indexes[i] = routine::register_code(builtins[i].code);
 }
 
+// The tables the layers above added, each with the code indexes of its rows.
+struct added_table {
+  const builtin* rows;
+  uint32_t count;
+  uint32_t first_index;  // the code index of its first row; the rest follow
+};
+added_table added[8];
+uint32_t added_count = 0;
+
 size_t builtin_named(const cell& word) {
   for (size_t i = 0; i < std::size(builtins); ++i)
     if (named_p(word, builtins[i].name)) return i;
   malformed_source();
+}
+
+// A built-in row and its code index, from start-up's table or an added one.
+struct found_builtin {
+  const builtin* row;
+  uint32_t code_index;
+};
+
+found_builtin find_builtin(const cell& word) {
+  for (uint32_t t = 0; t < added_count; ++t)
+    for (uint32_t i = 0; i < added[t].count; ++i)
+      if (named_p(word, added[t].rows[i].name)) return {&added[t].rows[i], added[t].first_index + i};
+  const size_t row = builtin_named(word);
+  return {&builtins[row], code_indexes[row]};
 }
 
 // ---- Making ---------------------------------------------------------------------------------
@@ -253,16 +270,16 @@ int32_t return_type_of(const cell& spec) {
 }
 
 cell make_routine(const definition_form& form) {
-  const size_t row = builtin_named(form.builtin);
+  const found_builtin found = find_builtin(form.builtin);
   function::validate(form.spec);
-  cell made = *routine::push(form.spec, &form.body, code_indexes[row], return_type_of(form.spec), false);
-  builtins[row].prepare(made, form.body);
+  cell made = *routine::push(form.spec, &form.body, found.code_index, return_type_of(form.spec), false);
+  if (found.row->prepare) found.row->prepare(made, form.body);
   return made;
 }
 
 cell make_function(const definition_form& form) {
   // Compiled built-ins of functions come with the functions that need one.
-  if (form.builtin.type() != TYPE_NONE) builtin_named(form.builtin);
+  if (form.builtin.type() != TYPE_NONE) find_builtin(form.builtin);
   const uint32_t flags = function::validate(form.spec);
   function::push_system(form.spec, form.body, flags);
   return stack::top[-1];
@@ -322,13 +339,35 @@ void begin_definitions() {
 }
 
 void end_definitions() {
+  interpreter::library::fill();
   if (system_functions.type() != TYPE_BLOCK) return;
   interpreter::tie_system_code(system_functions);
 }
 
-const uint32_t builtin_count = std::size(builtins);
+uint32_t builtin_count() {
+  uint32_t count = std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) count += added[t].count;
+  return count;
+}
 
-const char* builtin_name(uint32_t index) { return index < std::size(builtins) ? builtins[index].name : nullptr; }
+const char* builtin_name(uint32_t index) {
+  if (index < std::size(builtins)) return builtins[index].name;
+  index -= std::size(builtins);
+  for (uint32_t t = 0; t < added_count; ++t) {
+    if (index < added[t].count) return added[t].rows[index].name;
+    index -= added[t].count;
+  }
+  return nullptr;
+}
+
+void add_builtins(const builtin* rows, uint32_t count) {
+  for (uint32_t t = 0; t < added_count; ++t)
+    if (added[t].rows == rows) return;
+  if (added_count == std::size(added) || count == 0) runtime_error(98);
+  uint32_t first = routine::register_code(rows[0].code);
+  for (uint32_t i = 1; i < count; ++i) routine::register_code(rows[i].code);
+  added[added_count++] = {rows, count, first};
+}
 
 void push_system_words() {
   const cell words = object::make_cell(context::global, static_cast<uint32_t>(-1), 0);

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/function.hpp"
 #include "runtime/cell.hpp"
 
 namespace tav::boot {
@@ -30,13 +31,25 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 void define_phase(const cell& phase);
 
 // A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they
-// end, the calls in the functions made since are tied to the callables their words name then.
+// end, the calls in the functions made since are tied to the callables their words name then,
+// and the library functions that native code calls by name are taken from their words.
 void begin_definitions();
 void end_definitions();
 
-// The registered built-ins, by name: `builtin_count` of them.
-extern const uint32_t builtin_count;
+// The registered built-ins by name, start-up's own then the added ones: `builtin_count()` of them.
+uint32_t builtin_count();
 const char* builtin_name(uint32_t index);
+
+// A routine built-in: its name in the sources, its code, and what it keeps of its body when a
+// routine is made with it (null: nothing).
+struct builtin {
+  const char* name;
+  routine::code code;
+  void (*prepare)(cell& routine, const cell& body);
+};
+// The layers above start-up add their built-ins through this, once each, before they define
+// their phases; sources name them as they name start-up's own.
+void add_builtins(const builtin* rows, uint32_t count);
 
 // Pushes the object! over the global context (class id -1), which is also put in the global
 // context's self slot.

@@ -1,4 +1,8 @@
-// The tav program's entry point.
+// The tav program's entry point: the layers above start-up install their hooks, then it starts.
 #include "boot/startup.hpp"
+#include "console/terminal.hpp"
 
-int main(int argc, char** argv) { return tav::boot::main(argc, argv); }
+int main(int argc, char** argv) {
+  tav::terminal::install();
+  return tav::boot::main(argc, argv);
+}

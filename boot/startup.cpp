@@ -44,6 +44,7 @@ int run(void*) {
 
 // Every tracked heap block is freed and the output flushed on the way out.
 [[noreturn]] void finish(int status) {
+  platform::restore_terminal();
   console_out::flush();
   if (status == status_ok) runtime_error(0, nullptr);
   std::fflush(stdout);

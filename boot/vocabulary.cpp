@@ -11,6 +11,7 @@
 
 #include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
+#include "boot/gui_startup.hpp"
 #include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/action_list.hpp"
@@ -206,14 +207,22 @@ struct plan {
 };
 
 // The phases that run among the definitions above, in order: each is a source written in Tav
-// (boot/<name>.tav) or a step of C++ code. The core functions and the system object's words
-// come between the colours and the operators.
+// (boot/<name>.tav) or a step of C++ code. The core functions, the system object's words and
+// the GUI layer come between the colours and the operators; the GUI phases run only in a
+// program that has a GUI backend.
 void system_words();
 struct phase_row {
   const char* source;
   void (*step)();
+  bool gui;
 };
-constexpr phase_row phases[] = {{"core", nullptr}, {"routines", nullptr}, {nullptr, system_words}};
+constexpr phase_row phases[] = {{"core", nullptr, false},
+                                {"routines", nullptr, false},
+                                {nullptr, system_words, false},
+                                {nullptr, gui::register_last_datatype, true},
+                                {"gui", nullptr, true},
+                                {nullptr, gui::make_terminal_helpers, true},
+                                {nullptr, gui::intern_words, true}};
 constexpr size_t phase_count = std::size(phases);
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
@@ -315,6 +324,7 @@ cell load_phase(const char* name) {
 }
 
 void run_phase(size_t phase) {
+  if (phases[phase].gui && !gui::installed()) return;
   if (phases[phase].step) {
     phases[phase].step();
     return;
@@ -343,7 +353,11 @@ void system_words() {
 
 }  // namespace
 
+static void (*upper_definitions)() = nullptr;
+
 const std::string& vocabulary_source() { return the_plan().text; }
+
+void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
   static bool rooted = false;
@@ -381,6 +395,7 @@ void define_vocabulary() {
   source_block = none::value;
   end_definitions();
   if (system_object::complete()) run_library_phase();
+  if (upper_definitions) upper_definitions();
 }
 
 }  // namespace tav::boot

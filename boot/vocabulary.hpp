@@ -10,6 +10,10 @@ namespace tav::boot {
 // named typesets, the named colours and the infix operators. Needs the runtime initialised.
 void define_vocabulary();
 
+// The layers above start-up define theirs through this step, which runs once the system
+// object is complete. Installed by the program before start-up.
+void set_upper_definitions(void (*step)());
+
 // The Tav source the vocabulary's values are made from: one parenthesised expression per
 // definition that is made from source, in definition order.
 const std::string& vocabulary_source();

@@ -88,6 +88,10 @@ cell* make_in(cell& block, uint8_t id);
 // Every datatype module's registration, parents before children.
 void register_all();
 
+// event!, the last datatype, belongs to the GUI backend: the backend installs its registration
+// here before start-up, which runs it when it defines the GUI layer. Null without a backend.
+inline void (*last_type_registration)() = nullptr;
+
 // The datatype! handlers.
 int32_t form(cell* value, cell* buffer, cell* part, int32_t limit);
 int32_t mold(cell* value, cell* buffer, bool only, bool all, bool flat, cell* part, int32_t limit, int32_t indent);

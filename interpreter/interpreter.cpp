@@ -2,6 +2,7 @@
 // current-block record errors take their `near` from, system code, and trace events.
 #include "interpreter/interpreter.hpp"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "datatypes/actions.hpp"
@@ -23,6 +24,7 @@
 namespace tav::interpreter {
 
 block_record* current_record = nullptr;
+bool fold_frames = true;
 bool tracing = false;
 bool trace_installed = false;
 
@@ -214,7 +216,16 @@ uint32_t set_path(const code& source, uint32_t index, const cell& path, bool pus
   return index;
 }
 
+bool fold_p();
+void do_block_folded(const cell& block, bool chain);
+
+// A paren's frame is named <body>, which every walk of the frames skips: untraced, the paren runs
+// as a block whose result is pushed or goes to the result slot.
 uint32_t paren(const code& source, uint32_t index, const cell& value, bool push) {
+  if (fold_p()) [[likely]] {
+    do_block_folded(value, !push);
+    return index + 1;
+  }
   push_native_frame(source, words::body);
   do_block(value, true);
   pop_for(push);
@@ -300,6 +311,10 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) 
 
 void init() {
   current_record = nullptr;
+#ifdef TAV_TEST_MODES
+  const char* fold = std::getenv("TAV_FOLD_FRAMES");
+  fold_frames = !(fold && std::strcmp(fold, "0") == 0);
+#endif
   trace_callback = none_cell;
   tracing = trace_installed = false;
   static bool rooted = false;
@@ -346,8 +361,57 @@ inline uint32_t run_expressions(const code& source, uint32_t index, block_record
 
 }  // namespace
 
+namespace {
+
+// A block run without a frame of its own: its result slot opens at the top as a frame's would,
+// and the caller's arguments come back as a pop would put them. An operator folded further out
+// is not the innermost call while the block runs, as it is not when the block has its frame.
+struct folded_scope {
+  cell* caller_arguments;
+  stack::folded_operator saved_operator;
+  folded_scope() : caller_arguments(stack::arguments), saved_operator(stack::folded) {
+    stack::arguments = stack::top;
+    stack::folded = {nullptr, 0};
+  }
+  ~folded_scope() { stack::folded = saved_operator; }
+  void pop(bool chain) {
+    cell* callee = stack::arguments;
+    stack::arguments = caller_arguments;
+    stack::top = callee + 1;
+    if (chain) copy_cell(*callee, *stack::arguments);
+  }
+  folded_scope(const folded_scope&) = delete;
+  folded_scope& operator=(const folded_scope&) = delete;
+};
+
+// Untraced evaluation of a block inside some frame: its eval frame would only be skipped by every
+// walk of the frames, so it is left out.
+bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
+
+void do_block_folded(const cell& block, bool chain) {
+  const series_buffer* buffer = buffer_of(block.payload2);
+  const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
+  folded_scope scope;
+  uint32_t index = block.payload1;
+  if (index >= source.end) {
+    detail::set_result(unset_cell);
+  } else if (source.system) {
+    run_expressions(source, index, nullptr);
+  } else {
+    record_scope record(block);
+    run_expressions(source, index, &record.record);
+  }
+  scope.pop(chain);
+}
+
+}  // namespace
+
 void do_block(const cell& block_value, bool chain) {
   const cell block = block_value;
+  if (fold_p()) [[likely]] {
+    do_block_folded(block, chain);
+    return;
+  }
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
   stack::push_frame(words::body, (stack::kind::eval << stack::frame_flag::kind_shift) | interpreted_bit(source));
@@ -500,6 +564,12 @@ pushed:
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {
+  if (fold_p()) [[likely]] {
+    folded_scope scope;
+    index = do_expression(source, index, 0);
+    scope.pop(!push);
+    return index;
+  }
   push_native_frame(source, words::body);
   index = do_expression(source, index, 0);
   push ? stack::pop_frame() : stack::pop_frame_last();

@@ -29,6 +29,10 @@ struct block_record {
 extern block_record* current_record;
 // The record as a cell; unset outside every evaluation.
 cell current_block();
+// Untraced blocks and parens run without frames of their own (frames named <body>, which every
+// walk of the frames skips), so a recursion gets deeper before the call stack is full. On unless
+// a test build is run with TAV_FOLD_FRAMES=0, which keeps every such frame to compare against.
+extern bool fold_frames;
 // Events are fired while `tracing` is set; `trace_installed` says a trace callback is in place
 // (functions flagged for tracing switch `tracing` back on inside a call).
 extern bool tracing;
@@ -62,7 +66,7 @@ inline constexpr uint32_t quote_functions = 4;  // functions met literally are d
 void do_block(const cell& block, bool chain);
 // Evaluates one expression from `index` and answers the index after it.
 uint32_t do_expression(const code& source, uint32_t index, uint32_t flags);
-// One expression in a frame of its own named <body>: with `push` the result is left pushed,
+// One expression in a frame of its own named <body> (left out as the frames of blocks are): with `push` the result is left pushed,
 // else it goes to the caller's result slot. Answers the index after it.
 uint32_t do_next(const code& source, uint32_t index, bool push);
 // One expression from the block's index into the result slot; answers the new index. At or past

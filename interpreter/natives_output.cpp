@@ -8,6 +8,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/natives_reduce.hpp"
 #include "interpreter/stack.hpp"
@@ -83,32 +84,6 @@ void print_routine(bool newline) {
   stack::set_last_keep(unset::value);
 }
 
-// The library function of this name prints the statistics; a call of it by name raises what
-// any call of a word without a function would.
-void show_memory_stats(const cell& data) {
-  const cell name = *word::load("show-memory-stats");
-  const cell function = *context::get(name);
-  switch (function.type()) {
-    case TYPE_FUNCTION:
-    case TYPE_ROUTINE:
-    case TYPE_NATIVE:
-    case TYPE_ACTION: break;
-    case TYPE_UNSET: fire(error_id::script_no_value, name);
-    default: {
-      cell type;
-      datatype::make_at(type, function.type());
-      fire(error_id::script_invalid_type, type);
-    }
-  }
-  cell* code = block::push_only(1);
-  block::append_cell(*code, data);
-  const interpreter::code source = interpreter::code_of(*code);
-  interpreter::call_options options;
-  options.push = true;
-  options.name = &name;
-  interpreter::apply_block(function, &source, 0, options);
-}
-
 }  // namespace
 
 // print value
@@ -136,7 +111,8 @@ void stats_stack(const int32_t* parameters) {
     stack::set_last_keep(*data);
     return;
   }
-  show_memory_stats(*data);
+  const cell statistics = *data;
+  interpreter::library::call(interpreter::library::entry::show_memory_stats, &statistics, 1);
   stack::top = base;
   stack::set_last_keep(unset::value);
 }

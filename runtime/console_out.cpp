@@ -26,6 +26,65 @@ namespace {
 
 using console_out::buffer_size;
 
+// ---- Column tracking ------------------------------------------------------------------------
+
+// Follows the bytes written, across writes: a character's bytes or an escape sequence may be
+// cut by the end of one write.
+struct column_tracker {
+  enum state : uint8_t { text, escape, sequence, command };
+  uint32_t column = 0;
+  state at = text;
+  uint32_t cp = 0;
+  uint8_t needed = 0;  // continuation bytes still to come
+  int (*width)(uint32_t) = nullptr;
+
+  void character(uint32_t c) {
+    int w = width ? width(c) : 1;
+    if (w > 0) column += static_cast<uint32_t>(w);
+  }
+
+  void byte(uint8_t b) {
+    switch (at) {
+      case escape:
+        // CSI and charset selection end at their final byte, a title at BEL or ST.
+        at = b == '[' || b == '(' ? sequence : b == ']' ? command : text;
+        return;
+      case sequence:
+        if (b >= 0x40 || b < 0x20) at = text;
+        return;
+      case command:
+        if (b == 7 || b == '\\') at = text;
+        return;
+      case text: break;
+    }
+    if (needed > 0 && (b & 0xC0) == 0x80) {
+      cp = cp << 6 | (b & 0x3F);
+      if (--needed == 0) character(cp);
+      return;
+    }
+    needed = 0;
+    if (b == '\n' || b == '\r') {
+      column = 0;
+    } else if (b == 27) {
+      at = escape;
+    } else if (b == '\t') {
+      column = (column / 8 + 1) * 8;
+    } else if (b == '\b') {
+      if (column > 0) --column;
+    } else if (b >= 0xF0) {
+      cp = b & 0x07, needed = 3;
+    } else if (b >= 0xE0) {
+      cp = b & 0x0F, needed = 2;
+    } else if (b >= 0xC0) {
+      cp = b & 0x1F, needed = 1;
+    } else if (b >= 0x20 && b != 0x7F) {
+      character(b);
+    }
+  }
+};
+
+column_tracker tracker;
+
 uint8_t reserve[buffer_size];
 uint8_t* buffer = reserve;
 size_t pending = 0;
@@ -160,8 +219,13 @@ void init_attributes() {}
 void flush() {
   size_t length = pending;
   pending = 0;
+  for (size_t i = 0; i < length; ++i) tracker.byte(buffer[i]);
   write_all(buffer, length);
 }
+
+uint32_t column() { return tracker.column; }
+
+void set_width_function(int (*width)(uint32_t cp)) { tracker.width = width; }
 
 }  // namespace console_out
 

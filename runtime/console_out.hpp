@@ -31,6 +31,12 @@ void flush();
 // Set while a fatal report is written: write errors then drop the text instead.
 extern volatile bool dropping_failures;
 
+// The cells written to standard output since its last line feed or carriage return: escape
+// sequences take none, each character takes what `set_width_function` says (1 until the
+// console sets it). A prompt starts there.
+uint32_t column();
+void set_width_function(int (*width)(uint32_t cp));
+
 }  // namespace console_out
 
 // Strings of 1, 2 or 4 bytes per unit, `byte_length` bytes at `data`, written as UTF-8; the

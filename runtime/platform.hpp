@@ -33,6 +33,10 @@ int start_up(int argc, char** argv, int (*body)(void*), void* context);
 
 // Called by the SIGINT handler before the silent exit; the terminal layer sets it.
 void set_interrupt_hook(void (*hook)());
+// Gives the terminal back its modes: called on every way out of the process (the exit, the
+// fatal report, SIGINT). The terminal layer sets it; it must be safe in a signal handler.
+void set_terminal_restorer(void (*hook)());
+void restore_terminal();
 
 void* allocate_pages(size_t size, bool executable);  // throws code 0x7FFFFFF7 on failure
 void free_pages(void* address, size_t size);         // throws code 0x7FFFFFF6 on failure

@@ -31,6 +31,7 @@ constexpr size_t signal_stack_size = size_t{256} << 10;
 stack_bounds bounds{};
 pthread_t runtime_thread{};
 void (*interrupt_hook)() = nullptr;
+void (*terminal_restorer)() = nullptr;
 
 struct thread_start {
   int (*body)(void*);
@@ -109,6 +110,7 @@ TAV_SIGNAL_SAFE void on_fault(int signal, siginfo_t* info, void* context) {
 }
 
 TAV_SIGNAL_SAFE void on_interrupt(int) {
+  restore_terminal();
   if (interrupt_hook) interrupt_hook();
   runtime_error(0, nullptr);
 }
@@ -187,6 +189,12 @@ bool on_runtime_thread() { return bounds.low && pthread_equal(pthread_self(), ru
 
 void set_interrupt_hook(void (*hook)()) { interrupt_hook = hook; }
 
+void set_terminal_restorer(void (*hook)()) { terminal_restorer = hook; }
+
+TAV_SIGNAL_SAFE void restore_terminal() {
+  if (terminal_restorer) terminal_restorer();
+}
+
 int start_up(int argc, char** argv, int (*body)(void*), void* context) {
   build_arguments(argc, argv);
   hold_standard_descriptors();
@@ -214,7 +222,14 @@ int start_up(int argc, char** argv, int (*body)(void*), void* context) {
   thread_start start{body, context, 0};
   if (pthread_create(&runtime_thread, &attributes, run_runtime_thread, &start) != 0) runtime_error(94);
   pthread_attr_destroy(&attributes);
+  // The signals a terminal sends go to the runtime thread, which handles them between its own
+  // reads: a window change is seen before the key that follows it.
+  sigset_t terminal_signals, old_mask;
+  sigemptyset(&terminal_signals);
+  for (int signal : {SIGWINCH, SIGINT, SIGTERM, SIGHUP}) sigaddset(&terminal_signals, signal);
+  pthread_sigmask(SIG_BLOCK, &terminal_signals, &old_mask);
   pthread_join(runtime_thread, nullptr);
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   bounds = {};
   return start.status;
 }

@@ -9,6 +9,7 @@
 
 #include "runtime/console_out.hpp"
 #include "runtime/heap.hpp"
+#include "runtime/platform.hpp"
 
 extern "C" char __executable_start;
 
@@ -99,6 +100,7 @@ TAV_SIGNAL_SAFE void runtime_error(uint32_t number, const void* address) {
   }
   first_number = number;
   ending = 1;
+  platform::restore_terminal();
   console_out::dropping_failures = true;
   if (number != 0) {
     std::fflush(stdout);

@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev ca-certificates
   tzdata
   python3
+  tmux
 )
 
 missing=()

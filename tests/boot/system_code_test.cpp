@@ -13,6 +13,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "datatypes/runtime_words.hpp"
 
 namespace tav::testing {
@@ -24,7 +25,8 @@ constexpr const char* test_phase =
     "sc-append: func [series value] [append series :value]\n"
     "sc-number: func [n [number!]] [n]\n"
     "sc-path: func [series] [append/only series [x]]\n"
-    "sc-twice: func [n] [n * 2]\n";
+    "sc-twice: func [n] [n * 2]\n"
+    "show-memory-stats: func [data] [shown: length? data]\n";
 
 class system_code : public ::testing::Test {
  protected:
@@ -87,6 +89,32 @@ TEST_F(system_code, recursion_through_system_code_is_about_as_deep_as_through_us
   ASSERT_EQ(user_depth.rfind("[stack-overflow ", 0), 0u) << user_depth;
   const double system_calls = std::stod(system_depth.substr(16)), user_calls = std::stod(user_depth.substr(16));
   EXPECT_GE(system_calls, 0.9 * user_calls) << system_depth << " " << user_depth;
+}
+
+TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start_up) {
+  using interpreter::library::entry;
+  const std::pair<entry, const char*> names[] = {
+      {entry::do_file, "do-file"},
+      {entry::expand, "preprocessor/expand"},
+      {entry::parse_url, "url-parser/parse-url"},
+      {entry::show_memory_stats, "show-memory-stats"},
+      {entry::face_p, "face?"},
+      {entry::launch, "cli-console-ctx/launch"},
+  };
+  ASSERT_EQ(std::size(names), static_cast<size_t>(entry::count));
+  for (const auto& [which, name] : names) EXPECT_STREQ(interpreter::library::name_of(which), name);
+  // Defined by the test's phase: taken; not defined by start-up: nothing to call.
+  EXPECT_EQ(interpreter::library::value_of(entry::show_memory_stats).type(), TYPE_FUNCTION);
+  EXPECT_EQ(interpreter::library::value_of(entry::do_file).type(), TYPE_UNSET);
+
+  EXPECT_EQ(result_of("saved: :show-memory-stats  show-memory-stats: func [d] [shown: 'mine]  shown: none  "
+                      "stats/show  show-memory-stats: :saved  shown"),
+            "5");
+  // A name start-up left without a value stays without one, whatever a script sets later.
+  EXPECT_EQ(result_of("do-file: func [f a] [print \"mine\"]  cli-console-ctx: none  "
+                      "apply-do-file: none  none"),
+            "none");
+  EXPECT_EQ(interpreter::library::value_of(entry::do_file).type(), TYPE_UNSET);
 }
 
 }  // namespace

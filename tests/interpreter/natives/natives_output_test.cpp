@@ -7,6 +7,7 @@
 
 #include "datatypes/integer.hpp"
 #include "interpreter/evaluation_fixture.hpp"
+#include "interpreter/library_calls.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/output_hooks.hpp"
@@ -317,9 +318,15 @@ TEST_F(NativesOutput, StatsShowHandsTheDetailToTheLibraryFunction) {
   EXPECT_EQ(error_of("stats/show"), error_id::script_no_value);
   ASSERT_EQ(last_fired.arg_count, 1u);
   EXPECT_EQ(testing::spelling_of(last_fired.args[0]), "show-memory-stats");
-  EXPECT_EQ(error_of("show-memory-stats: 5 stats/show"), error_id::script_invalid_type);
+  // The value start-up left is what runs: a script's own definition changes nothing.
+  EXPECT_EQ(error_of("show-memory-stats: func [data] [print \"mine\"] stats/show"), error_id::script_no_value);
+  EXPECT_EQ(recorded, "");
+  value_of("show-memory-stats: 5");
+  interpreter::library::fill();
+  EXPECT_EQ(error_of("stats/show"), error_id::script_invalid_type);
 
   value_of("show-memory-stats: func [data] [got: data print length? data]");
+  interpreter::library::fill();
   EXPECT_EQ(value_of("stats/show").type(), TYPE_UNSET);
   EXPECT_EQ(recorded, "5\n");
   const cell got = global("got");
@@ -327,6 +334,8 @@ TEST_F(NativesOutput, StatsShowHandsTheDetailToTheLibraryFunction) {
   EXPECT_EQ(buffer_of(got.payload2)->cells()[0].type(), TYPE_BLOCK);
   // /show wins over /info.
   EXPECT_EQ(value_of("stats/info/show").type(), TYPE_UNSET);
+  value_of("unset 'show-memory-stats");
+  interpreter::library::fill();
 }
 
 }  // namespace

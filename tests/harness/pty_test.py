@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""The console's terminal layer driven through a pseudo-terminal of Python's pty module: the
+title written only when standard output is the terminal, the size set with TIOCSWINSZ and
+followed after SIGWINCH, and the Esc key told from Alt+key by the time between bytes.
+
+    pty_test.py TAV PROBE
+"""
+import fcntl
+import os
+import pty
+import select
+import shutil
+import struct
+import sys
+import tempfile
+import termios
+import time
+
+SCALE = float(os.environ.get("TAV_TTY_TIME_SCALE", "1"))
+TIMEOUT = 10.0 * SCALE
+TITLE = b"\x1b]0;t\x07"
+
+
+class Failed(Exception):
+    pass
+
+
+def set_size(fd, columns, rows):
+    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+
+
+class Child:
+    """A program on a new terminal of the given size; `stdout` names a file to redirect to."""
+
+    def __init__(self, argv, columns=100, rows=30, stdout=None, folder=None):
+        self.output = b""
+        pid, fd = pty.fork()
+        if pid == 0:
+            if stdout:
+                out = os.open(stdout, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+                os.dup2(out, 1)
+            if folder:
+                os.chdir(folder)
+            os.environ["LC_ALL"] = "C.UTF-8"
+            os.execv(argv[0], argv)
+        self.pid, self.fd = pid, fd
+        set_size(fd, columns, rows)
+
+    def expect(self, wanted, what):
+        """Reads until `wanted` has come; fails after the time-out, naming what it waited for."""
+        deadline = time.monotonic() + TIMEOUT
+        while wanted not in self.output:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failed("waited for %s (%r); read %r" % (what, wanted, self.output))
+            ready, _, _ = select.select([self.fd], [], [], left)
+            if not ready:
+                continue
+            try:
+                chunk = os.read(self.fd, 4096)
+            except OSError:
+                chunk = b""
+            if not chunk:
+                raise Failed("the output ended before %s (%r); read %r" % (what, wanted, self.output))
+            self.output += chunk
+
+    def send(self, data):
+        os.write(self.fd, data)
+
+    def finish(self):
+        """Reads to the end of the output and answers the exit status."""
+        deadline = time.monotonic() + TIMEOUT
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                self.output += chunk
+        _, status = os.waitpid(self.pid, 0)
+        os.close(self.fd)
+        return os.waitstatus_to_exitcode(status)
+
+
+def title_only_on_the_terminal(tav, folder):
+    script = os.path.join(folder, "init.tav")
+    with open(script, "w") as f:
+        f.write('Tav []\nsystem/console/init "t"\nprint system/console/size\n')
+    child = Child([tav, script], 100, 30)
+    child.expect(b"100x30", "the window's size")
+    if child.finish() != 0:
+        raise Failed("init on a terminal ended with a failure")
+    if TITLE not in child.output:
+        raise Failed("no title sequence on the terminal: %r" % child.output)
+    # Standard output redirected: no title, and the size of a console that is no terminal.
+    redirected = os.path.join(folder, "out")
+    child = Child([tav, script], 100, 30, stdout=redirected)
+    status = child.finish()
+    written = open(redirected, "rb").read()
+    if status != 0 or b"\x1b" in written or b"\x1b" in child.output or written != b"80x50\n":
+        raise Failed("with output redirected: status %d, wrote %r, terminal got %r" % (status, written, child.output))
+
+
+def keys_timed_and_sizes_followed(probe):
+    child = Child([probe], 100, 30)
+    child.expect(b" ready", "raw mode")
+    # Esc, then a byte after more than the 50 ms wait: two keys.
+    child.send(b"\x1b")
+    child.expect(b"key 27 100", "the Esc key")
+    child.send(b"x")
+    child.expect(b"key 120 100", "x after Esc")
+    # Esc and a byte together: Alt+x, a key without a character.
+    child.send(b"\x1bx")
+    child.expect(b"key 0 100", "Alt+x")
+    # A sequence split over two writes is still one key.
+    child.send(b"\x1b[")
+    time.sleep(0.01)
+    child.send(b"D")
+    child.expect(b"key -23 100", "Left")
+    set_size(child.fd, 50, 10)
+    child.send(b"a")
+    child.expect(b"key 97 50", "the new width after SIGWINCH")
+    child.send(b"q")
+    if child.finish() != 0:
+        raise Failed("the probe ended with a failure")
+
+
+def main():
+    tav, probe = (os.path.abspath(p) for p in sys.argv[1:3])
+    folder = tempfile.mkdtemp(prefix="tav-pty-")
+    failures = 0
+    try:
+        for case in (lambda: title_only_on_the_terminal(tav, folder), lambda: keys_timed_and_sizes_followed(probe)):
+            try:
+                case()
+            except Failed as failure:
+                print("FAIL: %s" % failure)
+                failures += 1
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    print("pty: %d passed, %d failed" % (2 - failures, failures))
+    return 1 if failures else 0
+
+
+sys.exit(main())
