@@ -22,6 +22,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "io/simple_io.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/unicode_string.hpp"
 
@@ -91,6 +92,7 @@ bool text_p(uint8_t type) { return type == TYPE_STRING || type == TYPE_URL; }
 std::string utf8_of(const cell& value) {
   if (any_word_p(value.type())) return symbol::name(word::symbol_of(value));
   cell scratch = value;
+  collector::scoped_root keep(&scratch);
   if (!text_p(value.type())) {
     text::make_at(scratch, 16);
     cell copy = value;
@@ -245,6 +247,7 @@ bool http_request(cell& url, const cell& method, const cell* headers, const cell
   block::make_at(result, 3);
   block::append_cell(result, scalar::integer(static_cast<int32_t>(response.status)));
   cell part = none::value;
+  collector::scoped_root keep(&part);
   parse_headers(reinterpret_cast<const uint8_t*>(response.headers.data()), response.headers.size(), part);
   block::append_cell(result, part);
   body_value(response.body, binary, lines, part);
@@ -258,6 +261,7 @@ bool blank_p(uint8_t c) { return c == ' ' || c == '\t'; }
 void add_header(const uint8_t* name, size_t name_length, const uint8_t* value, size_t value_length, cell& map) {
   cell key = word_variant::load(TYPE_WORD, std::string(reinterpret_cast<const char*>(name), name_length).c_str());
   cell text = none::value;
+  collector::scoped_root keep_key(&key), keep_text(&text);
   string::load_at(value, value_length, &text, string::encoding::utf8);
   const cell found = *map::select(&map, &key, nullptr, false, false, false, false, nullptr, nullptr, false, false);
   if (found.type() == TYPE_NONE) {
@@ -266,6 +270,7 @@ void add_header(const uint8_t* name, size_t name_length, const uint8_t* value, s
     block::append_cell(found, text);
   } else {
     cell gathered = none::value;
+    collector::scoped_root keep(&gathered);
     block::make_at(gathered, 4);
     block::append_cell(gathered, found);
     block::append_cell(gathered, text);
