@@ -19,6 +19,7 @@
 #include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
@@ -158,6 +159,7 @@ void init() {
   if (!rooted) {
     collector::add_root(&value);
     interpreter::register_system_object(&value);
+    port::register_system_object(&value);
   }
   rooted = true;
   const cell errors = errors_object();

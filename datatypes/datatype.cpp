@@ -11,6 +11,7 @@
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/map.hpp"
@@ -156,6 +157,7 @@ void register_all() {
   issue::init();
   object::init();
   error::init();
+  port::init();
   triple::init();
   pair::init();
   tuple::init();

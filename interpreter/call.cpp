@@ -10,6 +10,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
 #include "datatypes/string.hpp"
@@ -521,6 +522,10 @@ void call_handler(const cell& function, const cell& name, const cell* arguments,
   call_back(function, name, values, count, deep ? callback::deep : callback::change, false);
 }
 
+cell call_actor(const cell& function, const cell& name, cell* arguments, uint32_t count) {
+  return call_back(function, name, arguments, count, 0, false);
+}
+
 cell call_comparator(const cell& function, const cell& first, const cell& second) {
   cell arguments[2] = {first, second};
   return call_back(function, words::compare_callback, arguments, 2, callback::sort, false);
@@ -892,6 +897,7 @@ namespace detail {
 void install_call_hooks() {
   object::evaluate_spec_hook = evaluate_object_spec;
   object::call_function_hook = call_handler;
+  port::call_actor_hook = call_actor;
   string::set_comparator_call(call_comparator);
   block::set_comparator_call(call_comparator);
   lexer::set_callback_caller(call_lexer_callback);

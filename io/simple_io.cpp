@@ -494,6 +494,7 @@ void init() {
       .delete_ = delete_,
       .rename = rename,
   };
+  init_http();
 }
 
 }  // namespace tav::simple_io

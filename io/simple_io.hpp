@@ -63,7 +63,13 @@ void load_text(const uint8_t* bytes, size_t n, cell& result);
 // last LF adds no empty line.
 void split_lines(const uint8_t* bytes, size_t n, cell& result);
 
-// Connects the file! actions to these services.
+// The header lines of an HTTP response as a map! of word! names to their string! values, a
+// block! of strings for a name that comes more than once.
+void parse_headers(const uint8_t* bytes, size_t n, cell& result);
+// Connects url! reads and writes of http and https to the HTTP client.
+void init_http();
+
+// Connects the file! actions (and the HTTP client) to these services.
 void init();
 
 }  // namespace tav::simple_io

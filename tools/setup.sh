@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build make pkg-config
   libgtest-dev
   libssl-dev zlib1g-dev gzip
+  libcurl4-openssl-dev ca-certificates
   tzdata
   python3
   tmux
