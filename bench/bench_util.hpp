@@ -101,4 +101,27 @@ inline double time_lua(const char* setup, const char* statement) {
   return time_command("lua5.4 -e '" + program + "'");
 }
 
+// One operation timed in Tav and in Python 3, a million times each.
+struct peer_operation {
+  const char* name;
+  const char* tav;
+  const char* python;
+};
+
+// Millions per second of each operation in Tav and in Python, with their ratio.
+template <size_t N>
+void print_python_table(const peer_operation (&operations)[N], const char* python_setup) {
+  constexpr double count = 1e6;
+  std::printf("%-20s %12s %12s %10s\n", "1M operations", "Tav M/s", "Python M/s", "Tav/Python");
+  for (const peer_operation& op : operations) {
+    const double tav = time_tav(op.tav);
+    const double python = time_python(python_setup, op.python);
+    std::printf("%-20s %12.2f", op.name, count / tav / 1e6);
+    if (python > 0)
+      std::printf(" %12.2f %9.2fx\n", count / python / 1e6, python / tav);
+    else
+      std::printf(" %12s\n", "-");
+  }
+}
+
 }  // namespace tav::bench

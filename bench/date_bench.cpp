@@ -14,16 +14,6 @@
 namespace {
 
 using namespace tav;
-using bench::time_python;
-using bench::time_tav;
-
-constexpr double count = 1e6;
-
-struct operation {
-  const char* name;
-  const char* tav;
-  const char* python;
-};
 
 const char* python_setup =
     "import datetime\n"
@@ -33,7 +23,7 @@ const char* python_setup =
     "day = datetime.timedelta(days=1)\n"
     "e = datetime.datetime(2021, 1, 1, tzinfo=utc)";
 
-const operation operations[] = {
+const bench::peer_operation operations[] = {
     {"empty loop", "repeat n 1000000 []", "for n in range(1000000): pass"},
     {"to date! seconds", "repeat n 1000000 [to date! n]",
      "for n in range(1000000): datetime.datetime.fromtimestamp(n, utc)"},
@@ -49,16 +39,7 @@ int run(void*) {
   boot::init_runtime();
   source::define_core();
   source::run_text("d: 5-Mar-2024/10:30:15+02:00 e: 1-Jan-2021");
-  std::printf("%-20s %12s %12s %10s\n", "1M operations", "Tav M/s", "Python M/s", "Tav/Python");
-  for (const operation& op : operations) {
-    double tav = time_tav(op.tav);
-    double python = time_python(python_setup, op.python);
-    std::printf("%-20s %12.2f", op.name, count / tav / 1e6);
-    if (python > 0)
-      std::printf(" %12.2f %9.2fx\n", count / python / 1e6, python / tav);
-    else
-      std::printf(" %12s\n", "-");
-  }
+  bench::print_python_table(operations, python_setup);
   return 0;
 }
 

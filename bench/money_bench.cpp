@@ -12,16 +12,6 @@
 namespace {
 
 using namespace tav;
-using bench::time_python;
-using bench::time_tav;
-
-constexpr double count = 1e6;
-
-struct operation {
-  const char* name;
-  const char* tav;
-  const char* python;
-};
 
 const char* python_setup =
     "from decimal import Decimal, ROUND_DOWN, getcontext\n"
@@ -31,7 +21,7 @@ const char* python_setup =
     "b = Decimal(\"0.00457\")\n"
     "n = Decimal(7)";
 
-const operation operations[] = {
+const bench::peer_operation operations[] = {
     {"empty loop", "repeat i 1000000 []", "for i in range(1000000): pass"},
     {"add", "repeat i 1000000 [a + b]", "for i in range(1000000): (a + b).quantize(fifth, ROUND_DOWN)"},
     {"multiply", "repeat i 1000000 [a * 7]", "for i in range(1000000): (a * n).quantize(fifth, ROUND_DOWN)"},
@@ -43,16 +33,7 @@ int run(void*) {
   boot::init_runtime();
   source::define_core();
   source::run_text("a: $1234567.89123 b: $0.00457");
-  std::printf("%-20s %12s %12s %10s\n", "1M operations", "Tav M/s", "Python M/s", "Tav/Python");
-  for (const operation& op : operations) {
-    double tav = time_tav(op.tav);
-    double python = time_python(python_setup, op.python);
-    std::printf("%-20s %12.2f", op.name, count / tav / 1e6);
-    if (python > 0)
-      std::printf(" %12.2f %9.2fx\n", count / python / 1e6, python / tav);
-    else
-      std::printf(" %12s\n", "-");
-  }
+  bench::print_python_table(operations, python_setup);
   return 0;
 }
 
