@@ -87,6 +87,20 @@ inline constexpr int32_t equal = 0, not_equal = 1, strict_equal = 2, lesser = 3,
 // What a compare handler answers for values that cannot be compared.
 inline constexpr int32_t not_comparable = -2;
 
+// Equality ops answer `difference`; ordering ops cannot compare the values.
+inline int32_t equality_only(int32_t op, int32_t difference) {
+  switch (op) {
+    case op::equal:
+    case op::not_equal:
+    case op::strict_equal:
+    case op::sort:
+    case op::case_sort:
+    case op::same:
+    case op::find: return difference;
+    default: return not_comparable;
+  }
+}
+
 // The test of the op on value1's handler; ordering incomparable values raises
 // script/invalid-compare.
 bool compare(cell* value1, cell* value2, int32_t op);

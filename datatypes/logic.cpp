@@ -92,16 +92,7 @@ int32_t mold(cell* value, cell* buffer, bool, bool all, bool, cell*, int32_t lim
 
 int32_t compare(cell* value1, cell* value2, int32_t op) {
   if (value2->type() != TYPE_LOGIC) return actions::not_comparable;
-  switch (op) {
-    case actions::op::equal:
-    case actions::op::not_equal:
-    case actions::op::strict_equal:
-    case actions::op::sort:
-    case actions::op::case_sort:
-    case actions::op::same:
-    case actions::op::find: return static_cast<int32_t>(value1->payload1) - static_cast<int32_t>(value2->payload1);
-    default: return actions::not_comparable;
-  }
+  return actions::equality_only(op, static_cast<int32_t>(value1->payload1) - static_cast<int32_t>(value2->payload1));
 }
 
 cell* and_() {

@@ -37,16 +37,7 @@ int32_t mold(cell*, cell* buffer, bool, bool all, bool, cell*, int32_t limit, in
 
 int32_t compare(cell*, cell* value2, int32_t op) {
   if (value2->type() != TYPE_NONE) return actions::not_comparable;
-  switch (op) {
-    case actions::op::equal:
-    case actions::op::not_equal:
-    case actions::op::strict_equal:
-    case actions::op::sort:
-    case actions::op::case_sort:
-    case actions::op::same:
-    case actions::op::find: return 0;
-    default: return actions::not_comparable;
-  }
+  return actions::equality_only(op, 0);
 }
 
 cell* clear(cell*) { return box(); }

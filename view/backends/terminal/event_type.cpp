@@ -332,16 +332,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
 
 int32_t compare(cell*, cell* value2, int32_t op) {
   if (value2->type() != TYPE_EVENT) return actions::not_comparable;
-  switch (op) {
-    case actions::op::equal:
-    case actions::op::not_equal:
-    case actions::op::strict_equal:
-    case actions::op::sort:
-    case actions::op::case_sort:
-    case actions::op::same:
-    case actions::op::find: return 0;
-    default: return actions::not_comparable;
-  }
+  return actions::equality_only(op, 0);
 }
 
 cell* pick(cell* series, int32_t index, cell* index_cell) {
