@@ -116,10 +116,11 @@ void print_python_table(const peer_operation (&operations)[N], const char* pytho
   for (const peer_operation& op : operations) {
     const double tav = time_tav(op.tav);
     const double python = time_python(python_setup, op.python);
-    std::printf("%-20s", op.name);
-    print_rate(count, tav);
-    print_rate(count, python);
-    python > 0 ? std::printf(" %9.2fx\n", python / tav) : std::printf("\n");
+    std::printf("%-20s %12.2f", op.name, count / tav / 1e6);
+    if (python > 0)
+      std::printf(" %12.2f %9.2fx\n", count / python / 1e6, python / tav);
+    else
+      std::printf(" %12s\n", "-");
   }
 }
 

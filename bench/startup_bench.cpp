@@ -17,6 +17,7 @@
 #include "bench/bench_util.hpp"
 #include "boot/startup.hpp"
 #include "boot/vocabulary.hpp"
+#include "library/routines.hpp"
 #include "runtime/platform.hpp"
 
 extern char** environ;
@@ -70,6 +71,7 @@ double median_run_ms(const std::vector<std::string>& command) {
 
 int run(void*) {
   auto start = bench::clock_type::now();
+  library::install();
   boot::init_runtime();
   double runtime_ms = bench::seconds_since(start) * 1e3;
   start = bench::clock_type::now();

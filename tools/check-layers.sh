@@ -18,6 +18,7 @@ for f in datatypes/*.cpp datatypes/*.hpp; do
 done
 # The program's entry point installs the hooks of the layers above start-up.
 allowed+=("boot/main.cpp -> console/terminal.hpp")
+allowed+=("boot/main.cpp -> library/routines.hpp")
 
 declare -A ranks
 for i in "${!layers[@]}"; do ranks[${layers[$i]}]=$i; done

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "boot/startup.hpp"
+#include "library/routines.hpp"
 #include "runtime/platform.hpp"
 
 namespace {
@@ -15,6 +16,7 @@ int run_all(void*) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tav::library::install();
   testing::InitGoogleTest(&argc, argv);
   testing::GTEST_FLAG(death_test_style) = "threadsafe";
   return tav::platform::start_up(argc, argv, run_all, nullptr);
