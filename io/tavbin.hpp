@@ -38,6 +38,11 @@ cell* decode(const uint8_t* data, size_t length, cell& destination, bool codec, 
 // its run. Answers where the image's values start in the root block (the literal base).
 cell* boot_load(const uint8_t* data, size_t length);
 
+// The natives table's next free index, answered by the interpreter once it has filled the
+// table: native records at or above it are refused, and all of them until it is installed.
+using natives_bound = uint32_t (*)();
+void set_natives_bound(natives_bound bound);
+
 // A new binary! holding a complete compact stream of the value, in `result`.
 void encode_cp(const cell& value, cell& result);
 // The same in the fixed-width layout.
