@@ -190,8 +190,10 @@ node_id create_context(uint32_t flags, int32_t count) {
 const uint8_t* TavbinReader::decode_context_values_cp(const uint8_t* p, const uint8_t* limit, node_id context,
                                                       uint32_t flags, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
+    const uint8_t* symbol_at = p;
     int32_t added;
-    context::find_or_add(context, read_symbol(p, limit), true, added);
+    // A word met twice would leave the values out of step with the words.
+    if (context::find_or_add(context, read_symbol(p, limit), true, added) >= 0) throw_error(symbol_at);
   }
   if (flags & context_flag::stack) return p;
   const node_id values = context::cell_of(context)->payload2;
