@@ -2,8 +2,10 @@
 // records area), the reader entry in its two modes and the writer entries.
 //
 // A stream is the magic "TAVBIN", a version byte nobody reads, a flags byte, then the payload:
-// counts, the optional symbol table and the records, each record one value. Readers and
-// writers are objects made per call, so a decode may run while another one is under way.
+// counts, the optional symbol table and the records, each record one value. A series or
+// context met twice is written once; later occurrences are references, paths of child indexes
+// from the stream's root. Readers are objects made per call, so a decode may run while another
+// one is under way; encodes share one reference state, which is fine as they never nest.
 #pragma once
 #include <cstddef>
 #include <cstdint>
