@@ -66,8 +66,13 @@ cell* decode(const uint8_t* data, size_t length, cell& destination_given, bool c
   }
   const uint32_t base_count = buffer_of(destination.payload2)->count();
   TavbinReader reader(payload, header_size, codec, base_count);
-  if (!(flags & flag::compact)) fire(error_id::internal_not_done);  // the fixed-width layout
-  reader.decode_records_cp(payload, end, destination, (flags & flag::symbols) != 0);
+  if (flags & flag::compact) {
+    reader.decode_records_cp(payload, end, destination, (flags & flag::symbols) != 0);
+  } else {
+    // The fixed layout's root count and records size are one word each.
+    if (end - payload < 8) fire(error_id::script_invalid_data, argument ? *argument : none::value);
+    reader.decode_records(payload, end, destination, (flags & flag::symbols) != 0);
+  }
   series_buffer* buffer = buffer_of(destination.payload2);
   return buffer->cells() + base_count;
 }
@@ -85,6 +90,12 @@ void encode_cp(const cell& value, cell& result) {
   binary::append_bytes(result, stream.data(), static_cast<uint32_t>(stream.size()));
 }
 
-void encode(const cell&, cell&) { fire(error_id::internal_not_done); }
+void encode(const cell& value, cell& result) {
+  TavbinWriter writer;
+  writer.encode_value(value);
+  const std::vector<uint8_t> stream = writer.finish();
+  binary::make_at(result, static_cast<uint32_t>(stream.size()));
+  binary::append_bytes(result, stream.data(), static_cast<uint32_t>(stream.size()));
+}
 
 }  // namespace tav::tavbin

@@ -25,44 +25,13 @@
 namespace tav::tavbin {
 namespace {
 
-// Flags of the bitset and money cells that the records carry.
-constexpr uint32_t bitset_complement = 0x80000;  // among the bit buffer's series flags
-constexpr uint32_t money_negative = 0x4000;      // in the money! cell's header
-constexpr uint32_t tuple_length_shift = 19;
-constexpr uint32_t date_time_flag = 1u << 16;
-
 // The integer form of float!, time! and percent! values keeps them exact within these bounds.
 constexpr double float_integer_bound = 2147483000.0;
 constexpr double percent_integer_bound = 21474836.0;
 
-bool registered_p(uint32_t id) { return id < type_table_size && datatype::type_name_table[id].name; }
-
-// Types whose records carry their binding or code: words, contexts, objects, functions,
-// natives, actions, ops and errors.
-bool bound_type_p(uint8_t type) {
-  return type == TYPE_CONTEXT || (type >= TYPE_WORD && type <= TYPE_REFINEMENT) ||
-         (type >= TYPE_NATIVE && type <= TYPE_FUNCTION) || type == TYPE_OBJECT || type == TYPE_ERROR;
-}
-
-// Types with no record at all.
-bool no_codec_p(uint8_t type) {
-  return type == TYPE_ROUTINE || type == TYPE_TRIPLE || type == TYPE_HANDLE || type == TYPE_PORT ||
-         type == TYPE_EVENT;
-}
-
 bool text_type_p(uint8_t type) { return series::any_string_p(type); }
 
 bool cells_type_p(uint8_t type) { return series::any_block_p(type); }
-
-// A vector's element type and width: integers and characters of 1, 2 or 4 bytes, floats and
-// percents of 4 or 8.
-bool vector_kind_p(uint32_t element, uint32_t unit_code) {
-  if (element == TYPE_INTEGER || element == TYPE_CHAR) return unit_code <= 2;
-  if (element == TYPE_FLOAT || element == TYPE_PERCENT) return unit_code == 2 || unit_code == 3;
-  return false;
-}
-
-[[noreturn, gnu::cold]] void not_done() { fire(error_id::internal_not_done); }
 
 // What the raising of the error and its unwinding need below the deepest level.
 constexpr size_t stack_margin = size_t{4} << 20;
@@ -115,9 +84,13 @@ uint32_t TavbinReader::read_u32(const uint8_t*& p, const uint8_t* limit) const {
 
 uint32_t TavbinReader::read_symbol(const uint8_t*& p, const uint8_t* limit) {
   const uint8_t* at = p;
-  const uint32_t index = read_uint(p, limit);
+  const uint32_t index = read_number(p, limit);
   if (index >= symbol_count_) throw_error(at);
   if (uint32_t known = symbols_[index]) return known;
+  return symbol_at(index, at);
+}
+
+uint32_t TavbinReader::symbol_at(uint32_t index, const uint8_t* at) {
   const uint8_t* entry = offsets_ + size_t{index} * 4;
   const uint32_t offset = read_u32(entry, entry + 4);
   if (offset >= strings_size_) throw_error(at);
@@ -211,7 +184,10 @@ const uint8_t* TavbinReader::decode_value_cp(const uint8_t* p, const uint8_t* li
     return p;
   }
   if (series::any_series_p(id) || id == TYPE_MAP || id == TYPE_BITSET) {
-    if (reference) return decode_series_reference_cp(p, limit, destination, id, flag, header);
+    if (reference) {
+      const int32_t head = flag && id != TYPE_MAP && id != TYPE_BITSET ? read_count(p, limit) : 0;
+      return decode_series_reference(p, limit, destination, id, head, header);
+    }
     nesting_.enter();
     p = decode_series_cp(p, limit, destination, id, flag, header);
     nesting_.leave();
@@ -376,13 +352,12 @@ const uint8_t* TavbinReader::decode_cells_cp(const uint8_t* p, const uint8_t* li
   return p;
 }
 
-const uint8_t* TavbinReader::decode_series_reference_cp(const uint8_t* p, const uint8_t* limit,
-                                                        const cell& destination, uint8_t type, bool flag,
-                                                        uint32_t header) {
+const uint8_t* TavbinReader::decode_series_reference(const uint8_t* p, const uint8_t* limit,
+                                                     const cell& destination, uint8_t type, int32_t head,
+                                                     uint32_t header) {
   const bool with_head = type != TYPE_MAP && type != TYPE_BITSET;
-  const int32_t head = flag && with_head ? read_count(p, limit) : 0;
   const uint8_t* path_at = p;
-  cell found = read_path(p, limit);
+  cell found = read_reference(p, limit);
   const uint8_t target = found.type();
   const share kind = share_of(type);
   // A block-family record may name a callable: its cell holds its spec block.
@@ -406,8 +381,13 @@ const uint8_t* TavbinReader::decode_global_definition_cp(const uint8_t* p, const
     p = decode_scalar_cp(p, limit, destination, type, flag, header, at);
   else
     p = decode_word_boot_cp(p, limit, destination, record_start{type, flag, false, header, at});
+  return finish_global_definition(p, limit, destination, at);
+}
+
+const uint8_t* TavbinReader::finish_global_definition(const uint8_t* p, const uint8_t* limit,
+                                                      const cell& destination, const uint8_t* at) {
   const uint32_t n = count_of(destination);
-  p = decode_value_cp(p, limit, destination);
+  p = decode_any(p, limit, destination);
   if (count_of(destination) <= n) throw_error(at);
   cell word = cell_at(destination, n - 1);
   const cell value = cell_at(destination, n);

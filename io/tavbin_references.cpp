@@ -88,12 +88,14 @@ series_buffer* cells_of(node_id node) { return node ? buffer_of(node) : nullptr;
 
 cell TavbinReader::read_path(const uint8_t*& p, const uint8_t* limit) {
   const uint8_t* depth_at = p;
-  const uint32_t depth = read_uint(p, limit);
-  if (depth < 1 || depth > max_path_depth || depth > static_cast<size_t>(limit - p)) throw_error(depth_at);
+  const uint32_t depth = read_number(p, limit);
+  // Each index takes at least a byte, or a word in the fixed layout.
+  if (depth < 1 || depth > max_path_depth || depth > static_cast<size_t>(limit - p) >> (fixed_ ? 2 : 0))
+    throw_error(depth_at);
   cell current = root_;
   for (uint32_t left = depth; left > 0; --left) {
     const uint8_t* index_at = p;
-    const uint32_t index = read_uint(p, limit);
+    const uint32_t index = read_number(p, limit);
     series_buffer* cells = nullptr;
     uint32_t first = 0;  // of the selected cell within `cells`
     switch (current.type()) {
@@ -151,6 +153,14 @@ cell TavbinReader::read_path(const uint8_t*& p, const uint8_t* limit) {
     current = cells->cells()[index + first];
   }
   return current;
+}
+
+cell TavbinReader::read_reference(const uint8_t*& p, const uint8_t* limit) {
+  if (fixed_) {
+    const uint8_t* at = p;
+    if (read_u32(p, limit) != word_bit::reference) throw_error(at);
+  }
+  return read_path(p, limit);
 }
 
 }  // namespace tav::tavbin
