@@ -255,7 +255,7 @@ void run_decompress(const bytes& input, mutator& random) {
 }
 
 // Streams of the values of these expressions and of each of their elements, written by the
-// codec's own writer.
+// codec's own writers in both layouts.
 const char* const tavbin_seeds[] = {
     "reduce [5 -1 64 2147483647 -2147483648 none true false integer!]",
     "[1.0 0.5 -0.0 3e9 100% 0.5% 1:30 -0:00:00.25 #\"a\" #\"^(1F600)\" 3x4 (1.5, 2.5) (1, 2, 3)]",
@@ -274,9 +274,12 @@ const char* const tavbin_seeds[] = {
     "h: make hash! [1 2] append/only h h m: make map! [a 1] m/b: m reduce [h m]",
 };
 
-bytes stream_of(const cell& value) {
+bytes stream_of(const cell& value, bool compact = true) {
   cell result = none::value;
-  tavbin::encode_cp(value, result);
+  if (compact)
+    tavbin::encode_cp(value, result);
+  else
+    tavbin::encode(value, result);
   const uint8_t* head = binary::ts_head(result);
   return bytes(head, head + binary::ts_length_p(result));
 }
@@ -310,9 +313,11 @@ std::vector<bytes> tavbin_source_seeds() {
       intern(code);
       interpreter::do_block(code, false);
       const cell block = *stack::last_pushed();
-      seeds.push_back(stream_of(block));
-      for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i)
-        seeds.push_back(stream_of(buffer_of(block.payload2)->cells()[i]));
+      for (bool compact : {true, false}) {
+        seeds.push_back(stream_of(block, compact));
+        for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i)
+          seeds.push_back(stream_of(buffer_of(block.payload2)->cells()[i], compact));
+      }
     }))
       std::fprintf(stderr, "seed failed (%d): %s\n", int(last_fired.id), text);
   }
@@ -320,7 +325,7 @@ std::vector<bytes> tavbin_source_seeds() {
 }
 
 // Decodes from an exactly sized copy in codec mode. What it accepts and can mold (a date of
-// month 0 cannot) must be written and read back to the same text.
+// month 0 cannot) must be written in the input's layout and read back to the same text.
 void run_tavbin(const bytes& input) {
   bytes exact(input);
   exact.shrink_to_fit();
@@ -328,11 +333,12 @@ void run_tavbin(const bytes& input) {
   block::make_at(values, 1);
   collector::scoped_root rooted(&values);
   if (guarded([&] { tavbin::decode(exact.data(), exact.size(), values, true); })) return;
+  const bool compact = (exact[7] & tavbin::flag::compact) != 0;
   bytes again;
   cell first = none::value, second = none::value;
   collector::scoped_root first_rooted(&first), second_rooted(&second);
   if (guarded([&] {
-    again = stream_of(values);
+    again = stream_of(values, compact);
     cell* slot = stack::top;
     mold_block(values);
     first = *slot;
