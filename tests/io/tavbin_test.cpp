@@ -1,8 +1,9 @@
-// TAVBIN compact streams: integer and string records beside an independent encoder of the
-// varint, zigzag and string rules, compressed payloads, and the start-up load into the root
-// block.
+// TAVBIN streams: compact integer and string records beside an independent encoder of the
+// varint, zigzag and string rules, compressed payloads, the start-up load into the root block;
+// fixed-width streams read wherever they lie in memory, and their boot-mode words.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -367,6 +368,109 @@ TEST_F(tavbin_boot, a_native_keeps_its_spec_after_it_in_boot_mode) {
   decode_into(stream_with({"alpha"}, records), true);
   ASSERT_EQ(count(), 5u);
   EXPECT_EQ(at(4).type(), TYPE_NATIVE);
+}
+
+// ---- The fixed-width layout -----------------------------------------------------------------
+
+bytes fixed_stream_of(const cell& value) {
+  cell result = none::value;
+  tavbin::encode(value, result);
+  const uint8_t* head = binary::ts_head(result);
+  return bytes(head, head + binary::ts_length_p(result));
+}
+
+TEST_F(tavbin_stream, a_fixed_stream_reads_the_same_at_any_address) {
+  // Byte runs of 1 to 3 bytes, each padded, with floats and a symbol between them.
+  cell value = none::value;
+  collector::scoped_root rooted(&value);
+  block::make_at(value, 8);
+  for (const char* text : {"a", "bc", "def", "ghij"}) {
+    cell string = string_of(std::vector<uint32_t>(text, text + std::strlen(text)), 1);
+    block::append_cell(value, string);
+    block::append_cell(value, scalar::float_cell(std::strlen(text) + 0.5));
+    block::append_cell(value, testing::global_word(text));
+  }
+  const bytes stream = fixed_stream_of(value);
+  ASSERT_EQ(stream[7], tavbin::flag::symbols);
+  const std::string expected = testing::molded(value);
+  for (size_t shift = 0; shift < 8; ++shift) {
+    // The decode reads the stream in place, `shift` bytes into a buffer of exactly its size.
+    bytes room(shift + stream.size());
+    std::copy(stream.begin(), stream.end(), room.begin() + static_cast<ptrdiff_t>(shift));
+    room.shrink_to_fit();
+    cell back;
+    block::make_at(back, 1);
+    collector::scoped_root back_rooted(&back);
+    ASSERT_EQ(fired_by([&] { tavbin::decode(room.data() + shift, stream.size(), back, true); }), std::nullopt)
+        << shift;
+    ASSERT_EQ(buffer_of(back.payload2)->count(), 1u);
+    EXPECT_EQ(testing::molded(buffer_of(back.payload2)->cells()[0]), expected) << shift;
+  }
+}
+
+TEST_F(tavbin_stream, a_compressed_fixed_payload_is_aligned_as_if_it_followed_the_header) {
+  cell value = none::value;
+  collector::scoped_root rooted(&value);
+  block::make_at(value, 2);
+  block::append_cell(value, string_of({'x'}, 1));
+  block::append_cell(value, scalar::integer(7));
+  const bytes stream = fixed_stream_of(value);
+  bytes packed_stream = {'T', 'A', 'V', 'B', 'I', 'N', 2, tavbin::flag::compressed};
+  const bytes body = packed(bytes(stream.begin() + 8, stream.end()));
+  packed_stream.insert(packed_stream.end(), body.begin(), body.end());
+  cell back = none::value;
+  ASSERT_EQ(fired_by([&] { back = decode(packed_stream); }), std::nullopt);
+  EXPECT_EQ(testing::molded(buffer_of(back.payload2)->cells()[0]), "[\"x\" 7]");
+}
+
+// A fixed stream with a symbol table of the spellings (each padded to 8 bytes), then the
+// records, given as words.
+bytes fixed_stream_with(const std::vector<std::string>& spellings, const std::vector<uint32_t>& records) {
+  bytes strings, out = {'T', 'A', 'V', 'B', 'I', 'N', 1, tavbin::flag::symbols};
+  auto put = [&](uint32_t w) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
+  };
+  std::vector<uint32_t> offsets;
+  for (const std::string& spelling : spellings) {
+    offsets.push_back(static_cast<uint32_t>(strings.size()));
+    strings.insert(strings.end(), spelling.begin(), spelling.end());
+    strings.resize((strings.size() + 8) & ~size_t{7});
+  }
+  put(1);
+  put(static_cast<uint32_t>(records.size() * 4));
+  put(static_cast<uint32_t>(spellings.size()));
+  put(static_cast<uint32_t>(strings.size()));
+  for (uint32_t offset : offsets) put(offset);
+  out.insert(out.end(), strings.begin(), strings.end());
+  for (uint32_t w : records) put(w);
+  return out;
+}
+
+constexpr uint32_t definition = 1u << 25;
+
+TEST_F(tavbin_boot, fixed_boot_words_definitions_and_bound_words) {
+  const std::vector<uint32_t> records = {
+      0x0F | definition, 0, 0xFFFFFFFF, 0, 0x0B, 5,  // alpha: 5
+      0x20, 9, 0x4000000E, 2, 0, 1, 0x0B, 1, 0x0B, 2,  // object, class 9: alpha 1, beta 2
+      0x0F, 1, 0, 1,                                  // beta in context 0, slot 1
+      0x0F, 0, 0, 0xFFFFFFFF,                         // alpha in context 0, looked up
+      0x0F, 1, 0xFFFFFFFF, 0,                         // the global beta
+  };
+  decode_into(fixed_stream_with({"alpha", "beta"}, records));
+  ASSERT_EQ(count(), 6u);
+  const cell* defined = context::find_value(context::global, symbol::make("alpha"));
+  ASSERT_NE(defined, nullptr);
+  EXPECT_EQ(scalar::integer_value(*defined), 5);
+  const cell object = at(2);
+  ASSERT_EQ(object.type(), TYPE_OBJECT);
+  EXPECT_EQ(object::class_of(object), 9u);
+  EXPECT_EQ(scalar::integer_value(*context::get(at(3))), 2);
+  EXPECT_EQ(scalar::integer_value(*context::get(at(4))), 1);
+  EXPECT_EQ(at(5).payload1, context::global);
+  // A context index past the values decoded so far.
+  EXPECT_EQ(fired_by([&] { decode_into(fixed_stream_with({"alpha"}, {0x0F, 0, 9, 0})); }),
+            error_id::script_rb_invalid_record);
+  EXPECT_EQ(scalar::integer_value(last_fired.args[0]), 45);
 }
 
 }  // namespace
