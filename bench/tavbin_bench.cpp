@@ -1,6 +1,6 @@
-// TAVBIN compact streams: encode and decode throughput of a block of mixed scalars and strings
-// (about 10 MB of stream) and of a block of 1M integers, beside Python 3's pickle and marshal
-// of the same data built from the same sequence; of 10k objects sharing sub-blocks beside pickle
+// TAVBIN streams in both layouts: encode and decode throughput of a block of mixed scalars and
+// strings (about 10 MB of stream) and of a block of 1M integers, beside Python 3's pickle and
+// marshal of the same data built from the same sequence; of 10k objects sharing sub-blocks beside pickle
 // of dicts sharing lists; and of blocks of 10k and 100k distinct words bound to one object,
 // whose time ratio shows whether the cost grows linearly. MB/s count each format's own bytes.
 #include <cstdio>
@@ -139,12 +139,17 @@ struct figures {
   size_t bytes;
 };
 
-figures time_tavbin(const cell& data_given) {
+figures time_tavbin(const cell& data_given, bool compact = true) {
   cell data = data_given;
   collector::scoped_root data_rooted(&data);
   cell stream = none::value;
   collector::scoped_root stream_rooted(&stream);
-  const double encode_seconds = bench::best_of([&] { tavbin::encode_cp(data, stream); });
+  const double encode_seconds = bench::best_of([&] {
+    if (compact)
+      tavbin::encode_cp(data, stream);
+    else
+      tavbin::encode(data, stream);
+  });
   const size_t size = binary::ts_length_p(stream);
   std::vector<uint8_t> input(binary::ts_head(stream), binary::ts_head(stream) + size);
   const double decode_seconds = bench::best_of([&] {
@@ -204,6 +209,7 @@ void run_case(const char* title, uint32_t count, bool integers_only) {
   std::printf("%s (%u values)\n", title, count);
   print_heading();
   print_row("tavbin compact", time_tavbin(data));
+  print_row("tavbin fixed", time_tavbin(data, false));
   print_row("python pickle", time_python("pickle", count, integers_only));
   print_row("python marshal", time_python("marshal", count, integers_only));
 }
@@ -220,7 +226,9 @@ int run(void*) {
   std::printf("Objects sharing sub-blocks (%u objects, %u shared blocks)\n", object_count, shared_blocks);
   print_heading();
   print_row("tavbin compact", time_tavbin(objects));
+  print_row("tavbin fixed", time_tavbin(objects, false));
   print_row("python pickle", time_python_of("pickle", python_objects));
+  print_row("python marshal", time_python_of("marshal", python_objects));
 
   figures words[2];
   const uint32_t counts[2] = {10000, 100000};
