@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Reads and writes of http URLs against a server on 127.0.0.1 that this test starts: the
 server records every raw request and answers canned responses by path; a path without one
-answers the last body posted to it. Each case runs its
-Tav code and compares what it prints; some cases also check what the server received."""
+answers the last body posted to it. Each case runs its Tav code and compares what it prints;
+some cases also check what the server received."""
 import os
 import random
 import socket
