@@ -23,6 +23,8 @@
 #include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
+#include "boot/embedded_sources.hpp"
+#include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
 #include "io/simple_io.hpp"
@@ -173,6 +175,16 @@ routine::answer startup_args(cell* arguments) {
   return {0, 0};
 }
 
+// The code of a library source of the program (library/<name>.tav), loaded as the start-up
+// sources are; the library phase runs it at its step.
+routine::answer startup_source(cell* arguments) {
+  cell name = arguments[0];
+  const std::string_view text = embedded_text(file::to_os_path(name));
+  if (text.empty()) fire(error_id::script_invalid_arg, arguments[0]);
+  arguments[0] = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  return {0, 0};
+}
+
 routine::answer float_full(cell* arguments) {
   float_::full_support = logic_argument(arguments[0]);
   return {0, 0};
@@ -244,6 +256,7 @@ constexpr builtin builtins[] = {
     {"os-info", os_info, prepare_nothing},
     {"startup-env", startup_env, prepare_nothing},
     {"startup-args", startup_args, prepare_nothing},
+    {"startup-source", startup_source, prepare_nothing},
     {"float-full", float_full, prepare_nothing},
     {"state-interpreted", state_interpreted, prepare_nothing},
     {"tavbin-encode", tavbin_encode, prepare_nothing},
