@@ -50,7 +50,6 @@ TEST_F(library_phase, the_reactivity_engine_and_the_reactor_prototypes_stand_aft
             "eval-reaction pending? check]");
   EXPECT_EQ(result_of("reduce [reflect reactor! 'words reflect deep-reactor! 'words]"),
             "[[on-change*] [on-change* on-deep-change*]]");
-  EXPECT_EQ(result_of("value? 'startup-source"), "false");
 }
 
 }  // namespace
