@@ -222,7 +222,9 @@ struct phase_row {
 };
 constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {"routines", nullptr, false},
+                                {"helpers", nullptr, false},
                                 {"base", nullptr, false},
+                                {"series", nullptr, false},
                                 {nullptr, system_words, false},
                                 {nullptr, gui::register_last_datatype, true},
                                 {"gui", nullptr, true},
