@@ -130,6 +130,7 @@ bool integer_order(int32_t op, int32_t a, int32_t b) {
 bool detail::apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right) {
   uint8_t type = left.type();
   if (type != right.type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
+  if (kind == fast_math && code == math_op::remainder) return false;
   if (kind == fast_compare) {
     bool answer;
     if (type == TYPE_INTEGER) {

@@ -172,7 +172,8 @@ inline constexpr auto pushed_as_value = [] {
 inline constexpr uint32_t fast_none = 0, fast_math = 1, fast_compare = 2;
 bool apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right);
 // Compare codes 0 to 6 (equal, not-equal, strict-equal, lesser, lesser-or-equal, greater,
-// greater-or-equal) and math codes 0 to 2 (add, subtract, multiply).
+// greater-or-equal) and math codes 0 to 2 (add, subtract, multiply) and 4 (remainder, of two
+// integers only).
 inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
   if (left.type() != TYPE_INTEGER || right.type() != TYPE_INTEGER) return apply_fast_other(kind, code, left, right);
   const auto a = static_cast<int32_t>(left.payload2), b = static_cast<int32_t>(right.payload2);
@@ -191,6 +192,13 @@ inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& righ
     return true;
   }
   int32_t result;
+  if (code == math_op::remainder) {
+    // A zero divisor and the one quotient that overflows raise their errors in the full call.
+    if (b == 0 || (b == -1 && a == INT32_MIN)) [[unlikely]]
+      return false;
+    left.payload2 = static_cast<uint32_t>(a % b);
+    return true;
+  }
   bool overflow = code == 0 ? __builtin_add_overflow(a, b, &result)
                   : code == 1 ? __builtin_sub_overflow(a, b, &result)
                               : __builtin_mul_overflow(a, b, &result);
@@ -199,8 +207,8 @@ inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& righ
   left.payload2 = static_cast<uint32_t>(result);
   return true;
 }
-// What an operator does when it is still the original one: add, subtract and multiply are
-// actions 11, 18 and 13; the comparisons are natives 25 to 31.
+// What an operator does when it is still the original one: add, subtract, multiply and
+// remainder are actions 11, 18, 13 and 16; the comparisons are natives 25 to 31.
 inline uint32_t classify(const cell& op, int32_t& code_out) {
   const uint8_t source = op::source_type(op);
   if (source != TYPE_ACTION && source != TYPE_NATIVE) return fast_none;
@@ -209,6 +217,7 @@ inline uint32_t classify(const cell& op, int32_t& code_out) {
     case action_tag | 11: code_out = math_op::add; return fast_math;
     case action_tag | 18: code_out = math_op::subtract; return fast_math;
     case action_tag | 13: code_out = math_op::multiply; return fast_math;
+    case action_tag | 16: code_out = math_op::remainder; return fast_math;
     case native_tag | 25: code_out = actions::op::equal; return fast_compare;
     case native_tag | 26: code_out = actions::op::not_equal; return fast_compare;
     case native_tag | 27: code_out = actions::op::strict_equal; return fast_compare;
