@@ -218,7 +218,7 @@ uint32_t set_path(const code& source, uint32_t index, const cell& path, bool pus
 }
 
 bool fold_p();
-void do_block_folded(const cell& block, bool chain);
+[[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain);
 
 // A paren's frame is named <body>, which every walk of the frames skips: untraced, the paren runs
 // as a block whose result is pushed or goes to the result slot.
@@ -389,7 +389,7 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
-void do_block_folded(const cell& block, bool chain) {
+[[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
   folded_scope scope;

@@ -65,15 +65,18 @@ inline void set_result(const cell& value) {
 }
 
 // Where the stacks stand, and the exits that arrive as exceptions made pending again there
-// (stack::catch_exits, with its position taken inline).
+// (stack::catch_exits, with its position taken inline). The stacks' storage never moves, so the
+// position is kept as pointers and turned into indexes only when an exit arrives.
 template <class Body>
 inline void catch_exits(Body&& body) {
-  const stack::position at{stack::frame_count(), stack::index_of(stack::arguments), stack::index_of(stack::top)};
+  const stack::call_frame* frames = stack::call_top;
+  const cell* arguments = stack::arguments;
+  const cell* top = stack::top;
   try {
     body();
   } catch (const system_throw_signal&) {
     if (thrown_code < tav::code::throw_ || thrown_code > tav::code::break_) throw;
-    stack::restore(at);
+    stack::restore({stack::frame_index(frames), stack::index_of(arguments), stack::index_of(top)});
   }
 }
 
