@@ -544,6 +544,9 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
     } else if (type == TYPE_PAREN) {
       const cell group = *value;
       index = paren(source, index, group, push);
+    } else if (type == TYPE_PATH) {
+      const cell path = *value;
+      index = do_path(&source, index + 1, path, false, false, push);
     } else {
       return evaluate_expression(source, index, flags);
     }
