@@ -269,8 +269,11 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
   const view code_view = view_of(source);
   int32_t code = 0;
   uint32_t kind = fast_none;
-  if (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code) != operator_step::applied)
-    return infix_loop(source, index, start, push);
+  switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
+    case operator_step::none: return index;
+    case operator_step::call: return infix_loop(source, index, start, push);
+    case operator_step::applied: break;
+  }
   index += 2;
   if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
   return infix_loop(source, index, start, push);
