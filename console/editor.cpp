@@ -108,6 +108,10 @@ void init_globals() {
 void setup(const cell& line, const cell& history) { model().setup(line, history); }
 
 void edit(const cell& prompt, bool hidden) {
+  // A script may ask before the console's init has looked at the terminal.
+  static bool looked = false;
+  if (!looked) init();
+  looked = true;
   if (!console_p()) return read_piped_line();
   {
     tty::raw_mode raw;
