@@ -28,6 +28,10 @@ class renderer {
   // end of the line the last redraw drew: only that character is written.
   std::string append(std::u32string_view line, bool hidden = false);
 
+  // The bytes that blank the screen from the cursor to the end of the text's rows (after a
+  // character at the end of the line was removed); the cursor stays.
+  std::string blank_after_cursor();
+
   // The cursor to column 0 of the text's last row (Enter ends an edit there).
   std::string to_last_row();
 
