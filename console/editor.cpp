@@ -59,7 +59,7 @@ void edit_loop(const std::u32string& prompt, edit_model& m) {
         break;
       case edit_step::erased_end:
         text = m.text();
-        draw(r.redraw(prompt, text, m.caret(), false, hidden) + r.blank_after_cursor());
+        draw(r.erased_end(prompt, text, hidden));
         break;
       case edit_step::redraw:
         text = m.text();

@@ -122,15 +122,20 @@ std::string renderer::append(std::u32string_view line, bool hidden) {
   return out;
 }
 
-std::string renderer::blank_after_cursor() {
-  std::string out = "\x1b[K";
-  if (lowest_ <= row_) return out;
+std::string renderer::erased_end(std::u32string_view prompt, std::u32string_view line, bool hidden) {
+  std::string out = redraw(prompt, line, line.size(), false, hidden);
+  blank_after_cursor(out);
+  return out;
+}
+
+void renderer::blank_after_cursor(std::string& out) {
+  out += "\x1b[K";
+  if (lowest_ <= row_) return;
   // Placed at the caret, the cursor never waits to wrap: it comes back to the same cell.
   const int row = row_, column = column_;
   move_to(out, row + 1, 0);
   out += "\x1b[J";
   move_to(out, row, column);
-  return out;
 }
 
 std::string renderer::to_last_row() {

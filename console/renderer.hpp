@@ -28,9 +28,10 @@ class renderer {
   // end of the line the last redraw drew: only that character is written.
   std::string append(std::u32string_view line, bool hidden = false);
 
-  // The bytes that blank the screen from the cursor to the end of the text's rows (after a
-  // character at the end of the line was removed); the cursor stays.
-  std::string blank_after_cursor();
+  // The bytes that show `line` after its last character was removed with the caret at its
+  // end: the cursor moves back and the screen is blanked from there to the end of the text's
+  // rows.
+  std::string erased_end(std::u32string_view prompt, std::u32string_view line, bool hidden = false);
 
   // The cursor to column 0 of the text's last row (Enter ends an edit there).
   std::string to_last_row();
@@ -43,6 +44,7 @@ class renderer {
  private:
   void move_to(std::string& out, int row, int column);
   void blank(std::string& out);
+  void blank_after_cursor(std::string& out);
   void after_text(int end);
   void place_caret(std::string& out, std::u32string_view line, size_t caret, bool hidden);
 

@@ -158,12 +158,12 @@ TEST(renderer, removing_the_last_character_blanks_the_rows_the_text_leaves) {
   d.redraw(U"> ", U"abcdefg", 7);
   EXPECT_EQ(d.screen.row(1), "g       ");
   // The caret goes back to the end of the first row, which is full: row 1 must go blank.
-  d.screen.feed(d.r.redraw(U"> ", U"abcdef", 6, false) + d.r.blank_after_cursor());
+  d.screen.feed(d.r.erased_end(U"> ", U"abcdef"));
   EXPECT_EQ(d.screen.row(0), "> abcdef");
   EXPECT_EQ(d.screen.row(1), "        ");
   EXPECT_EQ(d.screen.x, 0);
   EXPECT_EQ(d.screen.y, 1);
-  d.screen.feed(d.r.redraw(U"> ", U"abcde", 5, false) + d.r.blank_after_cursor());
+  d.screen.feed(d.r.erased_end(U"> ", U"abcde"));
   EXPECT_EQ(d.screen.row(0), "> abcde ");
   EXPECT_EQ(d.screen.x, 7);
   EXPECT_EQ(d.screen.y, 0);
@@ -178,7 +178,7 @@ TEST(renderer, a_one_row_redraw_erases_no_more_than_its_row) {
   const std::string bytes = r.redraw(U">> ", U"aXbc", 2, true);
   EXPECT_EQ(bytes.find("\x1b[J"), std::string::npos);
   EXPECT_NE(bytes.find("\x1b[K"), std::string::npos);
-  EXPECT_EQ(r.blank_after_cursor(), "\x1b[K");
+  EXPECT_EQ(r.erased_end(U">> ", U"aXb").find("\x1b[J"), std::string::npos);
 }
 
 // A terminal that wraps its text again when it narrows keeps the cursor on its character; the
