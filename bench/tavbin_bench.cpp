@@ -1,6 +1,8 @@
 // TAVBIN compact streams: encode and decode throughput of a block of mixed scalars and strings
 // (about 10 MB of stream) and of a block of 1M integers, beside Python 3's pickle and marshal
-// of the same data built from the same sequence. MB/s count each format's own bytes.
+// of the same data built from the same sequence; of 10k objects sharing sub-blocks beside pickle
+// of dicts sharing lists; and of blocks of 10k and 100k distinct words bound to one object,
+// whose time ratio shows whether the cost grows linearly. MB/s count each format's own bytes.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,8 +12,12 @@
 #include "boot/startup.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/context.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/symbol.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
 #include "io/tavbin.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/platform.hpp"
@@ -54,6 +60,65 @@ void build(cell& block, uint32_t count, bool integers_only) {
   }
 }
 
+constexpr uint32_t object_count = 10000;
+constexpr uint32_t shared_blocks = 100;
+
+cell text_value(const std::string& text) {
+  const cell value =
+      *string::load(reinterpret_cast<const uint8_t*>(text.data()), text.size(), string::encoding::utf8);
+  stack::pop_cells(1);
+  return value;
+}
+
+void add_field(const cell& object, const char* name, const cell& value) {
+  cell word;
+  word::make_at(word, symbol::make(name));
+  context::add_with(object::context_of(object), word, value);
+}
+
+// Objects [id: i name: "item-i" tags: one of 100 shared blocks of three strings data: [i i+1 i+2]].
+void build_objects(cell& block) {
+  cell shared;
+  block::make_at(shared, shared_blocks);
+  collector::scoped_root shared_rooted(&shared);
+  for (uint32_t k = 0; k < shared_blocks; ++k) {
+    cell tags;
+    block::make_at(tags, 3);
+    for (const char* prefix : {"t", "u", "v"}) block::append_cell(tags, text_value(prefix + std::to_string(k)));
+    block::append_cell(shared, tags);
+  }
+  block::make_at(block, object_count);
+  for (uint32_t i = 0; i < object_count; ++i) {
+    cell object;
+    object::make_at(object, 4);
+    block::append_cell(block, object);
+    add_field(object, "id", scalar::integer(static_cast<int32_t>(i)));
+    add_field(object, "name", text_value("item-" + std::to_string(i)));
+    add_field(object, "tags", buffer_of(shared.payload2)->cells()[i % shared_blocks]);
+    cell data;
+    block::make_at(data, 3);
+    for (uint32_t k = 0; k < 3; ++k) block::append_cell(data, scalar::integer(static_cast<int32_t>(i + k)));
+    add_field(object, "data", data);
+  }
+}
+
+const char* python_objects =
+    "shared = [[\"t%d\" % k, \"u%d\" % k, \"v%d\" % k] for k in range(100)]\n"
+    "data = [{\"id\": i, \"name\": \"item-%d\" % i, \"tags\": shared[i % 100], \"data\": [i, i + 1, i + 2]}\n"
+    "        for i in range(10000)]\n";
+
+// A block of `count` distinct words bound to one object holding them as fields.
+void build_words(cell& block, uint32_t count) {
+  cell object;
+  object::make_at(object, count);
+  collector::scoped_root object_rooted(&object);
+  for (uint32_t i = 0; i < count; ++i)
+    add_field(object, ("w" + std::to_string(i)).c_str(), scalar::integer(static_cast<int32_t>(i)));
+  block::make_at(block, static_cast<int32_t>(count));
+  const node_id context = object::context_of(object);
+  for (uint32_t i = 0; i < count; ++i) block::append_cell(block, *context::word_at(context, i));
+}
+
 const char* python_build =
     "def build(count, integers_only):\n"
     "    out = []\n"
@@ -91,11 +156,11 @@ figures time_tavbin(const cell& data_given) {
   return {encode_seconds, decode_seconds, size};
 }
 
-// Python's best times and sizes: "dumps loads size" for the module.
-figures time_python(const char* module, uint32_t count, bool integers_only) {
+// Python's best times and sizes: "dumps loads size" for the module, of the data that the
+// program `building` leaves in `data`.
+figures time_python_of(const char* module, const std::string& building) {
   if (bench::skipped_p("TAV_BENCH_NO_PYTHON")) return {-1, -1, 0};
-  const std::string program = std::string("import time, pickle, marshal\n") + python_build + "data = build(" +
-                              std::to_string(count) + (integers_only ? ", True" : ", False") + ")\n" +
+  const std::string program = std::string("import time, pickle, marshal\n") + building +
                               "def best(f):\n"
                               "    b = 1e30\n"
                               "    for _ in range(3):\n"
@@ -112,6 +177,11 @@ figures time_python(const char* module, uint32_t count, bool integers_only) {
   return f;
 }
 
+figures time_python(const char* module, uint32_t count, bool integers_only) {
+  return time_python_of(module, std::string(python_build) + "data = build(" + std::to_string(count) +
+                                    (integers_only ? ", True" : ", False") + ")\n");
+}
+
 void print_row(const char* name, const figures& f) {
   if (f.bytes == 0) {
     std::printf("  %-16s %12s\n", name, "-");
@@ -122,13 +192,17 @@ void print_row(const char* name, const figures& f) {
               bench::mb_per_s(f.bytes, f.decode_seconds));
 }
 
+void print_heading() {
+  std::printf("  %-16s %12s %12s %12s %12s %12s\n", "", "MB", "encode ms", "encode MB/s", "decode ms",
+              "decode MB/s");
+}
+
 void run_case(const char* title, uint32_t count, bool integers_only) {
   cell data;
   build(data, count, integers_only);
   collector::scoped_root rooted(&data);
   std::printf("%s (%u values)\n", title, count);
-  std::printf("  %-16s %12s %12s %12s %12s %12s\n", "", "MB", "encode ms", "encode MB/s", "decode ms",
-              "decode MB/s");
+  print_heading();
   print_row("tavbin compact", time_tavbin(data));
   print_row("python pickle", time_python("pickle", count, integers_only));
   print_row("python marshal", time_python("marshal", count, integers_only));
@@ -139,6 +213,28 @@ int run(void*) {
   collector::set_active(true);
   run_case("Mixed scalars and strings", mixed_count, false);
   run_case("Integers", integer_count, true);
+
+  cell objects;
+  build_objects(objects);
+  collector::scoped_root objects_rooted(&objects);
+  std::printf("Objects sharing sub-blocks (%u objects, %u shared blocks)\n", object_count, shared_blocks);
+  print_heading();
+  print_row("tavbin compact", time_tavbin(objects));
+  print_row("python pickle", time_python_of("pickle", python_objects));
+
+  figures words[2];
+  const uint32_t counts[2] = {10000, 100000};
+  std::printf("Distinct words bound to one object\n");
+  print_heading();
+  for (int k = 0; k < 2; ++k) {
+    cell block;
+    build_words(block, counts[k]);
+    collector::scoped_root rooted(&block);
+    words[k] = time_tavbin(block);
+    print_row(("tavbin " + std::to_string(counts[k] / 1000) + "k words").c_str(), words[k]);
+  }
+  std::printf("  time ratio 100k / 10k: encode %.1f, decode %.1f (10 is linear)\n",
+              words[1].encode_seconds / words[0].encode_seconds, words[1].decode_seconds / words[0].decode_seconds);
   return 0;
 }
 

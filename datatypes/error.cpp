@@ -498,6 +498,12 @@ cell* create(const cell& category, const cell& id, const cell* arg1, const cell*
   return prototype;
 }
 
+cell make_from_code(int32_t code) {
+  cell value = new_error();
+  fill_fields(fields(value), scalar::integer(code));
+  return value;
+}
+
 cell value_of(const fired_error& error) {
   if (!connected_p()) return none_cell;
   cell value = new_error();

@@ -88,6 +88,9 @@ cell* fields(const cell& error);
 // The error made from the category and id words and the arguments given (null: none);
 // answered pushed on the argument stack.
 cell* create(const cell& category, const cell& id, const cell* arg1, const cell* arg2, const cell* arg3);
+// A new error! of the catalog entry at `code` (which must have one), its other fields as the
+// prototype has them; nothing is pushed.
+cell make_from_code(int32_t code);
 // A new error! holding the fields of an error raised with `fire`; none when not connected.
 cell value_of(const fired_error& error);
 // Sets `where` only while it is none.

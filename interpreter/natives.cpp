@@ -13,6 +13,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "io/tavbin.hpp"
 #include "interpreter/stack.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
@@ -72,6 +73,7 @@ void init() {
   *alloc_block_tail(context::root) = buffer;
   print_buffer = buffer;
   register_entries(native_count, entries_in_order);
+  tavbin::set_natives_bound([] { return next_free; });
 }
 
 void register_entries(uint32_t count, const entry* entries) {

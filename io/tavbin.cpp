@@ -65,7 +65,7 @@ cell* decode(const uint8_t* data, size_t length, cell& destination_given, bool c
     end = payload + size;
   }
   const uint32_t base_count = buffer_of(destination.payload2)->count();
-  TavbinReader reader(payload, header_size, codec);
+  TavbinReader reader(payload, header_size, codec, base_count);
   if (!(flags & flag::compact)) fire(error_id::internal_not_done);  // the fixed-width layout
   reader.decode_records_cp(payload, end, destination, (flags & flag::symbols) != 0);
   series_buffer* buffer = buffer_of(destination.payload2);

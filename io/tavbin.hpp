@@ -2,8 +2,10 @@
 // records area), the reader entry in its two modes and the writer entries.
 //
 // A stream is the magic "TAVBIN", a version byte nobody reads, a flags byte, then the payload:
-// counts, the optional symbol table and the records, each record one value. Readers and
-// writers are objects made per call, so a decode may run while another one is under way.
+// counts, the optional symbol table and the records, each record one value. A series or
+// context met twice is written once; later occurrences are references, paths of child indexes
+// from the stream's root. Readers are objects made per call, so a decode may run while another
+// one is under way; encodes share one reference state, which is fine as they never nest.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +39,11 @@ cell* decode(const uint8_t* data, size_t length, cell& destination, bool codec, 
 // The start-up load of the boot image into the root block, with the collector held off for
 // its run. Answers where the image's values start in the root block (the literal base).
 cell* boot_load(const uint8_t* data, size_t length);
+
+// The natives table's next free index, answered by the interpreter once it has filled the
+// table: native records at or above it are refused, and all of them until it is installed.
+using natives_bound = uint32_t (*)();
+void set_natives_bound(natives_bound bound);
 
 // A new binary! holding a complete compact stream of the value, in `result`.
 void encode_cp(const cell& value, cell& result);

@@ -67,13 +67,6 @@ bool vector_kind_p(uint32_t element, uint32_t unit_code) {
 // What the raising of the error and its unwinding need below the deepest level.
 constexpr size_t stack_margin = size_t{4} << 20;
 
-cell* append(const cell& block) { return alloc_block_tail(block); }
-
-// Cell `index` of the block counted from its buffer's offset; valid until the next allocation.
-cell& cell_at(const cell& block, uint32_t index) { return buffer_of(block.payload2)->cells()[index]; }
-
-uint32_t count_of(const cell& block) { return buffer_of(block.payload2)->count(); }
-
 }  // namespace
 
 void nesting::enter() {
@@ -85,8 +78,8 @@ void nesting::enter() {
 
 // ---- Reading ------------------------------------------------------------------------------
 
-TavbinReader::TavbinReader(const uint8_t* input, size_t input_offset, bool codec)
-    : input_(input), input_offset_(input_offset), codec_(codec) {}
+TavbinReader::TavbinReader(const uint8_t* input, size_t input_offset, bool codec, uint32_t base)
+    : input_(input), input_offset_(input_offset), codec_(codec), base_(base) {}
 
 void TavbinReader::throw_error(const uint8_t* at) const {
   fire(error_id::script_rb_invalid_record,
@@ -137,6 +130,7 @@ uint32_t TavbinReader::read_symbol(const uint8_t*& p, const uint8_t* limit) {
 
 void TavbinReader::decode_records_cp(const uint8_t* payload, const uint8_t* end, const cell& destination,
                                      bool symbols) {
+  root_ = destination;
   const uint8_t* p = payload;
   auto counts_limit = [&] { return end - p > 20 ? p + 20 : end; };
   const uint8_t* limit = counts_limit();
@@ -188,7 +182,8 @@ const uint8_t* TavbinReader::decode_value_cp(const uint8_t* p, const uint8_t* li
     } else if (b == byte::logic_true || b == byte::logic_false) {
       *append(destination) = cell{header | TYPE_LOGIC, b == byte::logic_true ? 1u : 0u, 0, 0};
     } else if (b == byte::bare_reference) {
-      not_done();  // references are not read yet
+      const cell found = read_path(p, limit);
+      *append(destination) = found;
     } else {
       throw_error(at);
     }
@@ -202,16 +197,21 @@ const uint8_t* TavbinReader::decode_value_cp(const uint8_t* p, const uint8_t* li
   const auto id = static_cast<uint8_t>(type);
   if (global) {
     if (id < TYPE_WORD || id > TYPE_ISSUE) throw_error(at);
-    not_done();  // global word definitions come with the word records
+    return decode_global_definition_cp(p, limit, destination, id, flag, header, at);
   }
   if (no_codec_p(id)) {
     cell datatype;
     datatype::make_at(datatype, id);
     fire(error_id::access_no_codec, datatype);
   }
-  if (bound_type_p(id)) not_done();
+  if (bound_type_p(id)) {
+    nesting_.enter();
+    p = decode_bound_cp(p, limit, destination, record_start{id, flag, reference, header, at});
+    nesting_.leave();
+    return p;
+  }
   if (series::any_series_p(id) || id == TYPE_MAP || id == TYPE_BITSET) {
-    if (reference) not_done();
+    if (reference) return decode_series_reference_cp(p, limit, destination, id, flag, header);
     nesting_.enter();
     p = decode_series_cp(p, limit, destination, id, flag, header);
     nesting_.leave();
@@ -360,11 +360,8 @@ const uint8_t* TavbinReader::decode_cells_cp(const uint8_t* p, const uint8_t* li
   if (static_cast<size_t>(n) > static_cast<size_t>(limit - p) || (type == TYPE_MAP && (n & 1)))
     throw_error(count_at);
   const node_id node = alloc_cells(static_cast<uint32_t>(n > 0 ? n : 1));
-  // The values are read into a plain block, which takes its own type once it is complete.
-  const cell values{TYPE_BLOCK, 0, node, 0};
-  const uint32_t position = count_of(destination);
-  *append(destination) = cell{header | TYPE_BLOCK, 0, node, 0};
-  for (int32_t i = 0; i < n; ++i) p = decode_value_cp(p, limit, values);
+  // The series stands in its container, with its table, before its values are read: a
+  // reference inside it may name it. The table indexes the values once they are all read.
   cell made{header | type, static_cast<uint32_t>(head), node, 0};
   if (type == TYPE_HASH) {
     made.payload3 = hashtable::create(static_cast<uint32_t>(n > 0 ? n : 1), node, hashtable::hash_kind);
@@ -372,25 +369,82 @@ const uint8_t* TavbinReader::decode_cells_cp(const uint8_t* p, const uint8_t* li
     map::make_at(made, node, static_cast<uint32_t>(n));
     made.header |= header;
   }
-  cell_at(destination, position) = made;
+  *append(destination) = made;
+  const cell values{TYPE_BLOCK, 0, node, 0};
+  for (int32_t i = 0; i < n; ++i) p = decode_value_cp(p, limit, values);
+  if (made.payload3) hashtable::put_all(made.payload3, 0, 1);
+  return p;
+}
+
+const uint8_t* TavbinReader::decode_series_reference_cp(const uint8_t* p, const uint8_t* limit,
+                                                        const cell& destination, uint8_t type, bool flag,
+                                                        uint32_t header) {
+  const bool with_head = type != TYPE_MAP && type != TYPE_BITSET;
+  const int32_t head = flag && with_head ? read_count(p, limit) : 0;
+  const uint8_t* path_at = p;
+  cell found = read_path(p, limit);
+  const uint8_t target = found.type();
+  const share kind = share_of(type);
+  // A block-family record may name a callable: its cell holds its spec block.
+  const bool spec_p = kind == share::cells && (target == TYPE_FUNCTION || target == TYPE_NATIVE ||
+                                               target == TYPE_ACTION || target == TYPE_OP);
+  if ((share_of(target) != kind && !spec_p) || found.payload2 == 0) throw_error(path_at);
+  if (kind == share::cells || kind == share::text || kind == share::bytes) {
+    found = cell{type, static_cast<uint32_t>(head), found.payload2, 0};
+  } else if (with_head) {
+    found.payload1 = static_cast<uint32_t>(head);
+  }
+  found.header = (found.header & ~cell_flag::new_line) | header;
+  *append(destination) = found;
+  return p;
+}
+
+const uint8_t* TavbinReader::decode_global_definition_cp(const uint8_t* p, const uint8_t* limit,
+                                                         const cell& destination, uint8_t type, bool flag,
+                                                         uint32_t header, const uint8_t* at) {
+  if (type == TYPE_ISSUE)
+    p = decode_scalar_cp(p, limit, destination, type, flag, header, at);
+  else
+    p = decode_word_boot_cp(p, limit, destination, record_start{type, flag, false, header, at});
+  const uint32_t n = count_of(destination);
+  p = decode_value_cp(p, limit, destination);
+  if (count_of(destination) <= n) throw_error(at);
+  cell word = cell_at(destination, n - 1);
+  const cell value = cell_at(destination, n);
+  context::set(word, value);
+  series_buffer* buffer = buffer_of(destination.payload2);
+  buffer->tail = buffer->offset + (n - 1) * static_cast<uint32_t>(sizeof(cell));
   return p;
 }
 
 // ---- Writing ------------------------------------------------------------------------------
 
-void TavbinWriter::emit_uint(uint32_t v) {
+namespace {
+
+void append_uint(std::vector<uint8_t>& out, uint32_t v) {
   while (v >= 0x80) {
-    records_.push_back(static_cast<uint8_t>(v | 0x80));
+    out.push_back(static_cast<uint8_t>(v | 0x80));
     v >>= 7;
   }
-  records_.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v));
 }
 
-void TavbinWriter::emit_u32(uint32_t w) {
-  const uint8_t bytes[4] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w >> 16),
-                            static_cast<uint8_t>(w >> 24)};
-  emit_bytes(bytes, 4);
+void append_u32(std::vector<uint8_t>& out, uint32_t w) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
 }
+
+// One state serves every encode: encodes never nest, as the writer calls no evaluation.
+reference_paths shared_paths;
+
+}  // namespace
+
+TavbinWriter::TavbinWriter() : paths_(shared_paths) { paths_.reset(); }
+
+TavbinWriter::~TavbinWriter() { paths_.reset(); }
+
+void TavbinWriter::emit_uint(uint32_t v) { append_uint(records_, v); }
+
+void TavbinWriter::emit_u32(uint32_t w) { append_u32(records_, w); }
 
 void TavbinWriter::emit_header(uint8_t type, bool flag) {
   const uint8_t form = flag ? byte::compact_form : 0;
@@ -440,6 +494,13 @@ void TavbinWriter::encode_series_cp(const cell& value, uint8_t type) {
   series_buffer* buffer = buffer_of(value.payload2);
   const int32_t head = series::head_of(value);
   const bool with_head = type != TYPE_MAP && type != TYPE_BITSET && head != 0;
+  if (encode_reference_cp(value.payload2, share_of(type), type, with_head, static_cast<uint32_t>(head))) return;
+  paths_.record(value.payload2, share_of(type));
+  paths_.enter();
+  struct leaving {
+    reference_paths& paths;
+    ~leaving() { paths.leave(); }
+  } leave{paths_};
   if (type == TYPE_BITSET) {
     emit_header(type, (buffer->flags & bitset_complement) != 0);
   } else {
@@ -478,7 +539,12 @@ void TavbinWriter::encode_series_cp(const cell& value, uint8_t type) {
   emit_bytes(buffer->head(), buffer->used());
 }
 
-void TavbinWriter::encode_value_cp(const cell& value_given) {
+void TavbinWriter::encode_value_cp(const cell& value) {
+  write_value_cp(value);
+  paths_.advance();
+}
+
+void TavbinWriter::write_value_cp(const cell& value_given) {
   const cell value = value_given;
   const uint8_t type = value.type();
   if (value.header & cell_flag::new_line) emit_byte(byte::new_line);
@@ -556,9 +622,13 @@ void TavbinWriter::encode_value_cp(const cell& value_given) {
     default: break;
   }
   if (no_codec_p(type)) fire(error_id::access_no_codec, value);
-  // Words, contexts, objects, functions, natives, actions, ops and errors carry their binding
-  // or code, and shared series are written once with references to them: neither is written yet.
-  if (bound_type_p(type) || type == TYPE_IMAGE) not_done();
+  if (type == TYPE_IMAGE) not_done();
+  if (bound_type_p(type)) {
+    nesting_.enter();
+    encode_bound_cp(value, type);
+    nesting_.leave();
+    return;
+  }
   if (series::any_series_p(type) || type == TYPE_MAP || type == TYPE_BITSET) {
     nesting_.enter();
     encode_series_cp(value, type);
@@ -569,24 +639,23 @@ void TavbinWriter::encode_value_cp(const cell& value_given) {
 }
 
 std::vector<uint8_t> TavbinWriter::finish_cp() const {
-  TavbinWriter out;
+  std::vector<uint8_t> stream(magic, magic + sizeof magic);
   const auto symbol_count = static_cast<uint32_t>(symbol_ids_.size());
-  out.emit_bytes(magic, sizeof magic);
-  out.emit_byte(writer_version);
-  out.emit_byte(symbol_count ? flag::compact | flag::symbols : flag::compact);
-  out.emit_uint(1);
-  out.emit_uint(static_cast<uint32_t>(records_.size()));
+  stream.reserve(24 + 4 * symbol_count + strings_.size() + records_.size());
+  stream.push_back(writer_version);
+  stream.push_back(symbol_count ? flag::compact | flag::symbols : flag::compact);
+  append_uint(stream, 1);
+  append_uint(stream, static_cast<uint32_t>(records_.size()));
   if (symbol_count) {
-    out.emit_uint(symbol_count);
-    out.emit_uint(static_cast<uint32_t>(strings_.size()));
+    append_uint(stream, symbol_count);
+    append_uint(stream, static_cast<uint32_t>(strings_.size()));
     uint32_t offset = 0;
     for (uint32_t id : symbol_ids_) {
-      out.emit_u32(offset);
+      append_u32(stream, offset);
       offset += static_cast<uint32_t>(symbol::name_length(id)) + 1;
     }
-    out.emit_bytes(reinterpret_cast<const uint8_t*>(strings_.data()), strings_.size());
+    stream.insert(stream.end(), strings_.begin(), strings_.end());
   }
-  std::vector<uint8_t> stream = std::move(out.records_);
   stream.insert(stream.end(), records_.begin(), records_.end());
   return stream;
 }

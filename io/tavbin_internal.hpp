@@ -8,8 +8,15 @@
 #include <vector>
 
 #include "runtime/cell.hpp"
+#include "runtime/memory.hpp"
+#include "runtime/series.hpp"
 
 namespace tav::tavbin {
+
+inline cell* append(const cell& block) { return alloc_block_tail(block); }
+// Cell `index` of the block counted from its buffer's offset; valid until the next allocation.
+inline cell& cell_at(const cell& block, uint32_t index) { return buffer_of(block.payload2)->cells()[index]; }
+inline uint32_t count_of(const cell& block) { return buffer_of(block.payload2)->count(); }
 
 // Record framing bytes of the compact layout.
 namespace byte {
@@ -43,11 +50,62 @@ class nesting {
   uint32_t depth_ = 0;
 };
 
+// What a shared series or context may be written as a reference to: a value of the same
+// share class (a block-family record may also name a callable, whose cell holds its spec).
+enum class share : uint8_t { none, cells, hash, map, text, bytes, vector, bitset, image, context };
+share share_of(uint8_t type);
+
+// Deepest reference path a stream may hold.
+inline constexpr uint32_t max_path_depth = 65536;
+
+// The writer's reference state: the current index of the value being written among its
+// container's children, the indexes of the enclosing containers, and the path of every key
+// met (a series node, or the context node of a word, object, function or error). Node ids
+// never move and the writer allocates no value, so the table needs no collector callback.
+// Kept between encodes and emptied at the start and end of each; oversized buffers shrink.
+class reference_paths {
+ public:
+  struct entry {
+    uint32_t offset;  // of the path in `paths_`: its depth, then its indexes
+    share kind;
+  };
+  void reset();
+  const entry* find(node_id key) const {
+    auto found = keys_.find(key);
+    return found == keys_.end() ? nullptr : &found->second;
+  }
+  // Records the key's path: the enclosing indexes, then the current index. A path deeper
+  // than a reader accepts is not recorded, so the value is written in full wherever met.
+  void record(node_id key, share kind);
+  // The value's children start at index 0.
+  void enter() {
+    stack_.push_back(current_);
+    current_ = 0;
+  }
+  void leave() {
+    current_ = stack_.back();
+    stack_.pop_back();
+  }
+  void advance() { ++current_; }
+  void step_back() { --current_; }
+  const uint32_t* path_at(uint32_t offset) const { return paths_.data() + offset; }
+
+ private:
+  static constexpr size_t stack_room = 1024;
+  static constexpr size_t paths_room = 65536 / sizeof(uint32_t);
+  uint32_t current_ = 0;
+  std::vector<uint32_t> stack_;
+  std::vector<uint32_t> paths_;
+  std::unordered_map<node_id, entry> keys_;
+};
+
 class TavbinReader {
  public:
   // Error offsets count from `input`, plus `input_offset` bytes it lies into the stream (a
-  // decompressed payload is counted as if it stood after the 8-byte header).
-  TavbinReader(const uint8_t* input, size_t input_offset, bool codec);
+  // decompressed payload is counted as if it stood after the 8-byte header). `base` is the
+  // number of cells the destination held before the decode: boot-mode words name the values
+  // after them by position.
+  TavbinReader(const uint8_t* input, size_t input_offset, bool codec, uint32_t base = 0);
 
   // The counts, symbol table and records of a compact stream, from just after the flags
   // byte to `end`; every top-level value goes to the block `destination`.
@@ -71,6 +129,9 @@ class TavbinReader {
   int32_t read_count(const uint8_t*& p, const uint8_t* limit) const;
   uint32_t read_u32(const uint8_t*& p, const uint8_t* limit) const;
   uint32_t read_symbol(const uint8_t*& p, const uint8_t* limit);
+  // A reference path: its depth and indexes, followed from the start of the destination of
+  // the decode. Answers a copy of the cell it names.
+  cell read_path(const uint8_t*& p, const uint8_t* limit);
 
  private:
   const uint8_t* decode_series_cp(const uint8_t* p, const uint8_t* limit, const cell& destination, uint8_t type,
@@ -79,10 +140,53 @@ class TavbinReader {
                                  bool flag, uint32_t header);
   const uint8_t* decode_scalar_cp(const uint8_t* p, const uint8_t* limit, const cell& destination, uint8_t type,
                                   bool flag, uint32_t header, const uint8_t* at);
+  const uint8_t* decode_series_reference_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                            uint8_t type, bool flag, uint32_t header);
+  const uint8_t* decode_global_definition_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                             uint8_t type, bool flag, uint32_t header, const uint8_t* at);
+
+  // Words, contexts, objects, functions, natives, actions, ops and errors.
+  struct record_start {
+    uint8_t type;
+    bool flag;
+    bool reference;
+    uint32_t header;  // the new-line flag
+    const uint8_t* at;
+  };
+  const uint8_t* decode_bound_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                 const record_start& record);
+  const uint8_t* decode_word_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                const record_start& record);
+  const uint8_t* decode_word_boot_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                     const record_start& record);
+  const uint8_t* decode_context_cp(const uint8_t* p, const uint8_t* limit, const cell& destination);
+  // An object or function body after its header byte. The owner is appended to `destination`
+  // when there is one; the cell at `word_at` of `word_block` (when given) gets its context.
+  const uint8_t* decode_owner_cp(const uint8_t* p, const uint8_t* limit, const cell* destination, uint8_t type,
+                                 bool flag, uint32_t header, const cell* word_block, uint32_t word_at);
+  // The flags and word count of a context record; answers where the count began.
+  const uint8_t* decode_context_body_cp(const uint8_t*& p, const uint8_t* limit, uint32_t& flags, int32_t& count);
+  // The words of a context record, then its values unless it is a stack context.
+  const uint8_t* decode_context_values_cp(const uint8_t* p, const uint8_t* limit, node_id context, uint32_t flags,
+                                          int32_t count);
+  const uint8_t* decode_code_block_cp(const uint8_t* p, const uint8_t* limit, node_id& block);
+  const uint8_t* decode_owner_reference_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                           const record_start& record);
+  const uint8_t* decode_native_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                  const record_start& record);
+  const uint8_t* decode_op_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                              const record_start& record);
+  const uint8_t* decode_error_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
+                                 const record_start& record);
+  // The context a cell carries (object, error, function, op of a function, bound word), or 0.
+  node_id carried_context(const cell& value) const;
 
   const uint8_t* input_;
   size_t input_offset_;
   bool codec_;
+  uint32_t base_;
+  // The destination of the decode, where reference paths start.
+  cell root_{};
   nesting nesting_;
   // The compact symbol table: N offsets (32-bit words), then S bytes of NUL-ended spellings.
   uint32_t symbol_count_ = 0;
@@ -95,6 +199,11 @@ class TavbinReader {
 
 class TavbinWriter {
  public:
+  TavbinWriter();
+  ~TavbinWriter();
+  TavbinWriter(const TavbinWriter&) = delete;
+  TavbinWriter& operator=(const TavbinWriter&) = delete;
+
   void encode_value_cp(const cell& value);
   // The whole compact stream: header, counts, symbol table, records.
   std::vector<uint8_t> finish_cp() const;
@@ -108,8 +217,26 @@ class TavbinWriter {
   void emit_header(uint8_t type, bool flag);
   uint32_t symbol_index_cp(uint32_t symbol);
 
+  void write_value_cp(const cell& value);
   void encode_series_cp(const cell& value, uint8_t type);
   void encode_number_cp(const cell& value, uint8_t type);
+  // When the key was met before as a value of the same share class: the reference prefix,
+  // the header (and head), then the stored path; answers true.
+  bool encode_reference_cp(node_id key, share kind, uint8_t type, bool flag, uint32_t head);
+  void emit_path(const reference_paths::entry& found);
+
+  void encode_bound_cp(const cell& value, uint8_t type);
+  void encode_word_cp(const cell& value, uint8_t type);
+  void encode_context_cp(const cell& record);
+  void encode_object_cp(const cell& object);
+  void encode_object_body_cp(const cell& object);
+  void encode_function_cp(const cell& function);
+  void encode_function_body_cp(const cell& function);
+  void encode_native_cp(const cell& value, uint8_t type);
+  void encode_op_cp(const cell& value);
+  void encode_error_cp(const cell& error);
+
+  reference_paths& paths_;
 
   std::vector<uint8_t> records_;
   // The symbol table in order of first use: ids, their spellings each ended by a NUL, and

@@ -5,13 +5,17 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "../datatypes/value_fixture.hpp"
 #include "../runtime/fire_helpers.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/native.hpp"
+#include "datatypes/object.hpp"
 #include "io/tavbin.hpp"
+#include "interpreter/natives.hpp"
 #include "io/tavbin_internal.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/series.hpp"
@@ -157,12 +161,20 @@ TEST_F(tavbin_stream, nesting_is_bounded_before_the_machine_stack) {
   memory::state.stress_interval = 0;
   EXPECT_EQ(fired_by([&] { decode(nested_blocks(tavbin::max_depth + 1)); }), error_id::internal_stack_overflow);
   memory::state.stress_interval = stress;
-  // A block that holds itself has no end without references.
+}
+
+TEST_F(tavbin_stream, a_block_that_holds_itself_is_a_reference_to_the_root) {
   cell self;
   block::make_at(self, 1);
   collector::scoped_root rooted(&self);
   block::append_cell(self, self);
-  EXPECT_EQ(fired_by([&] { stream_of(self); }), error_id::internal_stack_overflow);
+  const bytes stream = stream_of(self);
+  EXPECT_EQ(records_of(stream), (bytes{0x05, 0x01, 0xC1, 0x05, 0x01, 0x00}));
+  const cell back = decode(stream);
+  const cell outer = buffer_of(back.payload2)->cells()[0];
+  const cell inner = buffer_of(outer.payload2)->cells()[0];
+  EXPECT_EQ(inner.type(), TYPE_BLOCK);
+  EXPECT_EQ(inner.payload2, outer.payload2);
 }
 
 // ---- Compressed payloads ----------------------------------------------------------------------
@@ -248,6 +260,113 @@ TEST_F(tavbin_stream, a_malformed_boot_record_is_an_error_with_its_offset) {
   const bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', 1, 1, 0x01, 0x02, 0x81, 0x04};
   EXPECT_EQ(fired_by([&] { tavbin::boot_load(stream.data(), stream.size()); }), error_id::script_rb_invalid_record);
   EXPECT_EQ(scalar::integer_value(last_fired.args[0]), 12);
+}
+
+// ---- Boot-mode words, global definitions, objects and natives -------------------------------
+
+// A compact stream with a symbol table of the spellings, then the records.
+bytes stream_with(const std::vector<std::string>& spellings, const bytes& records, uint8_t version = 1) {
+  bytes strings, offsets;
+  for (const std::string& spelling : spellings) {
+    const auto offset = static_cast<uint32_t>(strings.size());
+    for (int i = 0; i < 4; ++i) offsets.push_back(static_cast<uint8_t>(offset >> (8 * i)));
+    strings.insert(strings.end(), spelling.begin(), spelling.end());
+    strings.push_back(0);
+  }
+  bytes stream = {'T', 'A', 'V', 'B', 'I', 'N', version, tavbin::flag::compact | tavbin::flag::symbols, 0x01};
+  ref_uint(stream, static_cast<uint32_t>(records.size()));
+  ref_uint(stream, static_cast<uint32_t>(spellings.size()));
+  ref_uint(stream, static_cast<uint32_t>(strings.size()));
+  stream.insert(stream.end(), offsets.begin(), offsets.end());
+  stream.insert(stream.end(), strings.begin(), strings.end());
+  stream.insert(stream.end(), records.begin(), records.end());
+  return stream;
+}
+
+class tavbin_boot : public tavbin_stream {
+ protected:
+  // A destination already holding the integers 7 and 8, as the root block holds what
+  // start-up put there before the image.
+  void SetUp() override {
+    tavbin_stream::SetUp();
+    block::make_at(destination, 4);
+    block::append_cell(destination, scalar::integer(7));
+    block::append_cell(destination, scalar::integer(8));
+  }
+
+  void decode_into(const bytes& stream, bool codec = false) {
+    tavbin::decode(stream.data(), stream.size(), destination, codec);
+  }
+  cell at(uint32_t index) const { return buffer_of(destination.payload2)->cells()[index]; }
+  uint32_t count() const { return buffer_of(destination.payload2)->count(); }
+
+  cell destination = none::value;
+  collector::scoped_root rooted{&destination};
+};
+
+TEST_F(tavbin_boot, a_global_definition_sets_the_word_and_leaves_nothing) {
+  // alpha: 5, then the integer 1.
+  decode_into(stream_with({"alpha"}, {0xC4, 0x0F, 0x00, 0x85, 0x81}));
+  ASSERT_EQ(count(), 3u);
+  EXPECT_EQ(scalar::integer_value(at(2)), 1);
+  const cell* value = context::find_value(context::global, symbol::make("alpha"));
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(scalar::integer_value(*value), 5);
+  // A definition whose value record appends nothing has nothing to set.
+  EXPECT_EQ(fired_by([&] { decode_into(stream_with({"alpha"}, {0xC4, 0x0F, 0x00, 0xC4, 0x0F, 0x00, 0x85})); }),
+            error_id::script_rb_invalid_record);
+}
+
+TEST_F(tavbin_boot, bound_words_name_their_context_by_position_after_the_cells_held_before) {
+  const bytes records = {
+      0x20, 0x0A, 0x0E, 0x1A, 0x02, 0x00, 0x01, 0x81, 0x82,  // object, class 5: alpha 1, beta 2
+      0x4F, 0x01, 0x00, 0x02,                                // beta in context 0, slot 1
+      0x4F, 0x00, 0x00, 0x01,                                // alpha in context 0, slot -1: looked up
+      0xFF, 0x01, 0x00,                                      // the first cell of the destination
+  };
+  decode_into(stream_with({"alpha", "beta"}, records));
+  ASSERT_EQ(count(), 6u);
+  const cell object = at(2);
+  ASSERT_EQ(object.type(), TYPE_OBJECT);
+  EXPECT_EQ(object::class_of(object), 5u);
+  for (uint32_t i : {3u, 4u}) {
+    EXPECT_EQ(at(i).type(), TYPE_WORD);
+    EXPECT_EQ(at(i).payload1, object::context_of(object));
+  }
+  EXPECT_EQ(word::index_of(at(4)), 0);
+  EXPECT_EQ(scalar::integer_value(*context::get(at(3))), 2);
+  EXPECT_EQ(scalar::integer_value(*context::get(at(4))), 1);
+  EXPECT_EQ(scalar::integer_value(at(5)), 7);
+  // A context index past the values decoded so far.
+  EXPECT_EQ(fired_by([&] { decode_into(stream_with({"alpha"}, {0x4F, 0x00, 0x00, 0x00})); }),
+            error_id::script_rb_invalid_record);
+}
+
+TEST_F(tavbin_boot, an_object_keeps_its_class_only_in_boot_mode) {
+  const bytes records = {0x20, 0x0A, 0x0E, 0x02, 0x00};
+  decode_into(stream_with({}, records));
+  decode_into(stream_with({}, records), true);
+  ASSERT_EQ(count(), 4u);
+  EXPECT_EQ(object::class_of(at(2)), 5u);
+  EXPECT_EQ(object::class_of(at(3)), 0xFFFFFFFFu);
+}
+
+TEST_F(tavbin_boot, a_native_keeps_its_spec_after_it_in_boot_mode) {
+  natives::init();
+  const bytes records = {0x15, 0x01, 0x05, 0x01, 0x0F, 0x00};  // native 1 with the spec [alpha]
+  decode_into(stream_with({"alpha"}, records));
+  ASSERT_EQ(count(), 4u);
+  const cell native = at(2), spec = at(3);
+  ASSERT_EQ(native.type(), TYPE_NATIVE);
+  EXPECT_EQ(native::index_of(native), 1u);
+  ASSERT_EQ(spec.type(), TYPE_BLOCK);
+  EXPECT_EQ(native::spec_of(native), spec.payload2);
+  // The arguments context is made from the spec.
+  const cell context_cell = buffer_of(native::more_of(native))->cells()[native::more_context];
+  EXPECT_EQ(context_cell.type(), TYPE_CONTEXT);
+  decode_into(stream_with({"alpha"}, records), true);
+  ASSERT_EQ(count(), 5u);
+  EXPECT_EQ(at(4).type(), TYPE_NATIVE);
 }
 
 }  // namespace

@@ -26,13 +26,16 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/values.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/transcode.hpp"
 #include "io/compression.hpp"
 #include "io/tavbin.hpp"
 #include "runtime/collector.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
 #include "datatypes/runtime_words.hpp"
 
@@ -261,6 +264,14 @@ const char* const tavbin_seeds[] = {
     "reduce [make bitset! [#\"a\" - #\"z\"] complement make bitset! \"ab\" make vector! [integer! 16 [1 -1]] "
     "make vector! [float! 64 [0.5]] make map! [1 \"one\" \"b\" [2]] make hash! [1 2 3] "
     "make typeset! [integer! string!] next next \"abcd\" to set-path! [1 2] next [1 2]]",
+    "b: [1] s: \"ab\" c: copy [] append/only c c reduce [b b c s next s as ref! s as path! b]",
+    "reduce [func [x] [x * 2] func [/r a] [either r [a] [0]] func [x /local y] [y: x + 1 y * y]]",
+    "o: make object! [a: 1 b: \"x\" on-change*: func [w o n] [print \"changed\"]] reduce [o in o 'a in o 'b]",
+    "o: make object! [n: 5 f: func [] [n * 2] me: none] o/me: o reduce [o]",
+    "f: func [x] [x + 1] reduce [:f :f reflect :f 'body]",
+    "reduce [:if :append :+ make op! func [a b] [a - b] make error! [math zero-divide]]",
+    "e: make error! [script no-value] e/arg1: 'foo reduce [e [a b: :c /d 'e]]",
+    "h: make hash! [1 2] append/only h h m: make map! [a 1] m/b: m reduce [h m]",
 };
 
 bytes stream_of(const cell& value) {
@@ -270,21 +281,40 @@ bytes stream_of(const cell& value) {
   return bytes(head, head + binary::ts_length_p(result));
 }
 
+// Binds the words of the loaded code in the global context, adding them where missing.
+void intern(const cell& block) {
+  for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i) {
+    const cell value = buffer_of(block.payload2)->cells()[i];
+    const uint8_t type = value.type();
+    if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
+      cell bound;
+      word::make_at(bound, word::symbol_of(value));
+      cell& target = buffer_of(block.payload2)->cells()[i];
+      target.payload1 = bound.payload1;
+      target.payload3 = bound.payload3;
+    } else if (series::any_block_p(type)) {
+      intern(value);
+    }
+  }
+}
+
 std::vector<bytes> tavbin_source_seeds() {
   boot::define_vocabulary();
   std::vector<bytes> seeds;
   for (const char* text : tavbin_seeds) {
-    guarded([&] {
+    if (guarded([&] {
       cell code = none::value;
       lexer::load_options load;
       lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), load,
                        nullptr);
+      intern(code);
       interpreter::do_block(code, false);
       const cell block = *stack::last_pushed();
       seeds.push_back(stream_of(block));
       for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i)
         seeds.push_back(stream_of(buffer_of(block.payload2)->cells()[i]));
-    });
+    }))
+      std::fprintf(stderr, "seed failed (%d): %s\n", int(last_fired.id), text);
   }
   return seeds;
 }
