@@ -90,18 +90,16 @@ struct layout {
     skipping = false;
   }
 
-  // Answers whether a character of `width` cells is stored at (column, row); moves past it.
-  bool place(int width, int& at_column) {
+  // Answers whether a character of `width` cells is stored, and where; moves past it.
+  bool place(int width, int& at_column, int& at_row) {
     if (wrap && column + width > clip.x2 && column > x) line_feed();
     at_column = column;
-    const bool inside = row >= clip.y1 && at_column >= clip.x1 && at_column + width <= clip.x2;
+    at_row = row;
+    const bool inside = row >= clip.y1 && row < clip.y2 && at_column >= clip.x1 && at_column + width <= clip.x2;
     column += width;
-    if (column >= clip.x2) {
-      if (wrap)
-        line_feed();
-      else
-        skipping = true;
-    }
+    // A full line wraps only when another character comes: a line feed right after it does
+    // not leave an empty line.
+    if (column >= clip.x2 && !wrap) skipping = true;
     return inside;
   }
 
@@ -218,9 +216,8 @@ void render_text(std::u32string_view text, int x, int y, const clip_rect& clip, 
     if (at.skipping) continue;
     const int width = width_of(ch);
     if (width <= 0) continue;
-    int column = 0;
-    if (at.place(width, column) && at.row < clip.y2)
-      store(column, at.row, width, ch, style.bg, style.fg, style.attr | added);
+    int column = 0, row = 0;
+    if (at.place(width, column, row)) store(column, row, width, ch, style.bg, style.fg, style.attr | added);
   }
 }
 
@@ -237,9 +234,9 @@ void render_text(std::span<const tui_cell> cells, int x, int y, const clip_rect&
     if (at.skipping) continue;
     const int width = width_of(cell.cp ? cell.cp : U' ');
     if (width <= 0) continue;
-    int column = 0;
-    if (at.place(width, column) && at.row < clip.y2)
-      store(column, at.row, width, cell.cp, cell.bg, cell.fg, (cell.attr & ~attr::continuation) | added);
+    int column = 0, row = 0;
+    if (at.place(width, column, row))
+      store(column, row, width, cell.cp, cell.bg, cell.fg, (cell.attr & ~attr::continuation) | added);
   }
 }
 
