@@ -28,6 +28,7 @@ class counting_terminal final : public tui::term_io {
     r = rows;
     return true;
   }
+  bool take_resized() override { return false; }
   bool terminal_p() override { return true; }
   bool raw_on() override { return true; }
   void raw_off() override {}

@@ -26,6 +26,7 @@ class fake_term_io final : public tui::term_io {
   int columns = 80;
   int rows = 24;
   bool size_known = true;
+  bool resized = false;
   bool terminal = true;
   bool raw = false;
   int flushes = 0;
@@ -52,6 +53,7 @@ class fake_term_io final : public tui::term_io {
     r = rows;
     return size_known;
   }
+  bool take_resized() override { return std::exchange(resized, false); }
   bool terminal_p() override { return terminal; }
   bool raw_on() override { return raw = terminal; }
   void raw_off() override { raw = false; }

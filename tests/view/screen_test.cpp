@@ -96,6 +96,12 @@ TEST_F(screen_test, the_inline_region_scrolls_up_to_fit_the_console) {
     EXPECT_EQ(tui::screen.inline_top, r.expected) << r.top;
     EXPECT_EQ(tui::screen.inline_left, r.fullscreen ? 0 : 7);
   }
+  // A console of unknown size moves nothing.
+  tui::console.rows = -1;
+  tui::screen.fullscreen = false;
+  tui::screen.inline_top = 23;
+  tui::fit_scroll();
+  EXPECT_EQ(tui::screen.inline_top, 23);
 }
 
 TEST_F(screen_test, erasing_the_interface_goes_back_to_its_first_line) {

@@ -133,7 +133,7 @@ void fit_scroll() {
   if (screen.fullscreen) {
     screen.inline_top = 0;
     screen.inline_left = 0;
-  } else if (console.rows < screen.inline_top + screen.height) {
+  } else if (console.rows > 0 && console.rows < screen.inline_top + screen.height) {
     screen.inline_top = console.rows - screen.height;
   }
 }

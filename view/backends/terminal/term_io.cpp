@@ -26,6 +26,7 @@ class system_terminal final : public term_io {
     return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
   }
   bool window_size(int& columns, int& rows) override { return terminal::tty::window_size(columns, rows); }
+  bool take_resized() override { return terminal::tty::take_resized(); }
   bool terminal_p() override { return terminal::tty::console_p(); }
   bool raw_on() override {
     terminal::tty::install_handlers();

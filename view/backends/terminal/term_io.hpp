@@ -19,6 +19,8 @@ class term_io {
   // A monotonic clock in milliseconds.
   virtual uint64_t now_ms() = 0;
   virtual bool window_size(int& columns, int& rows) = 0;
+  // The window changed size since the last call.
+  virtual bool take_resized() = 0;
   // Standard input is a terminal: only then is terminal mode entered.
   virtual bool terminal_p() = 0;
   // Raw key input, restored on every way out of the program.
