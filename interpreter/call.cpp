@@ -308,7 +308,7 @@ uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uin
     uint32_t position = position_of(list, at) + 1;
     for (uint32_t k = at + 1; k < list_length(list); ++k, ++frame_place, ++position) {
       const cell typeset = list_cells(list)[k];
-      if (typeset.type() != TYPE_TYPESET) break;
+      if (typeset.type() != TYPE_TYPESET || mode_of(typeset) == mode::returns) break;
       if ((o.mode & 4) && !on) {
         ++index;
         continue;

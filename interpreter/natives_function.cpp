@@ -111,6 +111,9 @@ void do_value(const cell& value) {
   last_fired.arg_count = 3;
   for (uint32_t i = 0; i < 3; ++i) last_fired.args[i] = fields[error::field::arg1 + i];
   last_fired.near = fields[error::field::near];
+  // An error made where no code was running, or by hand without one, is near the code raising it.
+  if (last_fired.near.type() != TYPE_BLOCK && last_fired.near.type() != TYPE_PAREN && interpreter::current_record)
+    last_fired.near = interpreter::current_record->block;
   last_fired.where = fields[error::field::where];
   last_fired.value = raised;
   stack::throw_error();
