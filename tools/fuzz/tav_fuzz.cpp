@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "boot/global_load.hpp"
 #include "boot/startup.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
@@ -284,23 +285,6 @@ bytes stream_of(const cell& value) {
   return bytes(head, head + binary::ts_length_p(result));
 }
 
-// Binds the words of the loaded code in the global context, adding them where missing.
-void intern(const cell& block) {
-  for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i) {
-    const cell value = buffer_of(block.payload2)->cells()[i];
-    const uint8_t type = value.type();
-    if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
-      cell bound;
-      word::make_at(bound, word::symbol_of(value));
-      cell& target = buffer_of(block.payload2)->cells()[i];
-      target.payload1 = bound.payload1;
-      target.payload3 = bound.payload3;
-    } else if (series::any_block_p(type)) {
-      intern(value);
-    }
-  }
-}
-
 std::vector<bytes> tavbin_source_seeds() {
   boot::define_vocabulary();
   std::vector<bytes> seeds;
@@ -310,7 +294,7 @@ std::vector<bytes> tavbin_source_seeds() {
       lexer::load_options load;
       lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), load,
                        nullptr);
-      intern(code);
+      boot::bind_global(code);
       interpreter::do_block(code, false);
       const cell block = *stack::last_pushed();
       seeds.push_back(stream_of(block));
