@@ -21,8 +21,11 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/library_calls.hpp"
+#include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
+#include "boot/embedded_sources.hpp"
+#include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
 #include "io/simple_io.hpp"
@@ -173,6 +176,36 @@ routine::answer startup_args(cell* arguments) {
   return {0, 0};
 }
 
+// Runs one of the library's sources (library/<name>.tav) as code of the system: the functions
+// it makes from its own blocks are system code, tied with the others when it has run.
+routine::answer startup_run(cell* arguments) {
+  cell name = arguments[0];
+  const std::string_view text = embedded_text(file::to_os_path(name));
+  if (text.empty()) fire(error_id::script_invalid_arg, arguments[0]);
+  cell source = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  collector::scoped_root source_root(&source);
+  interpreter::mark_system_code(source);
+  cell made;
+  block::make_at(made, 64);
+  collector::scoped_root made_root(&made);
+  struct collecting {
+    explicit collecting(cell* list) { natives::system_functions_made = list; }
+    ~collecting() { natives::system_functions_made = nullptr; }
+  } during(&made);
+  cell* saved = stack::top;
+  interpreter::do_block(source, false);
+  stack::top = saved;
+  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
+  for (uint32_t i = 0; i < buffer_of(made.payload2)->count(); ++i) {
+    const cell function = buffer_of(made.payload2)->cells()[i];
+    interpreter::build_arguments(function);
+    block::append_cell(system_functions, function);
+  }
+  end_definitions();
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 routine::answer float_full(cell* arguments) {
   float_::full_support = logic_argument(arguments[0]);
   return {0, 0};
@@ -244,6 +277,7 @@ constexpr builtin builtins[] = {
     {"os-info", os_info, prepare_nothing},
     {"startup-env", startup_env, prepare_nothing},
     {"startup-args", startup_args, prepare_nothing},
+    {"startup-run", startup_run, prepare_nothing},
     {"float-full", float_full, prepare_nothing},
     {"state-interpreted", state_interpreted, prepare_nothing},
     {"tavbin-encode", tavbin_encode, prepare_nothing},
@@ -329,8 +363,16 @@ cell make_function(const definition_form& form) {
 uint32_t read_definition(const cell& phase, uint32_t index, definition_form& form) {
   const uint32_t tail = tail_of(phase);
   if (index >= tail) return tail;
-  if (index + 4 > tail) malformed_source();
   const cell* at = cells_of(phase) + index;
+  form.alias = none::value;
+  if (index + 2 <= tail && at[0].type() == TYPE_SET_WORD && at[1].type() == TYPE_GET_WORD) {
+    form.name = at[0];
+    form.alias = at[1];
+    form.routine = false;
+    form.builtin = none::value;
+    return index + 2;
+  }
+  if (index + 4 > tail) malformed_source();
   if (at[0].type() != TYPE_SET_WORD || at[1].type() != TYPE_WORD || at[2].type() != TYPE_BLOCK ||
       at[3].type() != TYPE_BLOCK)
     malformed_source();
@@ -358,6 +400,13 @@ void define_phase(const cell& phase_value) {
   definition_form form;
   for (uint32_t index = phase.payload1; index < tail_of(phase);) {
     index = read_definition(phase, index, form);
+    if (form.alias.type() != TYPE_NONE) {
+      const cell value = global_value(form.alias);
+      if (value.type() == TYPE_UNSET) malformed_source();
+      cell name = form.name;
+      context::set(name, value);
+      continue;
+    }
     // Only what runs is system code: a routine's body is its source, shown and never run.
     if (!form.routine) interpreter::mark_system_code(form.body);
     const cell made = form.routine ? make_routine(form) : make_function(form);

@@ -222,9 +222,11 @@ struct phase_row {
 };
 constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {"routines", nullptr, false},
+                                {"helpers", nullptr, false},
                                 {"load-save", nullptr, false},
                                 {"base", nullptr, false},
                                 {"files", nullptr, false},
+                                {"series", nullptr, false},
                                 {nullptr, system_words, false},
                                 {nullptr, gui::register_last_datatype, true},
                                 {"gui", nullptr, true},

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "boot/global_load.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
@@ -33,32 +34,9 @@ inline cell word_cell(const std::string& name, uint8_t type) {
   return word;
 }
 
-// Every word of the block and of the blocks, parens and paths in it bound to the global
-// context, added there when new, as loading source for the user context does.
-inline void intern(const cell& block) {
-  for (uint32_t i = block.payload1; i < buffer_of(block.payload2)->count(); ++i) {
-    const cell value = buffer_of(block.payload2)->cells()[i];
-    uint8_t type = value.type();
-    if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
-      cell bound;
-      word::make_at(bound, word::symbol_of(value));
-      cell& target = buffer_of(block.payload2)->cells()[i];
-      target.payload1 = bound.payload1;
-      target.payload3 = bound.payload3;
-    } else if (type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH)) {
-      intern(value);
-    }
-  }
-}
-
 // The block of the values in the text, its words interned.
 inline cell load(const char* text) {
-  cell block = none::value;
-  lexer::load_options options;
-  lexer::transcode(block, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), options,
-                   nullptr);
-  intern(block);
-  return block;
+  return boot::load_global(reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)));
 }
 
 // The first value of the text.

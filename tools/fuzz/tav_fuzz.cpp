@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "boot/global_load.hpp"
 #include "boot/startup.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
@@ -45,7 +46,9 @@ namespace {
 using bytes = std::vector<uint8_t>;
 
 constexpr size_t max_input = 4096;
-constexpr const char* current_file = "fuzz-current.bin";
+// One file per target: the targets run side by side in one folder, and a file another run
+// truncates would fault under this one's mapping.
+std::string current_file;
 
 struct settings {
   std::string target;
@@ -61,15 +64,16 @@ uint8_t* current = nullptr;
 uint64_t accepted = 0, refused = 0;
 
 void keep_current_input() {
-  int fd = ::open(current_file, O_RDWR | O_CREAT | O_TRUNC, 0644);
+  current_file = "fuzz-current-" + options.target + ".bin";
+  int fd = ::open(current_file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (fd < 0 || ::ftruncate(fd, 8 + max_input) != 0) {
-    std::perror(current_file);
+    std::perror(current_file.c_str());
     std::exit(2);
   }
   void* mapped = ::mmap(nullptr, 8 + max_input, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   ::close(fd);
   if (mapped == MAP_FAILED) {
-    std::perror(current_file);
+    std::perror(current_file.c_str());
     std::exit(2);
   }
   current = static_cast<uint8_t*>(mapped);
@@ -284,23 +288,6 @@ bytes stream_of(const cell& value, bool compact = true) {
   return bytes(head, head + binary::ts_length_p(result));
 }
 
-// Binds the words of the loaded code in the global context, adding them where missing.
-void intern(const cell& block) {
-  for (uint32_t i = 0; i < buffer_of(block.payload2)->count(); ++i) {
-    const cell value = buffer_of(block.payload2)->cells()[i];
-    const uint8_t type = value.type();
-    if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
-      cell bound;
-      word::make_at(bound, word::symbol_of(value));
-      cell& target = buffer_of(block.payload2)->cells()[i];
-      target.payload1 = bound.payload1;
-      target.payload3 = bound.payload3;
-    } else if (series::any_block_p(type)) {
-      intern(value);
-    }
-  }
-}
-
 std::vector<bytes> tavbin_source_seeds() {
   boot::define_vocabulary();
   std::vector<bytes> seeds;
@@ -310,7 +297,7 @@ std::vector<bytes> tavbin_source_seeds() {
       lexer::load_options load;
       lexer::transcode(code, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text)), load,
                        nullptr);
-      intern(code);
+      boot::bind_global(code);
       interpreter::do_block(code, false);
       const cell block = *stack::last_pushed();
       for (bool compact : {true, false}) {
@@ -384,7 +371,7 @@ int run(void*) {
               options.target.c_str(), static_cast<unsigned long long>(options.count), seeds.size(),
               static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(refused));
   std::fflush(stdout);
-  ::unlink(current_file);
+  ::unlink(current_file.c_str());
   return 0;
 }
 
