@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/tavbin.hpp"
 #include "runtime/cell.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/series.hpp"
@@ -205,8 +206,11 @@ class TavbinWriter {
   TavbinWriter& operator=(const TavbinWriter&) = delete;
 
   void encode_value_cp(const cell& value);
+  // A boot-mode global definition: the word in its global form, then its value. Neither
+  // stays among the reader's top-level values, so neither counts in reference paths.
+  void encode_global_definition_cp(const cell& word, const cell& value);
   // The whole compact stream: header, counts, symbol table, records.
-  std::vector<uint8_t> finish_cp() const;
+  std::vector<uint8_t> finish_cp(uint8_t version = writer_version, uint32_t root_count = 1) const;
 
  private:
   void emit_byte(uint8_t b) { records_.push_back(b); }
