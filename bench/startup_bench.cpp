@@ -142,7 +142,7 @@ int run(void*) {
   });
   std::printf("in this process:\n");
   std::printf("  runtime initialiser                       %8.3f ms\n", runtime_ms);
-  std::printf("  vocabulary, first (source text built)     %8.3f ms\n", vocabulary_ms);
+  std::printf("  vocabulary, first (image decoded)         %8.3f ms\n", vocabulary_ms);
   std::printf("  vocabulary, again (best of 20)            %8.3f ms\n", again_ms);
   std::printf("  boot image decode (best of 20)            %8.3f ms   %8zu bytes\n", decode_ms, image.length);
   std::printf("  lexing the same sources (best of 20)      %8.3f ms   %8zu bytes\n", lex_ms, source.size());
