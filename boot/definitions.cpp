@@ -1,6 +1,7 @@
 // Definitions written in Tav: reading the definition forms of a start-up phase, the table of
 // C++ built-ins they name, and the making of their routine! and function! values.
 #include "boot/definitions.hpp"
+#include "boot/vocabulary.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +22,10 @@
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/library_calls.hpp"
+#include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
+#include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
 #include "io/simple_io.hpp"
@@ -173,6 +176,35 @@ routine::answer startup_args(cell* arguments) {
   return {0, 0};
 }
 
+// Runs one of the library's sources (library/<name>.tav) as code of the system: the functions
+// it makes from its own blocks are system code, tied with the others when it has run.
+routine::answer startup_run(cell* arguments) {
+  cell name = arguments[0];
+  cell source;
+  if (!find_source_block(file::to_os_path(name), source)) fire(error_id::script_invalid_arg, arguments[0]);
+  collector::scoped_root source_root(&source);
+  interpreter::mark_system_code(source);
+  cell made;
+  block::make_at(made, 64);
+  collector::scoped_root made_root(&made);
+  struct collecting {
+    explicit collecting(cell* list) { natives::system_functions_made = list; }
+    ~collecting() { natives::system_functions_made = nullptr; }
+  } during(&made);
+  cell* saved = stack::top;
+  interpreter::do_block(source, false);
+  stack::top = saved;
+  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
+  for (uint32_t i = 0; i < buffer_of(made.payload2)->count(); ++i) {
+    const cell function = buffer_of(made.payload2)->cells()[i];
+    interpreter::build_arguments(function);
+    block::append_cell(system_functions, function);
+  }
+  end_definitions();
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 routine::answer float_full(cell* arguments) {
   float_::full_support = logic_argument(arguments[0]);
   return {0, 0};
@@ -244,6 +276,7 @@ constexpr builtin builtins[] = {
     {"os-info", os_info, prepare_nothing},
     {"startup-env", startup_env, prepare_nothing},
     {"startup-args", startup_args, prepare_nothing},
+    {"startup-run", startup_run, prepare_nothing},
     {"float-full", float_full, prepare_nothing},
     {"state-interpreted", state_interpreted, prepare_nothing},
     {"tavbin-encode", tavbin_encode, prepare_nothing},

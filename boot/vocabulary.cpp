@@ -14,6 +14,7 @@
 #include "boot/gui_startup.hpp"
 #include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
+#include "datatypes/any_string.hpp"
 #include "datatypes/action_list.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
@@ -223,7 +224,9 @@ struct phase_row {
 };
 constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {"routines", nullptr, false},
+                                {"load-save", nullptr, false},
                                 {"base", nullptr, false},
+                                {"files", nullptr, false},
                                 {nullptr, system_words, false},
                                 {nullptr, gui::register_last_datatype, true},
                                 {"gui", nullptr, true},
@@ -231,9 +234,10 @@ constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {nullptr, gui::intern_words, true}};
 constexpr size_t phase_count = std::size(phases);
 
-// The sources run once the system object stands, after the phases: the system object's own,
-// the codecs that go into system/codecs, then the library's definitions, which use them.
-constexpr const char* later_sources[] = {"system", "codecs", "library"};
+// The sources run once the system object stands, after the phases: the codecs that go into
+// system/codecs, then the library's definitions, which use them. The system object's own runs
+// when the object is completed.
+constexpr const char* later_sources[] = {"codecs", "library"};
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
   p.text += '(';
@@ -321,27 +325,35 @@ void set_names(const std::string& names, const cell& value) {
 uint32_t image_base = 0;
 bool image_loaded = false;
 
+// The names of the sources the last decoded image holds, in its order.
+std::vector<std::string> image_names;
+
+// Position in the root block of the named source's block; 0 when the image has none.
 uint32_t source_position(const char* name) {
   if (std::strcmp(name, "vocabulary") == 0) return image_base;
-  const std::vector<std::string>& names = boot_source_names();
-  for (size_t k = 0; k < names.size(); ++k)
-    if (names[k] == name) return image_base + 1 + static_cast<uint32_t>(k);
-  malformed_source();
+  for (size_t k = 0; k < image_names.size(); ++k)
+    if (image_names[k] == name) return image_base + 2 + 2 * static_cast<uint32_t>(k);
+  return 0;
 }
 
 cell load_phase(const char* name) { return source_block(name); }
 
 // Decodes the image into the root block, which defines the datatype, action and native words,
-// and keeps where its blocks start.
-void load_image() {
-  const image_bytes image = boot_image();
+// and keeps where its blocks start: the generated definitions, then each source's name (a
+// string!) and block.
+void load_image(const image_bytes& image) {
   const uint32_t base = buffer_of(context::root.payload2)->count();
   static const uint8_t none_at_all = 0;
   tavbin::boot_load(image.data ? image.data : &none_at_all, image.length);
   const uint32_t count = buffer_of(context::root.payload2)->count();
-  if (count - base != 1 + boot_source_names().size()) malformed_source();
-  for (uint32_t i = base; i < count; ++i)
-    if (buffer_of(context::root.payload2)->cells()[i].type() != TYPE_BLOCK) malformed_source();
+  if (count == base || (count - base) % 2 != 1) malformed_source();
+  image_names.clear();
+  for (uint32_t i = base; i < count; ++i) {
+    cell value = buffer_of(context::root.payload2)->cells()[i];
+    const bool name_p = i > base && (i - base) % 2 == 1;
+    if (value.type() != (name_p ? TYPE_STRING : TYPE_BLOCK)) malformed_source();
+    if (name_p) image_names.emplace_back(file::to_os_path(value));
+  }
   image_base = base;
   image_loaded = true;
 }
@@ -379,20 +391,21 @@ static void (*upper_definitions)() = nullptr;
 
 const std::string& vocabulary_source() { return the_plan().text; }
 
-const std::vector<std::string>& boot_source_names() {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> found;
-    for (const phase_row& row : phases)
-      if (row.source) found.emplace_back(row.source);
-    for (const char* name : later_sources) found.emplace_back(name);
-    return found;
-  }();
-  return names;
+const std::vector<std::string>& boot_source_names() { return image_names; }
+
+void load_boot_image(const image_bytes& image) { load_image(image); }
+
+bool find_source_block(const char* name, cell& block) {
+  const uint32_t at = image_loaded ? source_position(name) : 0;
+  if (!at) return false;
+  block = buffer_of(context::root.payload2)->cells()[at];
+  return true;
 }
 
 cell source_block(const char* name) {
-  if (!image_loaded) malformed_source();
-  return buffer_of(context::root.payload2)->cells()[source_position(name)];
+  cell block;
+  if (!find_source_block(name, block)) malformed_source();
+  return block;
 }
 
 void push_global_definitions() {
@@ -439,7 +452,7 @@ void define_vocabulary() {
   rooted = true;
   const plan& p = the_plan();
   // Every word of every source is interned here, before the first definition.
-  load_image();
+  load_image(boot_image());
   definitions_block = buffer_of(context::root.payload2)->cells()[image_base];
   for (size_t k = 0; k < phase_count; ++k)
     if (phases[k].source) phase_blocks[k] = load_phase(phases[k].source);
@@ -465,8 +478,7 @@ void define_vocabulary() {
   definitions_block = none::value;
   end_definitions();
   if (system_object::complete()) {
-    for (const char* name : later_sources)
-      if (std::strcmp(name, "system") != 0) run_source(name);
+    for (const char* name : later_sources) run_source(name);
   }
   if (upper_definitions) upper_definitions();
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/boot_image.hpp"
 #include "runtime/cell.hpp"
 
 namespace tav::boot {
@@ -23,14 +24,19 @@ void set_upper_definitions(void (*step)());
 // block.
 const std::string& vocabulary_source();
 
-// The names of the Tav sources of start-up (boot/<name>.tav or library/<name>.tav), in the order
-// the image holds their blocks after the first: the phase sources, then those run once the
-// system object stands.
+// Decodes the image into the root block as start-up does (its global definitions are set, its
+// sources kept for `source_block`) and defines nothing more.
+void load_boot_image(const image_bytes& image);
+
+// The names of the Tav sources (boot/<name>.tav and library/<name>.tav) that the image decoded
+// last holds, in its order.
 const std::vector<std::string>& boot_source_names();
 
 // The block of the named source from the image decoded last, or of the generated definitions
-// under the name "vocabulary"; words bound to the global context.
+// under the name "vocabulary"; words bound to the global context. A missing one ends the program
+// as runtime error 98 (`source_block`) or answers false (`find_source_block`).
 cell source_block(const char* name);
+bool find_source_block(const char* name, cell& block);
 
 // Pushes a block holding, for every datatype word, action word and native word in table order,
 // the word and its value: what the image defines globally.

@@ -76,6 +76,11 @@ const char* word_of(uint32_t index);
 
 // Makes the table and the print buffer and registers the 107 entries in table order.
 void init();
+
+// While start-up runs a library source whose blocks are system code, the functions that func,
+// function, does and has make from those blocks are made as system code, each body once, and
+// appended to this block (rooted by the one who sets it); null the rest of the time.
+extern cell* system_functions_made;
 // Copies `count` entries into consecutive slots from `next_free` on.
 void register_entries(uint32_t count, const entry* entries);
 

@@ -16,6 +16,8 @@
 
 namespace tav::natives {
 
+cell* system_functions_made = nullptr;
+
 namespace {
 
 constexpr uint32_t index_func = 14, index_function = 15, index_does = 16, index_has = 17, index_switch = 18,
@@ -30,12 +32,26 @@ void clip_head(cell& block) {
   if (series::head_of(block) > tail) series::set_head(block, tail);
 }
 
+// A system function binds its body in place: a body that already runs one is copied instead.
+bool system_body_p(const cell& body) {
+  if (!system_functions_made || body.payload1 != 0 || !interpreter::system_code_p(body)) return false;
+  const cell list = *system_functions_made;
+  for (uint32_t i = 0; i < buffer_of(list.payload2)->count(); ++i)
+    if (function::running_body(buffer_of(list.payload2)->cells()[i]).payload2 == body.payload2) return false;
+  return true;
+}
+
 // func's work, shared by its siblings: the new function! becomes the result.
 void make_function(cell spec, cell body) {
   clip_head(spec);
   clip_head(body);
   uint32_t flags = function::validate(spec);
-  function::push(spec, body, 0, 0, 0, flags);
+  if (system_body_p(body)) {
+    function::push_system(spec, body, flags);
+    block::append_cell(*system_functions_made, *stack::last_pushed());
+  } else {
+    function::push(spec, body, 0, 0, 0, flags);
+  }
   const cell made = *stack::last_pushed();
   stack::set_last_keep(made);
 }

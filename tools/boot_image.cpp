@@ -1,12 +1,15 @@
 // The boot image maker, run by the build: the global definitions of the datatype, action and
-// native words from the tables the program registers them from, then the generated definitions
-// and one block per start-up source, in the order start-up runs them.
+// native words from the tables the program registers them from, then the generated definitions,
+// then the name and block of every start-up source (boot/*.tav, library/*.tav): start-up takes
+// its phases and the sources its code runs by name from there.
 //   tav_boot_image SOURCE-DIR IMAGE            writes the image
 //   tav_boot_image --check SOURCE-DIR IMAGE    decodes the image in boot mode and compares it
 //                                              with the sources and the tables; a difference
 //                                              names what differs and ends with status 1
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,6 +23,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/symbol.hpp"
+#include "datatypes/text_output.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -50,11 +54,31 @@ bool read_file(const std::string& path, std::string& text) {
   return true;
 }
 
-std::string source_text(const std::string& name) {
+struct source_file {
+  std::string name;
+  std::string path;
+};
+
+// Every .tav file of boot/ and of library/, each folder in the order of the names.
+std::vector<source_file> source_files() {
+  std::vector<source_file> found;
+  for (const char* folder : {"boot", "library"}) {
+    std::vector<source_file> here;
+    const std::filesystem::path dir = std::filesystem::path(options.sources) / folder;
+    std::error_code failed;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, failed))
+      if (entry.path().extension() == ".tav") here.push_back({entry.path().stem().string(), entry.path().string()});
+    if (failed) fail("cannot list " + dir.string());
+    std::sort(here.begin(), here.end(), [](const source_file& a, const source_file& b) { return a.name < b.name; });
+    found.insert(found.end(), here.begin(), here.end());
+  }
+  return found;
+}
+
+std::string source_text(const source_file& file) {
   std::string text;
-  for (const char* folder : {"/boot/", "/library/"})
-    if (read_file(options.sources + folder + name + ".tav", text)) return text;
-  fail("no source boot/" + name + ".tav or library/" + name + ".tav under " + options.sources);
+  if (!read_file(file.path, text)) fail("cannot read " + file.path);
+  return text;
 }
 
 // The block of the Tav text with its words bound to the global context, pushed.
@@ -65,28 +89,26 @@ cell* push_loaded(const std::string& text, const std::string& name) {
   return slot;
 }
 
-// The generated definitions under their own name, then each source under its name.
-std::vector<std::string> block_names() {
-  std::vector<std::string> names{"vocabulary"};
-  const std::vector<std::string>& sources = boot::boot_source_names();
-  names.insert(names.end(), sources.begin(), sources.end());
-  return names;
-}
-
-cell* push_source_block(const std::string& name) {
-  if (name == "vocabulary") return push_loaded(boot::vocabulary_source(), name);
-  return push_loaded(source_text(name), name);
+cell* push_name(const std::string& name) {
+  cell* slot = stack::push_cell();
+  *slot = cell{TYPE_STRING, 0, text::load_utf8(reinterpret_cast<const uint8_t*>(name.data()), name.size()), 0};
+  return slot;
 }
 
 void write_image() {
   boot::push_global_definitions();
   cell* values = stack::push_cell();
   *values = none::value;
-  block::make_at(*values, 16);
-  for (const std::string& name : block_names()) {
-    cell* loaded = push_source_block(name);
-    *alloc_block_tail(*values) = *loaded;
-    stack::top = loaded;
+  block::make_at(*values, 32);
+  cell* loaded = push_loaded(boot::vocabulary_source(), "vocabulary");
+  *alloc_block_tail(*values) = *loaded;
+  stack::top = loaded;
+  for (const source_file& file : source_files()) {
+    cell* name = push_name(file.name);
+    push_loaded(source_text(file), file.name);
+    *alloc_block_tail(*values) = name[0];
+    *alloc_block_tail(*values) = name[1];
+    stack::top = name;
   }
   const std::vector<uint8_t> image = tavbin::encode_boot_image(stack::top[-2], *values);
   std::ofstream out(options.image, std::ios::binary | std::ios::trunc);
@@ -137,21 +159,32 @@ void check_definitions() {
   }
 }
 
+// The block the image holds under the name, pushed; fails naming the phase when there is none.
+cell* push_image_block(const std::string& name) {
+  cell block;
+  if (!boot::find_source_block(name.c_str(), block)) fail("the phase " + name + " is not in the image");
+  return stack::push_copy(block);
+}
+
 void check_image() {
   std::string bytes;
   if (!read_file(options.image, bytes)) fail("cannot read " + options.image);
-  const uint32_t base = buffer_of(context::root.payload2)->count();
-  tavbin::boot_load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  const std::vector<std::string> names = block_names();
-  const uint32_t count = buffer_of(context::root.payload2)->count() - base;
-  if (count != names.size())
-    fail("the image holds " + std::to_string(count) + " blocks, the sources " + std::to_string(names.size()));
-  for (uint32_t k = 0; k < names.size(); ++k) {
-    const cell decoded = buffer_of(context::root.payload2)->cells()[base + k];
-    cell* loaded = push_source_block(names[k]);
-    if (decoded.type() != TYPE_BLOCK || !same_mold(decoded, *loaded))
-      fail("the phase " + names[k] + " of the image differs from its source");
-    stack::top = loaded;
+  boot::load_boot_image({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+  const std::vector<source_file> files = source_files();
+  for (const std::string& name : boot::boot_source_names()) {
+    bool found = false;
+    for (const source_file& file : files) found = found || file.name == name;
+    if (!found) fail("the phase " + name + " of the image has no source");
+  }
+  cell* decoded = push_image_block("vocabulary");
+  if (!same_mold(*decoded, *push_loaded(boot::vocabulary_source(), "vocabulary")))
+    fail("the phase vocabulary of the image differs from the generated definitions");
+  stack::top = decoded;
+  for (const source_file& file : files) {
+    decoded = push_image_block(file.name);
+    if (!same_mold(*decoded, *push_loaded(source_text(file), file.name)))
+      fail("the phase " + file.name + " of the image differs from its source");
+    stack::top = decoded;
   }
   check_definitions();
 }

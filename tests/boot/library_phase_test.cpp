@@ -41,7 +41,15 @@ TEST_F(library_phase, the_steps_of_other_parts_of_the_library_have_left_their_pl
   // The binary codec is made before the library's steps; the text codecs' steps are empty.
   EXPECT_EQ(result_of("length? system/codecs"), "1");
   EXPECT_EQ(result_of("object? select system/codecs 'tavbin"), "true");
-  EXPECT_EQ(result_of("reduce [system/reactivity system/tools]"), "[none none]");
+  EXPECT_EQ(result_of("system/tools"), "none");
+}
+
+TEST_F(library_phase, the_reactivity_engine_and_the_reactor_prototypes_stand_after_its_step) {
+  EXPECT_EQ(result_of("reflect system/reactivity 'words"),
+            "[relations queue eat-events? debug? types! not-safe! add-relation identify-sources eval "
+            "eval-reaction pending? check]");
+  EXPECT_EQ(result_of("reduce [reflect reactor! 'words reflect deep-reactor! 'words]"),
+            "[[on-change*] [on-change* on-deep-change*]]");
 }
 
 }  // namespace

@@ -10,10 +10,13 @@
 #include "boot/definitions.hpp"
 #include "boot/global_load.hpp"
 #include "boot/vocabulary.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/value_fixture.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/library_calls.hpp"
+#include "interpreter/natives.hpp"
+#include "runtime/collector.hpp"
 #include "datatypes/runtime_words.hpp"
 
 namespace tav::testing {
@@ -89,6 +92,29 @@ TEST_F(system_code, recursion_through_system_code_is_about_as_deep_as_through_us
   ASSERT_EQ(user_depth.rfind("[stack-overflow ", 0), 0u) << user_depth;
   const double system_calls = std::stod(system_depth.substr(16)), user_calls = std::stod(user_depth.substr(16));
   EXPECT_GE(system_calls, 0.9 * user_calls) << system_depth << " " << user_depth;
+}
+
+// As start-up runs a library source: its blocks are system code while the functions are made.
+TEST_F(system_code, a_library_source_makes_its_functions_as_system_code_each_body_once) {
+  cell source = loaded("sc-made: make block! 2  loop 2 [append sc-made func [n] [n + 1]]  sc-made");
+  collector::scoped_root source_root(&source);
+  interpreter::mark_system_code(source);
+  cell made;
+  block::make_at(made, 4);
+  collector::scoped_root made_root(&made);
+  natives::system_functions_made = &made;
+  cell* base = stack::top;
+  interpreter::do_block(source, false);
+  stack::top = base;
+  natives::system_functions_made = nullptr;
+  // The second function of the same body gets a copy: binding it in place would take the first
+  // one's arguments away.
+  ASSERT_EQ(buffer_of(made.payload2)->count(), 1u);
+  const cell first = buffer_of(made.payload2)->cells()[0];
+  EXPECT_TRUE(interpreter::system_code_p(function::running_body(first)));
+  EXPECT_EQ(result_of("second: pick sc-made 2  same? :second pick sc-made 1"), "false");
+  EXPECT_EQ(result_of("first: pick sc-made 1  second: pick sc-made 2  reduce [first 10 second 20 first 30]"),
+            "[11 21 31]");
 }
 
 TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start_up) {

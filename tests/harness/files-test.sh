@@ -240,5 +240,88 @@ show [e: a@b.c reduce [e/user e/host e]]' \
 [http://a/b http://a/b/c]
 ["a" "b.c" a@b.c]'
 
+# ---- Load, save and folder helpers -------------------------------------------------------
+check "load reads files and folders, save writes molded text, headers and codec bytes" "" '
+show [write %a.txt "1 [2]" load %a.txt]
+show [make-dir %d/ write %d/x.txt "" load %d/]
+show [save %b.tav [a "b"] read %b.tav]
+show [save/all %b.tav [a "b"] read %b.tav]
+show [save %v.tavbin [1 "s" 2.5] copy/part read/binary %v.tavbin 6]
+show [load %v.tavbin]
+show [save/header %h.tav [print 1] make object! [Title: "T" Flag: false Note: none] read %h.tav]
+show [save/length %l.tav [x] read/binary %l.tav]
+show [load/next %a.txt (pick [r] 1)]
+show [r]
+show [load/part %a.txt 1]
+show [load %missing.txt]' \
+'[1 [2]]
+[%x.txt]
+{a "b"}
+{a "b"^/}
+#{54415642494E}
+[1 "s" 2.5]
+{Tav [^/^-Title: "T"^/]^/^/print 1}
+#{546176205B0A096C656E6774683A20310A5D0A0A78}
+1
+#{205B325D}
+1
+error access cannot-open'
+
+check "a codec found by the suffix decodes and encodes the file itself" "printf abc > f.up" '
+put system/codecs (pick [up] 1) make object! [
+    Suffixes: [%.up]  Mime-Type: []
+    decode: func [data] [reduce [type? data uppercase read data]]
+    encode: func [value where] [write where form reduce [(pick [enc] 1) value] where]
+]
+show [load %f.up]
+show [reduce [unset? save %g.up 5 read %g.up]]' \
+'[file! "ABC"]
+[true "enc 5"]'
+
+check "make-dir makes one folder or a chain, and undoes a chain it cannot finish" "touch file" '
+show [make-dir %x]
+show [make-dir %x]
+show [make-dir %""]
+show [make-dir/deep %x/a/b/]
+show [reduce [exists? %x/a/ exists? %x/a/b/]]
+show [make-dir/deep %m/n]
+show [make-dir/deep append append copy %x/p/ append/dup copy "" "n" 300 "/"]
+show [reduce [exists? %x/p/ sort read %x/]]
+show [make-dir %file/sub/]
+show [make-dir/deep %file/sub/]
+show [make-dir %no/such/]' \
+'%x/
+%x/
+%""
+%x/a/b/
+[true true]
+%m/n/
+error access cannot-open
+[false [%a/]]
+error access no-create
+error access cannot-open
+error access no-create'
+
+check "the current folder is read and changed through system/options/path" "mkdir -p x/a" '
+t: what-dir
+show [(change-dir %x/a/) = append copy t "x/a/"]
+show [reduce [what-dir = get-current-dir what-dir = system/options/path]]
+show [(normalize-dir (pick [b] 1)) = append copy t "x/a/b/"]
+show [(normalize-dir %../c) = append copy t "x/c/"]
+show [change-dir %nope/]
+show [change-dir %../../nope]
+show [(what-dir) = append copy t "x/a/"]
+show [write %here.txt "" exists? append copy t "x/a/here.txt"]
+show [(change-dir (pick [..] 1)) = append copy t "x/"]' \
+'true
+[true true]
+true
+true
+error access cannot-open
+error access cannot-open
+true
+true
+true'
+
 [ $failures -eq 0 ] && echo "files: ok"
 [ $failures -eq 0 ]

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads and writes of http URLs against a server on 127.0.0.1 that this test starts: the
-server records every raw request and answers canned responses by path. Each case runs its
-Tav code and compares what it prints; some cases also check what the server received."""
+server records every raw request and answers canned responses by path; a path without one
+answers the last body posted to it. Each case runs its Tav code and compares what it prints;
+some cases also check what the server received."""
 import os
 import random
 import socket
@@ -17,7 +18,10 @@ CANNED = {
     "/empty": (200, [], b""),
     "/moved": (302, [("Location", "/target")], b"gone"),
     "/target": (200, [("X-Last", "yes")], b"x"),
+    "/values": (200, [("Content-Type", "text/plain")], b"1 [2]"),
+    "/upper": (200, [("Content-Type", "text/x-upper; charset=utf-8")], b"abc"),
 }
+stored = {}
 
 requests = []
 
@@ -48,7 +52,9 @@ class Handler(socketserver.StreamRequestHandler):
         if path == "/silent":
             threading.Event().wait(40)
             return
-        code, headers, payload = CANNED.get(path, (200, [], b""))
+        if method == "POST":
+            stored[path] = body
+        code, headers, payload = CANNED.get(path, (200, [], b"" if method == "POST" else stored.get(path, b"")))
         out = f"HTTP/1.1 {code} {status_text(code)}\r\n"
         for name, value in headers:
             out += f"{name}: {value}\r\n" if not name.endswith(":") else f"{name}{value}\r\n"
@@ -89,6 +95,14 @@ def check_post(request):
     assert others == DEFAULTS, request
 
 
+def check_save(request):
+    assert request["method"] == "POST" and request["body"] == b"1 2", request
+
+
+def check_save_tavbin(request):
+    assert request["method"] == "POST" and request["body"].startswith(b"TAVBIN"), request
+
+
 def check_get_no_body(request):
     assert request["method"] == "GET" and request["body"] == b"", request
     assert "content-length" not in header_names(request), request
@@ -116,6 +130,13 @@ CASES = [
     ("read URL/moved", '"x"', None, 2),
     ("r: read/info URL/moved reduce [r/1 select r/2 'X-Last select r/2 'Location]", '[200 "yes" none]', None, 2),
     ("read http://127.0.0.1:1/", "access no-connect", None, 0),
+    ("load URL/values", "[1 [2]]", check_get_defaults, 1),
+    ("load URL/crlf", "none", None, 1),
+    ("save URL/saved [1 2]", '""', check_save, 1),
+    ("write URL/store save/as none [7 \"a\"] 'tavbin load/as URL/store 'tavbin", '[7 "a"]', check_save_tavbin, 2),
+    ("put system/codecs 'upper make object! [Mime-Type: [text/x-upper] Suffixes: [] "
+     "decode: func [d] [reduce [type? d uppercase to string! d]]] load URL/upper", '[binary! "ABC"]', None, 1),
+    ("load/as URL/values 'nope", "script invalid-refine-arg", None, 0),
 ]
 
 
