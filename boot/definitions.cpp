@@ -362,8 +362,16 @@ cell make_function(const definition_form& form) {
 uint32_t read_definition(const cell& phase, uint32_t index, definition_form& form) {
   const uint32_t tail = tail_of(phase);
   if (index >= tail) return tail;
-  if (index + 4 > tail) malformed_source();
   const cell* at = cells_of(phase) + index;
+  form.alias = none::value;
+  if (index + 2 <= tail && at[0].type() == TYPE_SET_WORD && at[1].type() == TYPE_GET_WORD) {
+    form.name = at[0];
+    form.alias = at[1];
+    form.routine = false;
+    form.builtin = none::value;
+    return index + 2;
+  }
+  if (index + 4 > tail) malformed_source();
   if (at[0].type() != TYPE_SET_WORD || at[1].type() != TYPE_WORD || at[2].type() != TYPE_BLOCK ||
       at[3].type() != TYPE_BLOCK)
     malformed_source();
@@ -391,6 +399,13 @@ void define_phase(const cell& phase_value) {
   definition_form form;
   for (uint32_t index = phase.payload1; index < tail_of(phase);) {
     index = read_definition(phase, index, form);
+    if (form.alias.type() != TYPE_NONE) {
+      const cell value = global_value(form.alias);
+      if (value.type() == TYPE_UNSET) malformed_source();
+      cell name = form.name;
+      context::set(name, value);
+      continue;
+    }
     // Only what runs is system code: a routine's body is its source, shown and never run.
     if (!form.routine) interpreter::mark_system_code(form.body);
     const cell made = form.routine ? make_routine(form) : make_function(form);

@@ -11,9 +11,11 @@ namespace tav::boot {
 // One definition of a phase block, as written:
 //   name: routine [spec] [body] built-in
 //   name: func [spec] [body]            (or followed by the name of a compiled built-in)
+//   name: :other                        (an alias: the word takes the value other holds)
 struct definition_form {
   cell name;     // set-word!
   bool routine;  // else a function
+  cell alias;    // get-word! of an alias, else none
   cell spec;
   cell body;
   cell builtin;  // word!, or none when the function has no built-in

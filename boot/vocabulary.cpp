@@ -224,9 +224,11 @@ struct phase_row {
 };
 constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {"routines", nullptr, false},
+                                {"helpers", nullptr, false},
                                 {"load-save", nullptr, false},
                                 {"base", nullptr, false},
                                 {"files", nullptr, false},
+                                {"series", nullptr, false},
                                 {nullptr, system_words, false},
                                 {nullptr, gui::register_last_datatype, true},
                                 {"gui", nullptr, true},
@@ -321,7 +323,7 @@ void set_names(const std::string& names, const cell& value) {
 }
 
 // Where the blocks of the last decoded image start in the root block: the generated
-// definitions, then one block per source in the order of `boot_source_names`.
+// definitions, then the name and block of each source.
 uint32_t image_base = 0;
 bool image_loaded = false;
 

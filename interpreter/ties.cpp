@@ -1,6 +1,7 @@
 // Ties of system code: the callables that the words of boot-made function bodies named when
 // start-up ended, kept beside the code (never in its cells), so a script that redefines `append`
 // or `to` changes nothing that the system's own functions do.
+#include <bit>
 #include <vector>
 
 #include "datatypes/block.hpp"
@@ -25,7 +26,11 @@ uint32_t tie_count = 0;
 
 uint64_t key_of(node_id node, uint32_t index) { return (static_cast<uint64_t>(node) << 32) | index; }
 
-size_t slot_of(uint64_t key) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (table.size() - 1); }
+// The top bits of the product: lower ones would depend on the cell index alone, and the ties of
+// every body at one index would share a probe chain.
+size_t slot_of(uint64_t key) {
+  return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - std::countr_zero(table.size())));
+}
 
 void grow();
 
