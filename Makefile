@@ -26,7 +26,8 @@ test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
 # Fuzzes the loader, the decompressors and the TAVBIN reader with FUZZ_COUNT inputs each under
-# the sanitizers; the input that ended a failing run is left in build/test/fuzz-current.bin.
+# the sanitizers; the input that ended a failing run is left in
+# build/test/fuzz-current-<target>.bin (loader, decompress or tavbin).
 fuzz: build-test
 	cd build/test && ./tools/tav_fuzz loader $(FUZZ_COUNT) $(FUZZ_SEED) ../../tests/tav
 	cd build/test && ./tools/tav_fuzz decompress $(FUZZ_COUNT) $(FUZZ_SEED)

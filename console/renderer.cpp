@@ -1,4 +1,4 @@
-// Renderer: relative cursor movement (CR, ESC[nA, ESC[nB, ESC[nC), blanking with ESC[J.
+// Renderer: relative cursor movement (CR, ESC[nA, ESC[nB, ESC[nC), blanking with ESC[K and ESC[J.
 #include "console/renderer.hpp"
 
 #include "console/cells.hpp"
@@ -69,6 +69,18 @@ void renderer::place_caret(std::string& out, std::u32string_view line, size_t ca
   move_to(out, row, column);
 }
 
+// Blanks the old text from the prompt's start on, row by row: an erase to the end of the screen
+// from the screen's first cell would make some terminals push the whole screen into their
+// scroll-back.
+void renderer::blank(std::string& out) {
+  move_to(out, 0, start_column_);
+  out += "\x1b[K";
+  if (lowest_ == 0) return;
+  move_to(out, 1, 0);
+  out += "\x1b[J";
+  move_to(out, 0, start_column_);
+}
+
 std::string renderer::redraw(std::u32string_view prompt, std::u32string_view line, size_t caret, bool full,
                              bool hidden) {
   if (caret > line.size()) caret = line.size();
@@ -80,13 +92,23 @@ std::string renderer::redraw(std::u32string_view prompt, std::u32string_view lin
   caret_ = x + count_cells(line.substr(0, caret), columns_ - x % columns_, shown, into);
   end_ = caret_ + count_cells(line.substr(caret), columns_ - caret_ % columns_, shown, into);
   if (full) {
-    move_to(out, 0, start_column_);
-    out += "\x1b[J";
+    blank(out);
     out += text;
     after_text(end_);
   }
   place_caret(out, line, caret, hidden);
   return out;
+}
+
+void renderer::reflow(int columns, std::u32string_view prompt, std::u32string_view line, size_t caret,
+                      bool hidden) {
+  resize(columns);
+  start_column_ %= columns_;
+  redraw(prompt, line, caret, false, hidden);
+  row_ = caret_ / columns_;
+  column_ = caret_ % columns_;
+  pending_wrap_ = false;
+  lowest_ = end_ / columns_;
 }
 
 std::string renderer::append(std::u32string_view line, bool hidden) {
@@ -98,6 +120,22 @@ std::string renderer::append(std::u32string_view line, bool hidden) {
   after_text(end_);
   place_caret(out, line, line.size(), hidden);
   return out;
+}
+
+std::string renderer::erased_end(std::u32string_view prompt, std::u32string_view line, bool hidden) {
+  std::string out = redraw(prompt, line, line.size(), false, hidden);
+  blank_after_cursor(out);
+  return out;
+}
+
+void renderer::blank_after_cursor(std::string& out) {
+  out += "\x1b[K";
+  if (lowest_ <= row_) return;
+  // Placed at the caret, the cursor never waits to wrap: it comes back to the same cell.
+  const int row = row_, column = column_;
+  move_to(out, row + 1, 0);
+  out += "\x1b[J";
+  move_to(out, row, column);
 }
 
 std::string renderer::to_last_row() {

@@ -13,6 +13,10 @@ class renderer {
   void start(int columns, int column);
   // The window changed width.
   void resize(int columns) { columns_ = columns < 1 ? 1 : columns; }
+  // The window changed width while `prompt` and `line` stood drawn with the cursor before
+  // `line[caret]`, and the terminal wrapped that text again at the new width, the cursor
+  // staying on its character: the positions are counted again from the text's new first row.
+  void reflow(int columns, std::u32string_view prompt, std::u32string_view line, size_t caret, bool hidden = false);
 
   // The bytes that draw `prompt` and `line` (when `full`; else only the cursor moves) and put
   // the cursor before `line[caret]`. Every move is relative to where the last redraw left
@@ -24,6 +28,11 @@ class renderer {
   // end of the line the last redraw drew: only that character is written.
   std::string append(std::u32string_view line, bool hidden = false);
 
+  // The bytes that show `line` after its last character was removed with the caret at its
+  // end: the cursor moves back and the screen is blanked from there to the end of the text's
+  // rows.
+  std::string erased_end(std::u32string_view prompt, std::u32string_view line, bool hidden = false);
+
   // The cursor to column 0 of the text's last row (Enter ends an edit there).
   std::string to_last_row();
 
@@ -34,6 +43,8 @@ class renderer {
 
  private:
   void move_to(std::string& out, int row, int column);
+  void blank(std::string& out);
+  void blank_after_cursor(std::string& out);
   void after_text(int end);
   void place_caret(std::string& out, std::u32string_view line, size_t caret, bool hidden);
 

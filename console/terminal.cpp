@@ -12,6 +12,7 @@
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
 #include "console/cells.hpp"
+#include "console/editor.hpp"
 #include "console/keys.hpp"
 #include "console/tty.hpp"
 #include "datatypes/binary.hpp"
@@ -36,9 +37,6 @@ namespace {
 bool console = true;
 int column_count = -1;
 int row_count = -1;
-
-// The line the next edit starts with, kept for the collector; the line editor fills it.
-cell saved_line{TYPE_NONE, 0, 0, 0};
 
 // Bytes of one character of input that is no terminal; taken from the tracked heap once.
 uint8_t* stdin_buffer = nullptr;
@@ -110,7 +108,7 @@ routine::answer console_init(cell* arguments) {
   const cell title = arguments[0];
   if (tty::console_p()) write_title(title);
   init();
-  string::ts_make_at(saved_line, 1);
+  editor::init_globals();
   if (cell* size = console_size(); size && size->type() == TYPE_PAIR && (pair::x_of(*size) == 0 || pair::y_of(*size) == 0))
     pair::make_at(*size, 80, 50);
   arguments[0] = unset::value;
@@ -151,12 +149,9 @@ constexpr boot::builtin builtins[] = {
     {"read-stdin", read_stdin, nullptr},
 };
 
-// The console's start-up definitions: the standard-input routines, and the provisional
-// system/console until the console's own object replaces it.
-constexpr char definitions[] = R"(
-input-stdin: routine ["Temporary function, internal use only"] [read a line of standard input] input-stdin
-read-stdin: routine ["Temporary function, internal use only" buffer [binary!] buflen [integer!]]
-    [read standard input into the buffer] read-stdin
+// The console's start-up definitions: the provisional system/console until the console's own
+// object replaces it, then the input definitions in their order.
+constexpr char console_routines[] = R"(
 console-init: routine [str [string!]] [the console's platform initialisation] console-init
 )";
 
@@ -165,6 +160,30 @@ if none? system/console [
     system/console: make object! [history: make block! 200 size: 80x50 init: :console-init]
 ]
 unset 'console-init
+)";
+
+constexpr char input_definitions[] = R"(
+_set-buffer-history: routine ["Internal Use Only" line [string!] hist [block!]]
+    [set up the line editor with the line and the history] _set-buffer-history
+_read-input: routine ["Internal Use Only" prompt [string!] hidden? [logic!]]
+    [read the line: edited on a terminal or one line of standard input] _read-input
+_terminate-console: routine [] [nothing to end on this system] _terminate-console
+ask: func [
+    "Prompt the user for input"
+    question [string!]
+    /hide
+    /history blk [block!]
+    /local line
+][
+    line: make string! 1
+    _set-buffer-history line head either history [blk] [system/console/history]
+    _read-input question to logic! hide
+    line
+]
+input: func ["Wait for console user input"] [ask ""]
+input-stdin: routine ["Temporary function, internal use only"] [read a line of standard input] input-stdin
+read-stdin: routine ["Temporary function, internal use only" buffer [binary!] buflen [integer!]]
+    [read standard input into the buffer] read-stdin
 )";
 
 cell phase_block{TYPE_NONE, 0, 0, 0};
@@ -182,9 +201,10 @@ void run_source(const char* text, size_t length, bool definitions_p) {
 }
 
 void define_console() {
-  stdin_bytes();
-  run_source(definitions, sizeof definitions - 1, true);
+  run_source(console_routines, sizeof console_routines - 1, true);
   run_source(provisional_console, sizeof provisional_console - 1, false);
+  stdin_bytes();
+  run_source(input_definitions, sizeof input_definitions - 1, true);
 }
 
 }  // namespace
@@ -265,7 +285,7 @@ void install() {
   static bool installed = false;
   if (installed) return;
   installed = true;
-  collector::add_root(&saved_line);
+  editor::install();
   collector::add_root(&phase_block);
   console_out::set_width_function(cell_width);
   boot::add_builtins(builtins, std::size(builtins));

@@ -35,6 +35,13 @@ void on_end(int signal) {
   ::raise(signal);
 }
 
+// A signal ignored when the program started stays ignored, as `nohup` expects.
+void handle_unless_ignored(int signal, const struct sigaction& action) {
+  struct sigaction current{};
+  if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+  ::sigaction(signal, &action, nullptr);
+}
+
 bool size_of(int fd, int& columns, int& rows) {
   winsize size{};
   if (::ioctl(fd, TIOCGWINSZ, &size) != 0) return false;
@@ -73,8 +80,8 @@ void install_handlers() {
   struct sigaction action{};
   sigemptyset(&action.sa_mask);
   action.sa_handler = on_end;
-  ::sigaction(SIGTERM, &action, nullptr);
-  ::sigaction(SIGHUP, &action, nullptr);
+  handle_unless_ignored(SIGTERM, action);
+  handle_unless_ignored(SIGHUP, action);
   action.sa_handler = on_resize;
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGWINCH, &action, nullptr);

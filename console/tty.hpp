@@ -29,7 +29,8 @@ struct raw_mode {
 };
 
 // Installs, once, the restoration of the terminal at exit, in the fatal report, on SIGINT,
-// and on SIGTERM and SIGHUP before their default action; and the resize flag on SIGWINCH.
+// and on SIGTERM and SIGHUP before their default action (unless the program started with them
+// ignored); and the resize flag on SIGWINCH.
 void install_handlers();
 
 // The window's size from standard output, else standard input; false when neither tells.

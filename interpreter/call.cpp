@@ -465,11 +465,11 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
     return;
   }
   values_guard values(function.payload1);
-  const uint32_t frame = stack::frame_count() - 1;
-  stack::call_bottom[frame].header |= stack::frame_flag::body;
+  stack::call_frame* frame = stack::call_top - 1;
+  frame->header |= stack::frame_flag::body;
   detail::catch_exits([&] { do_block(body, true); });
-  stack::call_bottom[frame].header &= ~stack::frame_flag::body;
-  if (stack::pending.code && stack::take_exit(frame)) [[unlikely]]
+  frame->header &= ~stack::frame_flag::body;
+  if (stack::pending.code && stack::take_exit(stack::frame_index(frame))) [[unlikely]]
     detail::set_result(stack::pending.value);
 }
 

@@ -130,6 +130,7 @@ bool integer_order(int32_t op, int32_t a, int32_t b) {
 bool detail::apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right) {
   uint8_t type = left.type();
   if (type != right.type() || (type != TYPE_INTEGER && type != TYPE_FLOAT)) return false;
+  if (kind == fast_math && code == math_op::remainder) return false;
   if (kind == fast_compare) {
     bool answer;
     if (type == TYPE_INTEGER) {
@@ -217,7 +218,7 @@ uint32_t set_path(const code& source, uint32_t index, const cell& path, bool pus
 }
 
 bool fold_p();
-void do_block_folded(const cell& block, bool chain);
+[[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain);
 
 // A paren's frame is named <body>, which every walk of the frames skips: untraced, the paren runs
 // as a block whose result is pushed or goes to the result slot.
@@ -388,7 +389,7 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
-void do_block_folded(const cell& block, bool chain) {
+[[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
   folded_scope scope;
@@ -543,6 +544,9 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
     } else if (type == TYPE_PAREN) {
       const cell group = *value;
       index = paren(source, index, group, push);
+    } else if (type == TYPE_PATH) {
+      const cell path = *value;
+      index = do_path(&source, index + 1, path, false, false, push);
     } else {
       return evaluate_expression(source, index, flags);
     }

@@ -65,15 +65,18 @@ inline void set_result(const cell& value) {
 }
 
 // Where the stacks stand, and the exits that arrive as exceptions made pending again there
-// (stack::catch_exits, with its position taken inline).
+// (stack::catch_exits, with its position taken inline). The stacks' storage never moves, so the
+// position is kept as pointers and turned into indexes only when an exit arrives.
 template <class Body>
 inline void catch_exits(Body&& body) {
-  const stack::position at{stack::frame_count(), stack::index_of(stack::arguments), stack::index_of(stack::top)};
+  const stack::call_frame* frames = stack::call_top;
+  const cell* arguments = stack::arguments;
+  const cell* top = stack::top;
   try {
     body();
   } catch (const system_throw_signal&) {
     if (thrown_code < tav::code::throw_ || thrown_code > tav::code::break_) throw;
-    stack::restore(at);
+    stack::restore({stack::frame_index(frames), stack::index_of(arguments), stack::index_of(top)});
   }
 }
 
@@ -172,7 +175,8 @@ inline constexpr auto pushed_as_value = [] {
 inline constexpr uint32_t fast_none = 0, fast_math = 1, fast_compare = 2;
 bool apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right);
 // Compare codes 0 to 6 (equal, not-equal, strict-equal, lesser, lesser-or-equal, greater,
-// greater-or-equal) and math codes 0 to 2 (add, subtract, multiply).
+// greater-or-equal) and math codes 0 to 2 (add, subtract, multiply) and 4 (remainder, of two
+// integers only).
 inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
   if (left.type() != TYPE_INTEGER || right.type() != TYPE_INTEGER) return apply_fast_other(kind, code, left, right);
   const auto a = static_cast<int32_t>(left.payload2), b = static_cast<int32_t>(right.payload2);
@@ -191,6 +195,13 @@ inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& righ
     return true;
   }
   int32_t result;
+  if (code == math_op::remainder) {
+    // A zero divisor and the one quotient that overflows raise their errors in the full call.
+    if (b == 0 || (b == -1 && a == INT32_MIN)) [[unlikely]]
+      return false;
+    left.payload2 = static_cast<uint32_t>(a % b);
+    return true;
+  }
   bool overflow = code == 0 ? __builtin_add_overflow(a, b, &result)
                   : code == 1 ? __builtin_sub_overflow(a, b, &result)
                               : __builtin_mul_overflow(a, b, &result);
@@ -199,8 +210,8 @@ inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& righ
   left.payload2 = static_cast<uint32_t>(result);
   return true;
 }
-// What an operator does when it is still the original one: add, subtract and multiply are
-// actions 11, 18 and 13; the comparisons are natives 25 to 31.
+// What an operator does when it is still the original one: add, subtract, multiply and
+// remainder are actions 11, 18, 13 and 16; the comparisons are natives 25 to 31.
 inline uint32_t classify(const cell& op, int32_t& code_out) {
   const uint8_t source = op::source_type(op);
   if (source != TYPE_ACTION && source != TYPE_NATIVE) return fast_none;
@@ -209,6 +220,7 @@ inline uint32_t classify(const cell& op, int32_t& code_out) {
     case action_tag | 11: code_out = math_op::add; return fast_math;
     case action_tag | 18: code_out = math_op::subtract; return fast_math;
     case action_tag | 13: code_out = math_op::multiply; return fast_math;
+    case action_tag | 16: code_out = math_op::remainder; return fast_math;
     case native_tag | 25: code_out = actions::op::equal; return fast_compare;
     case native_tag | 26: code_out = actions::op::not_equal; return fast_compare;
     case native_tag | 27: code_out = actions::op::strict_equal; return fast_compare;
@@ -257,8 +269,11 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
   const view code_view = view_of(source);
   int32_t code = 0;
   uint32_t kind = fast_none;
-  if (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code) != operator_step::applied)
-    return infix_loop(source, index, start, push);
+  switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
+    case operator_step::none: return index;
+    case operator_step::call: return infix_loop(source, index, start, push);
+    case operator_step::applied: break;
+  }
   index += 2;
   if (index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
   return infix_loop(source, index, start, push);

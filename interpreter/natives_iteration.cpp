@@ -28,10 +28,7 @@ inline cell& loop_words() { return stack::arguments[-1]; }
 inline cell& loop_series() { return stack::arguments[-2]; }
 inline cell& record_size() { return stack::arguments[-3]; }
 
-inline void set_word(const cell& word, const cell& value) {
-  cell target = word;
-  context::set(target, value);
-}
+inline void set_word(const cell& word, const cell& value) { loop::set_loop_word(word, value); }
 
 // Element `at` (a unit position from the buffer's offset) as a value; the series is before its
 // tail there.

@@ -26,6 +26,7 @@ using loop::after;
 using loop::after_pass;
 using loop::run;
 using loop::push_loop_frame;
+using loop::set_loop_word;
 
 cell* argument(uint32_t i) { return stack::argument(i); }
 
@@ -187,7 +188,7 @@ void repeat_stack(const int32_t* parameters) {
   uint32_t frame = push_loop_frame();
   for (; count > 0; --count) {
     const cell value = *counter;
-    context::set(word, value);
+    set_loop_word(word, value);
     run(body, true);
     after next = after_pass(frame);
     if (next == after::leave) return;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "datatypes/context.hpp"
 #include "datatypes/runtime_words.hpp"
 #include "interpreter/interpreter.hpp"
 #include "interpreter/interpreter_internal.hpp"
@@ -31,6 +32,20 @@ inline after after_pass(uint32_t frame) {
   }
   stack::pop_frame();
   return after::leave;
+}
+
+// Gives a loop's word its value for the next pass, as a set-word of it would: straight into its
+// value cell when its context has one for it and is no object (whose fields tell of changes).
+inline void set_loop_word(const cell& word, const cell& value) {
+  if (cell* slot = interpreter::detail::bound_value(word)) [[likely]] {
+    const uint32_t kind = (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
+    if (kind != context::kind_object) {
+      *slot = value;
+      return;
+    }
+  }
+  cell target = word;
+  context::set(target, value);
 }
 
 inline uint32_t push_loop_frame() { return stack::frame_index(stack::push_loop_frame(words::body)); }

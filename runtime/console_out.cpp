@@ -2,6 +2,7 @@
 // low-level item lists of fatal reports.
 #include "runtime/console_out.hpp"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -103,13 +104,22 @@ size_t pending = 0;
   _exit(1);
 }
 
+// A terminal that hung up answers EIO. A program started with SIGHUP ignored (as under nohup)
+// is meant to outlive its terminal: what it writes from then on has no reader and is dropped.
+bool hangup_ignored() {
+  struct sigaction current{};
+  return ::sigaction(SIGHUP, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 void write_all(const uint8_t* bytes, size_t length) {
   while (length > 0) {
     ssize_t n = ::write(STDOUT_FILENO, bytes, length);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      if (error == EIO && hangup_ignored()) console_out::dropping_failures = true;
       if (console_out::dropping_failures) return;
-      output_failed(n < 0 ? errno : EIO);
+      output_failed(error);
     }
     bytes += n;
     length -= static_cast<size_t>(n);

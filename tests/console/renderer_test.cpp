@@ -153,6 +153,53 @@ TEST(renderer, characters_appended_one_by_one_show_as_a_full_redraw_does) {
   }
 }
 
+TEST(renderer, removing_the_last_character_blanks_the_rows_the_text_leaves) {
+  drawn d(8, 5, 0);
+  d.redraw(U"> ", U"abcdefg", 7);
+  EXPECT_EQ(d.screen.row(1), "g       ");
+  // The caret goes back to the end of the first row, which is full: row 1 must go blank.
+  d.screen.feed(d.r.erased_end(U"> ", U"abcdef"));
+  EXPECT_EQ(d.screen.row(0), "> abcdef");
+  EXPECT_EQ(d.screen.row(1), "        ");
+  EXPECT_EQ(d.screen.x, 0);
+  EXPECT_EQ(d.screen.y, 1);
+  d.screen.feed(d.r.erased_end(U"> ", U"abcde"));
+  EXPECT_EQ(d.screen.row(0), "> abcde ");
+  EXPECT_EQ(d.screen.x, 7);
+  EXPECT_EQ(d.screen.y, 0);
+}
+
+// Terminals that keep a scroll-back move the whole screen into it on an erase to the end of the
+// screen from its first cell: a one-row text redrawn there erases its own row only.
+TEST(renderer, a_one_row_redraw_erases_no_more_than_its_row) {
+  terminal::renderer r;
+  r.start(20, 0);
+  r.redraw(U">> ", U"abc", 3, true);
+  const std::string bytes = r.redraw(U">> ", U"aXbc", 2, true);
+  EXPECT_EQ(bytes.find("\x1b[J"), std::string::npos);
+  EXPECT_NE(bytes.find("\x1b[K"), std::string::npos);
+  EXPECT_EQ(r.erased_end(U">> ", U"aXb").find("\x1b[J"), std::string::npos);
+}
+
+// A terminal that wraps its text again when it narrows keeps the cursor on its character; the
+// renderer counts the rows again and goes on from there.
+TEST(renderer, after_the_window_narrows_redraws_stand_on_the_rewrapped_rows) {
+  drawn d(20, 5, 0);
+  d.redraw(U">> ", U"abcdefghijklmno", 15);
+  vt_screen narrowed(10, 5);
+  narrowed.feed(">> abcdefghijklmno");
+  ASSERT_EQ(narrowed.x, 8);
+  ASSERT_EQ(narrowed.y, 1);
+  d.r.reflow(10, U">> ", U"abcdefghijklmno", 15);
+  narrowed.feed(d.r.append(U"abcdefghijklmnop"));
+  narrowed.feed(d.r.redraw(U">> ", U"abcdefghijklmnop", 0, true));
+  EXPECT_EQ(narrowed.row(0), ">> abcdefg");
+  EXPECT_EQ(narrowed.row(1), "hijklmnop ");
+  EXPECT_EQ(narrowed.row(2), "          ");
+  EXPECT_EQ(narrowed.x, 3);
+  EXPECT_EQ(narrowed.y, 0);
+}
+
 TEST(renderer, the_colour_of_a_prompt_takes_no_cells) {
   drawn d(20, 3, 0);
   d.redraw(U"\x1b[31m>> \x1b[0m", U"", 0);

@@ -1,6 +1,6 @@
 // A small model of a VT terminal for the renderer's tests: a grid of cells, a cursor with the
 // pending wrap of the last column, line feeds that scroll, and the few sequences the renderer
-// writes (CR, LF as CR LF, ESC[nA, ESC[nB, ESC[nC, ESC[J, SGR ignored).
+// writes (CR, LF as CR LF, ESC[nA, ESC[nB, ESC[nC, ESC[J, ESC[K, SGR ignored).
 #pragma once
 #include <string>
 #include <vector>
@@ -89,6 +89,9 @@ class vt_screen {
       case 'J':
         for (int c = x; c < columns_; ++c) grid_[y][c] = U' ';
         for (int r = y + 1; r < rows_; ++r) grid_[r].assign(columns_, U' ');
+        break;
+      case 'K':
+        for (int c = x; c < columns_; ++c) grid_[y][c] = U' ';
         break;
       default: break;
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The console's reading of standard input that is no terminal: input-stdin line by line as
-# UTF-8, its errors, read-stdin into a binary, and system/console/init without a terminal.
+# UTF-8, its errors, read-stdin into a binary, ask and input, and system/console/init without a
+# terminal.
 #   console-stdin-test.sh TAV
 set -u
 tav=$1
@@ -63,6 +64,15 @@ check "init without a terminal: no title, 80x50 for a size of 0" /dev/null 0 "80
 
 check "the provisional console object" /dev/null 0 "$(printf '80x50\n0\ntrue')" \
   'print system/console/size print length? system/console/history print routine? :system/console/init'
+
+# ask and input without a terminal: one line each, no prompt, nothing kept in the history.
+printf 'a\r\nb' >"$work/ask"
+check "ask reads a line and shows no prompt" "$work/ask" 0 "$(printf '"a^M"\n"b"\n""\n[]')" \
+  'print mold ask "? " print mold ask/hide "? " print mold input print mold system/console/history'
+
+printf '1 + 1\r\n' >"$work/history"
+check "ask/history takes any block and leaves it as it was" "$work/history" 0 "$(printf '"1 + 1^M"\n["x"]')" \
+  'h: ["x"] print mold ask/history "? " h print mold h'
 
 [ $failures -eq 0 ] && echo "console stdin: all cases passed"
 [ $failures -eq 0 ]

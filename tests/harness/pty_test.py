@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The console's terminal layer driven through a pseudo-terminal of Python's pty module: the
 title written only when standard output is the terminal, the size set with TIOCSWINSZ and
-followed after SIGWINCH, and the Esc key told from Alt+key by the time between bytes.
+followed after SIGWINCH, the Esc key told from Alt+key by the time between bytes, the bytes the
+line editor writes for a key typed at the end of the line, and the editor's end when the
+terminal goes away.
 
     pty_test.py TAV PROBE
 """
@@ -9,6 +11,7 @@ import fcntl
 import os
 import pty
 import select
+import signal
 import shutil
 import struct
 import sys
@@ -32,10 +35,12 @@ def set_size(fd, columns, rows):
 class Child:
     """A program on a new terminal of the given size; `stdout` names a file to redirect to."""
 
-    def __init__(self, argv, columns=100, rows=30, stdout=None, folder=None):
+    def __init__(self, argv, columns=100, rows=30, stdout=None, folder=None, ignore_hup=False):
         self.output = b""
         pid, fd = pty.fork()
         if pid == 0:
+            if ignore_hup:
+                signal.signal(signal.SIGHUP, signal.SIG_IGN)
             if stdout:
                 out = os.open(stdout, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
                 os.dup2(out, 1)
@@ -62,6 +67,27 @@ class Child:
                 chunk = b""
             if not chunk:
                 raise Failed("the output ended before %s (%r); read %r" % (what, wanted, self.output))
+            self.output += chunk
+
+    def expect_after(self, mark, wanted, what):
+        """Reads until `wanted` has come after the first `mark`."""
+        self.expect(mark, what)
+        start = self.output.index(mark) + len(mark)
+        deadline = time.monotonic() + TIMEOUT
+        while wanted not in self.output[start:]:
+            if time.monotonic() > deadline:
+                raise Failed("waited for %s (%r); read %r" % (what, wanted, self.output))
+            self.read_some(deadline)
+
+    def read_some(self, deadline):
+        ready, _, _ = select.select([self.fd], [], [], max(deadline - time.monotonic(), 0))
+        if ready:
+            try:
+                chunk = os.read(self.fd, 4096)
+            except OSError:
+                chunk = b""
+            if not chunk:
+                raise Failed("the output ended; read %r" % self.output)
             self.output += chunk
 
     def send(self, data):
@@ -128,12 +154,83 @@ def keys_timed_and_sizes_followed(probe):
         raise Failed("the probe ended with a failure")
 
 
+EDIT_LOOP = b'Tav [] forever [s: ask ">> " print ["=" mold s] if s = "q" [break]] print mold system/console/history\n'
+
+
+def edit_script(folder):
+    script = os.path.join(folder, "edit.tav")
+    with open(script, "wb") as f:
+        f.write(EDIT_LOOP)
+    return script
+
+
+def typing_at_the_end_writes_one_byte(tav, folder):
+    child = Child([tav, edit_script(folder)], 80, 24)
+    child.expect(b">> ", "the prompt")
+    child.send(b"x")
+    child.expect(b">> x", "the echo of x")
+    for key in (b"a", b"b"):
+        mark = len(child.output)
+        child.send(key)
+        child.expect_after(child.output[:mark], key, "the echo of %r" % key)
+        # Whatever else comes for the key comes within this time.
+        deadline = time.monotonic() + 0.1 * SCALE
+        while time.monotonic() < deadline:
+            child.read_some(deadline)
+        if child.output[mark:] != key:
+            raise Failed("a key typed at the end of the line wrote %r" % child.output[mark:])
+    child.send(b"\x02")  # Ctrl-B, then a character inserted: the line is drawn again
+    child.send(b"c")
+    child.send(b"\r")
+    child.expect_after(b'= "xacb"', b">> ", "the next prompt")
+    child.send(b"\x04")
+    child.expect(b'["xacb"]', "the history")
+    if child.finish() != 0:
+        raise Failed("the edit loop did not end with status 0")
+
+
+def cpu_ticks(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def the_terminal_going_away_ends_the_edit(tav, folder):
+    """SIGHUP ignored from the start, as under nohup: closing the terminal ends the edit as Ctrl-D
+    on an empty line does, instead of reading a failed terminal for ever."""
+    child = Child([tav, edit_script(folder)], 80, 24, ignore_hup=True)
+    child.expect(b">> ", "the prompt")
+    time.sleep(0.05)
+    ticks = os.sysconf("SC_CLK_TCK")
+    before = cpu_ticks(child.pid) / ticks
+    os.close(child.fd)
+    deadline = time.monotonic() + TIMEOUT
+    while True:
+        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+        if pid:
+            break
+        if time.monotonic() > deadline:
+            os.kill(child.pid, signal.SIGKILL)
+            os.waitpid(child.pid, 0)
+            raise Failed("the edit went on after its terminal was closed")
+        time.sleep(0.01)
+    spent = usage.ru_utime + usage.ru_stime - before
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        raise Failed("status %d after the terminal was closed" % code)
+    if spent >= 0.1 * SCALE:
+        raise Failed("%.3f s of processor time between the close and the end" % spent)
+
+
 def main():
     tav, probe = (os.path.abspath(p) for p in sys.argv[1:3])
     folder = tempfile.mkdtemp(prefix="tav-pty-")
     failures = 0
     try:
-        for case in (lambda: title_only_on_the_terminal(tav, folder), lambda: keys_timed_and_sizes_followed(probe)):
+        cases = (lambda: title_only_on_the_terminal(tav, folder), lambda: keys_timed_and_sizes_followed(probe),
+                 lambda: typing_at_the_end_writes_one_byte(tav, folder),
+                 lambda: the_terminal_going_away_ends_the_edit(tav, folder))
+        for case in cases:
             try:
                 case()
             except Failed as failure:
@@ -141,7 +238,7 @@ def main():
                 failures += 1
     finally:
         shutil.rmtree(folder, ignore_errors=True)
-    print("pty: %d passed, %d failed" % (2 - failures, failures))
+    print("pty: %d passed, %d failed" % (len(cases) - failures, failures))
     return 1 if failures else 0
 
 

@@ -18,6 +18,7 @@ A case is a text file of steps, one a line ('#' starts a comment line):
     cursor X,Y               wait until the cursor stands there
     title TEXT               wait until the pane's title is TEXT
     pid REGEX                the process id is group 1 of the first screen line that matches
+    pid-of NAME              the process id is that of the window's process running NAME
     signal NAME              sends the signal (TERM, HUP, INT ...) to that process
     resize WxH               the window takes a new size
     status N                 wait until the program has ended, with that exit status
@@ -105,6 +106,22 @@ def descends_from(pid, ancestor):
         except (OSError, ValueError, IndexError):
             return False
     return False
+
+
+def process_named(name, ancestor):
+    """The id of a live process of the window whose executable is `name`, else None."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            executable = os.path.basename(os.readlink("/proc/%s/exe" % entry))
+        except OSError:
+            continue
+        if executable == name and fields[0] != "Z" and descends_from(int(entry), ancestor):
+            return int(entry)
+    return None
 
 
 def zombie_status(pid):
@@ -197,6 +214,12 @@ def run_case(path, tav, probe):
                             return True
                     return False
                 wait("a process id matching %r" % rest, found, pane)
+            elif word == "pid-of":
+                def running():
+                    nonlocal pid
+                    pid = process_named(rest, int(pane.field("pane_pid")))
+                    return pid is not None
+                wait("a process running %r" % rest, running, pane)
             elif word == "signal":
                 # Only a process of the case's own window is ever signalled.
                 if not descends_from(pid, int(pane.field("pane_pid"))):

@@ -45,7 +45,9 @@ namespace {
 using bytes = std::vector<uint8_t>;
 
 constexpr size_t max_input = 4096;
-constexpr const char* current_file = "fuzz-current.bin";
+// One file per target: the targets run side by side in one folder, and a file another run
+// truncates would fault under this one's mapping.
+std::string current_file;
 
 struct settings {
   std::string target;
@@ -61,15 +63,16 @@ uint8_t* current = nullptr;
 uint64_t accepted = 0, refused = 0;
 
 void keep_current_input() {
-  int fd = ::open(current_file, O_RDWR | O_CREAT | O_TRUNC, 0644);
+  current_file = "fuzz-current-" + options.target + ".bin";
+  int fd = ::open(current_file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (fd < 0 || ::ftruncate(fd, 8 + max_input) != 0) {
-    std::perror(current_file);
+    std::perror(current_file.c_str());
     std::exit(2);
   }
   void* mapped = ::mmap(nullptr, 8 + max_input, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   ::close(fd);
   if (mapped == MAP_FAILED) {
-    std::perror(current_file);
+    std::perror(current_file.c_str());
     std::exit(2);
   }
   current = static_cast<uint8_t*>(mapped);
@@ -378,7 +381,7 @@ int run(void*) {
               options.target.c_str(), static_cast<unsigned long long>(options.count), seeds.size(),
               static_cast<unsigned long long>(accepted), static_cast<unsigned long long>(refused));
   std::fflush(stdout);
-  ::unlink(current_file);
+  ::unlink(current_file.c_str());
   return 0;
 }
 
