@@ -1,6 +1,7 @@
 // Definitions written in Tav: reading the definition forms of a start-up phase, the table of
 // C++ built-ins they name, and the making of their routine! and function! values.
 #include "boot/definitions.hpp"
+#include "boot/vocabulary.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +25,6 @@
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
-#include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
 #include "io/os.hpp"
@@ -180,9 +180,8 @@ routine::answer startup_args(cell* arguments) {
 // it makes from its own blocks are system code, tied with the others when it has run.
 routine::answer startup_run(cell* arguments) {
   cell name = arguments[0];
-  const std::string_view text = embedded_text(file::to_os_path(name));
-  if (text.empty()) fire(error_id::script_invalid_arg, arguments[0]);
-  cell source = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  cell source;
+  if (!find_source_block(file::to_os_path(name), source)) fire(error_id::script_invalid_arg, arguments[0]);
   collector::scoped_root source_root(&source);
   interpreter::mark_system_code(source);
   cell made;

@@ -11,8 +11,7 @@
 
 #include "build_facts.hpp"
 #include "boot/build_record.hpp"
-#include "boot/embedded_sources.hpp"
-#include "boot/global_load.hpp"
+#include "boot/vocabulary.hpp"
 #include "datatypes/any_string.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
@@ -242,15 +241,12 @@ cell field(const cell& object, const char* name) { return *object::select_word(o
 }  // namespace
 
 bool complete() {
-  const std::string_view text = boot::embedded_text("system");
-  if (text.empty()) runtime_error(98);
   // Built once: a vocabulary defined again keeps the object it has.
   cell* facts = object::select_word(value, *word::load("facts"));
   if (facts == &none::value) return false;
   cell* saved = stack::top;
   fill_facts(*facts);
-  const cell source = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
-  if (source.type() != TYPE_BLOCK) runtime_error(98);
+  const cell source = boot::source_block("system");
   *stack::push_cell() = source;
   interpreter::do_block(source, false);
   stack::top = saved;

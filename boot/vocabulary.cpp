@@ -9,12 +9,14 @@
 
 #include "boot/definitions.hpp"
 
-#include "boot/embedded_sources.hpp"
+#include "boot/boot_image.hpp"
 #include "boot/global_load.hpp"
 #include "boot/gui_startup.hpp"
 #include "boot/system_object.hpp"
 #include "datatypes/actions.hpp"
+#include "datatypes/any_string.hpp"
 #include "datatypes/action_list.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/registry.hpp"
@@ -25,6 +27,7 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "io/tavbin.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
@@ -198,10 +201,9 @@ constexpr definition operators[] = {
 
 // ---- The plan -------------------------------------------------------------------------------
 
-// Every definition in order, built once. Natives and actions are bound as boot data binds them:
-// a native! or action! made from the block [spec index], which evaluates to itself, so `make`
-// needs no definition before them. The words are interned from their spellings in the tables and
-// never read by the lexer, to which `/`, `<` or `%` would be other values than words.
+// Every definition after the image's global definitions, in order, built once. The words are
+// interned from their spellings in the tables and never read by the lexer, to which `/`, `<` or
+// `%` would be other values than words.
 struct plan {
   std::string text;                // "(expression)\n" per definition made from source
   std::vector<std::string> names;  // per definition
@@ -234,6 +236,11 @@ constexpr phase_row phases[] = {{"core", nullptr, false},
                                 {nullptr, gui::intern_words, true}};
 constexpr size_t phase_count = std::size(phases);
 
+// The sources run once the system object stands, after the phases: the codecs that go into
+// system/codecs, then the library's definitions, which use them. The system object's own runs
+// when the object is completed.
+constexpr const char* later_sources[] = {"codecs", "library"};
+
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
   p.text += '(';
   p.text += expression;
@@ -259,15 +266,6 @@ void add_all(plan& p, const definition (&rows)[N], uint8_t made_as = 0) {
 plan make_plan() {
   plan p;
   p.text.reserve(24 * 1024);
-  for (uint32_t id = 1; id < type_table_size; ++id) {
-    const char* name = describe_type(static_cast<uint8_t>(id)).name;
-    if (!name || id == TYPE_DATATYPE) continue;
-    add(p, name, std::string("#(") + name + ")");
-  }
-  for (const spec_row& row : action_specs)
-    add(p, row.word, std::string("[") + row.spec + " " + std::to_string(row.index) + "]", TYPE_ACTION);
-  for (const spec_row& row : native_specs)
-    add(p, row.word, std::string("[") + row.spec + " " + std::to_string(row.index) + "]", TYPE_NATIVE);
   add_all(p, basics);
   add_all(p, constants);
   add_all(p, typesets, TYPE_TYPESET);
@@ -285,7 +283,7 @@ const plan& the_plan() {
 // ---- Evaluation -----------------------------------------------------------------------------
 
 // The loaded sources, collector roots while the definitions are made.
-cell source_block{TYPE_NONE, 0, 0, 0};
+cell definitions_block{TYPE_NONE, 0, 0, 0};
 cell phase_blocks[phase_count];
 
 // The source is generated from the tables: a definition that does not read as one expression
@@ -324,12 +322,42 @@ void set_names(const std::string& names, const cell& value) {
   }
 }
 
-cell load_phase(const char* name) {
-  const std::string_view text = embedded_text(name);
-  if (text.empty()) malformed_source();
-  cell block = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
-  if (block.type() != TYPE_BLOCK) malformed_source();
-  return block;
+// Where the blocks of the last decoded image start in the root block: the generated
+// definitions, then the name and block of each source.
+uint32_t image_base = 0;
+bool image_loaded = false;
+
+// The names of the sources the last decoded image holds, in its order.
+std::vector<std::string> image_names;
+
+// Position in the root block of the named source's block; 0 when the image has none.
+uint32_t source_position(const char* name) {
+  if (std::strcmp(name, "vocabulary") == 0) return image_base;
+  for (size_t k = 0; k < image_names.size(); ++k)
+    if (image_names[k] == name) return image_base + 2 + 2 * static_cast<uint32_t>(k);
+  return 0;
+}
+
+cell load_phase(const char* name) { return source_block(name); }
+
+// Decodes the image into the root block, which defines the datatype, action and native words,
+// and keeps where its blocks start: the generated definitions, then each source's name (a
+// string!) and block.
+void load_image(const image_bytes& image) {
+  const uint32_t base = buffer_of(context::root.payload2)->count();
+  static const uint8_t none_at_all = 0;
+  tavbin::boot_load(image.data ? image.data : &none_at_all, image.length);
+  const uint32_t count = buffer_of(context::root.payload2)->count();
+  if (count == base || (count - base) % 2 != 1) malformed_source();
+  image_names.clear();
+  for (uint32_t i = base; i < count; ++i) {
+    cell value = buffer_of(context::root.payload2)->cells()[i];
+    const bool name_p = i > base && (i - base) % 2 == 1;
+    if (value.type() != (name_p ? TYPE_STRING : TYPE_BLOCK)) malformed_source();
+    if (name_p) image_names.emplace_back(file::to_os_path(value));
+  }
+  image_base = base;
+  image_loaded = true;
 }
 
 void run_phase(size_t phase) {
@@ -342,8 +370,7 @@ void run_phase(size_t phase) {
   phase_blocks[phase] = none::value;
 }
 
-// A source that runs as code once the system object stands, once, as the object is built once:
-// the codecs that go into system/codecs, then the library's definitions, which use them.
+// A source that runs as code once the system object stands, once, as the object is built once.
 void run_source(const char* name) {
   cell* saved = stack::top;
   const cell block = load_phase(name);
@@ -366,20 +393,69 @@ static void (*upper_definitions)() = nullptr;
 
 const std::string& vocabulary_source() { return the_plan().text; }
 
+const std::vector<std::string>& boot_source_names() { return image_names; }
+
+void load_boot_image(const image_bytes& image) { load_image(image); }
+
+bool find_source_block(const char* name, cell& block) {
+  const uint32_t at = image_loaded ? source_position(name) : 0;
+  if (!at) return false;
+  block = buffer_of(context::root.payload2)->cells()[at];
+  return true;
+}
+
+cell source_block(const char* name) {
+  cell block;
+  if (!find_source_block(name, block)) malformed_source();
+  return block;
+}
+
+void push_global_definitions() {
+  cell* block = stack::push_cell();
+  *block = none::value;
+  block::make_at(*block, static_cast<int32_t>(2 * (type_table_size + std::size(action_specs) + std::size(native_specs))));
+  // The value is on the stack while its word is interned.
+  auto define = [block](const char* name, const cell& value) {
+    cell* saved = stack::push_copy(value);
+    cell word;
+    word::make_at(word, symbol::make(name));
+    *alloc_block_tail(*block) = word;
+    *alloc_block_tail(*block) = *saved;
+    stack::top = saved;
+  };
+  for (uint32_t id = 1; id < type_table_size; ++id) {
+    const char* name = describe_type(static_cast<uint8_t>(id)).name;
+    if (!name || id == TYPE_DATATYPE) continue;
+    cell value;
+    datatype::make_at(value, static_cast<uint8_t>(id));
+    define(name, value);
+  }
+  auto define_callable = [&](const spec_row& row, uint8_t type) {
+    const std::string text = std::string(row.spec) + " " + std::to_string(row.index);
+    cell* saved = stack::push_cell();
+    *saved = load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+    if (saved->type() != TYPE_BLOCK) malformed_source();
+    define(row.word, make_value_as(type, *saved));
+    stack::top = saved;
+  };
+  for (const spec_row& row : action_specs) define_callable(row, TYPE_ACTION);
+  for (const spec_row& row : native_specs) define_callable(row, TYPE_NATIVE);
+}
+
 void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
   static bool rooted = false;
   if (!rooted) {
-    collector::add_root(&source_block);
+    collector::add_root(&definitions_block);
     for (cell& block : phase_blocks) block = none::value;
     collector::add_root_range(phase_blocks, phase_count);
   }
   rooted = true;
   const plan& p = the_plan();
   // Every word of every source is interned here, before the first definition.
-  source_block = load_global(reinterpret_cast<const uint8_t*>(p.text.data()), static_cast<uint32_t>(p.text.size()));
-  if (source_block.type() != TYPE_BLOCK) malformed_source();
+  load_image(boot_image());
+  definitions_block = buffer_of(context::root.payload2)->cells()[image_base];
   for (size_t k = 0; k < phase_count; ++k)
     if (phases[k].source) phase_blocks[k] = load_phase(phases[k].source);
   begin_definitions();
@@ -391,8 +467,8 @@ void define_vocabulary() {
     if (p.makers[i]) {
       value = p.makers[i]();
     } else {
-      if (next >= buffer_of(source_block.payload2)->count()) malformed_source();
-      const cell paren = buffer_of(source_block.payload2)->cells()[next++];
+      if (next >= buffer_of(definitions_block.payload2)->count()) malformed_source();
+      const cell paren = buffer_of(definitions_block.payload2)->cells()[next++];
       if (paren.type() != TYPE_PAREN) malformed_source();
       value = value_of(paren);
       if (p.made_as[i]) value = make_value_as(p.made_as[i], value);
@@ -400,12 +476,11 @@ void define_vocabulary() {
     set_names(p.names[i], value);
   }
   for (; phase < phase_count; ++phase) run_phase(phase);
-  if (next != buffer_of(source_block.payload2)->count()) malformed_source();
-  source_block = none::value;
+  if (next != buffer_of(definitions_block.payload2)->count()) malformed_source();
+  definitions_block = none::value;
   end_definitions();
   if (system_object::complete()) {
-    run_source("codecs");
-    run_source("library");
+    for (const char* name : later_sources) run_source(name);
   }
   if (upper_definitions) upper_definitions();
 }

@@ -98,4 +98,14 @@ void encode(const cell& value, cell& result) {
   binary::append_bytes(result, stream.data(), static_cast<uint32_t>(stream.size()));
 }
 
+std::vector<uint8_t> encode_boot_image(const cell& definitions, const cell& values) {
+  TavbinWriter writer;
+  const uint32_t pairs = count_of(definitions) / 2;
+  for (uint32_t i = 0; i < pairs; ++i)
+    writer.encode_global_definition_cp(cell_at(definitions, 2 * i), cell_at(definitions, 2 * i + 1));
+  const uint32_t count = count_of(values);
+  for (uint32_t i = 0; i < count; ++i) writer.encode_value_cp(cell_at(values, i));
+  return writer.finish_cp(boot_image_version, count);
+}
+
 }  // namespace tav::tavbin

@@ -9,6 +9,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "runtime/cell.hpp"
 
@@ -16,6 +17,8 @@ namespace tav::tavbin {
 
 inline constexpr uint8_t magic[6] = {'T', 'A', 'V', 'B', 'I', 'N'};
 inline constexpr uint8_t writer_version = 2;
+// The boot image is written as version 1.
+inline constexpr uint8_t boot_image_version = 1;
 inline constexpr size_t header_size = 8;
 
 // Bits of the flags byte; the others are ignored.
@@ -49,5 +52,10 @@ void set_natives_bound(natives_bound bound);
 void encode_cp(const cell& value, cell& result);
 // The same in the fixed-width layout.
 void encode(const cell& value, cell& result);
+
+// A boot image: a compact stream of version 1 with its symbol table holding, first, one global
+// definition per pair of `definitions` (a block of word, value, word, value ...), then each
+// value of the block `values` as a top-level value.
+std::vector<uint8_t> encode_boot_image(const cell& definitions, const cell& values);
 
 }  // namespace tav::tavbin

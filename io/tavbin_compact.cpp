@@ -618,13 +618,19 @@ void TavbinWriter::write_value_cp(const cell& value_given) {
   fire(error_id::access_no_codec, value);
 }
 
-std::vector<uint8_t> TavbinWriter::finish_cp() const {
+void TavbinWriter::encode_global_definition_cp(const cell& word, const cell& value) {
+  emit_byte(byte::global_definition);
+  write_value_cp(cell{word.header, 0, word.payload2, 0});
+  write_value_cp(value);
+}
+
+std::vector<uint8_t> TavbinWriter::finish_cp(uint8_t version, uint32_t root_count) const {
   std::vector<uint8_t> stream(magic, magic + sizeof magic);
   const auto symbol_count = static_cast<uint32_t>(symbol_ids_.size());
   stream.reserve(24 + 4 * symbol_count + strings_.size() + records_.size());
-  stream.push_back(writer_version);
+  stream.push_back(version);
   stream.push_back(symbol_count ? flag::compact | flag::symbols : flag::compact);
-  append_uint(stream, 1);
+  append_uint(stream, root_count);
   append_uint(stream, static_cast<uint32_t>(records_.size()));
   if (symbol_count) {
     append_uint(stream, symbol_count);

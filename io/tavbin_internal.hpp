@@ -9,6 +9,7 @@
 
 #include "datatypes/registry.hpp"
 #include "datatypes/types.hpp"
+#include "io/tavbin.hpp"
 #include "runtime/cell.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/memory.hpp"
@@ -324,8 +325,11 @@ class TavbinWriter {
   TavbinWriter& operator=(const TavbinWriter&) = delete;
 
   void encode_value_cp(const cell& value);
+  // A boot-mode global definition: the word in its global form, then its value. Neither
+  // stays among the reader's top-level values, so neither counts in reference paths.
+  void encode_global_definition_cp(const cell& word, const cell& value);
   // The whole compact stream: header, counts, symbol table, records.
-  std::vector<uint8_t> finish_cp() const;
+  std::vector<uint8_t> finish_cp(uint8_t version = writer_version, uint32_t root_count = 1) const;
   void encode_value(const cell& value);
   // The whole fixed-width stream.
   std::vector<uint8_t> finish() const;

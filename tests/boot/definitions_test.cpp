@@ -10,7 +10,6 @@
 
 #include "boot/boot_fixture.hpp"
 #include "boot/definitions.hpp"
-#include "boot/embedded_sources.hpp"
 #include "boot/global_load.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/float.hpp"
@@ -36,13 +35,11 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
   for (uint32_t i = 0; i < boot::builtin_count(); ++i) registered.insert(boot::builtin_name(i));
   for (uint32_t i = 0; i < library::routine_count; ++i) registered.insert(library::routine_name(i));
   uint32_t routines = 0, functions = 0, aliases = 0;
-  for (uint32_t s = 0; s < boot::embedded_source_count; ++s) {
+  for (const std::string& name : boot::boot_source_names()) {
     // The sources of the system object, the codecs, the library phase and reactivity are code
     // that runs, not phases of definitions.
-    const std::string_view name = boot::embedded_sources[s].name;
     if (name == "system" || name == "codecs" || name == "library" || name == "reactivity") continue;
-    const cell phase = loaded({reinterpret_cast<const char*>(boot::embedded_sources[s].text),
-                               boot::embedded_sources[s].length});
+    const cell phase = boot::source_block(name.c_str());
     boot::definition_form form;
     for (uint32_t index = 0; index < buffer_of(phase.payload2)->count();) {
       index = boot::read_definition(phase, index, form);
