@@ -343,14 +343,17 @@ error script expect-arg
 true
 error access cannot-open'
 
-check "appending to system/options/path enters the folder once and a bad one puts path back" "mkdir -p sub/sub2" '
+check "appending to system/options/path enters the folder once; a bad one puts back a path of its own" "mkdir -p sub/sub2" '
 t: get-current-dir
 append system/options/path %sub/
 show [(get-current-dir) = append copy t %sub/]
 show [system/options/path = get-current-dir]
+old: system/options/path
 show [append system/options/path %nope/]
 show [(get-current-dir) = append copy t %sub/]
 show [system/options/path = get-current-dir]
+append old %sub2/
+show [(get-current-dir) = append copy t %sub/]
 insert tail system/options/path %sub2/
 show [(get-current-dir) = append copy t %sub/sub2/]
 show [system/options/path = get-current-dir]
@@ -360,6 +363,7 @@ show [system/options/path = get-current-dir]' \
 'true
 true
 error access cannot-open
+true
 true
 true
 true
