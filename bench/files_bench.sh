@@ -6,11 +6,7 @@
 # script (or of `python3 -c pass`). The files live in a temporary folder under $TMPDIR.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-tav=${TAV:-$root/build/release/tav}
-[ -x "$tav" ] || make -C "$root" build >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/release_env.sh"
 cd "$dir"
 
 size_mb=100

@@ -4,10 +4,7 @@
 # connection each) beside Python 3's http.client. Each figure is the best of three runs.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-tav=${TAV:-$root/build/release/tav}
-[ -x "$tav" ] || make -C "$root" build >/dev/null
-dir=$(mktemp -d)
+. "$(dirname "$0")/release_env.sh"
 cd "$dir"
 head -c $((100 << 20)) /dev/urandom > big.bin
 printf 'x' > small.txt

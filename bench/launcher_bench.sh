@@ -4,11 +4,7 @@
 # `cat` and captured back (call/input/output into a binary!), in MB/s.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-tav=$(realpath "${TAV:-$root/build/release/tav}")
-[ -x "$tav" ] || make -C "$root" build >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/release_env.sh"
 cd "$dir"
 
 calls=500

@@ -6,11 +6,7 @@
 # run; a replace that shifted the tail at every match would take 16 times as long.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-tav=${TAV:-$root/build/release/tav}
-[ -x "$tav" ] || make -C "$root" build >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/release_env.sh"
 
 cat > "$dir/replace.tav" <<'TAV'
 Tav []
