@@ -8,11 +8,7 @@
 # 10 MB text within 2.2 times the 5 MB one).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-tav=${TAV:-$root/build/release/tav}
-[ -x "$tav" ] || make -C "$root" build >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/release_env.sh"
 
 cat > "$dir/collect.tav" <<'TAV'
 Tav []
