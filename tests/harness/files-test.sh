@@ -323,5 +323,53 @@ true
 true
 true'
 
+# ---- Executable flag and the current folder kept with system/options/path --------------------
+check "flip-exe-flag switches the byte 92 after PE between 2 and 3 and touches nothing else" \
+"python3 -c \"b=bytearray(200); b[10:12]=b'PE'; b[102]=2; b[150]=7; open('x.exe','wb').write(b); open('plain.bin','wb').write(bytes(range(50)))\"" '
+orig: read/binary %x.exe
+flip-exe-flag %x.exe
+a: read/binary %x.exe
+flip-exe-flag %x.exe
+b: read/binary %x.exe
+show [reduce [length? a pick a 103 pick b 103 pick a 151]]
+poke a 103 2
+show [reduce [a = orig b = orig]]
+show [flip-exe-flag %plain.bin]
+show [(read/binary %plain.bin) = #{000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F202122232425262728292A2B2C2D2E2F3031}]
+show [flip-exe-flag %missing.exe]' \
+'[200 3 2 7]
+[true true]
+error script expect-arg
+true
+error access cannot-open'
+
+check "appending to system/options/path enters the folder once; a bad one puts back a path of its own" "mkdir -p sub/sub2" '
+t: get-current-dir
+append system/options/path %sub/
+show [(get-current-dir) = append copy t %sub/]
+show [system/options/path = get-current-dir]
+old: system/options/path
+show [append system/options/path %nope/]
+show [(get-current-dir) = append copy t %sub/]
+show [system/options/path = get-current-dir]
+append old %sub2/
+show [(get-current-dir) = append copy t %sub/]
+insert tail system/options/path %sub2/
+show [(get-current-dir) = append copy t %sub/sub2/]
+show [system/options/path = get-current-dir]
+clear skip tail system/options/path -5
+show [(get-current-dir) = append copy t %sub/]
+show [system/options/path = get-current-dir]' \
+'true
+true
+error access cannot-open
+true
+true
+true
+true
+true
+true
+true'
+
 [ $failures -eq 0 ] && echo "files: ok"
 [ $failures -eq 0 ]
