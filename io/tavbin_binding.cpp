@@ -74,6 +74,31 @@ bool words_match_spec_p(node_id context, node_id spec) {
   return position == context::word_count(context);
 }
 
+
+// A word read in either layout goes into the destination with its type and new-line flag: in
+// its global form, bound to a context already decoded, or still without its context (answering
+// its position, where the context's record binds it).
+void append_global_word(const cell& destination, uint32_t header, uint32_t symbol) {
+  cell word;
+  word::make_at(word, symbol);
+  word.header = header;
+  *append(destination) = word;
+}
+
+void append_bound_word(const cell& destination, uint8_t type, uint32_t header, node_id context, uint32_t symbol,
+                       int32_t index) {
+  *append(destination) = word::make_cell(type, context, symbol, index);
+  cell_at(destination, count_of(destination) - 1).header |= header;
+}
+
+uint32_t append_unbound_word(const cell& destination, uint8_t type, uint32_t header, uint32_t symbol, int32_t index) {
+  const uint32_t position = count_of(destination);
+  cell word = word::make_cell(type, 0, symbol, index);
+  word.header |= header;
+  *append(destination) = word;
+  return position;
+}
+
 }  // namespace
 
 void set_natives_bound(natives_bound bound) { natives_end = bound; }
@@ -117,10 +142,7 @@ const uint8_t* TavbinReader::decode_word_cp(const uint8_t* p, const uint8_t* lim
                                             const record_start& record) {
   const uint32_t symbol = read_symbol(p, limit);
   if (!record.flag) {
-    cell word;
-    word::make_at(word, symbol);
-    word.header = record.type | record.header;
-    *append(destination) = word;
+    append_global_word(destination, record.type | record.header, symbol);
     return p;
   }
   const int32_t index = read_sint(p, limit);
@@ -129,14 +151,10 @@ const uint8_t* TavbinReader::decode_word_cp(const uint8_t* p, const uint8_t* lim
     const node_id context = carried_context(read_path(p, limit));
     // Anything else would have its payload taken for a context.
     if (!context) throw_error(path_at);
-    *append(destination) = word::make_cell(record.type, context, symbol, index);
-    cell_at(destination, count_of(destination) - 1).header |= record.header;
+    append_bound_word(destination, record.type, record.header, context, symbol, index);
     return p;
   }
-  const uint32_t position = count_of(destination);
-  cell word = word::make_cell(record.type, 0, symbol, index);
-  word.header |= record.header;
-  *append(destination) = word;
+  const uint32_t position = append_unbound_word(destination, record.type, record.header, symbol, index);
   const uint8_t* owner_at = p;
   const uint8_t b = read_byte(p, limit);
   const uint8_t owner = b & byte::type_mask;
@@ -445,24 +463,17 @@ const uint8_t* TavbinReader::decode_word(const uint8_t* p, const uint8_t* limit,
   const uint32_t symbol = read_symbol(p, limit);
   const auto index = static_cast<int32_t>(read_u32(p, limit));
   if (record.word & word_bit::global) {
-    cell word;
-    word::make_at(word, symbol);
-    word.header = record.type | record.header;
-    *append(destination) = word;
+    append_global_word(destination, record.type | record.header, symbol);
     return p;
   }
   if (record.reference) {
     const uint8_t* path_at = p;
     const node_id context = carried_context(read_reference(p, limit));
     if (!context) throw_error(path_at);
-    *append(destination) = word::make_cell(record.type, context, symbol, index);
-    cell_at(destination, count_of(destination) - 1).header |= record.header;
+    append_bound_word(destination, record.type, record.header, context, symbol, index);
     return p;
   }
-  const uint32_t position = count_of(destination);
-  cell word = word::make_cell(record.type, 0, symbol, index);
-  word.header |= record.header;
-  *append(destination) = word;
+  const uint32_t position = append_unbound_word(destination, record.type, record.header, symbol, index);
   const uint8_t* owner_at = p;
   const uint32_t owner = read_u32(p, limit);
   const uint32_t owner_type = owner & word_bit::type_mask;
