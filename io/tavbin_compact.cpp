@@ -476,11 +476,7 @@ void TavbinWriter::encode_series_cp(const cell& value, uint8_t type) {
   const bool with_head = type != TYPE_MAP && type != TYPE_BITSET && head != 0;
   if (encode_reference_cp(value.payload2, share_of(type), type, with_head, static_cast<uint32_t>(head))) return;
   paths_.record(value.payload2, share_of(type));
-  paths_.enter();
-  struct leaving {
-    reference_paths& paths;
-    ~leaving() { paths.leave(); }
-  } leave{paths_};
+  const path_level children(paths_);
   if (type == TYPE_BITSET) {
     emit_header(type, (buffer->flags & bitset_complement) != 0);
   } else {

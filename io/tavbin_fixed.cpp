@@ -372,11 +372,7 @@ void TavbinWriter::encode_series(const cell& value, uint8_t type, uint32_t word)
   if (type == TYPE_BITSET && (buffer->flags & bitset_complement)) word |= word_bit::bitset_complement;
   if (encode_reference(value.payload2, share_of(type), word, with_head, head)) return;
   paths_.record(value.payload2, share_of(type));
-  paths_.enter();
-  struct leaving {
-    reference_paths& paths;
-    ~leaving() { paths.leave(); }
-  } leave{paths_};
+  const path_level children(paths_);
   emit_u32(word);
   if (with_head) emit_u32(head);
   if (type == TYPE_MAP) {

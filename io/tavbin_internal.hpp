@@ -153,6 +153,18 @@ class reference_paths {
   std::unordered_map<node_id, entry> keys_;
 };
 
+// The children of one value being written, left however the writing of them ends.
+class path_level {
+ public:
+  explicit path_level(reference_paths& paths) : paths_(paths) { paths_.enter(); }
+  ~path_level() { paths_.leave(); }
+  path_level(const path_level&) = delete;
+  path_level& operator=(const path_level&) = delete;
+
+ private:
+  reference_paths& paths_;
+};
+
 class TavbinReader {
  public:
   // Error offsets count from `input`, plus `input_offset` bytes it lies into the stream (a
