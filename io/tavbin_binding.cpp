@@ -59,7 +59,7 @@ node_id new_cells(uint32_t count, uint32_t filled) {
   return node;
 }
 
-// The context made from the spec has these words in this order.
+// The context made from the argument block has these words in this order.
 bool words_match_spec_p(node_id context, node_id spec) {
   uint32_t position = 0;
   series_buffer* cells = buffer_of(spec);

@@ -271,7 +271,7 @@ class TavbinReader {
                                      const record_start& record);
   const uint8_t* decode_context_cp(const uint8_t* p, const uint8_t* limit, const cell& destination);
   // What an object or function record holds before its context's words: the class id and
-  // handler numbers of an object, the spec and body sizes of a function, the context's flags
+  // handler numbers of an object, the argument-block and body sizes of a function, the context's flags
   // (as the compact flags byte) and word count.
   struct owner_numbers {
     bool function;

@@ -354,7 +354,7 @@ TEST_F(tavbin_boot, an_object_keeps_its_class_only_in_boot_mode) {
 
 TEST_F(tavbin_boot, a_native_keeps_its_spec_after_it_in_boot_mode) {
   natives::init();
-  const bytes records = {0x15, 0x01, 0x05, 0x01, 0x0F, 0x00};  // native 1 with the spec [alpha]
+  const bytes records = {0x15, 0x01, 0x05, 0x01, 0x0F, 0x00};  // native 1 with the argument block [alpha]
   decode_into(stream_with({"alpha"}, records));
   ASSERT_EQ(count(), 4u);
   const cell native = at(2), spec = at(3);
@@ -362,7 +362,7 @@ TEST_F(tavbin_boot, a_native_keeps_its_spec_after_it_in_boot_mode) {
   EXPECT_EQ(native::index_of(native), 1u);
   ASSERT_EQ(spec.type(), TYPE_BLOCK);
   EXPECT_EQ(native::spec_of(native), spec.payload2);
-  // The arguments context is made from the spec.
+  // The arguments context is made from the argument block.
   const cell context_cell = buffer_of(native::more_of(native))->cells()[native::more_context];
   EXPECT_EQ(context_cell.type(), TYPE_CONTEXT);
   decode_into(stream_with({"alpha"}, records), true);
