@@ -26,10 +26,16 @@ void encode(const cell& string, cell& output, uint32_t mode);
 // One HTTP request: the method word, the headers block and the data (none, a block, a string
 // or a binary) or null for none; the answer goes to `result`. False when no answer came
 // (access/no-connect follows). Until it is connected, reads and writes of http URLs raise
-// internal/not-done, as reads and writes of other schemes do until there are ports.
+// internal/not-done.
 using http_requester = bool (*)(cell& url, const cell& method, const cell* headers, const cell* data, bool binary,
                                 bool lines, bool info, cell& result);
 extern http_requester http_request;
+
+// The library's URL parser: the URL's parts as an object (or whatever else it answers), pushed.
+// Until it is connected, opening, reading and writing URLs of schemes other than HTTP raise
+// internal/not-done.
+using url_parser = cell* (*)(const cell& url);
+extern url_parser parse_url;
 
 cell* make(cell* prototype, cell* spec, int32_t type);
 cell* to(cell* prototype, cell* spec, int32_t type);

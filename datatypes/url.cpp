@@ -7,6 +7,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/any_string.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/text_output.hpp"
@@ -164,6 +165,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
 }
 
 http_requester http_request = nullptr;
+url_parser parse_url = nullptr;
 
 namespace {
 
@@ -192,21 +194,36 @@ bool http_data_p(uint8_t type) {
   return type == TYPE_NONE || type == TYPE_BLOCK || type == TYPE_STRING || type == TYPE_BINARY;
 }
 
+// A port whose spec is the URL's parsed parts; the parser must answer an object.
+cell* port_of(cell& url) {
+  if (!parse_url) not_done();
+  cell* parts = parse_url(url);
+  if (parts->type() != TYPE_OBJECT) fire(error_id::script_invalid_arg, url);
+  return port::make(nullptr, parts, TYPE_PORT);
+}
+
 }  // namespace
 
-// Opening reaches ports, which do not exist yet.
-cell* open(cell*, bool, bool, bool, bool, cell*) { not_done(); }
+// The opened port is the answer, whatever its actor's open answers.
+cell* open(cell* url, bool new_, bool read, bool write, bool seek, cell* allow) {
+  cell* port = port_of(*url);
+  actions::open(port, new_, read, write, seek, allow);
+  return stack::push_copy(*port);
+}
 
 cell* read(cell* source, cell* part, cell* seek, bool binary, bool lines, bool info, cell* as) {
-  if (!http_p(*source) || part || seek || as) not_done();
+  if (!http_p(*source)) return port::read(port_of(*source), part, seek, binary, lines, info, as);
+  if (part || seek || as) not_done();
   const cell method = scalar_support::word_named("get");
   return request(*source, method, nullptr, nullptr, binary, lines, info);
 }
 
 // The data is the body of a post, or a block [method headers data].
-cell* write(cell* destination, cell* data, bool binary, bool lines, bool info, bool, cell*, cell* seek, cell* allow,
-            cell* as) {
-  if (!http_p(*destination) || seek || allow || as) not_done();
+cell* write(cell* destination, cell* data, bool binary, bool lines, bool info, bool append, cell* part, cell* seek,
+            cell* allow, cell* as) {
+  if (!http_p(*destination))
+    return port::write(port_of(*destination), data, binary, lines, info, append, part, seek, allow, as);
+  if (seek || allow || as) not_done();
   cell method = scalar_support::word_named("post");
   cell headers = none::value, body = *data;
   if (data->type() == TYPE_BLOCK) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/any_string.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -19,6 +20,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter_internal.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/transcode.hpp"
 #include "runtime/errors.hpp"
@@ -893,8 +895,15 @@ uint32_t register_compiled(compiled_body body) {
   return compiled_count;
 }
 
+// The URL actions learn a URL's parts from the library's parser, called as a compiled call.
+static cell* parse_url(const cell& url) {
+  library::call(library::entry::parse_url, &url, 1);
+  return stack::top - 1;
+}
+
 namespace detail {
 void install_call_hooks() {
+  url::parse_url = parse_url;
   object::evaluate_spec_hook = evaluate_object_spec;
   object::call_function_hook = call_handler;
   port::call_actor_hook = call_actor;

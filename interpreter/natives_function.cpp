@@ -9,6 +9,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/cell_helpers.hpp"
 #include "interpreter/interpreter_internal.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/transcode.hpp"
 #include "runtime/cycle_stack.hpp"
@@ -101,6 +102,13 @@ void bind_global(const cell& block) {
       slot.payload3 = bound.payload3;
     }
   }
+}
+
+// A script file or URL runs through the library's do-file: the value, no trace callback, the
+// /args value.
+void do_script(const cell& value, const cell* script_args) {
+  const cell arguments[] = {value, none::value, script_args ? *script_args : none::value};
+  library::call(library::entry::do_file, arguments, 3);
 }
 
 // Any other value as one expression: a word is looked up, a function called.
@@ -269,9 +277,8 @@ void do_stack(const int32_t* parameters) {
       do_code(loaded, position_word, expand);
       break;
     }
-    // Scripts run through the library's do-file, after its preprocessor.
     case TYPE_FILE:
-    case TYPE_URL: fire(error_id::internal_not_done);
+    case TYPE_URL: do_script(value, refinement_argument(parameters[2])); break;
     case TYPE_PATH: interpreter::do_path(nullptr, 0, value, false, false, false); break;
     case TYPE_ERROR: raise = true; break;
     default: do_value(value); break;
