@@ -108,7 +108,7 @@ void bind_global(const cell& block) {
 // /args value.
 void do_script(const cell& value, const cell* script_args) {
   const cell arguments[] = {value, none::value, script_args ? *script_args : none::value};
-  library::call(library::entry::do_file, arguments, 3);
+  interpreter::library::call(interpreter::library::entry::do_file, arguments, 3);
 }
 
 // Any other value as one expression: a word is looked up, a function called.
