@@ -107,8 +107,12 @@ void bind_global(const cell& block) {
 // A script file or URL runs through the library's do-file: the value, no trace callback, the
 // /args value.
 void do_script(const cell& value, const cell* script_args) {
+  cell* base = stack::top;
   const cell arguments[] = {value, none::value, script_args ? *script_args : none::value};
   interpreter::library::call(interpreter::library::entry::do_file, arguments, 3);
+  const cell result = stack::top[-1];
+  stack::top = base;
+  stack::set_last_keep(result);
 }
 
 // Any other value as one expression: a word is looked up, a function called.
