@@ -71,6 +71,15 @@ if false [#include %stop.tav]' \
 *** Where: do-quit
 *** Near : none' 254
 
+check "a file that includes itself ends its expansion without a crash" \
+"printf 'Tav []\n#include %%self.tav\n#do [n: 1]\n' > self.tav" '
+Tav []
+#process off
+code: [#include %self.tav #if n = 1 [done]]
+#process on
+print mold expand-directives/clean code' \
+'[do %self.tav done]'
+
 # ---- Scripts --------------------------------------------------------------------------------
 check "the launcher applies the directives of a script before it runs" "" '
 Tav []
