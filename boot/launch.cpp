@@ -20,6 +20,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/stack.hpp"
 #include "io/os.hpp"
 #include "runtime/console_out.hpp"
@@ -207,6 +208,21 @@ int32_t body_index(const cell& block) {
   return -1;
 }
 
+// ---- Preprocessing --------------------------------------------------------------------------
+
+// The preprocessor runs over the script from its header word on, with the build's configuration
+// as its job, outside every catch: a directive's error, or its stop, ends the run.
+void expand_script(const cell& code, int32_t header) {
+  cell* base = stack::top;
+  cell* arguments = stack::push_copy(code);
+  arguments->payload1 = static_cast<uint32_t>(header);
+  const cell* config = object_field("build", "config");
+  stack::push_copy(config ? *config : none::value);
+  stack::push_copy(logic::value_of(false));
+  interpreter::library::call(interpreter::library::entry::expand, arguments, 3);
+  stack::top = base;
+}
+
 // ---- Reports --------------------------------------------------------------------------------
 
 void report_error() {
@@ -263,6 +279,7 @@ int launch(int argc, char** argv) {
                                 : "*** Error: not a Tav program!");
     return status_failed;
   }
+  if (!reported([&] { expand_script(code, body - 2); })) return status_failed;
   code.payload1 = static_cast<uint32_t>(body);
   cell* base = stack::top;
   interpreter::do_block(code, false);
