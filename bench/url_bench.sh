@@ -30,7 +30,7 @@ PY
 
 cat > "$dir/url.tav" <<TAV
 Tav []
-urls: load %$dir/urls.txt
+urls: collect [foreach line read/lines %$dir/urls.txt [keep to url! line]]
 best: none
 loop 3 [
     n: 0
