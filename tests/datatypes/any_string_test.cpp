@@ -276,8 +276,11 @@ TEST_F(TextTypes, ComparedAsText) {
 }
 
 // Files reach the file services (tested with real files elsewhere); URLs of schemes other than
-// http wait for ports, and what no service does is refused.
+// http wait for the URL parser that leads to their ports (tested with real schemes in the script
+// tests), and what no service does is refused.
 TEST_F(TextTypes, InputAndOutputWaitForTheirServices) {
+  const url::url_parser connected = url::parse_url;
+  url::parse_url = nullptr;
   cell file = text_value("x", TYPE_FILE);
   cell url = text_value("ftp://x", TYPE_URL);
   cell data = text_value("d");
@@ -294,6 +297,7 @@ TEST_F(TextTypes, InputAndOutputWaitForTheirServices) {
   }
   EXPECT_EQ(fired_by([&] { actions::open(&file, false, false, false, false, nullptr); }), error_id::script_expect_arg);
   EXPECT_EQ(fired_by([&] { actions::rename(&file, &data); }), error_id::script_invalid_arg);
+  url::parse_url = connected;
 }
 
 // What reaches the HTTP client: the method, the headers and the data a write names.
@@ -322,12 +326,15 @@ TEST_F(TextTypes, UrlReadsAndWritesChooseTheirRequest) {
   const cell post = scalar_support::word_named("post");
   const cell put = scalar_support::word_named("put");
   // Refused refinements, other schemes and bad data come before any request.
+  const url::url_parser connected = url::parse_url;
+  url::parse_url = nullptr;
   EXPECT_EQ(fired_by([&] { actions::read(&ftp, nullptr, nullptr, false, false, false, nullptr); }),
             error_id::internal_not_done);
   EXPECT_EQ(fired_by([&] { actions::read(&http, &one, nullptr, false, false, false, nullptr); }),
             error_id::internal_not_done);
   EXPECT_EQ(fired_by([&] { write(http, text_value("d"), &one); }), error_id::internal_not_done);
   EXPECT_EQ(fired_by([&] { write(ftp, text_value("d")); }), error_id::internal_not_done);
+  url::parse_url = connected;
   for (const cell& bad : {one, block_of_values({}), block_of_values({one}), block_of_values({put, one}),
                           block_of_values({put, block_of_values({}), one})})
     EXPECT_EQ(fired_by([&] { write(http, bad); }), error_id::script_invalid_arg) << molded(bad);
