@@ -50,7 +50,7 @@ loop $runs [
 ]
 print [best-load best-save length? out]
 TAV
-cat > "$dir/json.py" <<PY
+cat > "$dir/peer.py" <<PY
 import json, time
 text = open("$dir/doc.json", encoding="utf-8").read()
 best_load = best_save = None
@@ -64,7 +64,7 @@ print(best_load, best_save, len(out))
 PY
 
 tav_out=$("$tav" "$dir/json.tav")
-py_out=$(python3 "$dir/json.py")
+py_out=$(python3 "$dir/peer.py")
 echo "document: $bytes bytes"
 printf '%-10s %14s %14s %18s %18s %8s\n' "direction" "tav (s)" "tav (MB/s)" "python3 (s)" "python3 (MB/s)" "ratio"
 paste <(echo "$tav_out") <(echo "$py_out") | awk -v bytes="$bytes" '{
