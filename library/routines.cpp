@@ -1,6 +1,6 @@
 // The library's built-in routines: exit with a status, bit shifts by direction, the print
 // path's line-feed flag, tuples built from integers, UTF-8 counting, views of the argument and
-// call stacks, the tracing switch and raw standard output.
+// call stacks, the tracing switch, raw standard output and the JSON decoder's escapes.
 #include "library/routines.hpp"
 
 #include <unistd.h>
@@ -17,6 +17,7 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "library/json.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
 #include "runtime/errors.hpp"
@@ -154,7 +155,7 @@ constexpr boot::builtin builtins[] = {
     {"count-chars", count_chars, nullptr},     {"stack-size?", stack_size_p, nullptr},
     {"pick-stack", pick_stack, nullptr},       {"frame-index?", frame_index_p, nullptr},
     {"collect-calls", collect_calls, nullptr}, {"tracing?", tracing_p, nullptr},
-    {"write-stdout", write_stdout, nullptr},
+    {"write-stdout", write_stdout, nullptr},   {"json-unescape", json::unescape, nullptr},
 };
 
 }  // namespace

@@ -267,6 +267,20 @@ show [load %missing.txt]' \
 1
 error access cannot-open'
 
+
+check "JSON files go through the JSON codec both ways" "printf '{\"a\": [1, \"\\\\u00e9\"]}' > in.json; printf '[1,' > bad.json" '
+show [save %t.json reduce [1 "a" none] read %t.json]
+show [load %t.json]
+show [m: load %in.json m/a]
+show [e: load %bad.json e/arg1]
+show [save/as none make map! [k 1] (quote json)]
+show [load/as to binary! "[true]" (quote json)]' \
+'{[1,"a",null]}
+[1 "a" none]
+[1 "é"]
+{Invalid JSON string. Line: 1 Index: 3 Column: 2 Near: ","}
+{{"k":1}}
+[true]'
 check "a codec found by the suffix decodes and encodes the file itself" "printf abc > f.up" '
 put system/codecs (pick [up] 1) make object! [
     Suffixes: [%.up]  Mime-Type: []

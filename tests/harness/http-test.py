@@ -20,6 +20,7 @@ CANNED = {
     "/target": (200, [("X-Last", "yes")], b"x"),
     "/values": (200, [("Content-Type", "text/plain")], b"1 [2]"),
     "/upper": (200, [("Content-Type", "text/x-upper; charset=utf-8")], b"abc"),
+    "/json": (200, [("Content-Type", "application/json; charset=utf-8")], b'{"k":[1]}'),
 }
 stored = {}
 
@@ -137,6 +138,7 @@ CASES = [
     ("put system/codecs 'upper make object! [Mime-Type: [text/x-upper] Suffixes: [] "
      "decode: func [d] [reduce [type? d uppercase to string! d]]] load URL/upper", '[binary! "ABC"]', None, 1),
     ("load/as URL/values 'nope", "script invalid-refine-arg", None, 0),
+    ("m: load URL/json reduce [type? m m/k]", "[map! [1]]", check_get_defaults, 1),
 ]
 
 
