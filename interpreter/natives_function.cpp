@@ -9,6 +9,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/cell_helpers.hpp"
 #include "interpreter/interpreter_internal.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/transcode.hpp"
 #include "runtime/cycle_stack.hpp"
@@ -67,10 +68,25 @@ struct trace_guard {
   }
 };
 
+// The preprocessor's directives applied to a deep copy of the code, so the caller's block keeps
+// them for its next run. The copy takes the place of do's argument, which keeps it while it runs.
+cell expanded(const cell& code) {
+  cell* base = stack::top;
+  cell* source = stack::push_copy(code);
+  cell* arguments = stack::push_copy(none::value);
+  stack::push_copy(none::value);
+  stack::push_copy(logic::value_of(false));
+  block::copy(source, arguments, nullptr, true, nullptr);
+  interpreter::library::call(interpreter::library::entry::expand, arguments, 3);
+  *stack::argument(0) = *arguments;
+  stack::top = base;
+  return *stack::argument(0);
+}
+
 // A block, paren or hash! as code: the whole of it, or with a position word one expression.
 void do_code(cell code, const cell* position_word, bool expand) {
   clip_head(code);
-  if (expand) fire(error_id::internal_not_done);  // the preprocessor's expand comes with the library
+  if (expand) code = expanded(code);
   if (!position_word) {
     interpreter::do_block(code, true);
     return;
