@@ -183,6 +183,7 @@ routine::answer startup_run(cell* arguments) {
   cell source;
   if (!find_source_block(file::to_os_path(name), source)) fire(error_id::script_invalid_arg, arguments[0]);
   run_system_source(source);
+  end_definitions();
   arguments[0] = unset::value;
   return {0, 0};
 }
@@ -420,7 +421,6 @@ void run_system_source(const cell& source_value) {
     interpreter::build_arguments(function);
     block::append_cell(system_functions, function);
   }
-  end_definitions();
 }
 
 void begin_definitions() {

@@ -33,7 +33,7 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 void define_phase(const cell& phase);
 
 // Runs a loaded source block as code of the system: the functions it makes from its own blocks
-// are system code, tied with the others when it has run (`end_definitions`).
+// are system code, tied with the others at the next `end_definitions`.
 void run_system_source(const cell& source);
 
 // A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they

@@ -212,6 +212,8 @@ void define_console() {
   engine::define();
   boot::run_system_source(boot::source_block("commands"));
   boot::run_system_source(boot::source_block("settings"));
+  // One tying for the whole step: it walks every function of the system made so far.
+  boot::end_definitions();
 }
 
 }  // namespace
