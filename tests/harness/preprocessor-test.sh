@@ -71,6 +71,9 @@ if false [#include %stop.tav]' \
 *** Where: do-quit
 *** Near : none' 254
 
+# Each inclusion loads the file again until the evaluator's depth limit: minutes when every
+# allocation collects, so that run leaves this case out.
+if [ -z "${TAV_GC_STRESS:-}" ]; then
 check "a file that includes itself ends its expansion without a crash" \
 "printf 'Tav []\n#include %%self.tav\n#do [n: 1]\n' > self.tav" '
 Tav []
@@ -79,6 +82,7 @@ code: [#include %self.tav #if n = 1 [done]]
 #process on
 print mold expand-directives/clean code' \
 '[do %self.tav done]'
+fi
 
 # ---- Scripts --------------------------------------------------------------------------------
 check "the launcher applies the directives of a script before it runs" "" '
