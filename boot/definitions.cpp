@@ -182,24 +182,7 @@ routine::answer startup_run(cell* arguments) {
   cell name = arguments[0];
   cell source;
   if (!find_source_block(file::to_os_path(name), source)) fire(error_id::script_invalid_arg, arguments[0]);
-  collector::scoped_root source_root(&source);
-  interpreter::mark_system_code(source);
-  cell made;
-  block::make_at(made, 64);
-  collector::scoped_root made_root(&made);
-  struct collecting {
-    explicit collecting(cell* list) { natives::system_functions_made = list; }
-    ~collecting() { natives::system_functions_made = nullptr; }
-  } during(&made);
-  cell* saved = stack::top;
-  interpreter::do_block(source, false);
-  stack::top = saved;
-  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
-  for (uint32_t i = 0; i < buffer_of(made.payload2)->count(); ++i) {
-    const cell function = buffer_of(made.payload2)->cells()[i];
-    interpreter::build_arguments(function);
-    block::append_cell(system_functions, function);
-  }
+  run_system_source(source);
   end_definitions();
   arguments[0] = unset::value;
   return {0, 0};
@@ -415,6 +398,28 @@ void define_phase(const cell& phase_value) {
     cell name = form.name;
     context::set(name, made);
     stack::top = saved;
+  }
+}
+
+void run_system_source(const cell& source_value) {
+  cell source = source_value;
+  collector::scoped_root source_root(&source);
+  interpreter::mark_system_code(source);
+  cell made;
+  block::make_at(made, 64);
+  collector::scoped_root made_root(&made);
+  struct collecting {
+    explicit collecting(cell* list) { natives::system_functions_made = list; }
+    ~collecting() { natives::system_functions_made = nullptr; }
+  } during(&made);
+  cell* saved = stack::top;
+  interpreter::do_block(source, false);
+  stack::top = saved;
+  if (system_functions.type() != TYPE_BLOCK) begin_definitions();
+  for (uint32_t i = 0; i < buffer_of(made.payload2)->count(); ++i) {
+    const cell function = buffer_of(made.payload2)->cells()[i];
+    interpreter::build_arguments(function);
+    block::append_cell(system_functions, function);
   }
 }
 

@@ -32,6 +32,10 @@ uint32_t read_definition(const cell& phase, uint32_t index, definition_form& for
 // runtime error 98.
 void define_phase(const cell& phase);
 
+// Runs a loaded source block as code of the system: the functions it makes from its own blocks
+// are system code, tied with the others at the next `end_definitions`.
+void run_system_source(const cell& source);
+
 // A vocabulary's definitions begin: the functions of an earlier one are forgotten. When they
 // end, the calls in the functions made since are tied to the callables their words name then,
 // and the library functions that native code calls by name are taken from their words.

@@ -1,11 +1,11 @@
-// Start-up sequence of the tav program: the runtime, the vocabulary, the script, the exit.
+// Start-up sequence of the tav program: the runtime, the vocabulary, the hand-over to the
+// console, the exit.
 #include "boot/startup.hpp"
 
 #include <unistd.h>
 
 #include <cstdio>
 
-#include "boot/launch.hpp"
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/actions.hpp"
@@ -16,6 +16,7 @@
 #include "datatypes/slot_table.hpp"
 #include "datatypes/symbol.hpp"
 #include "interpreter/interpreter.hpp"
+#include "interpreter/library_calls.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/parse.hpp"
@@ -36,17 +37,21 @@
 namespace tav::boot {
 namespace {
 
+// The console takes over once every definition is made; the program ends when it returns.
 int run(void*) {
   init_runtime();
   define_vocabulary();
-  return launch(system_state.argument_count, system_state.arguments);
+  cell* saved = stack::top;
+  interpreter::library::call(interpreter::library::entry::launch, nullptr, 0);
+  stack::top = saved;
+  return 0;
 }
 
 // Every tracked heap block is freed and the output flushed on the way out.
 [[noreturn]] void finish(int status) {
   platform::restore_terminal();
   console_out::flush();
-  if (status == status_ok) runtime_error(0, nullptr);
+  if (status == 0) runtime_error(0, nullptr);
   std::fflush(stdout);
   std::fflush(stderr);
   heap_free_all();

@@ -6,6 +6,7 @@
 
 #include "boot/definitions.hpp"
 #include "console/edit_model.hpp"
+#include "console/keys.hpp"
 #include "console/renderer.hpp"
 #include "console/terminal.hpp"
 #include "console/tty.hpp"
@@ -35,10 +36,17 @@ std::u32string text_of(const cell& string) {
   return out;
 }
 
+// The last line read ended the input: standard input had nothing more, or on a terminal the
+// line was ended by Ctrl-C, by Ctrl-D on an empty line or by the terminal going away.
+bool input_ended = false;
+
 void read_piped_line() {
   if (cells.line.type() != TYPE_STRING) return;
-  stdin_readline(cells.line);
+  input_ended = !stdin_readline(cells.line);
 }
+
+constexpr int32_t ctrl_c = 3, ctrl_d = 4;
+bool quit_key_p(int32_t code) { return code == ctrl_c || code == ctrl_d || code == key_failed; }
 
 // Draws each key's effect; answers when the model says the edit is done.
 void edit_loop(const std::u32string& prompt, edit_model& m) {
@@ -65,7 +73,10 @@ void edit_loop(const std::u32string& prompt, edit_model& m) {
         text = m.text();
         draw(r.redraw(prompt, text, m.caret(), true, hidden));
         break;
-      case edit_step::done: draw(r.to_last_row()); return;
+      case edit_step::done:
+        input_ended = quit_key_p(code);
+        draw(r.to_last_row());
+        return;
     }
   }
 }
@@ -92,10 +103,13 @@ routine::answer terminate_console(cell* arguments) {
   return {0, 0};
 }
 
+routine::answer input_ended_p(cell*) { return {input_ended ? 1 : 0, 0}; }
+
 constexpr boot::builtin builtins[] = {
     {"_set-buffer-history", set_buffer_history, nullptr},
     {"_read-input", read_input, nullptr},
     {"_terminate-console", terminate_console, nullptr},
+    {"_input-ended?", input_ended_p, nullptr},
 };
 
 }  // namespace
@@ -108,6 +122,7 @@ void init_globals() {
 void setup(const cell& line, const cell& history) { model().setup(line, history); }
 
 void edit(const cell& prompt, bool hidden) {
+  input_ended = false;
   // A script may ask before the console's init has looked at the terminal.
   static bool looked = false;
   if (!looked) init();

@@ -13,6 +13,7 @@
 #include "boot/vocabulary.hpp"
 #include "console/cells.hpp"
 #include "console/editor.hpp"
+#include "console/engine.hpp"
 #include "console/keys.hpp"
 #include "console/tty.hpp"
 #include "datatypes/binary.hpp"
@@ -150,7 +151,7 @@ constexpr boot::builtin builtins[] = {
 };
 
 // The console's start-up definitions: the provisional system/console until the console's own
-// object replaces it, then the input definitions in their order.
+// object (console/engine.tav) replaces it, then the input definitions in their order.
 constexpr char console_routines[] = R"(
 console-init: routine [str [string!]] [the console's platform initialisation] console-init
 )";
@@ -168,6 +169,8 @@ _set-buffer-history: routine ["Internal Use Only" line [string!] hist [block!]]
 _read-input: routine ["Internal Use Only" prompt [string!] hidden? [logic!]]
     [read the line: edited on a terminal or one line of standard input] _read-input
 _terminate-console: routine [] [nothing to end on this system] _terminate-console
+_input-ended?: routine ["Internal Use Only" return: [logic!]]
+    [whether the last line read ended the input] _input-ended?
 ask: func [
     "Prompt the user for input"
     question [string!]
@@ -201,10 +204,16 @@ void run_source(const char* text, size_t length, bool definitions_p) {
 }
 
 void define_console() {
+  boot::run_system_source(boot::source_block("header"));
   run_source(console_routines, sizeof console_routines - 1, true);
   run_source(provisional_console, sizeof provisional_console - 1, false);
   stdin_bytes();
   run_source(input_definitions, sizeof input_definitions - 1, true);
+  engine::define();
+  boot::run_system_source(boot::source_block("commands"));
+  boot::run_system_source(boot::source_block("settings"));
+  // One tying for the whole step: it walks every function of the system made so far.
+  boot::end_definitions();
 }
 
 }  // namespace
@@ -272,10 +281,11 @@ int32_t read_stdin_char() {
   return unicode::decode_utf8_char(bytes, &available);
 }
 
-void stdin_readline(cell& string) {
-  for (;;) {
+bool stdin_readline(cell& string) {
+  for (bool any = false;; any = true) {
     const int32_t cp = read_stdin_char();
-    if (cp < 0 || cp == '\n') return;
+    if (cp < 0) return any;
+    if (cp == '\n') return true;
     series_buffer* b = buffer_of(string.payload2);
     string::append_char(b, static_cast<uint32_t>(cp));
   }
@@ -286,6 +296,7 @@ void install() {
   if (installed) return;
   installed = true;
   editor::install();
+  engine::install();
   collector::add_root(&phase_block);
   console_out::set_width_function(cell_width);
   boot::add_builtins(builtins, std::size(builtins));

@@ -40,8 +40,9 @@ void draw(const std::string& bytes);
 int32_t read_stdin_char();
 
 // Appends the characters of standard input to `string` up to a line feed (not kept) or the
-// end of the input; a carriage return before the line feed stays.
-void stdin_readline(cell& string);
+// end of the input; a carriage return before the line feed stays. Answers false when the input
+// had ended before this line: nothing was read.
+bool stdin_readline(cell& string);
 
 // Registers the console's built-ins and its start-up definitions; the program calls it once
 // before start-up.

@@ -1,7 +1,7 @@
 // The boot image maker, run by the build: the global definitions of the datatype, action and
 // native words from the tables the program registers them from, then the generated definitions,
-// then the name and block of every start-up source (boot/*.tav, library/*.tav): start-up takes
-// its phases and the sources its code runs by name from there.
+// then the name and block of every start-up source (boot/*.tav, library/*.tav, console/*.tav):
+// start-up takes its phases and the sources its code runs by name from there.
 //   tav_boot_image SOURCE-DIR IMAGE            writes the image
 //   tav_boot_image --check SOURCE-DIR IMAGE    decodes the image in boot mode and compares it
 //                                              with the sources and the tables; a difference
@@ -59,10 +59,10 @@ struct source_file {
   std::string path;
 };
 
-// Every .tav file of boot/ and of library/, each folder in the order of the names.
+// Every .tav file of boot/, library/ and console/, each folder in the order of the names.
 std::vector<source_file> source_files() {
   std::vector<source_file> found;
-  for (const char* folder : {"boot", "library"}) {
+  for (const char* folder : {"boot", "library", "console"}) {
     std::vector<source_file> here;
     const std::filesystem::path dir = std::filesystem::path(options.sources) / folder;
     std::error_code failed;

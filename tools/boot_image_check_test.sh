@@ -11,9 +11,10 @@ failures=0
 
 copy_sources() {
   rm -rf "$work/src"
-  mkdir -p "$work/src/boot" "$work/src/library"
+  mkdir -p "$work/src/boot" "$work/src/library" "$work/src/console"
   cp "$sources"/boot/*.tav "$work/src/boot/"
   cp "$sources"/library/*.tav "$work/src/library/"
+  cp "$sources"/console/*.tav "$work/src/console/"
 }
 
 copy_sources

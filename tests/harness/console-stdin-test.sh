@@ -37,7 +37,7 @@ check "three- and four-byte characters" "$work/wide" 0 "2" 'print length? input-
 
 printf '\xc3\x41' >"$work/bad"
 check "a bad continuation byte" "$work/bad" 254 \
-  "$(printf '*** Access Error: invalid UTF-8 encoding: #{C341}\n*** Where: input-stdin\n*** Near : print mold input-stdin')" \
+  "$(printf '*** Access Error: invalid UTF-8 encoding: #{C341}\n*** Where: input-stdin\n*** Near : print mold input-stdin\n*** Stack: launch try-do')" \
   'print mold input-stdin'
 
 printf 'ab\xe4\xb8' >"$work/cut"

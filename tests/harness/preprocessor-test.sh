@@ -110,7 +110,7 @@ print "never"
 *** Math Error: attempt to divide by zero
 *** Where: ???
 *** Near : 1 / 0
-*** Stack: do-code do-safe
+*** Stack: launch expand-directives expand do-code do-safe
 *** Throw Error: no catch for throw: halt-request
 *** Where: do-quit
 *** Near : none' 254

@@ -5,7 +5,10 @@
 #                                     expected exit status (0 when absent). With an .args file
 #                                     beside it, TAV gets those arguments instead ({script}
 #                                     stands for the script's path) and reads SCRIPT on its
-#                                     standard input.
+#                                     standard input: the console's input. Each run has a
+#                                     fresh HOME (every start makes the settings folder there),
+#                                     and {version} in the .out file stands for the formed
+#                                     system/version.
 #   run-script-test.sh --self-test DIR  checks the runner against the cases in DIR.
 set -u
 
@@ -28,6 +31,15 @@ compare() {  # compare NAME EXPECTED-OUT EXPECTED-STATUS INPUT COMMAND...
   return $failed
 }
 
+# The formed system/version, asked of the program itself.
+version_of() {
+  local tav=$1 probe
+  probe=$(mktemp -d)
+  printf 'Tav []\nprin system/version\n' >"$probe/version.tav"
+  HOME=$probe "$tav" "$probe/version.tav"
+  rm -rf "$probe"
+}
+
 run_script() {
   local tav=$1 script=$2
   local base=${script%.tav}
@@ -38,14 +50,26 @@ run_script() {
     return 1
   fi
   cd "$(dirname "$script")" || return 1
+  local home expected failed=0
+  home=$(mktemp -d)
+  expected=$home.out
+  if grep -q '{version}' "$base.out"; then
+    local version
+    version=$(version_of "$tav")
+    sed "s/{version}/$version/g" "$base.out" >"$expected"
+  else
+    cp "$base.out" "$expected"
+  fi
   if [ -f "$base.args" ]; then
     local -a args
     read -r -a args <"$base.args"
     args=("${args[@]//\{script\}/$script}")
-    compare "$(basename "$script")" "$base.out" "$status" "$script" "$tav" "${args[@]}"
+    (export HOME=$home; compare "$(basename "$script")" "$expected" "$status" "$script" "$tav" "${args[@]}") || failed=1
   else
-    compare "$(basename "$script")" "$base.out" "$status" /dev/null "$tav" "$script"
+    (export HOME=$home; compare "$(basename "$script")" "$expected" "$status" /dev/null "$tav" "$script") || failed=1
   fi
+  rm -rf "$home" "$expected"
+  return $failed
 }
 
 self_test() {

@@ -149,7 +149,7 @@ def read_case(path):
             files[current].append(raw[2:])
             continue
         current = None
-        line = raw.strip()
+        line = raw.lstrip()  # trailing spaces belong to `line` texts
         if not line or line.startswith("#"):
             continue
         word, _, rest = line.partition(" ")
