@@ -10,6 +10,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/base_n.hpp"
 #include "datatypes/bitset.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
@@ -524,6 +525,7 @@ cell* to(cell*, cell* spec, int32_t) {
     }
     case TYPE_BITSET: return push_bytes(bitset::ts_head(value), bitset::byte_length(value));
     case TYPE_ISSUE: return from_issue(value);
+    case TYPE_IMAGE: return image::extract_data(value, image::argb);
     default:
       if (text_type_p(value.type())) return push_form_of(value);
       fire(error_id::script_bad_to_arg, datatype_cell(), value);

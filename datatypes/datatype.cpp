@@ -14,6 +14,7 @@
 #include "datatypes/port.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
@@ -174,6 +175,7 @@ void register_all() {
   vector::init();
   hash::init();
   map::init();
+  image::init();
 }
 
 }  // namespace tav::datatype

@@ -5,6 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/types.hpp"
@@ -52,6 +53,16 @@ cell lookup(entry which) {
   }
 }
 
+// Whether the library's face? takes the object for a face; false while nothing defines it.
+bool face_p(const cell& object) {
+  if (value_of(entry::face_p).type() == TYPE_UNSET) return false;
+  cell* base = stack::top;
+  call(entry::face_p, &object, 1);
+  const cell answer = *(stack::top - 1);
+  stack::top = base;
+  return !logic::false_p(answer);
+}
+
 }  // namespace
 
 const char* name_of(entry which) { return names[static_cast<uint32_t>(which)]; }
@@ -60,6 +71,7 @@ void fill() {
   static bool rooted = false;
   if (!rooted) collector::add_root(&table);
   rooted = true;
+  image::face_p_hook = &face_p;
   cell made;
   block::make_at(made, static_cast<uint32_t>(entry::count));
   table = made;

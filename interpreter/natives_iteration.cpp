@@ -6,6 +6,7 @@
 
 #include "datatypes/actions.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
@@ -64,6 +65,15 @@ cell value_from(const cell& series, uint32_t i) {
   return element(series, static_cast<uint32_t>(at));
 }
 
+// Sets the words to the tuples of the pixels from the image's index; none past its tail.
+void image_set_many(const cell& words_given, const cell& image_given, int32_t count) {
+  const cell words = words_given, pixels = image_given;
+  for (uint32_t i = 0; i < static_cast<uint32_t>(std::max(count, 0)); ++i) {
+    const cell value = image::get_pixel(pixels, pixels.payload1 + i);
+    set_word(word_in(words, i), value);
+  }
+}
+
 bool iterable_p(uint8_t type) { return series::any_series_p(type); }
 
 }  // namespace
@@ -71,6 +81,7 @@ bool iterable_p(uint8_t type) { return series::any_series_p(type); }
 // ---- Step routines --------------------------------------------------------------------------
 
 bool series_more_p(const cell& series) {
+  if (series.type() == TYPE_IMAGE) return series.payload1 < image::count_of(series);
   series_buffer* buffer = buffer_of(series.payload2);
   // A negative head reads as a huge unsigned one and is never before the tail.
   return uint64_t{buffer->offset} + uint64_t{series.payload1} * buffer->unit() < buffer->tail;
@@ -80,7 +91,7 @@ bool foreach_next() {
   cell& series = loop_series();
   if (!series_more_p(series)) return false;
   const uint32_t at = series.payload1;
-  const cell value = element(series, at);
+  const cell value = series.type() == TYPE_IMAGE ? image::get_pixel(series, at) : element(series, at);
   series.payload1 = at + 1;
   set_word(loop_words(), value);
   return true;
@@ -94,6 +105,8 @@ bool foreach_next_block(int32_t n) {
     if (at.type() == TYPE_MAP) {
       if (n != 2) fire(error_id::script_invalid_arg, loop_words());
       more = map::set_many(loop_words(), series, n);
+    } else if (at.type() == TYPE_IMAGE) {
+      image_set_many(loop_words(), at, n);
     } else if (series::any_block_p(at.type()))
       set_many(loop_words(), at, n, true, false, false);
     else

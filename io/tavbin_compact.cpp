@@ -6,6 +6,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/series.hpp"
@@ -66,6 +67,20 @@ uint32_t TavbinReader::read_uint(const uint8_t*& p, const uint8_t* limit) const 
     value |= uint32_t{b & 0x7Fu} << shift;
     if (!(b & 0x80)) return value;
   }
+}
+
+node_id TavbinReader::decode_pixels(const uint8_t*& p, const uint8_t* limit, uint32_t width, uint32_t height,
+                                    const uint8_t* at) const {
+  const size_t left = static_cast<size_t>(limit - p);
+  if (width > image::max_side || height > image::max_side) throw_error(at);
+  if (width > 0 && height > left / 4 / width) throw_error(at);
+  const uint64_t n = uint64_t{width} * height;
+  if (n > image::max_pixels || 4 * n > left) throw_error(at);
+  if (n == 0) return 0;
+  const node_id node = image::make_node(width, height);
+  std::memcpy(image::bitmap_of(image::make_at(node))->pixels, p, static_cast<size_t>(4 * n));
+  p += 4 * n;
+  return node;
 }
 
 int32_t TavbinReader::read_count(const uint8_t*& p, const uint8_t* limit) const {
@@ -320,7 +335,10 @@ const uint8_t* TavbinReader::decode_series_cp(const uint8_t* p, const uint8_t* l
     payload3 = element;
     p += bytes;
   } else {
-    not_done();  // image! records come with image!
+    const uint8_t* size_at = p;
+    const uint32_t width = read_uint(p, limit), height = read_uint(p, limit);
+    node = decode_pixels(p, limit, width, height, size_at);
+    payload3 = image::size_word(width, height);
   }
   const uint32_t head_word = type == TYPE_BITSET ? 0 : static_cast<uint32_t>(head);
   *append(destination) = cell{header | type, head_word, node, payload3};
@@ -515,6 +533,18 @@ void TavbinWriter::encode_series_cp(const cell& value, uint8_t type) {
   emit_bytes(buffer->head(), buffer->used());
 }
 
+void TavbinWriter::encode_image_cp(const cell& value) {
+  const uint32_t head = value.payload1;
+  if (value.payload2 && encode_reference_cp(value.payload2, share::image, TYPE_IMAGE, head != 0, head)) return;
+  if (value.payload2) paths_.record(value.payload2, share::image);
+  emit_header(TYPE_IMAGE, head != 0);
+  if (head != 0) emit_uint(head);
+  emit_uint(image::width_of(value));
+  emit_uint(image::height_of(value));
+  if (const uint32_t* pixels = image::pixels_of(value))
+    emit_bytes(reinterpret_cast<const uint8_t*>(pixels), size_t{image::count_of(value)} * 4);
+}
+
 void TavbinWriter::encode_value_cp(const cell& value) {
   write_value_cp(value);
   paths_.advance();
@@ -598,7 +628,10 @@ void TavbinWriter::write_value_cp(const cell& value_given) {
     default: break;
   }
   if (no_codec_p(type)) fire(error_id::access_no_codec, value);
-  if (type == TYPE_IMAGE) not_done();
+  if (type == TYPE_IMAGE) {
+    encode_image_cp(value);
+    return;
+  }
   if (bound_type_p(type)) {
     nesting_.enter();
     encode_bound_cp(value, type);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "datatypes/context.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/symbol.hpp"
@@ -198,7 +199,16 @@ const uint8_t* TavbinReader::decode_series(const uint8_t* p, const uint8_t* limi
                                            uint8_t type, uint32_t word) {
   const uint32_t header = word & word_bit::new_line ? cell_flag::new_line : 0;
   if (cells_type_p(type) || type == TYPE_MAP) return decode_cells(p, limit, destination, type, header);
-  if (type == TYPE_IMAGE) not_done();  // image! records come with image!
+  if (type == TYPE_IMAGE) {
+    const uint8_t* head_at = p;
+    const auto head = static_cast<int32_t>(read_u32(p, limit));
+    if (head < 0) throw_error(head_at);
+    const uint8_t* size_at = p;
+    const uint32_t size = read_u32(p, limit);
+    const node_id node = decode_pixels(p, limit, size & 0xFFFF, size >> 16, size_at);
+    *append(destination) = cell{header | type, static_cast<uint32_t>(head), node, size};
+    return p;
+  }
   const uint8_t* head_at = p;
   const auto head = type == TYPE_BITSET ? 0 : static_cast<int32_t>(read_u32(p, limit));
   if (head < 0) throw_error(head_at);
@@ -347,7 +357,10 @@ void TavbinWriter::write_value(const cell& value_given) {
     default: break;
   }
   if (no_codec_p(type)) fire(error_id::access_no_codec, value);
-  if (type == TYPE_IMAGE) not_done();
+  if (type == TYPE_IMAGE) {
+    encode_image(value, word);
+    return;
+  }
   if (bound_type_p(type)) {
     nesting_.enter();
     encode_bound(value, type, word);
@@ -397,6 +410,16 @@ void TavbinWriter::encode_series(const cell& value, uint8_t type, uint32_t word)
   emit_u32(type == TYPE_BITSET ? buffer->used() : buffer->count());
   if (type == TYPE_VECTOR) emit_u32(value.payload3);
   emit_run(buffer->head(), buffer->used());
+}
+
+void TavbinWriter::encode_image(const cell& value, uint32_t word) {
+  if (value.payload2 && encode_reference(value.payload2, share::image, word, true, value.payload1)) return;
+  if (value.payload2) paths_.record(value.payload2, share::image);
+  emit_u32(word);
+  emit_u32(value.payload1);
+  emit_u32(value.payload3);
+  if (const uint32_t* pixels = image::pixels_of(value))
+    emit_bytes(reinterpret_cast<const uint8_t*>(pixels), size_t{image::count_of(value)} * 4);
 }
 
 bool TavbinWriter::encode_reference(node_id key, share kind, uint32_t word, bool with_head, uint32_t head) {

@@ -244,6 +244,11 @@ class TavbinReader {
                               uint32_t header);
   const uint8_t* decode_series_reference(const uint8_t* p, const uint8_t* limit, const cell& destination,
                                          uint8_t type, int32_t head, uint32_t header);
+  // An image's pixels after its width and height (read from `at`): a new bitmap filled from
+  // the ARGB bytes, 0 when a side is 0. Sides above 65535, more than 2^28 pixels or fewer
+  // bytes than the pixels need are an error at `at`.
+  node_id decode_pixels(const uint8_t*& p, const uint8_t* limit, uint32_t width, uint32_t height,
+                        const uint8_t* at) const;
   const uint8_t* decode_bound(const uint8_t* p, const uint8_t* limit, const cell& destination,
                               const record_start& record);
   const uint8_t* decode_word(const uint8_t* p, const uint8_t* limit, const cell& destination,
@@ -357,6 +362,7 @@ class TavbinWriter {
 
   void write_value_cp(const cell& value);
   void encode_series_cp(const cell& value, uint8_t type);
+  void encode_image_cp(const cell& value);
   void encode_number_cp(const cell& value, uint8_t type);
   // When the key was met before as a value of the same share class: the reference prefix,
   // the header (and head), then the stored path; answers true.
@@ -380,6 +386,7 @@ class TavbinWriter {
   uint32_t symbol_index(uint32_t symbol);
   void write_value(const cell& value);
   void encode_series(const cell& value, uint8_t type, uint32_t word);
+  void encode_image(const cell& value, uint32_t word);
   bool encode_reference(node_id key, share kind, uint32_t word, bool with_head, uint32_t head);
   void emit_path_fixed(const reference_paths::entry& found);
   void encode_bound(const cell& value, uint8_t type, uint32_t word);

@@ -273,6 +273,7 @@ const char* const tavbin_seeds[] = {
     "o: make object! [a: 1 b: \"x\" on-change*: func [w o n] [print \"changed\"]] reduce [o in o 'a in o 'b]",
     "o: make object! [n: 5 f: func [] [n * 2] me: none] o/me: o reduce [o]",
     "f: func [x] [x + 1] reduce [:f :f reflect :f 'body]",
+    "i: make image! [2x2 #{0102030405060708090A0B0C} #{00FF7F80}] reduce [i next i make image! 0x2 make image! 3x1]",
     "reduce [:if :append :+ make op! func [a b] [a - b] make error! [math zero-divide]]",
     "e: make error! [script no-value] e/arg1: 'foo reduce [e [a b: :c /d 'e]]",
     "h: make hash! [1 2] append/only h h m: make map! [a 1] m/b: m reduce [h m]",
