@@ -176,17 +176,15 @@ routine::answer startup_args(cell* arguments) {
   return {0, 0};
 }
 
-// Runs one of the library's sources (library/<name>.tav) as code of the system: the functions
-// it makes from its own blocks are system code, tied with the others when it has run.
-routine::answer startup_run(cell* arguments) {
-  cell name = arguments[0];
+// Runs one start-up source (library/<name>.tav, or view/<name>.tav named "view/<name>") as code
+// of the system, collecting the functions it makes from its own blocks.
+void run_system_source(const cell& name, cell& made) {
   cell source;
-  if (!find_source_block(file::to_os_path(name), source)) fire(error_id::script_invalid_arg, arguments[0]);
+  cell spelling = name;
+  if (spelling.type() != TYPE_STRING || !find_source_block(file::to_os_path(spelling), source))
+    fire(error_id::script_invalid_arg, spelling);
   collector::scoped_root source_root(&source);
   interpreter::mark_system_code(source);
-  cell made;
-  block::make_at(made, 64);
-  collector::scoped_root made_root(&made);
   struct collecting {
     explicit collecting(cell* list) { natives::system_functions_made = list; }
     ~collecting() { natives::system_functions_made = nullptr; }
@@ -194,6 +192,17 @@ routine::answer startup_run(cell* arguments) {
   cell* saved = stack::top;
   interpreter::do_block(source, false);
   stack::top = saved;
+}
+
+// Runs the named start-up sources in turn: the functions they make are system code, tied with
+// the others once, when the last has run.
+routine::answer startup_run(cell* arguments) {
+  cell names = arguments[0];
+  collector::scoped_root names_root(&names);
+  cell made;
+  block::make_at(made, 64);
+  collector::scoped_root made_root(&made);
+  for (uint32_t i = names.payload1; i < tail_of(names); ++i) run_system_source(cells_of(names)[i], made);
   if (system_functions.type() != TYPE_BLOCK) begin_definitions();
   for (uint32_t i = 0; i < buffer_of(made.payload2)->count(); ++i) {
     const cell function = buffer_of(made.payload2)->cells()[i];
