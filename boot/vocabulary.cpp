@@ -239,9 +239,13 @@ constexpr phase_row phases[] = {{"core", nullptr, false},
 constexpr size_t phase_count = std::size(phases);
 
 // The sources run once the system object stands, after the phases: the codecs that go into
-// system/codecs, then the library's definitions, which use them. The system object's own runs
-// when the object is completed.
-constexpr const char* later_sources[] = {"codecs", "library"};
+// system/codecs, then the library's definitions, which use them, then the GUI layer's, which
+// stores system/view. The system object's own runs when the object is completed.
+struct later_source {
+  const char* name;
+  bool gui;
+};
+constexpr later_source later_sources[] = {{"codecs", false}, {"library", false}, {"gui-layer", true}};
 
 void add(plan& p, const std::string& names, const std::string& expression, uint8_t made_as = 0) {
   p.text += '(';
@@ -381,6 +385,13 @@ void run_source(const char* name) {
   stack::top = saved;
 }
 
+// The runner of the library's sources is start-up's own: gone once the last of them has run.
+void unset_startup_run() {
+  cell word;
+  word::make_at(word, symbol::make("startup-run"));
+  context::set(word, unset::value);
+}
+
 // Until the system object stores it, the object of the global words lives in the global
 // context's self slot.
 void system_words() {
@@ -482,7 +493,9 @@ void define_vocabulary() {
   definitions_block = none::value;
   end_definitions();
   if (system_object::complete()) {
-    for (const char* name : later_sources) run_source(name);
+    for (const later_source& source : later_sources)
+      if (!source.gui || gui::installed()) run_source(source.name);
+    unset_startup_run();
   }
   if (upper_definitions) upper_definitions();
 }

@@ -1,7 +1,7 @@
 // The boot image maker, run by the build: the global definitions of the datatype, action and
 // native words from the tables the program registers them from, then the generated definitions,
-// then the name and block of every start-up source (boot/*.tav, library/*.tav, console/*.tav):
-// start-up takes its phases and the sources its code runs by name from there.
+// then the name and block of every start-up source (boot/*.tav, library/*.tav, console/*.tav,
+// view/*.tav): start-up takes its phases and the sources its code runs by name from there.
 //   tav_boot_image SOURCE-DIR IMAGE            writes the image
 //   tav_boot_image --check SOURCE-DIR IMAGE    decodes the image in boot mode and compares it
 //                                              with the sources and the tables; a difference
@@ -59,15 +59,18 @@ struct source_file {
   std::string path;
 };
 
-// Every .tav file of boot/, library/ and console/, each folder in the order of the names.
+// Every .tav file of boot/, library/, console/ and view/, each folder in the order of the names.
+// The GUI layer's sources are named with their folder ("view/helpers"), as their stems repeat the
+// library's.
 std::vector<source_file> source_files() {
   std::vector<source_file> found;
-  for (const char* folder : {"boot", "library", "console"}) {
+  for (const char* folder : {"boot", "library", "console", "view"}) {
+    const std::string prefix = std::string(folder) == "view" ? "view/" : "";
     std::vector<source_file> here;
     const std::filesystem::path dir = std::filesystem::path(options.sources) / folder;
     std::error_code failed;
     for (const auto& entry : std::filesystem::directory_iterator(dir, failed))
-      if (entry.path().extension() == ".tav") here.push_back({entry.path().stem().string(), entry.path().string()});
+      if (entry.path().extension() == ".tav") here.push_back({prefix + entry.path().stem().string(), entry.path().string()});
     if (failed) fail("cannot list " + dir.string());
     std::sort(here.begin(), here.end(), [](const source_file& a, const source_file& b) { return a.name < b.name; });
     found.insert(found.end(), here.begin(), here.end());

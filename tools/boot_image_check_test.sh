@@ -11,10 +11,11 @@ failures=0
 
 copy_sources() {
   rm -rf "$work/src"
-  mkdir -p "$work/src/boot" "$work/src/library" "$work/src/console"
+  mkdir -p "$work/src/boot" "$work/src/library" "$work/src/console" "$work/src/view"
   cp "$sources"/boot/*.tav "$work/src/boot/"
   cp "$sources"/library/*.tav "$work/src/library/"
   cp "$sources"/console/*.tav "$work/src/console/"
+  cp "$sources"/view/*.tav "$work/src/view/"
 }
 
 copy_sources
@@ -47,6 +48,8 @@ routines boot/routines.tav
 base library/base.tav
 system boot/system.tav
 library boot/library.tav
+view/face view/face.tav
+gui-layer boot/gui-layer.tav
 CASES
 
 # A source that is missing is named, and so is an image that is not one.
