@@ -162,7 +162,7 @@ inline void push_locals(uint32_t count) {
 }
 
 // One evaluated argument, pushed: untraced, through the path of call_from_code's arguments.
-inline uint32_t argument_expression(const code& source, uint32_t index, uint32_t flags) {
+[[gnu::always_inline]] inline uint32_t argument_expression(const code& source, uint32_t index, uint32_t flags) {
   if (tracing) [[unlikely]]
     return do_expression(source, index, flags);
   return detail::evaluate_argument(source, index, (flags & flag::no_infix) != 0);
