@@ -163,6 +163,16 @@ inline void push_locals(uint32_t count) {
   for (uint32_t i = 1; i < count; ++i) detail::push(none_cell);
 }
 
+// One evaluated argument, pushed: untraced, through the path of call_from_code's arguments.
+[[gnu::always_inline]] inline uint32_t argument_expression(const code& source, uint32_t index, uint32_t flags) {
+  if (tracing) [[unlikely]]
+    return do_expression(source, index, flags);
+  return detail::evaluate_argument(source, index, (flags & flag::no_infix) != 0);
+}
+
+// The cell just pushed is taken off again.
+inline void drop_pushed() { --stack::top; }
+
 struct fetch {
   const cell& callable;
   const code* source;
@@ -183,7 +193,7 @@ uint32_t fetch_one(const fetch& f, uint32_t index, uint32_t argument_mode, uint3
   const code& source = *f.source;
   if (argument_mode == mode::evaluated) {
     uint32_t flags = flag::push | (f.options.infix ? flag::no_infix : 0);
-    if (!(f.options.mode & 4)) return do_expression(source, index, flags);
+    if (!(f.options.mode & 4)) return argument_expression(source, index, flags);
     code one = source;
     one.end = std::min(source.end, index + 1);
     return do_expression(one, index, flags);
@@ -224,7 +234,7 @@ uint32_t fetch_plain(const fetch& f, const cell& list, uint32_t index) {
   for (; k < mandatory; ++k) {
     if (!f.source || detail::at_end_p(*f.source, index)) [[unlikely]]
       no_arg(f.name, f.callable, k);
-    index = do_expression(*f.source, index, flags);
+    index = argument_expression(*f.source, index, flags);
     if (stack::pending.code) [[unlikely]] return index;
     check_type(list_cells(list)[k], stack::top[-1], f.name, f.callable, k);
   }
@@ -234,9 +244,11 @@ uint32_t fetch_plain(const fetch& f, const cell& list, uint32_t index) {
 
 // The refinement's entry in the list, found by its symbol; -1 when there is none.
 int32_t find_refinement(const cell& list, const cell& element) {
-  uint32_t symbol = word::symbol_of(element);
-  for (uint32_t i = 0; i < list_length(list); ++i) {
-    const cell& entry = list_cells(list)[i];
+  const uint32_t symbol = word::symbol_of(element);
+  const cell* entries = list_cells(list);
+  const uint32_t length = list_length(list);
+  for (uint32_t i = 0; i < length; ++i) {
+    const cell& entry = entries[i];
     if (entry.type() == TYPE_REFINEMENT && same_symbol_p(word::symbol_of(entry), symbol)) return static_cast<int32_t>(i);
   }
   return -1;
@@ -245,8 +257,9 @@ int32_t find_refinement(const cell& list, const cell& element) {
 // Position of a list entry among the callable's context words (for error messages).
 uint32_t position_of(const cell& list, uint32_t entry) {
   uint32_t position = 0;
+  const cell* entries = list_cells(list);
   for (uint32_t i = 0; i < entry; ++i) {
-    const cell& c = list_cells(list)[i];
+    const cell& c = entries[i];
     if (c.type() == TYPE_REFINEMENT || (c.type() == TYPE_TYPESET && mode_of(c) != mode::returns)) ++position;
   }
   return position;
@@ -308,8 +321,11 @@ uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uin
 
     uint32_t frame_place = entry.payload3 + 1;
     uint32_t position = position_of(list, at) + 1;
-    for (uint32_t k = at + 1; k < list_length(list); ++k, ++frame_place, ++position) {
-      const cell typeset = list_cells(list)[k];
+    // The list's buffer stays where it is while these are held (the collector pins it).
+    const cell* entries = list_cells(list);
+    const uint32_t length = list_length(list);
+    for (uint32_t k = at + 1; k < length; ++k, ++frame_place, ++position) {
+      const cell typeset = entries[k];
       if (typeset.type() != TYPE_TYPESET || mode_of(typeset) == mode::returns) break;
       if ((o.mode & 4) && !on) {
         ++index;
@@ -318,14 +334,14 @@ uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uin
       index = fetch_one(f, index, mode_of(typeset), position);
       if (stack::pending.code) [[unlikely]] return index;
       if (!on) {
-        stack::pop_cells(1);
+        drop_pushed();
         continue;
       }
       check_type(typeset, stack::top[-1], f.name, f.callable, position);
       ++counter;
       if (f.function_like) {
         stack::arguments[frame_place] = stack::top[-1];
-        stack::pop_cells(1);
+        drop_pushed();
       }
     }
   }

@@ -177,7 +177,7 @@ bool apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right
 // Compare codes 0 to 6 (equal, not-equal, strict-equal, lesser, lesser-or-equal, greater,
 // greater-or-equal) and math codes 0 to 2 (add, subtract, multiply) and 4 (remainder, of two
 // integers only).
-inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
+[[gnu::always_inline]] inline bool apply_fast(uint32_t kind, int32_t code, cell& left, const cell& right) {
   if (left.type() != TYPE_INTEGER || right.type() != TYPE_INTEGER) return apply_fast_other(kind, code, left, right);
   const auto a = static_cast<int32_t>(left.payload2), b = static_cast<int32_t>(right.payload2);
   if (kind == fast_compare) {
