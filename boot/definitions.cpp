@@ -178,22 +178,19 @@ routine::answer startup_args(cell* arguments) {
 
 // Runs one start-up source (library/<name>.tav, or view/<name>.tav named "view/<name>") as code
 // of the system.
-void run_named_source(const cell& name) {
+void run_named_source(cell name) {
   cell source;
   if (name.type() != TYPE_STRING || !find_source_block(file::to_os_path(name), source))
     fire(error_id::script_invalid_arg, name);
   run_system_source(source);
 }
 
-// Runs the named start-up source, or each of a block of them in turn: the functions they make
-// are system code, tied with the others once, when the last has run.
+// Runs the named start-up sources in turn: the functions they make are system code, tied with
+// the others once, when the last has run.
 routine::answer startup_run(cell* arguments) {
   cell names = arguments[0];
   collector::scoped_root names_root(&names);
-  if (names.type() == TYPE_BLOCK)
-    for (uint32_t i = names.payload1; i < tail_of(names); ++i) run_named_source(cells_of(names)[i]);
-  else
-    run_named_source(names);
+  for (uint32_t i = names.payload1; i < tail_of(names); ++i) run_named_source(cells_of(names)[i]);
   end_definitions();
   arguments[0] = unset::value;
   return {0, 0};
