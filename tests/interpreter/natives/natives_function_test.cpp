@@ -137,7 +137,7 @@ TEST_F(Do, EveryKindOfValue) {
   }
   EXPECT_EQ(value_of("do/next [] 'p").type(), TYPE_UNSET);
   EXPECT_EQ(error_of("do %script.tav"), error_id::internal_not_done);
-  EXPECT_EQ(result_of("do/expand [1 + 1]"), "2");
+  EXPECT_EQ(result_of("do/expand [#if true [1 + 1]]"), "2");
   EXPECT_EQ(error_of("do \"1 +\""), error_id::script_no_arg);
 }
 
