@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
@@ -39,8 +40,10 @@ namespace {
 
 // The console takes over once every definition is made; the program ends when it returns.
 int run(void*) {
+  memory::hold_stress(!std::getenv("TAV_GC_STRESS_STARTUP"));
   init_runtime();
   define_vocabulary();
+  memory::hold_stress(false);
   cell* saved = stack::top;
   interpreter::library::call(interpreter::library::entry::launch, nullptr, 0);
   stack::top = saved;

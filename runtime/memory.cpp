@@ -162,6 +162,8 @@ series_frame* find_series_frame(uint32_t need) {
   return frame;
 }
 
+bool stress_held = false;
+
 void read_test_modes() {
 #ifdef TAV_TEST_MODES
   if (const char* stress = std::getenv("TAV_GC_STRESS")) {
@@ -187,6 +189,8 @@ void locate_boot_data() {
 }
 
 }  // namespace
+
+void hold_stress(bool held) { stress_held = held; }
 
 void init() {
   if (state.ready) return;
@@ -373,7 +377,7 @@ series_buffer* alloc_series_buffer(uint32_t count, uint32_t unit, int32_t offset
   auto size = static_cast<uint32_t>(round_up(bytes, 16));
   uint32_t need = size + buffer_overhead;
 #ifdef TAV_TEST_MODES
-  if (state.stress_interval && --state.stress_countdown == 0) {
+  if (state.stress_interval && !memory::stress_held && --state.stress_countdown == 0) {
     state.stress_countdown = state.stress_interval;
     memory::run_collector();
   }

@@ -200,6 +200,9 @@ inline void note_collection() { state.live_after_collection = state.used; }
 
 // Once per process; later calls do nothing. Reads TAV_GC_STRESS in non-release builds.
 void init();
+// Test modes: while held, TAV_GC_STRESS forces no collection (the program holds it over its own
+// start-up, which the start-up tests stress, unless TAV_GC_STRESS_STARTUP is set).
+void hold_stress(bool held);
 // Releases every node, series and big frame.
 void free_all();
 

@@ -136,7 +136,7 @@ TEST_F(Do, EveryKindOfValue) {
     EXPECT_EQ(result_of(r.code), r.molded) << r.code;
   }
   EXPECT_EQ(value_of("do/next [] 'p").type(), TYPE_UNSET);
-  EXPECT_EQ(error_of("do %script.tav"), error_id::internal_not_done);
+  EXPECT_EQ(error_of("do %no-such-script-here.tav"), error_id::access_cannot_open);
   EXPECT_EQ(result_of("do/expand [#if true [1 + 1]]"), "2");
   EXPECT_EQ(error_of("do \"1 +\""), error_id::script_no_arg);
 }
