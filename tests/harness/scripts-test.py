@@ -53,9 +53,9 @@ RUNNER = [
     ("a script runs from its header, in its own folder, with its header and arguments",
      {"sub/s.tav": 'junk\nTav [Title: "S"]\n#if true [print "pp"] print what-dir '
                    "print system/script/header/title print system/script/args 1 + 2\n"},
-     'r: do/args %sub/s.tav "a1"\nshow [r]\nshow [what-dir]\nshow [system/state/source-files]\n'
-     "show [system/script/header]",
-     "pp\n{T}sub/\nS\na1\n3\n%{T}\n[]\nnone"),
+     'h: system/script/header\nr: do/args %sub/s.tav "a1"\nshow [r]\nshow [what-dir]\n'
+     "show [system/state/source-files]\nshow [same? h system/script/header]",
+     "pp\n{T}sub/\nS\na1\n3\n%{T}\n[]\ntrue"),
     ("the script sees itself in source-files and its object's parent is the caller's",
      {"s.tav": "Tav [] reduce [copy system/state/source-files same? system/script/parent probe-parent]\n"},
      "probe-parent: system/script\nshow [do %s.tav]",
