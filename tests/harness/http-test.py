@@ -12,6 +12,8 @@ import sys
 import tempfile
 import threading
 
+import loopback
+
 CANNED = {
     "/text": (200, [("Content-Type", "text/plain")], b"hello"),
     "/crlf": (404, [("Set-Cookie", "a"), ("Set-Cookie", "b"), ("X-A:", "v")], b"a\r\nb"),
@@ -33,12 +35,9 @@ def status_text(code):
 
 class Handler(socketserver.StreamRequestHandler):
     def handle(self):
-        raw = b""
-        while b"\r\n\r\n" not in raw:
-            chunk = self.request.recv(65536)
-            if not chunk:
-                return
-            raw += chunk
+        raw = loopback.read_head(self.request)
+        if raw is None:
+            return
         head, _, body = raw.partition(b"\r\n\r\n")
         lines = head.decode("latin-1").split("\r\n")
         length = 0

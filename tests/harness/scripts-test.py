@@ -11,6 +11,8 @@ import sys
 import tempfile
 import threading
 
+import loopback
+
 SERVED = {
     "/s.tav": b"Tav [Title: \"R\"]\nprint what-dir print system/script/header/title print system/script/path 5",
     "/text": b"hello",
@@ -23,12 +25,9 @@ counts = {}
 
 class Handler(socketserver.StreamRequestHandler):
     def handle(self):
-        raw = b""
-        while b"\r\n\r\n" not in raw:
-            chunk = self.request.recv(65536)
-            if not chunk:
-                return
-            raw += chunk
+        raw = loopback.read_head(self.request)
+        if raw is None:
+            return
         path = raw.split(b" ", 2)[1].decode("latin-1")
         counts[path] = counts.get(path, 0) + 1
         code, body = (200, SERVED[path]) if path in SERVED else (404, b"")
