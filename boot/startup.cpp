@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/system_object.hpp"
 #include "boot/vocabulary.hpp"
@@ -40,10 +39,11 @@ namespace {
 
 // The console takes over once every definition is made; the program ends when it returns.
 int run(void*) {
-  memory::hold_stress(!std::getenv("TAV_GC_STRESS_STARTUP"));
-  init_runtime();
-  define_vocabulary();
-  memory::hold_stress(false);
+  {
+    memory::startup_stress_hold held;
+    init_runtime();
+    define_vocabulary();
+  }
   cell* saved = stack::top;
   interpreter::library::call(interpreter::library::entry::launch, nullptr, 0);
   stack::top = saved;

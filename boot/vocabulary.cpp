@@ -29,6 +29,7 @@
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
 #include "runtime/collector.hpp"
+#include "runtime/memory.hpp"
 #include "runtime/series.hpp"
 #include "runtime/throw.hpp"
 
@@ -458,6 +459,7 @@ void push_global_definitions() {
 void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
+  memory::startup_stress_hold held;
   static bool rooted = false;
   if (!rooted) {
     collector::add_root(&definitions_block);

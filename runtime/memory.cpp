@@ -190,7 +190,14 @@ void locate_boot_data() {
 
 }  // namespace
 
-void hold_stress(bool held) { stress_held = held; }
+bool hold_stress(bool held) {
+  const bool was = stress_held;
+  stress_held = held;
+  return was;
+}
+
+startup_stress_hold::startup_stress_hold()
+    : was_held_(hold_stress(stress_held || !std::getenv("TAV_GC_STRESS_STARTUP"))) {}
 
 void init() {
   if (state.ready) return;

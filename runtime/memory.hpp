@@ -200,9 +200,21 @@ inline void note_collection() { state.live_after_collection = state.used; }
 
 // Once per process; later calls do nothing. Reads TAV_GC_STRESS in non-release builds.
 void init();
-// Test modes: while held, TAV_GC_STRESS forces no collection (the program holds it over its own
-// start-up, which the start-up tests stress, unless TAV_GC_STRESS_STARTUP is set).
-void hold_stress(bool held);
+// Test modes: while held, TAV_GC_STRESS forces no collection. Start-up holds it unless
+// TAV_GC_STRESS_STARTUP is set (one test stresses the whole start-up; every other one stresses
+// what runs after it). Answers whether it was held before.
+bool hold_stress(bool held);
+// Holds it while start-up runs, unless TAV_GC_STRESS_STARTUP is set, and restores it after.
+class startup_stress_hold {
+ public:
+  startup_stress_hold();
+  ~startup_stress_hold() { hold_stress(was_held_); }
+  startup_stress_hold(const startup_stress_hold&) = delete;
+  startup_stress_hold& operator=(const startup_stress_hold&) = delete;
+
+ private:
+  bool was_held_;
+};
 // Releases every node, series and big frame.
 void free_all();
 
