@@ -298,15 +298,24 @@ size_t live_bitmap_bytes() { return live_bytes; }
 uint32_t external_type() { return image_type; }
 
 node_id make_node(uint32_t width, uint32_t height) {
+  auto* pixels = static_cast<uint32_t*>(std::malloc(size_t{width} * height * 4));
+  if (!pixels) no_memory();
+  return adopt_node(width, height, pixels);
+}
+
+node_id adopt_node(uint32_t width, uint32_t height, uint32_t* pixels) {
+  struct owned {
+    uint32_t* pixels;
+    ~owned() { std::free(pixels); }
+  } guard{pixels};
   const size_t bytes = size_t{width} * height * 4;
   note_growth(bytes);
   const node_id node = alloc_bytes(record_bytes);
   series_buffer* record = buffer_of(node);
   std::memset(record->head(), 0, record_bytes);
   record->tail = record->offset + record_bytes;
-  auto* pixels = static_cast<uint32_t*>(std::malloc(bytes));
-  if (!pixels) no_memory();
   auto* b = new bitmap{width, height, node, pixels};
+  guard.pixels = nullptr;
   live_bytes += bytes;
   const int32_t slot = externals::store(b, image_type);
   uint32_t* words = record_of(node);

@@ -55,6 +55,9 @@ uint32_t external_type();
 // the limits), the pixels unwritten; a bitmap that cannot be had raises internal/no-memory.
 // May collect first, so callers keep their values rooted.
 node_id make_node(uint32_t width, uint32_t height);
+// The same over pixel memory from malloc, which the bitmap owns from then on (freed here when
+// the record cannot be made).
+node_id adopt_node(uint32_t width, uint32_t height, uint32_t* pixels);
 // Raises script/invalid-arg with `spec` for a side above 65535 and internal/no-memory for more
 // than 2^28 pixels; negative sides count as 0.
 void check_size(int64_t width, int64_t height, const cell& spec);
