@@ -16,7 +16,7 @@ import tempfile
 
 from PIL import Image
 
-TAV, LIMIT_TAV = sys.argv[1], sys.argv[2]
+TAV, LIMIT_TAV = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 SMALL = "--small" in sys.argv
 W, H = (13, 9) if SMALL else (37, 23)
 failures = []
