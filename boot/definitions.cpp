@@ -255,16 +255,14 @@ void prepare_image_encode(cell& routine, const cell& body) {
 
 routine::answer image_encode(cell* arguments) {
   const int32_t format = integer::get(*function::more_cell(routine::running(), routine::more_datum));
-  cell* saved = stack::top;
-  arguments[0] = *image_io::encode(arguments[0], nullptr, format);
-  stack::top = saved;
+  const cell image = arguments[0];
+  image_io::encode(image, arguments[0], format);
   return {0, 0};
 }
 
 routine::answer image_decode(cell* arguments) {
-  cell* saved = stack::top;
-  arguments[0] = *image_io::decode(arguments[0]);
-  stack::top = saved;
+  const cell data = arguments[0];
+  image_io::decode(data, arguments[0]);
   return {0, 0};
 }
 

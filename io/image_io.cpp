@@ -8,7 +8,6 @@
 #include "datatypes/binary.hpp"
 #include "datatypes/image.hpp"
 #include "datatypes/values.hpp"
-#include "interpreter/stack.hpp"
 #include "io/image_codecs.hpp"
 #include "io/simple_io.hpp"
 #include "runtime/errors.hpp"
@@ -41,12 +40,15 @@ bool read_whole(const std::string& path, std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-cell* load_binary(const cell& binary) {
-  if (!image::known_format_p(binary)) return stack::push_copy(none::value);
+void load_binary(const cell& binary, cell& result) {
+  if (!image::known_format_p(binary)) {
+    result = none::value;
+    return;
+  }
   image_codecs::picture picture;
   if (!image_codecs::decode(binary::ts_head(binary), binary::ts_length_p(binary), picture))
     fire(error_id::access_bad_media);
-  return stack::push_copy(image_of(picture));
+  result = image_of(picture);
 }
 
 void load_file(const cell& file, cell& result) {
@@ -59,30 +61,26 @@ void load_file(const cell& file, cell& result) {
   result = image_of(picture);
 }
 
-cell* decode(const cell& data) {
-  if (data.type() == TYPE_BINARY) return load_binary(data);
+void decode(const cell& data, cell& result) {
+  if (data.type() == TYPE_BINARY) return load_binary(data, result);
   if (data.type() != TYPE_FILE) fire(error_id::script_invalid_arg, data);
-  cell* result = stack::push_copy(none::value);
-  load_file(data, *result);
-  return result;
+  load_file(data, result);
 }
 
-cell* encode(const cell& image, cell* where, int32_t format) {
-  cell* result = where ? where : stack::push_copy(none::value);
+void encode(const cell& image, cell& result, int32_t format) {
   const uint32_t width = image::width_of(image), height = image::height_of(image);
   if (width == 0 && height == 0) fire(error_id::access_bad_media);
   const uint32_t* pixels = image::pixels_of(image);
   if (width == 0 || height == 0 || !pixels) {
-    binary::make_at(*result, 1);
-    return result;
+    binary::make_at(result, 1);
+    return;
   }
   image_codecs::output out;
   if (format < image_codecs::bmp || format > image_codecs::tiff ||
       !image_codecs::encode(static_cast<image_codecs::format>(format), pixels, width, height, out))
     fire(error_id::access_bad_media);
-  binary::make_at(*result, static_cast<uint32_t>(out.size));
-  binary::append_bytes(*result, out.data, static_cast<uint32_t>(out.size));
-  return result;
+  binary::make_at(result, static_cast<uint32_t>(out.size));
+  binary::append_bytes(result, out.data, static_cast<uint32_t>(out.size));
 }
 
 }  // namespace tav::image_io
