@@ -102,6 +102,8 @@ def pillow_files(folder):
     for compression in ("raw", "tiff_lzw", "tiff_adobe_deflate"):
         save("rgb-{}.tif".format(compression), rgb, compression=compression)
         save("rgba-{}.tif".format(compression), src, compression=compression)
+    save("grey.tif", rgb.convert("L"))  # layouts read through libtiff's RGBA reader
+    save("palette.tif", rgb.quantize(colors=32))
     save("one.bmp", rgb.convert("1"))
     save("eight.bmp", rgb.quantize(colors=200))
     save("twentyfour.bmp", rgb)

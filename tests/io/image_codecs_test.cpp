@@ -96,6 +96,46 @@ std::string stderr_of(Call&& call) {
 
 constexpr ic::format all_formats[] = {ic::bmp, ic::png, ic::gif, ic::jpeg, ic::tiff};
 
+struct sample {
+  const char* name;
+  const char* hex;
+};
+#define SAMPLE(name, hex) {#name, hex},
+constexpr sample samples[] = {
+#include "tests/io/image_samples.inc"
+};
+#undef SAMPLE
+
+bytes from_hex(const char* text) {
+  bytes b;
+  auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+  for (; text[0] && text[1]; text += 2) b.push_back(uint8_t(digit(text[0]) << 4 | digit(text[1])));
+  return b;
+}
+
+TEST(ImageCodecs, OtherWritersLayoutsDecode) {
+  for (const sample& s : samples) {
+    const auto d = decode(from_hex(s.hex));
+    ASSERT_TRUE(d) << s.name;
+    const bool flat = std::strcmp(s.name, "jpeg_cmyk") == 0;
+    EXPECT_EQ(d->width, flat ? 16u : 12u) << s.name;
+    EXPECT_EQ(d->height, flat ? 16u : 8u) << s.name;
+  }
+}
+
+TEST(ImageCodecs, CmykJpegTurnsIntoItsColours) {
+  const auto d = decode(from_hex(samples[2].hex));
+  ASSERT_TRUE(d);
+  ASSERT_STREQ(samples[2].name, "jpeg_cmyk");
+  static constexpr uint32_t colours[4] = {0xC81E1E, 0x1EC81E, 0x1E1EC8, 0xDCDC28};
+  for (uint32_t block = 0; block < 4; ++block) {
+    const uint32_t p = d->pixels[(block / 2 * 8 + 4) * 16 + block % 2 * 8 + 4];  // inside the block
+    EXPECT_EQ(p >> 24, 255u);
+    for (int shift : {0, 8, 16})
+      EXPECT_NEAR(int((p >> shift) & 0xFF), int((colours[block] >> shift) & 0xFF), 6) << block << " " << shift;
+  }
+}
+
 TEST(ImageCodecs, LosslessContainersGiveThePixelsBack) {
   const pixels_t original = four_blocks();
   for (ic::format f : {ic::png, ic::tiff, ic::bmp}) {
@@ -305,6 +345,10 @@ TEST(ImageCodecs, MutatedSamplesDecodeOrFailCleanly) {
   std::mt19937 random(20261210);
   for (ic::format f : all_formats) {
     std::vector<bytes> seeds = {encoded(f, p, 24, 20)};
+    for (const sample& s : samples) {
+      const bytes b = from_hex(s.hex);
+      if (ic::format_of(b.data(), b.size()) == f) seeds.push_back(b);
+    }
     if (f == ic::bmp) {
       const bytes palette = {255, 0, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 255, 0};
       seeds.push_back(bmp(3, 2, 8, 1, palette, {2, 2, 0, 0, 0, 3, 0, 1, 3, 0, 0, 1}));
