@@ -449,15 +449,20 @@ void set_data(const cell& image, const cell& value, data_kind kind) {
   ownership::check(image, words::poke, value, static_cast<int32_t>(head_of(image)), -1);
 }
 
-bool known_format_p(const cell& binary) {
-  const uint32_t length = binary::ts_length_p(binary);
-  const uint8_t* p = binary::ts_head(binary);
-  auto starts = [&](const char* signature, uint32_t count) {
+int32_t signature_format(const uint8_t* p, size_t length) {
+  auto starts = [&](const char* signature, size_t count) {
     return length >= count && std::memcmp(p, signature, count) == 0;
   };
-  return starts("\x89PNG", 4) || starts("\xFF\xD8\xFF", 3) || starts("BM", 2) ||
-         (starts("GIF8", 4) && length >= 6 && (p[4] == '7' || p[4] == '9') && p[5] == 'a') ||
-         starts("II*\0", 4) || starts("MM\0*", 4);
+  if (starts("\x89PNG", 4)) return 1;
+  if (starts("\xFF\xD8\xFF", 3)) return 3;
+  if (starts("BM", 2)) return 0;
+  if (starts("GIF8", 4) && length >= 6 && (p[4] == '7' || p[4] == '9') && p[5] == 'a') return 2;
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return 4;
+  return -1;
+}
+
+bool known_format_p(const cell& binary) {
+  return signature_format(binary::ts_head(binary), binary::ts_length_p(binary)) >= 0;
 }
 
 cell* resize(const cell& image, uint32_t width, uint32_t height) {

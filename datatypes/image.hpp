@@ -78,6 +78,9 @@ enum data_kind : int32_t { alpha = 0, rgb = 1, argb = 2 };
 cell* extract_data(const cell& image, data_kind kind);
 // Writes pixels from a binary!, tuple! or integer! (anything else raises script/invalid-arg).
 void set_data(const cell& image, const cell& value, data_kind kind);
+// The container whose signature the bytes begin with, as the format code of encoding (0 BMP,
+// 1 PNG, 2 GIF, 3 JPEG, 4 TIFF), or -1.
+int32_t signature_format(const uint8_t* bytes, size_t length);
 // True when the bytes at the binary's head begin with a PNG, JPEG, BMP, GIF or TIFF signature.
 bool known_format_p(const cell& binary);
 // A new image pushed on the argument stack: the image scaled (nearest neighbour) to the size.

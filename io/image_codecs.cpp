@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "datatypes/image.hpp"
+
 namespace tav::image_codecs {
 
 bool output::reserve(size_t total) {
@@ -42,17 +44,7 @@ uint32_t* allocate(picture& out, uint64_t width, uint64_t height) {
   return out.pixels;
 }
 
-int32_t format_of(const uint8_t* p, size_t length) {
-  auto starts = [&](const char* signature, size_t count) {
-    return length >= count && std::memcmp(p, signature, count) == 0;
-  };
-  if (starts("\x89PNG", 4)) return png;
-  if (starts("\xFF\xD8\xFF", 3)) return jpeg;
-  if (starts("BM", 2)) return bmp;
-  if (starts("GIF8", 4) && length >= 6 && (p[4] == '7' || p[4] == '9') && p[5] == 'a') return gif;
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return tiff;
-  return -1;
-}
+int32_t format_of(const uint8_t* data, size_t length) { return image::signature_format(data, length); }
 
 bool decode(const uint8_t* data, size_t length, picture& out) {
   bool done = false;
