@@ -200,10 +200,10 @@ void le(bytes& b, uint32_t v, int n) {
 }
 
 // File header and INFO (40) or V4 (108) header, then `extra` (masks after an INFO header, or a
-// palette), then the pixel bits. A V4 header takes the masks of `v4_masks` into itself.
+// palette), then the pixel bits. A V4 or V5 header takes the masks of `v4_masks` into itself.
 bytes bmp(int32_t width, int32_t height, uint32_t bits, uint32_t method, const bytes& extra, const bytes& data,
-          const bytes& v4_masks = {}) {
-  const uint32_t header = v4_masks.empty() ? 40 : 108;
+          const bytes& v4_masks = {}, uint32_t header = 0) {
+  if (header == 0) header = v4_masks.empty() ? 40 : 108;
   const uint32_t offset = uint32_t(14 + header + extra.size());
   bytes b{'B', 'M'};
   le(b, uint32_t(offset + data.size()), 4);
@@ -235,6 +235,14 @@ TEST(ImageCodecs, HandMadeBmpsOfEveryLayout) {
   for (uint32_t m : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) le(masks, m, 4);
   const bytes alpha32 = {0, 0, 255, 128, 255, 0, 0, 0};  // red with alpha 128, then blue with alpha 0
   const bytes zero32 = {0, 0, 255, 0, 255, 0, 0, 0};     // BI_RGB with no fourth bytes: opaque
+  // RLE4: a run of 5 alternating 1 and 2, end of line, absolute 5 indexes (padded), end of
+  // bitmap; the top row is left at palette entry 0.
+  const bytes rle4 = {5, 0x12, 0, 0, 0, 5, 0x01, 0x23, 0x30, 0, 0, 1};
+  // OS/2 core header: 16-bit sides, palette entries of three bytes.
+  bytes core{'B', 'M'};
+  le(core, 26 + 16, 4), le(core, 0, 4), le(core, 26, 4);
+  le(core, 12, 4), le(core, 2, 2), le(core, 2, 2), le(core, 1, 2), le(core, 24, 2);
+  core.insert(core.end(), rows24.begin(), rows24.end());
   struct case_t {
     const char* name;
     bytes file;
@@ -250,6 +258,10 @@ TEST(ImageCodecs, HandMadeBmpsOfEveryLayout) {
       {"32-bit bit fields with alpha", bmp(2, 1, 32, 3, {}, alpha32, masks), 2, 1, {0x80FF0000u, 0x000000FFu}},
       {"32-bit BI_RGB without alpha", bmp(2, 1, 32, 0, {}, zero32), 2, 1, {red, blue}},
       {"16-bit 5-5-5", bmp(2, 1, 16, 0, {}, {0x00, 0x7C, 0x1F, 0x00}), 2, 1, {red, blue}},
+      {"4-bit RLE", bmp(5, 3, 4, 2, palette, rle4), 5, 3,
+       {blue, blue, blue, blue, blue, blue, green, red, white, white, green, red, green, red, green}},
+      {"OS/2 core header", core, 2, 2, {blue, white, red, green}},
+      {"V5 header", bmp(2, 1, 32, 3, {}, alpha32, masks, 124), 2, 1, {0x80FF0000u, 0x000000FFu}},
   };
   for (const case_t& c : cases) {
     const auto d = decode(c.file);
