@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "io/image_codecs.hpp"
@@ -93,14 +95,16 @@ bool read_strips(TIFF* tif, uint16_t samples, picture& out) {
   const uint32_t rows_per_strip = std::min(field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, out.height), out.height);
   if (rows_per_strip == 0) return false;
   const size_t row_bytes = size_t{out.width} * samples;
-  std::vector<uint8_t> strip(row_bytes * rows_per_strip);
+  // Left unfilled: a header's claims cost no memory until a strip's data is really there.
+  std::unique_ptr<uint8_t[]> strip(new (std::nothrow) uint8_t[row_bytes * rows_per_strip]);
+  if (!strip) return false;
   uint32_t y = 0;
   for (tstrip_t s = 0; y < out.height; ++s) {
     const uint32_t rows = std::min(rows_per_strip, out.height - y);
     const tmsize_t want = static_cast<tmsize_t>(row_bytes * rows);
-    if (TIFFReadEncodedStrip(tif, s, strip.data(), want) != want) return false;
+    if (TIFFReadEncodedStrip(tif, s, strip.get(), want) != want) return false;
     for (uint32_t r = 0; r < rows; ++r, ++y) {
-      const uint8_t* from = strip.data() + r * row_bytes;
+      const uint8_t* from = strip.get() + r * row_bytes;
       uint32_t* to = out.pixels + size_t{y} * out.width;
       for (uint32_t x = 0; x < out.width; ++x, from += samples)
         to[x] = uint32_t{samples == 4 ? from[3] : uint8_t{255}} << 24 | uint32_t{from[0]} << 16 |
