@@ -15,6 +15,7 @@ enum class entry : uint32_t {
   show_memory_stats,  // stats/show
   face_p,             // to image! of an object
   launch,             // the console
+  to_tav_file,        // file names the clipboard hands over
   count
 };
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +19,8 @@ extern char** environ;
 namespace tav::launcher {
 
 namespace {
+
+using clock = std::chrono::steady_clock;
 
 std::vector<pid_t> running;  // children started without waiting, not reaped yet
 
@@ -86,8 +89,16 @@ int spawn(const std::vector<std::string>& words, descriptors& fds, pid_t& pid) {
   return failure;
 }
 
-// Writes pending input and drains both captures until every pipe is closed.
-void service(descriptors& fds, options& given) {
+// Milliseconds left until the deadline (none: -1, wait for ever), at least 0.
+int left_ms(const clock::time_point* deadline) {
+  if (!deadline) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Writes pending input and drains both captures until every pipe is closed; false when the
+// deadline came first.
+bool service(descriptors& fds, options& given, const clock::time_point* deadline) {
   const std::vector<unsigned char>& input = given.input.data;
   size_t sent = 0;
   std::vector<unsigned char>* captures[3] = {nullptr, &given.output.data, &given.error.data};
@@ -98,11 +109,13 @@ void service(descriptors& fds, options& given) {
     int count = 0;
     for (int number = 0; number < 3; ++number)
       if (fds.parent[number] >= 0) polls[count++] = {fds.parent[number], static_cast<short>(number ? POLLIN : POLLOUT), 0};
-    if (count == 0) return;
-    if (::poll(polls, static_cast<nfds_t>(count), -1) < 0) {
+    if (count == 0) return true;
+    const int ready = ::poll(polls, static_cast<nfds_t>(count), left_ms(deadline));
+    if (ready < 0) {
       if (errno == EINTR) continue;
-      return;
+      return true;
     }
+    if (ready == 0 && deadline) return false;
     for (int i = 0; i < count; ++i) {
       if (polls[i].revents == 0) continue;
       int fd = polls[i].fd;
@@ -131,6 +144,34 @@ long wait_for(pid_t pid) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;
+}
+
+// The child's exit as wait_for gives it, or false when the deadline comes first.
+bool wait_until(pid_t pid, const clock::time_point& deadline, long& result) {
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      result = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+      return true;
+    }
+    if (done < 0 && errno != EINTR) {
+      result = -1;
+      return true;
+    }
+    if (clock::now() >= deadline) return false;
+    ::usleep(2000);
+  }
+}
+
+// Runs the child to its end within the time given; one still running then is killed.
+void finish_in_time(pid_t pid, descriptors& fds, options& given, outcome& result) {
+  const clock::time_point deadline = clock::now() + std::chrono::milliseconds(given.timeout_ms);
+  if (service(fds, given, &deadline) && wait_until(pid, deadline, result.result)) return;
+  ::kill(pid, SIGKILL);
+  wait_for(pid);
+  result.result = -1;
+  result.timed_out = true;
 }
 
 }  // namespace
@@ -205,9 +246,13 @@ outcome run(const std::string& command, options& given) {
   }
   fds.close_child();
   if (failure != 0) return result;
+  if (given.timeout_ms >= 0) {
+    finish_in_time(pid, fds, given, result);
+    return result;
+  }
   bool redirected = false;
   for (stream* each : streams) redirected = redirected || each->how != stream::kind::none;
-  service(fds, given);
+  service(fds, given, nullptr);
   if (given.wait || given.console || redirected) {
     result.result = wait_for(pid);
   } else {

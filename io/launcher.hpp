@@ -16,6 +16,7 @@ struct stream {
 
 struct options {
   bool wait = false, console = false, shell = false;
+  int timeout_ms = -1;  // when 0 or more: a child not ended by then is killed (it waits)
   std::vector<std::string> words;  // when given, the program and its arguments, started as they are
   stream input, output, error;
 };
@@ -23,6 +24,7 @@ struct options {
 struct outcome {
   long result = -1;         // exit code, 128 + signal, process id, or -1
   bool shell_used = false;  // /shell given, the command needed the shell, or the retry ran
+  bool timed_out = false;   // killed when the time given ran out; result is then -1
 };
 
 // The arguments of a command split as the POSIX shell splits words (single and double quotes,

@@ -314,6 +314,8 @@ void write_pieces(cell* file, const std::string& path, bool append, int64_t seek
 
 }  // namespace
 
+cell* load_path_name(const std::string& name, cell& block) { return load_name(name, block); }
+
 // ---- Low-level layer -------------------------------------------------------------------------
 
 int open_file(const char* path, int mode) {

@@ -56,6 +56,10 @@ bool delete_(cell& file);
 // Never replaces an existing target.
 bool rename(cell& from, cell& to);
 
+// A system path's bytes as a new string! at the block's tail: a byte outside valid UTF-8 is
+// kept as U+DC80..U+DCFF, as in the listing of a folder.
+cell* load_path_name(const std::string& name, cell& block);
+
 // UTF-8 bytes as a new string!: a leading byte-order mark dropped, CR LF and lone CR turned
 // into LF.
 void load_text(const uint8_t* bytes, size_t n, cell& result);

@@ -1,6 +1,7 @@
 // The library's built-in routines: exit with a status, bit shifts by direction, the print
 // path's line-feed flag, tuples built from integers, UTF-8 counting, views of the argument and
-// call stacks, the tracing switch, raw standard output and the JSON decoder's escapes.
+// call stacks, the tracing switch, the clipboard, raw standard output and the JSON decoder's
+// escapes.
 #include "library/routines.hpp"
 
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "library/clipboard.hpp"
 #include "library/json.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
@@ -128,6 +130,15 @@ routine::answer tracing_p(cell* arguments) {
   return {0, 0};
 }
 
+// ---- Clipboard ------------------------------------------------------------------------------
+
+routine::answer read_clipboard(cell* arguments) {
+  clipboard::read(arguments[0]);
+  return {0, 0};
+}
+
+routine::answer write_clipboard(cell* arguments) { return {clipboard::write(arguments[0]) ? 1 : 0, 0}; }
+
 // ---- Standard output ------------------------------------------------------------------------
 
 // Text goes the way `print` writes, so the two keep their order; a binary's bytes go out as
@@ -155,6 +166,7 @@ constexpr boot::builtin builtins[] = {
     {"count-chars", count_chars, nullptr},     {"stack-size?", stack_size_p, nullptr},
     {"pick-stack", pick_stack, nullptr},       {"frame-index?", frame_index_p, nullptr},
     {"collect-calls", collect_calls, nullptr}, {"tracing?", tracing_p, nullptr},
+    {"read-clipboard", read_clipboard, nullptr}, {"write-clipboard", write_clipboard, nullptr},
     {"write-stdout", write_stdout, nullptr},   {"json-unescape", json::unescape, nullptr},
 };
 

@@ -11,6 +11,7 @@ packages=(
   tzdata
   python3 python3-pil
   tmux
+  xclip xvfb
 )
 
 missing=()

@@ -56,7 +56,7 @@ TEST_F(definitions, every_definition_names_a_registered_builtin_and_every_builti
     }
   }
   EXPECT_EQ(used, registered);
-  EXPECT_EQ(routines, 112u);
+  EXPECT_EQ(routines, 114u);
   EXPECT_EQ(functions, 111u);
   EXPECT_EQ(aliases, 5u);
 }
@@ -183,6 +183,8 @@ constexpr library_word library_words[] = {
     {"frame-index?", TYPE_ROUTINE, "", TYPE_INTEGER},
     {"collect-calls", TYPE_ROUTINE, "", -1},
     {"tracing?", TYPE_ROUTINE, "", -1},
+    {"read-clipboard", TYPE_ROUTINE, "Return the contents of the system clipboard", -1},
+    {"write-clipboard", TYPE_ROUTINE, "Write content to the system clipboard", TYPE_LOGIC},
     {"write-stdout", TYPE_ROUTINE, "Write data to STDOUT", -1},
     {"cause-error", TYPE_FUNCTION, "Causes an immediate error throw, with the provided information", 0},
     {"pad", TYPE_FUNCTION, "Pad a FORMed value on right side with spaces", 0},

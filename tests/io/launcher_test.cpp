@@ -1,6 +1,7 @@
 // The launcher's command splitting and its stream handling, on real child processes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,30 @@ TEST(LauncherRun, InputLargerThanAPipeWhileOutputFlows) {
   options.input.data.assign(3 << 20, 'z');
   EXPECT_EQ(launcher::run("cat", options).result, 0);
   EXPECT_EQ(options.output.data, options.input.data);
+}
+
+// A child past its time is killed, whether it holds its output open or has closed it; one
+// that ends in time keeps its exit code and output.
+TEST(LauncherRun, TimeoutKillsAChildThatDoesNotEnd) {
+  const char* slow[] = {"sleep 10", "sh -c 'exec >/dev/null; sleep 10'"};
+  for (const char* command : slow) {
+    launcher::options options;
+    options.output.how = launcher::stream::kind::bytes;
+    options.timeout_ms = 300;
+    const auto started = std::chrono::steady_clock::now();
+    const launcher::outcome done = launcher::run(command, options);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_TRUE(done.timed_out) << command;
+    EXPECT_EQ(done.result, -1) << command;
+    EXPECT_LT(took, std::chrono::seconds(5)) << command;
+  }
+  launcher::options options;
+  options.output.how = launcher::stream::kind::bytes;
+  options.timeout_ms = 5000;
+  const launcher::outcome done = launcher::run("sh -c 'printf ok; exit 3'", options);
+  EXPECT_FALSE(done.timed_out);
+  EXPECT_EQ(done.result, 3);
+  EXPECT_EQ(std::string(options.output.data.begin(), options.output.data.end()), "ok");
 }
 
 TEST(LauncherRun, ExplicitWordsAreNotSplitNorRetried) {
