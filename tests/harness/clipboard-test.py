@@ -156,7 +156,7 @@ def x11_images(env, folder):
                                 (10, 20, 30, 255), (200, 100, 50, 255), (0, 0, 0, 255)]):
         source.putpixel((i % 3, i // 3), colour)
     for suffix, target, save in [("png", "image/png", "PNG"), ("gif", "image/gif", "GIF"),
-                                 ("jpg", "image/jpeg", "JPEG")]:
+                                 ("jpg", "image/jpeg", "JPEG"), ("bmp", "image/bmp", "BMP")]:
         path = os.path.join(folder, "picture." + suffix)
         (source if save == "PNG" else source.convert("RGB")).save(path, save)
         with open(path, "rb") as f:
