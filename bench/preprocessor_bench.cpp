@@ -60,8 +60,8 @@ int run(void*) {
   source::run_text("stops: make typeset! [issue! block! paren!]");
   source::run_text(
       "defs: copy [] repeat i 10 ["
-      "  repend defs [#macro to set-word! join 'mac- i 'func [a b] [reduce [b a]]]"
-      "  repend defs [#macro either odd? i [to lit-word! join 'pat- i] [reduce [integer! to lit-word! join 'unit- i]]"
+      "  repend defs [#macro to set-word! rejoin [\"mac-\" i] 'func [a b] [reduce [b a]]]"
+      "  repend defs [#macro either odd? i [to lit-word! rejoin [\"pat-\" i]] [reduce [integer! to lit-word! rejoin [\"unit-\" i]]]"
       "    'func [s e] [s/1]]"
       "]");
   const char* const programs[] = {"load text", "expand-directives/clean code",
