@@ -21,7 +21,7 @@ namespace tav::interpreter::library {
 namespace {
 
 constexpr const char* names[] = {"do-file", "preprocessor/expand", "url-parser/parse-url", "show-memory-stats",
-                                 "face?", "cli-console-ctx/launch"};
+                                 "face?", "cli-console-ctx/launch", "tav-complete-input"};
 static_assert(std::size(names) == static_cast<size_t>(entry::count));
 
 // The values, in entry order, once start-up has ended.
