@@ -5,6 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
+#include "interpreter/library_calls.hpp"
 #include "view/backends/terminal/face_access.hpp"
 #include "view/backends/terminal/timers.hpp"
 #include "view/backends/terminal/widget.hpp"
@@ -413,6 +414,71 @@ TEST_F(widget_classes, updating_a_view_applies_the_changed_facets_only) {
   changed(window_face, 0x400);
   tui::update_view(window_face);
   EXPECT_EQ(tui::screen.focus, root);
+}
+
+TEST_F(widget_classes, the_ui_of_checks_and_lists_comes_from_the_terminal_helpers_when_they_are_there) {
+  const tui::widget_id root = open_window();
+  const cell bare = face("check", "text: {On}");
+  EXPECT_EQ(molded(tui::widget_of(show(bare, root))->ui), "none");
+
+  evaluated(
+      "saved-helpers: get/any 'TUI-helpers  built: copy []  TUI-helpers: make object! ["
+      "make-checkbox-ui: func [f] [append built f/type  rejoin [either f/data [{[x] }] [{[ ] }] f/text]] "
+      "make-radio-ui: func [f] [append built f/type  {(o)}] "
+      "make-progress-ui: func [f] [append built f/type  f/text: {[##  ]}] "
+      "make-text-list-ui: func [f] [append built f/type  f/text: {a}]]");
+  interpreter::library::fill();  // as at the end of start-up
+  const cell check = face("check", "text: {On}");
+  const tui::widget_id box = show(check, root);
+  EXPECT_EQ(molded(tui::widget_of(box)->ui), "\"[ ] On\"");
+  key(box, ' ');
+  EXPECT_EQ(molded(tui::widget_of(box)->ui), "\"[x] On\"");
+  EXPECT_EQ(molded(tui::widget_of(show(face("radio"), root))->ui), "\"(o)\"");
+  const cell bar = face("progress", "data: 0.5");
+  show(bar, root);
+  EXPECT_EQ(facet_of(bar, tui::names().text), "\"[##  ]\"");
+  show(face("text-list"), root);
+  show(face("button"), root);
+  EXPECT_EQ(result_of("built"), "[check check radio progress text-list]");
+  evaluated("set/any 'TUI-helpers get/any 'saved-helpers  none");
+  interpreter::library::fill();
+}
+
+TEST_F(widget_classes, a_base_with_a_caret_places_the_cursor_of_its_focused_entry) {
+  enter_terminal(40, 10);
+  const tui::widget_id root = open_window("size: 20x3");
+  const cell entry = face("base", "offset: 0x0 size: 5x1");
+  const tui::widget_id entry_id = show(entry, root);
+  const cell placer = face("base", "offset: 7x2 size: 1x1 color: 255.0.0");
+  tui::set_facet(placer, tui::names().options, evaluated("[caret none]"));
+  buffer_of(tui::facet_value(placer, tui::names().options).payload2)->cells()[1] = entry;
+  const tui::widget_id placer_id = show(placer, root);
+  EXPECT_TRUE(tui::widget_of(placer_id)->flags & flag::caret_only);
+  tui::set_focus(entry_id);
+  tui::screen.redraw = true;
+  tui::render_frame();
+  EXPECT_TRUE(tui::widget_of(entry_id)->flags & flag::text_entry);
+  EXPECT_EQ(tui::screen.caret_column, 7);
+  EXPECT_EQ(tui::screen.caret_row, 2);
+  EXPECT_EQ(at(7, 2).bg, 0u);  // it draws nothing of its own
+}
+
+TEST_F(widget_classes, destroying_a_face_takes_it_out_of_its_font_and_para) {
+  const tui::widget_id root = open_window();
+  const cell shared = evaluated("shared-font: make object! [name: none state: 7 parent: copy []]");
+  const cell para = evaluated("shared-para: make object! [parent: copy []]");
+  const cell a = face("text", "font: shared-font para: shared-para");
+  const cell b = face("text", "font: shared-font");
+  for (const cell& f : {a, b}) block::append_cell(tui::facet_value(shared, tui::names().parent), f);
+  block::append_cell(tui::facet_value(para, tui::names().parent), a);
+  show(a, root);
+  show(b, root);
+  tui::destroy_widget(a);
+  EXPECT_EQ(tui::block_length(tui::facet_value(shared, tui::names().parent)), 1u);
+  EXPECT_EQ(tui::block_length(tui::facet_value(para, tui::names().parent)), 0u);
+  EXPECT_EQ(facet_of(shared, tui::names().state), "7");
+  tui::destroy_widget(b);
+  EXPECT_EQ(facet_of(shared, tui::names().state), "none");
 }
 
 }  // namespace
