@@ -728,7 +728,7 @@ void on_change_facet(const cell& face_value, const cell& word, const cell& serie
         if (scalar::integer_value(selected) > cap) set_facet(face, id.selected, scalar::integer(cap));
       }
     }
-  } else if ((type == id.drop_list || type == id.drop_down) && part == 0 && added.type() == TYPE_NONE) {
+  } else if ((type == id.drop_list || type == id.drop_down) && part == 0) {
     return;
   }
   update_view(face);
