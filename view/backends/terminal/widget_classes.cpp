@@ -709,7 +709,7 @@ void update_view(const cell& face_value) {
 }
 
 void on_change_facet(const cell& face_value, const cell& word, const cell& series_value, const cell& action,
-                     const cell& added, int32_t index, int32_t part) {
+                     [[maybe_unused]] const cell& added, int32_t index, int32_t part) {
   const cell face = face_value;
   const backend_words& id = names();
   const widget_id target = get_widget(face);
