@@ -286,7 +286,13 @@ TEST_F(widget_classes, destroying_a_pane_frees_the_widgets_of_its_faces_first) {
   const tui::widget_id child = show(inner, outer);
   tui::set_focus(child);
   EXPECT_EQ(tui::window_record_of(root)->text_entries, 1u);
+  static int loops_left = 0;
+  loops_left = 0;
+  tui::leave_loop = [] { ++loops_left; };
+  tui::screen.redraw = false;
   tui::destroy_view(panel, false);
+  EXPECT_EQ(loops_left, 0);  // a face leaving a pane never ends the loop
+  EXPECT_TRUE(tui::screen.redraw);
   EXPECT_EQ(tui::widget_of(child), nullptr);
   EXPECT_EQ(tui::widget_of(outer), nullptr);
   EXPECT_EQ(facet_of(inner, tui::names().state), "none");
@@ -294,6 +300,10 @@ TEST_F(widget_classes, destroying_a_pane_frees_the_widgets_of_its_faces_first) {
   EXPECT_EQ(tui::window_record_of(root)->text_entries, 0u);
   EXPECT_TRUE(tui::timers().empty());
   EXPECT_TRUE(tui::widget_of(root)->children.empty());
+  tui::destroy_view(tui::widget_of(root)->face, true);  // the loop waiting on the window ends
+  EXPECT_EQ(loops_left, 1);
+  EXPECT_EQ(tui::window_count(), 0u);
+  tui::leave_loop = nullptr;
 }
 
 TEST_F(widget_classes, a_group_box_draws_its_border_and_title) {

@@ -758,7 +758,7 @@ void destroy_widget(const cell& face_value) {
 void destroy_view(const cell& face, bool empty) {
   destroy_widget(face);
   if (empty && leave_loop) leave_loop();
-  if (window_count() > 0) screen.redraw = screen.current != nullptr;
+  if (window_count() > 0 && screen.current) screen.redraw = true;
 }
 
 }  // namespace tav::tui
