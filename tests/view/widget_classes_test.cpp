@@ -450,6 +450,16 @@ TEST_F(widget_classes, the_ui_of_checks_and_lists_comes_from_the_terminal_helper
   show(face("text-list"), root);
   show(face("button"), root);
   EXPECT_EQ(result_of("built"), "[check check radio progress text-list]");
+
+  // An update builds again, with the face's changes kept from showing it meanwhile.
+  evaluated(
+      "saved-system: get/any 'system  system: make object! [view: make object! [auto-sync?: true]] "
+      "TUI-helpers/make-progress-ui: func [f] [append built system/view/auto-sync?  f/text: {[####]}]");
+  interpreter::library::fill();
+  tui::update_view(bar);
+  EXPECT_EQ(facet_of(bar, tui::names().text), "\"[####]\"");
+  EXPECT_EQ(result_of("reduce [last built system/view/auto-sync?]"), "[false true]");
+  evaluated("set/any 'system get/any 'saved-system  none");
   // A builder that fails leaves no widget behind.
   evaluated("TUI-helpers/make-radio-ui: func [f] [1 / 0]");
   interpreter::library::fill();

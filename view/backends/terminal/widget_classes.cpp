@@ -479,6 +479,14 @@ void forget(widget_id id) {
   }
 }
 
+// The slot of `system/view/auto-sync?`, or null.
+cell* auto_sync() {
+  const backend_words& id = names();
+  cell* system = context::find_value(context::global, id.system);
+  cell* view = system ? facet(*system, id.view) : nullptr;
+  return view ? facet(*view, id.auto_sync) : nullptr;
+}
+
 // Frees the widget and those below it once nothing refers to them.
 void free_view(widget_id target) {
   if (!widget_of(target)) return;
@@ -689,18 +697,15 @@ void update_view(const cell& face_value) {
   if (bits & change::image) update_image(target, facet_value(face, id.image));
 
   // The builders set facets of the face: they must not show it again.
-  cell* sync = nullptr;
-  if (cell* system = context::find_value(context::global, id.system))
-    if (cell* view = facet(*system, id.view)) sync = facet(*view, id.auto_sync);
-  const cell saved = sync ? *sync : none::value;
-  if (sync) *sync = logic::value_of(false);
+  const cell saved = auto_sync() ? *auto_sync() : none::value;
+  if (cell* sync = auto_sync()) *sync = logic::value_of(false);
   struct restore {
-    cell* slot;
     cell value;
     ~restore() {
-      if (slot) *slot = value;
+      // Looked up again: the builder may have grown the object.
+      if (cell* sync = auto_sync()) *sync = value;
     }
-  } restoring{sync, saved};
+  } restoring{saved};
   build_ui(target);
   request_redraw(target);
   const cell now = facet_value(face, id.state);
