@@ -5,6 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/string.hpp"
 #include "interpreter/library_calls.hpp"
 #include "view/backends/terminal/face_access.hpp"
 #include "view/backends/terminal/timers.hpp"
@@ -131,6 +132,13 @@ TEST_F(widget_classes, a_field_with_a_wide_text_starts_with_its_caret_at_the_end
   EXPECT_EQ(caret.width, 5);
   key(id, 'y');  // the text is wider than the field already
   EXPECT_EQ(facet_of(field, tui::names().text), "\"\u4e00\u4e00x\"");
+  // A text the script changed is measured again on the next key.
+  cell text = tui::facet_value(field, tui::names().text);
+  string::remove_part(text, text.payload1, 3);
+  key(id, 'y');
+  EXPECT_EQ(facet_of(field, tui::names().text), "\"y\"");
+  EXPECT_EQ(tui::widget_of(id)->caret.column, 1);
+  EXPECT_EQ(tui::widget_of(id)->caret.width, 1);
   // A text that is not a string is made one on the first key.
   const cell empty = face("field", "text: none");
   const tui::widget_id other = show(empty, root);

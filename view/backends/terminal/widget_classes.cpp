@@ -202,8 +202,11 @@ bool field_key(widget_id id, int32_t key) {
   record = widget_of(id);
   caret_record& caret = record->caret;
   const std::u32string chars = string_text(text);
-  caret.index = std::min<int32_t>(caret.index, static_cast<int32_t>(chars.size()));
+  // Measured again: a script may have changed the text since the last key.
+  caret.index = std::clamp<int32_t>(caret.index, 0, static_cast<int32_t>(chars.size()));
   const auto at = static_cast<size_t>(caret.index);
+  caret.column = text_cells(chars, 0, at);
+  caret.width = text_cells(chars, 0, chars.size());
   if (key == 9 || key == 13 || key == 0 || key == 10) return false;
   if (key == 2 || key == key_left) {
     if (caret.index == 0) return true;
