@@ -151,8 +151,8 @@ constexpr boot::builtin builtins[] = {
 };
 
 // The console's start-up definitions: the provisional system/console until the console's own
-// object (console/engine.tav) replaces it, TAB completion, then the input definitions in their
-// order.
+// object (console/engine.tav) replaces it, TAB completion, the input definitions in their
+// order, then the help context (console/help.tav).
 constexpr char console_routines[] = R"(
 console-init: routine [str [string!]] [the console's platform initialisation] console-init
 )";
@@ -211,6 +211,7 @@ void define_console() {
   boot::run_system_source(boot::source_block("complete"));
   stdin_bytes();
   run_source(input_definitions, sizeof input_definitions - 1, true);
+  boot::run_system_source(boot::source_block("help"));
   engine::define();
   boot::run_system_source(boot::source_block("commands"));
   boot::run_system_source(boot::source_block("settings"));
