@@ -57,7 +57,8 @@ launcher::outcome run(std::vector<std::string> words, std::vector<unsigned char>
 
 answer read_out(std::vector<std::string> words, std::vector<unsigned char>& bytes) {
   const launcher::outcome outcome = run(std::move(words), {}, &bytes);
-  if (outcome.timed_out || outcome.result < 0) return answer::failed;
+  // Both programs end with 1 when the clipboard has no owner or not the type asked for.
+  if (outcome.timed_out || (outcome.result != 0 && outcome.result != 1)) return answer::failed;
   return outcome.result == 0 ? answer::done : answer::nothing;
 }
 
@@ -135,8 +136,9 @@ answer list_types(program through, std::vector<std::string>& types) {
   types.clear();
   if (through == program::none) return answer::failed;
   std::vector<unsigned char> bytes;
-  const answer got = through == program::wayland ? read_out({"wl-paste", "--list-types"}, bytes)
-                                                 : read_out({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"}, bytes);
+  const answer got = through == program::wayland
+                         ? read_out({"wl-paste", "--list-types"}, bytes)
+                         : read_out({"xclip", "-selection", "clipboard", "-o", "-t", "TARGETS"}, bytes);
   if (got != answer::done) return got;
   std::string line;
   for (unsigned char c : bytes) {
