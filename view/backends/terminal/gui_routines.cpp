@@ -1,5 +1,5 @@
 // The GUI layer's routines on events and face flags, the terminal helpers' widget accessors,
-// and what the backend installs before start-up runs.
+// the platform's drawing on images, and what the backend installs before start-up runs.
 #include <iterator>
 
 #include "boot/definitions.hpp"
@@ -10,6 +10,7 @@
 #include "datatypes/word.hpp"
 #include "runtime/series.hpp"
 #include "view/backends/terminal/dispatch_records.hpp"
+#include "view/backends/terminal/draw.hpp"
 #include "view/backends/terminal/event_type.hpp"
 #include "view/backends/terminal/widget_access.hpp"
 
@@ -45,15 +46,22 @@ routine::answer set_face_ui(cell* arguments) {
   return {0, 0};
 }
 
+routine::answer draw_image_of(cell* arguments) {
+  draw_image(arguments[0], arguments[1]);
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 void words_interned() {
   init_records();
   event::bind_words();
+  bind_draw_words();
 }
 
 constexpr boot::builtin builtins[] = {
     {"send-event-os", send_event_os, nullptr},     {"find-flag?", find_flag, nullptr},
     {"widget-focused?", widget_focused, nullptr},  {"widget-data", widget_data_of, nullptr},
-    {"set-face-ui", set_face_ui, nullptr},
+    {"set-face-ui", set_face_ui, nullptr},         {"draw-image", draw_image_of, nullptr},
 };
 
 bool install() {
