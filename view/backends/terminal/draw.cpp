@@ -170,50 +170,28 @@ class walker {
   walker(draw_context& context, const cell& commands, bool catch_p)
       : context_(context), block_(commands), at_(commands.payload1), catch_p_(catch_p) {}
 
-  void parse() {
-    const cycle_entry entry(block_, catch_p_);
-    while (!ended()) {
-      const cell value = peek();
-      switch (value.type()) {
-        case TYPE_WORD:
-          command(value);
-          break;
-        case TYPE_SET_WORD:
-          set_here(value);
-          break;
-        case TYPE_BLOCK:
-          ++at_;
-          walker(context_, value, catch_p_).parse();
-          break;
-        default:
-          invalid();
-      }
-    }
-  }
-
-  void shape() {
-    const cycle_entry entry(block_, catch_p_);
-    while (!ended()) {
-      const cell value = peek();
-      switch (value.type()) {
-        case TYPE_WORD:
-        case TYPE_LIT_WORD:
-          shape_command(value);
-          break;
-        case TYPE_SET_WORD:
-          set_here(value);
-          break;
-        case TYPE_BLOCK:
-          ++at_;
-          walker(context_, value, catch_p_).shape();
-          break;
-        default:
-          invalid();
-      }
-    }
-  }
+  void parse() { walk(false); }
+  void shape() { walk(true); }
 
  private:
+  // The loop of both dialects; the shape dialect also takes its commands as lit-words.
+  void walk(bool shape_dialect) {
+    const cycle_entry entry(block_, catch_p_);
+    while (!ended()) {
+      const cell value = peek();
+      if (value.type() == TYPE_WORD || (shape_dialect && value.type() == TYPE_LIT_WORD)) {
+        shape_dialect ? shape_command(value) : command(value);
+      } else if (value.type() == TYPE_SET_WORD) {
+        set_here(value);
+      } else if (value.type() == TYPE_BLOCK) {
+        ++at_;
+        walker(context_, value, catch_p_).walk(shape_dialect);
+      } else {
+        invalid();
+      }
+    }
+  }
+
   // The block's series on the cycle stack while it is read: a block reached again from
   // inside itself is infinite. An error has taken it off already.
   class cycle_entry {
