@@ -8,6 +8,7 @@
 #include "runtime/cycle_stack.hpp"
 #include "runtime/stdout_capture.hpp"
 #include "view/backends/terminal/draw.hpp"
+#include "view/backends/terminal/widget.hpp"
 #include "view/screen_fixture.hpp"
 
 namespace tav::testing {
@@ -47,13 +48,14 @@ class draw_test : public screen_test {
     return context;
   }
 
-  // A shown window with one face made by `face`, whose widget lies at 1x1.
+  // A shown window with one face made by `face`, each given its widget as showing does.
   tui::widget_id face_window(std::string_view face) {
     enter_terminal(20, 6);
-    const tui::widget_id root = window(20, 6);
-    const tui::widget_id child = add(root, 1, 1, 6, 3, evaluated(face));
+    const tui::widget_id root = tui::make_view(evaluated("make face! [type: 'window size: 20x6]"), tui::no_widget);
+    tui::activate_window(tui::widget_of(root)->window);
+    tui::make_view(evaluated(face), root);
     tui::request_redraw(root);
-    return child;
+    return root;
   }
 
   // Renders the frame; answers whether it ended with the system throw, and what was printed.
@@ -187,7 +189,7 @@ TEST_F(draw_test, a_block_inside_itself_is_infinite_recursion) {
 TEST_F(draw_test, rendering_a_face_with_a_bad_draw_block_abandons_the_frame) {
   for (bool silent : {false, true}) {
     set_silent(silent);
-    face_window("make face! [type: 'base draw: [box 0x0 2x2 foo]]");
+    const tui::widget_id root = face_window("make face! [type: 'base offset: 1x1 size: 6x3 draw: [box 0x0 2x2 foo]]");
     std::string printed;
     EXPECT_TRUE(render_throws(printed)) << silent;
     EXPECT_EQ(thrown_code, code::error) << silent;
@@ -201,17 +203,21 @@ TEST_F(draw_test, rendering_a_face_with_a_bad_draw_block_abandons_the_frame) {
       EXPECT_EQ(printed.find(report_start, 1), std::string::npos) << "one report: " << printed;
       EXPECT_NE(printed.find("[foo]"), std::string::npos) << printed;
     }
+    tui::free_widget(root);
     tui::shutdown();
   }
 }
 
 TEST_F(draw_test, rendering_a_face_with_a_good_draw_block_finishes_the_frame) {
-  face_window("make face! [type: 'base text: {ab} draw: [pen 255.0.0 box 0x0 2x2 text 0x0 {x} push [line 0x0 1x1]]]");
+  const tui::widget_id root = face_window(
+      "make face! [type: 'base offset: 1x1 size: 6x3 text: {ab} draw: [pen 255.0.0 box 0x0 2x2 text 0x0 {x} "
+      "push [line 0x0 1x1]]]");
   std::string printed;
   EXPECT_FALSE(render_throws(printed));
   EXPECT_EQ(printed, "");
   EXPECT_FALSE(tui::screen.redraw);
   EXPECT_NE(terminal.take().find("ab"), std::string::npos);
+  tui::free_widget(root);
 }
 
 // Strings, images, fonts and set-words in a block made at run time, drawn while every

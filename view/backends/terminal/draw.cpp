@@ -7,9 +7,7 @@
 
 #include "boot/system_object.hpp"
 #include "datatypes/context.hpp"
-#include "datatypes/image.hpp"
 #include "datatypes/object.hpp"
-#include "datatypes/ownership.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
@@ -41,7 +39,7 @@ namespace {
   X(diamond, "diamond") X(pattern, "pattern") X(bitmap, "bitmap") X(pad, "pad") X(tile, "tile")   \
   X(flip_x, "flip-x") X(flip_y, "flip-y") X(flip_xy, "flip-xy") X(clamp, "clamp")                 \
   X(shadow, "shadow") X(inset, "inset") X(image, "image") X(color, "color") X(draw, "draw")        \
-  X(view, "view") X(silent, "silent?") X(poke, "poke")
+  X(view, "view") X(silent, "silent?")
 
 enum class dw : uint8_t {
 #define TAV_DRAW_ENUM(name, text) name,
@@ -703,12 +701,6 @@ void draw(const cell&, const cell& commands) {
     return;
   }
   draw_end(context);
-}
-
-void draw_image(const cell& image, const cell& commands) {
-  if (image::width_of(image) == 0 || image::height_of(image) == 0) return;
-  draw(image, commands);
-  ownership::check(image, id(dw::poke), none::value, -1, -1);
 }
 
 void draw_face(int x, int y, widget_id face_widget, const clip_rect& clip, uint32_t attr_flags) {

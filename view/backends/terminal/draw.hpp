@@ -37,13 +37,10 @@ void draw_end(draw_context& context);
 // printed or raised: the run ends with the thrown-error code, or with code 1 for a script's.
 void draw_parse(draw_context& context, const cell& commands, bool catch_p);
 
-// The commands run for an image: read and checked completely, nothing drawn. A draw error
-// reaches the caller; a silent one ends the run and returns normally.
+// The commands run for an image (the platform's `draw-image`): read and checked completely,
+// nothing drawn. A draw error reaches the caller; a silent one ends the run and returns
+// normally.
 void draw(const cell& image, const cell& commands);
-
-// The platform routine: nothing for an image with no pixels; else `draw`, then the image's
-// owner hears of an in-place change (`poke`, -1, -1).
-void draw_image(const cell& image, const cell& commands);
 
 // The face's `draw` facet, when a non-empty block, run on the face's widget drawn at (x, y)
 // within the clip, with the attribute flags the face itself is drawn with.

@@ -1,5 +1,5 @@
 // The GUI layer's routines on events and face flags, the terminal helpers' widget accessors,
-// the platform's drawing on images, and what the backend installs before start-up runs.
+// and what the backend installs before start-up runs.
 #include <iterator>
 
 #include "boot/definitions.hpp"
@@ -12,6 +12,7 @@
 #include "view/backends/terminal/dispatch_records.hpp"
 #include "view/backends/terminal/draw.hpp"
 #include "view/backends/terminal/event_type.hpp"
+#include "view/backends/terminal/platform_routines.hpp"
 #include "view/backends/terminal/widget_access.hpp"
 
 namespace tav::tui {
@@ -46,12 +47,6 @@ routine::answer set_face_ui(cell* arguments) {
   return {0, 0};
 }
 
-routine::answer draw_image_of(cell* arguments) {
-  draw_image(arguments[0], arguments[1]);
-  arguments[0] = unset::value;
-  return {0, 0};
-}
-
 void words_interned() {
   init_records();
   event::bind_words();
@@ -61,13 +56,17 @@ void words_interned() {
 constexpr boot::builtin builtins[] = {
     {"send-event-os", send_event_os, nullptr},     {"find-flag?", find_flag, nullptr},
     {"widget-focused?", widget_focused, nullptr},  {"widget-data", widget_data_of, nullptr},
-    {"set-face-ui", set_face_ui, nullptr},         {"draw-image", draw_image_of, nullptr},
+    {"set-face-ui", set_face_ui, nullptr},
 };
 
 bool install() {
   datatype::last_type_registration = event::init;
   boot::gui::words_interned = words_interned;
   boot::add_builtins(builtins, std::size(builtins));
+  uint32_t count = 0;
+  const boot::builtin* platform = platform_builtins(count);
+  boot::add_builtins(platform, count);
+  draw_on_image = draw;
   return true;
 }
 
