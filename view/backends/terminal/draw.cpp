@@ -715,7 +715,6 @@ void draw_face(int x, int y, widget_id face_widget, const clip_rect& clip, uint3
   context.origin_y = y;
   context.clip = clip;
   context.attr_flags = attr_flags;
-  context.paints = true;
   draw_begin(context);
   draw_parse(context, commands, true);
   draw_end(context);
