@@ -135,8 +135,12 @@ struct values_guard {
 };
 
 struct tracing_guard {
+  bool active;
   bool saved = tracing;
-  ~tracing_guard() { tracing = saved; }
+  explicit tracing_guard(bool restore) : active(restore) {}
+  ~tracing_guard() {
+    if (active) tracing = saved;
+  }
 };
 
 // ---- Fetching -------------------------------------------------------------------------------
@@ -886,10 +890,13 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
   values_guard values(function::context_of(function));
   const uint32_t frame = stack::frame_count() - 1;
   stack::call_bottom[frame].header |= stack::frame_flag::body;
-  tracing_guard trace_state;
-  if (function.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]]
-    tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
   const bool system = body.type() == TYPE_BLOCK && system_code_p(body);
+  const bool flagged = (function.header & (function::flag_trace | function::flag_no_trace)) != 0;
+  // System code runs as compiled code does, which leaves the tracing state as its body set it
+  // (`trace false` inside traced code turns the events off past its own return).
+  tracing_guard trace_state(flagged || !system);
+  if (flagged) [[unlikely]]
+    tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
   if (tracing && !system) [[unlikely]]
     detail::trace(event::prolog, nullptr, 0, &function, &name);
   if (body.type() == TYPE_BLOCK) [[likely]] {
