@@ -658,7 +658,13 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
   if (traced) [[unlikely]] {
     // An operator's left operand lies at the top, not yet counted: the callback's cells go above it.
     if (options.infix) ++stack::top;
-    detail::trace(event::open, source, index, &callable, &name);
+    // The reference is what the code named the call by: the word, path or value before the
+    // position, or the name an apply or a path gives.
+    const cell reference = source && options.mode == 0 && index > 0 && index <= detail::cells_in(detail::buffer_of_code(*source))
+                               ? detail::cell_at(*source, index - 1)
+                           : options.name ? *options.name
+                                          : callable;
+    detail::trace(event::open, source, index, &reference, &name);
     if (options.infix) --stack::top;
   }
   cell* slot = options.infix ? nullptr : detail::push(callable);

@@ -619,7 +619,7 @@ uint32_t mask_of(const cell& callback) {
 
 bool reference_event_p(uint32_t event) {
   return event == event::set || event == event::epilog || event == event::prolog || event == event::return_ ||
-         event == event::call;
+         event == event::call || event == event::open;
 }
 
 }  // namespace
@@ -662,11 +662,13 @@ void notify_tracer(uint32_t event, const cell* block, int32_t offset, const cell
   if (trace_locals > 0) function::init_locals(trace_locals);
 
   // No events from inside the callback; a language exit out of it goes on at once, leaving
-  // tracing off and the frame for the unwinding.
+  // tracing off and the frame for the unwinding. The call that turned tracing off still reports
+  // its return, after which tracing stays off.
+  const bool was_tracing = tracing;
   tracing = false;
   call_function(callback, object_context, words::interp_callback, 0);
   stack::raise_pending();
-  tracing = true;
+  tracing = was_tracing;
   stack::pop_call_frame();
   stack::top = saved_top;
   stack::set_call_top(saved_call_top);

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The cost of the evaluator's trace hook as the tools use it: a recursive `fib 18` run plainly,
+# under `profile` and under `trace` (whose lines go to a file, so that the terminal is left out),
+# all in one Release process (the profile's short report is printed before the table). Each figure is the best of three timings taken inside the process;
+# the overhead factor is the tool's time over the plain call's. There is no goal: the figures say
+# what one event through a Tav handler costs.
+set -euo pipefail
+
+. "$(dirname "$0")/release_env.sh"
+
+cat > "$dir/tools.tav" <<'TAV'
+Tav []
+fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]]
+best-of: func [code [block!] /local best t] [
+    best: none
+    loop 3 [
+        t: to float! dt code
+        best: either best [min best t] [t]
+    ]
+    best
+]
+plain: best-of [r: fib 18]
+sink: %trace.txt
+profiled: best-of [profile [fib 18]]
+system/tools/tracers/emit: func [value] [write/append sink append form reduce value newline]
+traced: best-of [
+    write sink ""
+    trace/deep [fib 18]
+]
+system/tools/tracers/emit: :print
+calls: 0
+foreach [name count time] system/tools/profiling [if name = 'fib [calls: count]]
+print ["plain" r 1 plain]
+print ["profile" calls 1 profiled]
+print ["trace" length? read/lines sink 1 traced]
+TAV
+
+out=$(cd "$dir" && "$tav" tools.tav)
+printf '%-8s %10s %12s %10s\n' "case" "count" "time (ms)" "factor"
+echo "$out" | awk '
+    $1 == "plain" { base = $4 }
+    { printf "%-8s %10d %12.1f %10.1f\n", $1, $2, $4 * 1000, $4 / base }'
