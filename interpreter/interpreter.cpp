@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
@@ -62,7 +63,20 @@ inline bool code_block_p(const cell& value) { return value.type() == TYPE_BLOCK 
 
 void note_error(const fired_error&) {
   if (current_record && !code_block_p(last_fired.near)) last_fired.near = current_record->block;
-  if (tracing) detail::trace(event::error, nullptr, 0, nullptr);
+  if (!tracing) return;
+  // The callback may raise and catch errors of its own: the error being raised is kept on the
+  // stack, where the collector sees it, and put back.
+  const error_id id = last_fired.id;
+  const uint32_t arg_count = last_fired.arg_count;
+  cell* kept = stack::top;
+  cell* const fields[] = {&last_fired.args[0], &last_fired.args[1], &last_fired.args[2], &last_fired.near,
+                          &last_fired.where,   &last_fired.stack,   &last_fired.value};
+  for (cell* field : fields) *stack::push_cell() = *field;
+  detail::trace(event::error, nullptr, 0, nullptr);
+  for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = kept[i];
+  last_fired.id = id;
+  last_fired.arg_count = arg_count;
+  stack::top = kept;
 }
 
 // ---- Frames ---------------------------------------------------------------------------------
