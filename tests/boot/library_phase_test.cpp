@@ -38,8 +38,9 @@ TEST_F(library_phase, the_boot_arguments_are_those_of_the_process_as_passed) {
 }
 
 TEST_F(library_phase, the_steps_of_other_parts_of_the_library_have_left_their_places_empty) {
-  // The binary codec is made before the library's steps, the JSON and CSV codecs by theirs.
-  EXPECT_EQ(result_of("keys-of system/codecs"), "[tavbin json csv]");
+  // The image and binary codecs are made before the library's steps, the JSON and CSV codecs by
+  // theirs.
+  EXPECT_EQ(result_of("keys-of system/codecs"), "[png jpeg bmp gif tiff tavbin json csv]");
   EXPECT_EQ(result_of("object? select system/codecs 'tavbin"), "true");
   EXPECT_EQ(result_of("last keys-of system/codecs"), "csv");
 }

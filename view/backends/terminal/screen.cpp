@@ -6,6 +6,7 @@
 #include <string>
 
 #include "view/backends/terminal/term_io.hpp"
+#include "view/backends/terminal/timers.hpp"
 
 namespace tav::tui {
 namespace {
@@ -48,8 +49,8 @@ screen_state screen;
 
 void set_widget_event_sender(widget_event_sender replacement) { sender = replacement; }
 
-void send_widget_event(widget_id widget, uint32_t type, float x, float y) {
-  if (sender && widget_of(widget)) sender(widget, type, x, y);
+bool send_widget_event(widget_id widget, uint32_t type, float x, float y, int32_t key) {
+  return sender && widget_of(widget) && sender(widget, type, x, y, key);
 }
 
 void screen_init() {
@@ -245,6 +246,7 @@ void shutdown() {
   for (const window_record* record : screen.windows) windows.push_back(record->window);
   free_records();
   for (widget_id window : windows) free_widget(window);
+  clear_timers();
   screen.cells.clear();
   screen.cells.shrink_to_fit();
   screen.width = 0;
