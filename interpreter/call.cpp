@@ -835,11 +835,12 @@ uint32_t detail::operate(const cell& callable, const code& source, uint32_t inde
   check_type(list_cells(list)[0], *start, name, callable, 0);
   stack::top = start + 1;
   {
+    // A missing right operand is reported while the operator still names the failing call.
     const stack::folded_operator_guard open(name);
     index = detail::evaluate_argument(source, index, true);
+    if (index == detail::no_argument) [[unlikely]]
+      no_arg(name, callable, 1);
   }
-  if (index == detail::no_argument) [[unlikely]]
-    no_arg(name, callable, 1);
   if (stack::pending.code) [[unlikely]] return index;
   if (detail::apply_fast(kind, code, *start, start[1])) {
     stack::top = start + 1;
