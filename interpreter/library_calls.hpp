@@ -19,7 +19,6 @@ enum class entry : uint32_t {
   make_text_list_ui,
   make_checkbox_ui,
   make_radio_ui,
-  check_color_support,  // the terminal's colour mode
   count
 };
 

@@ -60,7 +60,9 @@ class terminal_helpers : public screen_test {
     return id;
   }
 
-  static std::string text_of(const cell& made) { return molded(tui::facet_value(made, tui::names().text)); }
+  static std::u32string text_of(const cell& made) {
+    return tui::string_text(tui::facet_value(made, tui::names().text));
+  }
   static std::string selected_of(const cell& made) { return molded(tui::facet_value(made, tui::names().selected)); }
 };
 
@@ -68,29 +70,29 @@ TEST_F(terminal_helpers, a_text_list_highlights_its_selection_only_with_the_focu
   const tui::widget_id root = open_window();
   const cell list = face("text-list", "data: [\"a\" \"b\" \"c\" \"d\" \"e\"]");
   const tui::widget_id id = show(list, root);
-  EXPECT_EQ(text_of(list), "\"a^/b^/c^/d^/e^/\"");
+  EXPECT_EQ(text_of(list), U"a\nb\nc\nd\ne\n");
   EXPECT_EQ(selected_of(list), "none");
 
   tui::set_focus(id);
   tui::build_ui(id);
   EXPECT_EQ(selected_of(list), "1");
-  EXPECT_EQ(text_of(list), "\"^[[7ma^/^[[27mb^/c^/d^/e^/\"");
+  EXPECT_EQ(text_of(list), U"\x1b[7ma\n\x1b[27mb\nc\nd\ne\n");
 
   // Past the last entry: the last one, written back.
   tui::set_facet(list, tui::names().selected, scalar::integer(9));
   tui::build_ui(id);
   EXPECT_EQ(selected_of(list), "5");
-  EXPECT_EQ(text_of(list), "\"a^/b^/c^/d^/^[[7me^/^[[27m\"");
+  EXPECT_EQ(text_of(list), U"a\nb\nc\nd\n\x1b[7me\n\x1b[27m");
 
   // Scrolled by two: the lines start at the third entry.
   tui::widget_of(id)->data = 2;
   tui::build_ui(id);
-  EXPECT_EQ(text_of(list), "\"c^/d^/^[[7me^/^[[27m\"");
+  EXPECT_EQ(text_of(list), U"c\nd\n\x1b[7me\n\x1b[27m");
 
   // The focus gone, no line is highlighted and the selection stays.
   tui::set_focus(root);
   tui::build_ui(id);
-  EXPECT_EQ(text_of(list), "\"c^/d^/e^/\"");
+  EXPECT_EQ(text_of(list), U"c\nd\ne\n");
   EXPECT_EQ(selected_of(list), "5");
 }
 
@@ -98,7 +100,7 @@ TEST_F(terminal_helpers, the_widgets_of_progress_bars_and_checks_show_the_helper
   const tui::widget_id root = open_window();
   const cell bar = face("progress", "size: 7x1 data: 0.5");
   show(bar, root);
-  EXPECT_EQ(text_of(bar), "\"[###  ]\"");
+  EXPECT_EQ(text_of(bar), U"[###  ]");
   const cell check = face("check", "text: \"On\" data: true");
   EXPECT_EQ(molded(tui::widget_of(show(check, root))->ui), "\"🞕 On\"");
   const cell radio = face("radio", "text: \"x\"");
@@ -116,7 +118,7 @@ TEST_F(terminal_helpers, the_backend_start_takes_the_probed_colour_mode_and_sets
   for (const auto& c : cases) {
     setenv("COLORTERM", c.colorterm, 1);
     tui::screen.color_mode = 0;
-    tui::start_backend(platform);
+    tui::start_backend(platform, result_of("TUI-helpers/check-color-support") == "2" ? 2 : 4);
     EXPECT_EQ(tui::screen.color_mode, c.mode) << c.colorterm;
   }
   saved ? setenv("COLORTERM", kept.c_str(), 1) : unsetenv("COLORTERM");

@@ -5,16 +5,12 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
-#include "interpreter/library_calls.hpp"
-#include "interpreter/stack.hpp"
 #include "view/backends/terminal/face_access.hpp"
 #include "view/backends/terminal/screen.hpp"
 #include "view/backends/terminal/widget.hpp"
 
 namespace tav::tui {
 namespace {
-
-namespace library = interpreter::library;
 
 inline constexpr uint8_t platform_version[] = {10, 10, 10};
 inline constexpr int32_t platform_build = 1000;
@@ -26,24 +22,16 @@ void set_field(const cell& object, const char* name, const cell& value) {
   set_facet(object, symbol::resolve(symbol::make(name)), value);
 }
 
-// The probe's answer; any answer but the palette's keeps 24-bit colour.
-int probed_color_mode() {
-  cell* base = stack::top;
-  library::call(library::entry::check_color_support, nullptr, 0);
-  const cell answer = *(stack::top - 1);
-  stack::top = base;
-  return answer.type() == TYPE_INTEGER && scalar::integer_value(answer) == palette_256 ? palette_256 : true_color;
-}
-
 }  // namespace
 
-void start_backend(const cell& platform) {
+void start_backend(const cell& platform, int32_t probed_color_mode) {
   cell version;
   tuple::make_at(version, 3, platform_version);
   set_field(platform, "version", version);
   set_field(platform, "build", scalar::integer(platform_build));
   set_field(platform, "product", scalar::integer(platform_product));
-  screen.color_mode = probed_color_mode();
+  // Any answer but the palette's keeps 24-bit colour.
+  screen.color_mode = probed_color_mode == palette_256 ? palette_256 : true_color;
   screen_init();
   register_widget_marker();
 }

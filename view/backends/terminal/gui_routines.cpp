@@ -49,7 +49,7 @@ routine::answer set_face_ui(cell* arguments) {
 
 routine::answer tui_init(cell* arguments) {
   const cell platform = arguments[0];
-  start_backend(platform);
+  start_backend(platform, scalar::integer_value(arguments[1]));
   arguments[0] = unset::value;
   return {0, 0};
 }
