@@ -1,6 +1,6 @@
 // Event routing on real widgets: bytes go into the input buffer, and a recording
 // `system/view/awake` logs "type text-of-face" for every event it is given and answers what
-// `routing-react` answers.
+// `routing-react` answers. Faces carry their name in a `name` field.
 #include <string>
 
 #include "datatypes/block.hpp"
@@ -21,9 +21,10 @@ class routing_test : public screen_test {
   static void SetUpTestSuite() {
     screen_test::SetUpTestSuite();
     evaluated(
-        "set/any 'saved-view get/any in system 'view  routing-log: copy []  routing-react: func [e] [none] "
+        "set/any 'saved-view get/any in system 'view  destroy-view: :saved-view/platform/destroy-view "
+        "routing-log: copy []  routing-react: func [e] [none] "
         "system/view: make object! [awake: func [event [event!] /with face] ["
-        "  append routing-log rejoin [event/type { } event/face/text]  routing-react event]]");
+        "  append routing-log rejoin [event/type { } event/face/name]  routing-react event]]");
     interpreter::library::fill();
   }
   static void TearDownTestSuite() {
@@ -46,10 +47,10 @@ class routing_test : public screen_test {
   static void react(const std::string& body) { evaluated("routing-react: func [e] [" + body + "]"); }
   static std::string log() { return result_of("also routing-log routing-log: copy []"); }
 
-  // A face kept in the global word `name`, whose text is the name.
+  // A face kept in the global word `name`.
   static cell face(const std::string& name, const std::string& type, const std::string& extra) {
-    return evaluated(name + ": make object! [type: '" + type + " text: {" + name +
-                     "} offset: 0x0 size: 10x1 image: none color: none data: none enabled?: true "
+    return evaluated(name + ": make object! [type: '" + type + " name: {" + name +
+                     "} text: none offset: 0x0 size: 10x1 image: none color: none data: none enabled?: true "
                      "visible?: true selected: none flags: none options: none rate: none state: none pane: none "
                      "font: none para: none parent: none " +
                      extra + "]");
@@ -107,11 +108,11 @@ TEST_F(routing_test, a_key_goes_out_as_key_down_then_key_then_to_the_widgets_han
   EXPECT_EQ(molded(tui::facet_value(field, tui::names().text)), "\"xz\"");
 
   // Back-tab, F5, Enter and Backspace as the key and flags the GUI layer reads.
-  react("if e/type = 'key [append routing-log mold reduce [e/key e/flags]]  none");
+  react("if e/type = 'key [append/only routing-log reduce [e/key copy e/flags]]  none");
   feed("\x1b[Z\x1b[15~\n\x08");
   EXPECT_EQ(log(),
-            "[\"key-down F\" \"key F\" \"[#\\\"^-\\\" [shift]]\" \"key-down F\" \"key F\" \"[F5 []]\" "
-            "\"key-down F\" \"key F\" \"[#\\\"^M\\\" []]\" \"key-down F\" \"key F\" \"[#\\\"^~\\\" []]\"]");
+            "[\"key-down F\" \"key F\" [#\"^-\" [shift]] \"key-down F\" \"key F\" [F5 []] "
+            "\"key-down F\" \"key F\" [#\"^M\" []] \"key-down F\" \"key F\" [#\"^~\" []]]");
   EXPECT_TRUE(tui::widget_of(id)->flags & flag::focused);
   EXPECT_EQ(molded(tui::facet_value(field, tui::names().text)), "\"x\"");  // the backspace
 
@@ -130,7 +131,7 @@ TEST_F(routing_test, an_actor_that_destroys_the_target_ends_its_delivery) {
   tui::set_focus(button);
   log();
   // Space makes the button's handler send `click`; closing the window first leaves no handler.
-  react("if e/type = 'key-down [platform-destroy-view W false]  none");
+  react("if e/type = 'key-down [destroy-view W false]  none");
   feed(" ");
   EXPECT_EQ(log(), "[\"key-down B\"]");
   EXPECT_EQ(tui::widget_of(root), nullptr);
@@ -142,7 +143,7 @@ TEST_F(routing_test, an_actor_that_destroys_the_target_ends_its_delivery) {
   const tui::widget_id other = show(face("C", "button", ""), again);
   tui::set_focus(other);
   log();
-  react("if e/type = 'key [platform-destroy-view C false]  none");
+  react("if e/type = 'key [destroy-view C false]  none");
   feed(" ");
   EXPECT_EQ(log(), "[\"key-down C\" \"key C\"]");
   EXPECT_EQ(tui::widget_of(other), nullptr);
