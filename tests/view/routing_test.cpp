@@ -265,5 +265,24 @@ TEST_F(routing_test, errors_and_throws_of_actors_end_at_the_dispatch) {
   EXPECT_EQ(molded(tui::facet_value(field, tui::names().text)), "\"aaaa\"");
 }
 
+TEST_F(routing_test, the_gui_layers_awake_prints_an_actors_error_and_takes_the_next_event) {
+  evaluated("recording-view: system/view  system/view: saved-view");
+  interpreter::library::fill();
+  const tui::widget_id root = open_window();
+  const cell field = face("F", "field",
+                          "text: copy {} actors: make object! ["
+                          "on-key-down: func [face event] [if event/key = #\"x\" [1 / 0]] "
+                          "on-key: func [face event] [if event/key = #\"d\" ['done]]]");
+  tui::set_focus(show(field, root));
+  ::testing::internal::CaptureStdout();
+  feed("xdy");
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  evaluated("system/view: recording-view");
+  interpreter::library::fill();
+  EXPECT_NE(printed.find("zero"), std::string::npos) << printed;
+  // The key whose key-down failed still reached the field; `done` from on-key kept "d" away.
+  EXPECT_EQ(molded(tui::facet_value(field, tui::names().text)), "\"xy\"");
+}
+
 }  // namespace
 }  // namespace tav::testing
