@@ -33,6 +33,15 @@ struct button_answer {
   uint32_t click_type = 0;
 };
 
+// Events are not traced: tracing is off while `awake` runs, also when a quit passes through.
+struct tracing_off {
+  bool saved = interpreter::tracing;
+  tracing_off() { interpreter::tracing = false; }
+  ~tracing_off() { interpreter::tracing = saved; }
+  tracing_off(const tracing_off&) = delete;
+  tracing_off& operator=(const tracing_off&) = delete;
+};
+
 input_decoder& decoder() {
   static input_decoder buffer;
   return buffer;
@@ -260,8 +269,7 @@ bool dispatch_event(uint32_t type, const event_data& data, uint32_t flags) {
   const dispatch_scope scope(data);
   const cell event = event::make_dispatched(type, scope.reference(), flags);
   cell* const base = stack::top;
-  const bool saved_tracing = interpreter::tracing;
-  interpreter::tracing = false;
+  const tracing_off untraced;
   bool done = false;
   // An error, or an exit made an error by the try-all frame, ends at this frame: actors print
   // their own errors, so nothing is left to report here.
@@ -269,7 +277,6 @@ bool dispatch_event(uint32_t type, const event_data& data, uint32_t flags) {
     interpreter::library::call(interpreter::library::entry::awake, &event, 1);
     done = word_symbol(*stack::last_pushed()) == done_symbol();
   });
-  interpreter::tracing = saved_tracing;
   stack::pending.code = 0;
   stack::top = base;
   return done;
