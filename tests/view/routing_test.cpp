@@ -34,7 +34,7 @@ class routing_test : public screen_test {
   void SetUp() override {
     screen_test::SetUp();
     tui::reset_routing();
-    tui::input_buffer().reset();
+    tui::input_buffer() = tui::input_decoder{};
     react("none");
     evaluated("clear routing-log");
   }
@@ -175,6 +175,15 @@ TEST_F(routing_test, a_mouse_report_split_over_two_reads_is_one_down_relative_to
   mouse(10, 5, true);
   mouse(10, 5, false);
   EXPECT_EQ(log(), "[\"up W\" \"click W\" \"down W\" 9x2]");
+  mouse(10, 5, true);
+  log();
+
+  // The other buttons and the modifier bits of the button byte.
+  react("append/only routing-log copy e/flags  none");
+  mouse(1, 3, false, 2 + 4 + 16);  // right with shift and control
+  mouse(1, 3, true, 2 + 8);        // its release with alt
+  mouse(1, 3, false, 1);
+  EXPECT_EQ(log(), "[\"alt-down W\" [control shift] \"alt-up W\" [alt] \"mid-down W\" []]");
 }
 
 TEST_F(routing_test, a_cursor_report_moves_the_interface_only_when_one_was_asked_for) {
@@ -182,7 +191,10 @@ TEST_F(routing_test, a_cursor_report_moves_the_interface_only_when_one_was_asked
   tui::screen.inline_top = 7;
   feed("\x1b[1;2R");
   EXPECT_EQ(tui::screen.inline_top, 7);
-  tui::input_buffer().expect_cursor_report();
+  enter_terminal();
+  tui::enter_terminal_mode(false);  // inline: asks where the cursor is
+  EXPECT_EQ(terminal.take(), "\x1b[6n");
+  EXPECT_EQ(tui::input_buffer().reports_expected(), 1u);
   feed("\x1b[1;2R");
   EXPECT_EQ(tui::screen.inline_top, 0);
   EXPECT_EQ(tui::screen.inline_left, 1);

@@ -79,6 +79,11 @@ input_item key_item(int32_t character, int32_t special) {
 
 }  // namespace
 
+input_decoder& input_buffer() {
+  static input_decoder buffer;
+  return buffer;
+}
+
 int32_t key_sequence_code(std::string_view sequence) {
   for (const key_entry& entry : normalised)
     if (sequence == entry.sequence) return letter_code(static_cast<char>(entry.code));
@@ -134,6 +139,9 @@ void input_decoder::process(std::vector<input_item>& out) {
     } else if (c < 32 || c == 127) {
       out.push_back(key_item(c == 8 ? 127 : c == 10 ? 13 : c, 0));
       ++at.position;
+    } else if (c < 0x80) {
+      out.push_back(key_item(c, 0));
+      ++at.position;
     } else {
       decode_utf8(at, out);
     }
@@ -151,11 +159,6 @@ void input_decoder::decode_utf8(cursor& at, std::vector<input_item>& out) {
   const size_t start = at.position;
   const uint8_t lead = at.byte();
   const size_t length = sequence_length(lead);
-  if (length == 1) {
-    out.push_back(key_item(lead, 0));
-    ++at.position;
-    return;
-  }
   // A byte that cannot start a sequence, or a lead whose sequence breaks off before the end of
   // the buffer, is dropped alone; the bytes after it are decoded as they are.
   if (length == 0) {

@@ -73,6 +73,10 @@ class input_decoder {
   uint32_t reports_expected_ = 0;
 };
 
+// The backend's input buffer. Every cursor position request written to the terminal raises its
+// count of expected reports.
+input_decoder& input_buffer();
+
 // The special-key code of a key sequence (the bytes after ESC, such as "[15~" or "OP"), with
 // the Linux console's and application mode's spellings of Home, End and the arrows taken as
 // the usual ones; 0 for a sequence that names no key.

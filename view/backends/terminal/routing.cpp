@@ -42,11 +42,6 @@ struct tracing_off {
   tracing_off& operator=(const tracing_off&) = delete;
 };
 
-input_decoder& decoder() {
-  static input_decoder buffer;
-  return buffer;
-}
-
 uint32_t done_symbol() {
   static const uint32_t symbol = symbol::resolve(symbol::make("done"));
   return symbol;
@@ -211,15 +206,13 @@ void route_item(const input_item& item) {
 
 }  // namespace
 
-input_decoder& input_buffer() { return decoder(); }
-
 void input_append_char(uint32_t code_point) {
-  if (!decoder().append_char(code_point)) fire(error_id::script_invalid_char, scalar::integer(static_cast<int32_t>(code_point)));
+  if (!input_buffer().append_char(code_point)) fire(error_id::script_invalid_char, scalar::integer(static_cast<int32_t>(code_point)));
 }
 
 void process_input() {
   std::vector<input_item> items;
-  decoder().process(items);
+  input_buffer().process(items);
   for (const input_item& item : items) route_item(item);
 }
 

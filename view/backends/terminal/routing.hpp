@@ -28,8 +28,6 @@ struct routing_state {
 };
 extern routing_state routing;
 
-// The backend's input buffer.
-input_decoder& input_buffer();
 // Appends a code point as UTF-8; above 0x10FFFF raises script/invalid-char.
 void input_append_char(uint32_t code_point);
 // Decodes what the buffer holds and routes each item in order.
