@@ -16,23 +16,26 @@ constexpr size_t string_command_limit = 256;
 constexpr size_t control_sequence_limit = 256;
 constexpr int32_t max_parameter = std::numeric_limits<int32_t>::max();
 
-struct key_entry {
-  std::string_view sequence;
-  int32_t code;
-};
+// The keys of ESC [ n ~ by n: Home and End also under the Linux console's 1, 7, 4 and 8.
+constexpr std::array<int32_t, 25> tilde_keys = [] {
+  std::array<int32_t, 25> keys{};
+  keys[1] = keys[7] = special_key::home;
+  keys[4] = keys[8] = special_key::end;
+  keys[3] = special_key::delete_;
+  keys[5] = special_key::page_up;
+  keys[6] = special_key::page_down;
+  keys[15] = -35;  // F5
+  keys[17] = -36;
+  keys[18] = -37;
+  keys[19] = -38;
+  keys[20] = -39;
+  keys[21] = -40;
+  keys[23] = -41;
+  keys[24] = -42;
+  return keys;
+}();
 
-constexpr std::array<key_entry, 15> keys_by_sequence = {{
-    {"[3~", special_key::delete_}, {"[5~", special_key::page_up}, {"[6~", special_key::page_down},
-    {"OP", -31},  {"OQ", -32},  {"OR", -33},  {"OS", -34},  {"[15~", -35}, {"[17~", -36}, {"[18~", -37},
-    {"[19~", -38}, {"[20~", -39}, {"[21~", -40}, {"[23~", -41}, {"[24~", -42},
-}};
-
-// Linux console and application-mode spellings, and what they stand for.
-constexpr std::array<key_entry, 10> normalised = {{
-    {"[1~", 'H'}, {"[7~", 'H'}, {"[4~", 'F'}, {"[8~", 'F'}, {"OA", 'A'},
-    {"OB", 'B'}, {"OC", 'C'}, {"OD", 'D'}, {"OH", 'H'}, {"OF", 'F'},
-}};
-
+// The key of ESC [ letter, and in application mode of ESC O letter.
 int32_t letter_code(char letter) {
   switch (letter) {
     case 'A': return special_key::up;
@@ -44,6 +47,12 @@ int32_t letter_code(char letter) {
     case 'Z': return special_key::back_tab;
     default: return 0;
   }
+}
+
+// ESC O P to ESC O S are F1 to F4; the cursor keys, Home and End come so in application mode.
+int32_t ss3_code(char letter) {
+  if (letter >= 'P' && letter <= 'S') return special_key::f1 - (letter - 'P');
+  return letter == 'Z' ? 0 : letter_code(letter);
 }
 
 bool continuation_p(uint8_t byte) { return (byte & 0xC0) == 0x80; }
@@ -85,12 +94,19 @@ input_decoder& input_buffer() {
 }
 
 int32_t key_sequence_code(std::string_view sequence) {
-  for (const key_entry& entry : normalised)
-    if (sequence == entry.sequence) return letter_code(static_cast<char>(entry.code));
-  if (sequence.size() == 2 && sequence[0] == '[') return letter_code(sequence[1]);
-  for (const key_entry& entry : keys_by_sequence)
-    if (sequence == entry.sequence) return entry.code;
-  return 0;
+  if (sequence.size() < 2) return 0;
+  if (sequence[0] == 'O') return sequence.size() == 2 ? ss3_code(sequence[1]) : 0;
+  if (sequence[0] != '[') return 0;
+  if (sequence.size() == 2) return letter_code(sequence[1]);
+  // [ n ~ with n of one or two digits, no leading zero.
+  const std::string_view digits = sequence.substr(1, sequence.size() - 2);
+  if (sequence.back() != '~' || digits.size() > 2 || digits[0] == '0') return 0;
+  size_t n = 0;
+  for (char digit : digits) {
+    if (digit < '0' || digit > '9') return 0;
+    n = n * 10 + static_cast<size_t>(digit - '0');
+  }
+  return n < tilde_keys.size() ? tilde_keys[n] : 0;
 }
 
 // Where decoding stands in the buffer; `incomplete` once an item ran past its end.
