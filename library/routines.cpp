@@ -139,6 +139,13 @@ routine::answer read_clipboard(cell* arguments) {
 
 routine::answer write_clipboard(cell* arguments) { return {clipboard::write(arguments[0]) ? 1 : 0, 0}; }
 
+// Events stop or resume inside a traced evaluation; with no trace in place they stay off.
+routine::answer set_tracing(cell* arguments) {
+  interpreter::tracing = logic::get(arguments[0]) && interpreter::trace_installed;
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 // ---- Standard output ------------------------------------------------------------------------
 
 // Text goes the way `print` writes, so the two keep their order; a binary's bytes go out as
@@ -167,7 +174,8 @@ constexpr boot::builtin builtins[] = {
     {"pick-stack", pick_stack, nullptr},       {"frame-index?", frame_index_p, nullptr},
     {"collect-calls", collect_calls, nullptr}, {"tracing?", tracing_p, nullptr},
     {"read-clipboard", read_clipboard, nullptr}, {"write-clipboard", write_clipboard, nullptr},
-    {"write-stdout", write_stdout, nullptr},   {"json-unescape", json::unescape, nullptr},
+    {"set-tracing", set_tracing, nullptr},     {"write-stdout", write_stdout, nullptr},
+    {"json-unescape", json::unescape, nullptr},
 };
 
 }  // namespace
