@@ -479,7 +479,8 @@ void forget(widget_id id) {
   }
 }
 
-// Frees the widget and those below it once nothing refers to them.
+}  // namespace
+
 void free_view(widget_id target) {
   if (!widget_of(target)) return;
   std::vector<widget_id> subtree;
@@ -488,6 +489,8 @@ void free_view(widget_id target) {
   if (widget_of(target)->kind == widget_class::window) close_window(target);
   free_widget(target);
 }
+
+namespace {
 
 // A widget whose making failed is freed again.
 class making {

@@ -1,0 +1,73 @@
+// Shapes of the Draw dialect on cells: a face of 200x60 whose draw block holds 1,000 lines, 200
+// boxes, 200 ellipses and 100 triangles (some reaching past the face), drawn 1,000 times into
+// the grid; beside it the same block only read and checked, as for an image. Best of three runs.
+#include <cstdio>
+#include <functional>
+
+#include "bench/bench_util.hpp"
+#include "boot/startup.hpp"
+#include "runtime/platform.hpp"
+#include "view/backends/terminal/draw.hpp"
+#include "view/backends/terminal/screen.hpp"
+
+namespace {
+
+using namespace tav;
+
+constexpr int runs = 1000;
+
+// Points a little beyond the face on every side, from a fixed seed.
+const char* block_source =
+    "random/seed 82 "
+    "pt: func [] [as-pair (random 240) - 20 (random 80) - 10] "
+    "size: func [] [as-pair random 60 random 30] "
+    "shapes: make block! 8000 "
+    "append shapes [pen 255.0.0 fill-pen 0.0.255] "
+    "repeat i 1000 [append shapes reduce ['line pt pt]] "
+    "append shapes [fill-pen off] "
+    "repeat i 200 [append shapes reduce ['box pt pt]] "
+    "append shapes [fill-pen 0.128.0] "
+    "repeat i 200 [append shapes reduce ['ellipse pt size]] "
+    "repeat i 100 [append shapes reduce ['triangle pt pt pt]] "
+    "shapes";
+
+cell evaluate(const char* text) {
+  const cell code = source::load(text);
+  cell* base = stack::top;
+  interpreter::do_block(code, false);
+  const cell result = *stack::last_pushed();
+  stack::top = base;
+  return result;
+}
+
+double time_blocks(const cell& block, bool paints) {
+  return bench::best_of([&] {
+    for (int i = 0; i < runs; ++i) {
+      tui::draw_context context;
+      context.clip = tui::clip_rect{0, 0, 200, 60};
+      context.paints = paints;
+      tui::draw_begin(context);
+      tui::draw_parse(context, block, true);
+    }
+  });
+}
+
+int run(void*) {
+  boot::init_runtime();
+  source::define_core();
+  tui::screen.width = 200;
+  tui::screen.height = 60;
+  tui::screen.cells.assign(200 * 60, tui::tui_cell{});
+  const cell block = evaluate(block_source);
+  source::run_text("shapes-kept: shapes");
+  const double drawn = time_blocks(block, true);
+  const double checked = time_blocks(block, false);
+  std::printf("a draw block of 1,000 lines, 200 boxes, 200 ellipses and 100 triangles on a 200x60 face:\n");
+  std::printf("  %-34s %10.1f us per block\n", "drawn into the grid", drawn / runs * 1e6);
+  std::printf("  %-34s %10.1f us per block\n", "read and checked only", checked / runs * 1e6);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return platform::start_up(argc, argv, run, nullptr); }
