@@ -64,10 +64,11 @@ struct ellipse_painter {
   const draw_context& context;
   int64_t cx;
 
-  void plot(int64_t px, int64_t py) const {
+  // With `fill` false the row has been filled from a point farther out already.
+  void plot(int64_t px, int64_t py, bool fill = true) const {
     if (!bounds.row_p(py)) return;
     if (context.pen_on && bounds.inside_p(px, py)) pen_cell(grid.at(px, py), context.pen_color);
-    if (!context.fill_on || px == cx) return;
+    if (!fill || !context.fill_on || px == cx) return;
     // The row from the point (excluded) to the centre column (included).
     int64_t from = px < cx ? px + 1 : cx;
     int64_t to = px < cx ? cx : px - 1;
@@ -153,6 +154,9 @@ void draw_box_cells(cell_grid grid, const draw_context& context, cell_point from
   const int64_t row_to = std::min(bottom, bounds.y2 - 1);
   for (int64_t row = row_from; row <= row_to; ++row)
     for (int64_t column = column_from; column <= column_to; ++column) {
+      // Without a fill only the frame changes: the inside of a row is passed over.
+      if (!context.fill_on && row != top && row != bottom && column > left && column < right) column = right;
+      if (column > column_to) break;
       tui_cell& cell = grid.at(column, row);
       if (context.fill_on) fill_cell(cell, context.fill_color);
       if (!context.pen_on) continue;
@@ -223,14 +227,17 @@ uint64_t draw_ellipse_cells(cell_grid grid, const draw_context& context, cell_po
   wide dy = static_cast<wide>(x) * x;
   wide err = dx + dy;
   uint64_t steps = 0;
+  // The first point of a row is its outermost: its fill covers those of the row's later points.
+  bool new_row = true;
   while (x <= 0) {
     if (rows_left(y)) return steps;
     ++steps;
-    painter.plot(cx - x, cy + y);
-    painter.plot(cx + x, cy + y);
-    painter.plot(cx + x, cy - y);
-    painter.plot(cx - x, cy - y);
+    painter.plot(cx - x, cy + y, new_row);
+    painter.plot(cx + x, cy + y, new_row);
+    painter.plot(cx + x, cy - y, new_row);
+    painter.plot(cx - x, cy - y, new_row);
     const wide e2 = 2 * err;
+    new_row = false;
     if (e2 >= dx) {
       ++x;
       dx += 2 * ry2;
@@ -240,6 +247,7 @@ uint64_t draw_ellipse_cells(cell_grid grid, const draw_context& context, cell_po
       ++y;
       dy += 2 * rx2;
       err += dy;
+      new_row = true;
     }
   }
   // A flat ellipse's tips: the centre column, only over the rows inside the area.
