@@ -288,6 +288,32 @@ void plain_ellipse(plain_grid& grid, int64_t cx, int64_t cy, int64_t rx, int64_t
   }
 }
 
+// Every cell of the box's rectangle visited, fill first, then the frame by position.
+void plain_box(plain_grid& grid, int64_t x1, int64_t y1, int64_t x2, int64_t y2, const tui::draw_context& context) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  if (x1 > context.clip.x2 - context.clip.x1 || x2 <= 0 || y1 > context.clip.y2 - context.clip.y1 || y2 <= 0) return;
+  const int64_t left = x1 + context.origin_x, top = y1 + context.origin_y;
+  const int64_t right = std::min<int64_t>(x2 + context.origin_x, grid.w - 1);
+  const int64_t bottom = std::min<int64_t>(y2 + context.origin_y, grid.h - 1);
+  for (int64_t row = std::max<int64_t>(top, context.origin_y); row <= bottom; ++row)
+    for (int64_t column = std::max<int64_t>(left, context.origin_x); column <= right; ++column) {
+      tui::tui_cell* c = grid.at(column, row);
+      if (!c) continue;
+      if (context.fill_on) {
+        c->cp = ' ';
+        c->bg = context.fill_color;
+      }
+      if (!context.pen_on) continue;
+      const bool l = column == left, r = column == right, t = row == top, b = row == bottom;
+      const char32_t cp = l && t ? 0x250C : r && t ? 0x2510 : l && b ? 0x2514 : r && b ? 0x2518 : l || r ? 0x2502
+                          : t || b ? 0x2500 : 0;
+      if (!cp) continue;
+      c->cp = cp;
+      c->fg = context.pen_color;
+    }
+}
+
 bool same_cells(const std::vector<tui::tui_cell>& a, const std::vector<tui::tui_cell>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const tui::tui_cell& p, const tui::tui_cell& q) {
     return p.cp == q.cp && p.fg == q.fg && p.bg == q.bg && p.attr == q.attr;
@@ -298,7 +324,7 @@ TEST_F(draw_cells_test, clipped_walks_paint_the_cells_of_the_whole_walk) {
   std::mt19937 random(82);
   auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
   constexpr int w = 30, h = 20;
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 4500; ++round) {
     tui::draw_context context;
     context.origin_x = between(-5, 25);
     context.origin_y = between(-5, 15);
@@ -312,7 +338,7 @@ TEST_F(draw_cells_test, clipped_walks_paint_the_cells_of_the_whole_walk) {
     plain_grid expected(w, h, area);
     std::vector<tui::tui_cell> cells(static_cast<size_t>(w * h));
     const tui::cell_grid grid{cells.data(), w, h};
-    const int kind = round % 2;
+    const int kind = round % 3;
     std::string shape;
     if (kind == 0) {
       const cell_point from{between(-60, 60), between(-60, 60)}, to{between(-60, 60), between(-60, 60)};
@@ -321,6 +347,12 @@ TEST_F(draw_cells_test, clipped_walks_paint_the_cells_of_the_whole_walk) {
       tui::draw_line_cells(grid, context, from, to);
       plain_line(expected, from.x + context.origin_x, from.y + context.origin_y, to.x + context.origin_x,
                  to.y + context.origin_y, context.pen_color);
+    } else if (kind == 1) {
+      const cell_point from{between(-40, 40), between(-30, 30)}, to{between(-40, 40), between(-30, 30)};
+      shape = "box " + std::to_string(from.x) + "x" + std::to_string(from.y) + " " + std::to_string(to.x) + "x" +
+              std::to_string(to.y);
+      tui::draw_box_cells(grid, context, from, to);
+      plain_box(expected, from.x, from.y, to.x, to.y, context);
     } else {
       const cell_point centre{between(-30, 40), between(-30, 40)};
       const int rx = between(0, 30), ry = between(0, 30);

@@ -121,17 +121,14 @@ uint64_t draw_line_cells(cell_grid grid, const draw_context& context, cell_point
   // The error term of the walk at that cell; it stays within a few times the line's extent.
   int64_t err = static_cast<int64_t>((dj + 1) * dx - (di + 1) * dy);
   const uint64_t steps = static_cast<uint64_t>(last - first) + 1;
+  // The steps are chosen without branches: which way a step goes follows no pattern.
   for (uint64_t step = 0; step < steps; ++step) {
     if (bounds.inside_p(x, y)) pen_cell(grid.at(x, y), context.pen_color);
     const int64_t e2 = 2 * err;
-    if (e2 >= -dy) {
-      err -= dy;
-      x += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y += sy;
-    }
+    const int64_t step_x = e2 >= -dy, step_y = e2 <= dx;
+    err += step_y * dx - step_x * dy;
+    x += step_x * sx;
+    y += step_y * sy;
   }
   return steps;
 }
@@ -152,26 +149,32 @@ void draw_box_cells(cell_grid grid, const draw_context& context, cell_point from
   const int64_t column_to = std::min(right, bounds.x2 - 1);
   const int64_t row_from = std::max({top, static_cast<int64_t>(context.origin_y), bounds.y1});
   const int64_t row_to = std::min(bottom, bounds.y2 - 1);
-  for (int64_t row = row_from; row <= row_to; ++row)
-    for (int64_t column = column_from; column <= column_to; ++column) {
-      // Without a fill only the frame changes: the inside of a row is passed over.
-      if (!context.fill_on && row != top && row != bottom && column > left && column < right) column = right;
-      if (column > column_to) break;
-      tui_cell& cell = grid.at(column, row);
-      if (context.fill_on) fill_cell(cell, context.fill_color);
-      if (!context.pen_on) continue;
-      const bool left_p = column == left, right_p = column == right, top_p = row == top, bottom_p = row == bottom;
-      char32_t cp = 0;
-      if (left_p && top_p) cp = 0x250C;
-      else if (right_p && top_p) cp = 0x2510;
-      else if (left_p && bottom_p) cp = 0x2514;
-      else if (right_p && bottom_p) cp = 0x2518;
-      else if (left_p || right_p) cp = 0x2502;
-      else if (top_p || bottom_p) cp = 0x2500;
-      if (!cp) continue;
-      cell.cp = cp;
-      cell.fg = context.pen_color;
+  if (row_from > row_to || column_from > column_to) return;
+  if (context.fill_on)
+    for (int64_t row = row_from; row <= row_to; ++row)
+      for (int64_t column = column_from; column <= column_to; ++column) fill_cell(grid.at(column, row), context.fill_color);
+  if (!context.pen_on) return;
+  // Only the frame's cells are visited: corners, then sides, then the top and bottom rows.
+  auto frame = [&](int64_t column, int64_t row) {
+    const bool left_p = column == left, right_p = column == right, top_p = row == top, bottom_p = row == bottom;
+    char32_t cp = 0x2500;
+    if (left_p && top_p) cp = 0x250C;
+    else if (right_p && top_p) cp = 0x2510;
+    else if (left_p && bottom_p) cp = 0x2514;
+    else if (right_p && bottom_p) cp = 0x2518;
+    else if (left_p || right_p) cp = 0x2502;
+    tui_cell& cell = grid.at(column, row);
+    cell.cp = cp;
+    cell.fg = context.pen_color;
+  };
+  for (int64_t row = row_from; row <= row_to; ++row) {
+    if (row == top || row == bottom) {
+      for (int64_t column = column_from; column <= column_to; ++column) frame(column, row);
+      continue;
     }
+    if (left >= column_from && left <= column_to) frame(left, row);
+    if (right != left && right >= column_from && right <= column_to) frame(right, row);
+  }
 }
 
 void draw_triangle_cells(cell_grid grid, const draw_context& context, cell_point a, cell_point b, cell_point c) {
