@@ -53,18 +53,30 @@ class draw_cells_test : public screen_test {
     tui::screen.cells.assign(static_cast<size_t>(w * h), tui::tui_cell{});
   }
 
-  static tui::draw_context face_context(face_rect face) {
+  // The widget a face's run paints for.
+  tui::widget_id painter = tui::no_widget;
+
+  void SetUp() override {
+    screen_test::SetUp();
+    painter = tui::make_widget(none::value, tui::no_widget);
+  }
+  void TearDown() override {
+    tui::free_widget(painter);
+    screen_test::TearDown();
+  }
+
+  tui::draw_context face_context(face_rect face) const {
     tui::draw_context context;
+    context.widget = painter;
     context.origin_x = face.x;
     context.origin_y = face.y;
     context.clip = tui::clip_rect{face.x, face.y, face.x + face.w, face.y + face.h};
-    context.paints = true;
     tui::draw_begin(context);
     return context;
   }
 
   // Runs the commands as a face's draw block on a blank 80x24 grid.
-  static void run(std::string_view commands, face_rect face = whole_grid) {
+  void run(std::string_view commands, face_rect face = whole_grid) const {
     blank(80, 24);
     const cell block = loaded(commands);
     tui::draw_context context = face_context(face);

@@ -208,10 +208,11 @@ TEST_F(draw_test, rendering_a_face_with_a_bad_draw_block_abandons_the_frame) {
   }
 }
 
+// The block draws beside the face's text, which shows.
 TEST_F(draw_test, rendering_a_face_with_a_good_draw_block_finishes_the_frame) {
   const tui::widget_id root = face_window(
-      "make face! [type: 'base offset: 1x1 size: 6x3 text: {ab} draw: [pen 255.0.0 box 0x0 2x2 text 0x0 {x} "
-      "push [line 0x0 1x1]]]");
+      "make face! [type: 'base offset: 1x1 size: 6x3 text: {ab} draw: [pen 255.0.0 box 3x1 5x2 text 0x1 {x} "
+      "push [line 4x4 5x5]]]");
   std::string printed;
   EXPECT_FALSE(render_throws(printed));
   EXPECT_EQ(printed, "");

@@ -176,29 +176,32 @@ int64_t number_of(const cell& value) {
   return value.type() == TYPE_INTEGER ? scalar::integer_value(value) : whole_of(float_::get(value));
 }
 
+// A run without a widget (an image's) reads and checks its block and paints nothing.
+bool paints_p(const draw_context& context) { return context.widget != no_widget; }
+
 // What the drawing commands put on the cells, each given its checked arguments (the points of
-// a line where the walker found them). A block read for an image paints nothing.
+// a line where the walker found them).
 void draw_line(draw_context& context, const cell& commands, uint32_t first, uint32_t count) {
-  if (!context.paints) return;
+  if (!paints_p(context)) return;
   const cell* points = buffer_of(commands.payload2)->cells() + first;
   for (uint32_t i = 1; i < count; ++i)
     draw_line_cells(screen_grid(), context, point_of(points[i - 1]), point_of(points[i]));
 }
 
 void draw_box(draw_context& context, const cell& from, const cell& to) {
-  if (context.paints) draw_box_cells(screen_grid(), context, point_of(from), point_of(to));
+  if (paints_p(context)) draw_box_cells(screen_grid(), context, point_of(from), point_of(to));
 }
 
 void draw_triangle(draw_context& context, const cell& a, const cell& b, const cell& c) {
-  if (context.paints) draw_triangle_cells(screen_grid(), context, point_of(a), point_of(b), point_of(c));
+  if (paints_p(context)) draw_triangle_cells(screen_grid(), context, point_of(a), point_of(b), point_of(c));
 }
 
 void draw_circle(draw_context& context, const cell& centre, const cell& radius) {
-  if (context.paints) draw_circle_cells(screen_grid(), context, point_of(centre), number_of(radius));
+  if (paints_p(context)) draw_circle_cells(screen_grid(), context, point_of(centre), number_of(radius));
 }
 
 void draw_ellipse(draw_context& context, const cell& corner, const cell& size) {
-  if (context.paints) draw_ellipse_box_cells(screen_grid(), context, point_of(corner), point_of(size));
+  if (paints_p(context)) draw_ellipse_box_cells(screen_grid(), context, point_of(corner), point_of(size));
 }
 
 // A face's styled cells in their own colours, laid out by its `para`; a face without a widget
@@ -217,7 +220,7 @@ void draw_face_text(draw_context& context, cell_point at, const cell& face) {
 }
 
 void draw_text(draw_context& context, const cell& position, const cell& value) {
-  if (!context.paints) return;
+  if (!paints_p(context)) return;
   if (value.type() == TYPE_STRING)
     draw_text_cells(context, point_of(position), string_text(value));
   else
@@ -778,7 +781,6 @@ void draw_face(int x, int y, widget_id face_widget, const clip_rect& clip, uint3
   context.origin_y = y;
   context.clip = clip;
   context.attr_flags = attr_flags;
-  context.paints = true;
   draw_begin(context);
   draw_parse(context, commands, true);
   draw_end(context);

@@ -13,7 +13,7 @@ namespace tav::tui {
 // One run's state, owned by its caller; nested blocks share it, and `push` saves nothing.
 // Colours are `tui-color` values, already converted from the dialect's tuples.
 struct draw_context {
-  widget_id widget = no_widget;
+  widget_id widget = no_widget;  // none: the block is read and checked, no cell changes
   int origin_x = 0;
   int origin_y = 0;
   clip_rect clip{0, 0, 0, 0};
@@ -24,7 +24,6 @@ struct draw_context {
   uint32_t text_color = 0;
   uint32_t font_color_set = 0;
   uint32_t attr_flags = 0;  // of the face being drawn
-  bool paints = false;      // false: the block is read and checked, no cell changes
 };
 
 // Pen on in the default colour, fill off, no font colour; the rest is the caller's.
