@@ -450,7 +450,9 @@ TEST_F(draw_cells_test, a_face_given_to_text_draws_its_styled_cells) {
 
   blank(20, 6);
   tui::draw_context context = face_context({2, 2, 10, 2});
-  tui::draw_parse(context, evaluated("reduce ['text 1x0 shown 'text 0x1 make face! [type: 'rich-text text: {no}]]"),
+  tui::draw_parse(context,
+                  evaluated("reduce ['text 1x0 shown 'text 0x1 make face! [type: 'rich-text text: {no}] "
+                            "'text 0x1 other: make face! [type: 'window offset: 5x5 text: {no}]]"),
                   true);
   EXPECT_EQ(at(3, 2).cp, U'h');
   EXPECT_EQ(at(3, 2).fg, red);
@@ -458,6 +460,8 @@ TEST_F(draw_cells_test, a_face_given_to_text_draws_its_styled_cells) {
   EXPECT_EQ(at(4, 2).fg, blue);
   EXPECT_EQ(row_text(3), std::u32string(20, U' ')) << "a face without styled cells draws nothing";
   EXPECT_EQ(tui::live_widgets(), live) << "the widget made for drawing is freed";
+  EXPECT_EQ(result_of("other/offset"), "5x5") << "no window is made for drawing";
+  EXPECT_EQ(tui::window_count(), 1u);
   tui::free_widget(root);
 }
 

@@ -204,12 +204,16 @@ void draw_ellipse(draw_context& context, const cell& corner, const cell& size) {
   if (paints_p(context)) draw_ellipse_box_cells(screen_grid(), context, point_of(corner), point_of(size));
 }
 
-// A face's styled cells in their own colours, laid out by its `para`; a face without a widget
-// gets one for the drawing.
+// A face's styled cells in their own colours, laid out by its `para`. A rich-text face without
+// a widget gets one for the drawing; other faces have no styled cells to show, and making one
+// of their widgets (a window's, say) would touch the screen's state.
 void draw_face_text(draw_context& context, cell_point at, const cell& face) {
   widget_id target = get_widget(face);
   const bool temporary = !widget_of(target);
-  if (temporary) target = make_view(face, no_widget);
+  if (temporary) {
+    if (word_symbol(facet_value(face, names().type)) != names().rich_text) return;
+    target = make_view(face, no_widget);
+  }
   const widget* record = widget_of(target);
   if (record && !record->styled.empty()) {
     const cell* para = context::find_value(object::context_of(face), id(dw::para));
