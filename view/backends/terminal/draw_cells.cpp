@@ -28,9 +28,19 @@ cell_point on_grid(const draw_context& context, cell_point point) {
   return cell_point{point.x + context.origin_x, point.y + context.origin_y};
 }
 
-wide floor_div(wide a, wide b) {
-  const wide q = a / b;
+template <typename T>
+T floor_div_as(T a, T b) {
+  const T q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+bool fits_64_p(wide value) { return value >= INT64_MIN && value <= INT64_MAX; }
+
+// 128-bit division is a library call: the quotients of lines of ordinary lengths are taken in
+// 64 bits.
+wide floor_div(wide a, wide b) {
+  if (fits_64_p(a) && fits_64_p(b)) return floor_div_as<int64_t>(static_cast<int64_t>(a), static_cast<int64_t>(b));
+  return floor_div_as<wide>(a, b);
 }
 wide ceil_div(wide a, wide b) { return -floor_div(-a, b); }
 
@@ -84,7 +94,7 @@ cell_grid screen_grid() { return cell_grid{screen.cells.data(), screen.width, sc
 
 // The cell of step k on the major axis a lies at a0 + sa * k, and on the minor axis at
 // b0 + sb * floor((2k * Db + Da) / (2 * Da)) (Da >= Db): the walk is entered at the first k
-// inside the area with the error term it has there, and left after the last.
+// inside the area, in the state the whole walk has there, and left after the last.
 uint64_t draw_line_cells(cell_grid grid, const draw_context& context, cell_point from, cell_point to) {
   const area bounds = area_of(grid, context);
   if (bounds.x1 >= bounds.x2 || bounds.y1 >= bounds.y2) return 0;
@@ -114,21 +124,24 @@ uint64_t draw_line_cells(cell_grid grid, const draw_context& context, cell_point
   }
   if (first > last) return 0;
 
-  const wide j = major > 0 ? floor_div(2 * first * minor + major, 2 * static_cast<wide>(major)) : 0;
-  const wide di = x_major ? first : j, dj = x_major ? j : first;
-  int64_t x = p0.x + sx * static_cast<int64_t>(di);
-  int64_t y = p0.y + sy * static_cast<int64_t>(dj);
-  // The error term of the walk at that cell; it stays within a few times the line's extent.
-  int64_t err = static_cast<int64_t>((dj + 1) * dx - (di + 1) * dy);
+  // Along the major axis every step moves one cell; the minor axis moves when the remainder
+  // of 2k * Db + Da over 2 * Da wraps, the same cells as the walk's error term chooses.
+  const wide numerator = 2 * first * minor + major;
+  const int64_t twice_major = 2 * major, twice_minor = 2 * minor;
+  const wide j = major > 0 ? floor_div(numerator, twice_major) : 0;
+  int64_t remainder = major > 0 ? static_cast<int64_t>(numerator - j * twice_major) : 0;
+  const int64_t sa = x_major ? sx : sy, sb = x_major ? sy : sx;
+  int64_t a = (x_major ? p0.x : p0.y) + sa * static_cast<int64_t>(first);
+  int64_t b = (x_major ? p0.y : p0.x) + sb * static_cast<int64_t>(j);
   const uint64_t steps = static_cast<uint64_t>(last - first) + 1;
-  // The steps are chosen without branches: which way a step goes follows no pattern.
   for (uint64_t step = 0; step < steps; ++step) {
+    const int64_t x = x_major ? a : b, y = x_major ? b : a;
     if (bounds.inside_p(x, y)) pen_cell(grid.at(x, y), context.pen_color);
-    const int64_t e2 = 2 * err;
-    const int64_t step_x = e2 >= -dy, step_y = e2 <= dx;
-    err += step_y * dx - step_x * dy;
-    x += step_x * sx;
-    y += step_y * sy;
+    a += sa;
+    remainder += twice_minor;
+    const int64_t carry = remainder >= twice_major;
+    remainder -= carry * twice_major;
+    b += carry * sb;
   }
   return steps;
 }
