@@ -9,6 +9,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/series.hpp"
+#include "view/backends/terminal/backend_start.hpp"
 #include "view/backends/terminal/dispatch_records.hpp"
 #include "view/backends/terminal/draw.hpp"
 #include "view/backends/terminal/event_type.hpp"
@@ -47,6 +48,13 @@ routine::answer set_face_ui(cell* arguments) {
   return {0, 0};
 }
 
+routine::answer tui_init(cell* arguments) {
+  const cell platform = arguments[0];
+  start_backend(platform, scalar::integer_value(arguments[1]));
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 void words_interned() {
   init_records();
   event::bind_words();
@@ -56,7 +64,7 @@ void words_interned() {
 constexpr boot::builtin builtins[] = {
     {"send-event-os", send_event_os, nullptr},     {"find-flag?", find_flag, nullptr},
     {"widget-focused?", widget_focused, nullptr},  {"widget-data", widget_data_of, nullptr},
-    {"set-face-ui", set_face_ui, nullptr},
+    {"set-face-ui", set_face_ui, nullptr},         {"tui-init", tui_init, nullptr},
 };
 
 bool install() {
