@@ -2,12 +2,18 @@
 // sub-dialect, the pen and font state, the dialect's errors and the entries that run it.
 #include "view/backends/terminal/draw.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <utility>
 
 #include "boot/system_object.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/types.hpp"
 #include "datatypes/values.hpp"
@@ -17,6 +23,8 @@
 #include "runtime/errors.hpp"
 #include "runtime/memory.hpp"
 #include "runtime/throw.hpp"
+#include "view/backends/terminal/draw_cells.hpp"
+#include "view/backends/terminal/face_access.hpp"
 
 namespace tav::tui {
 namespace {
@@ -39,7 +47,7 @@ namespace {
   X(diamond, "diamond") X(pattern, "pattern") X(bitmap, "bitmap") X(pad, "pad") X(tile, "tile")   \
   X(flip_x, "flip-x") X(flip_y, "flip-y") X(flip_xy, "flip-xy") X(clamp, "clamp")                 \
   X(shadow, "shadow") X(inset, "inset") X(image, "image") X(color, "color") X(draw, "draw")        \
-  X(view, "view") X(silent, "silent?")
+  X(view, "view") X(silent, "silent?") X(para, "para")
 
 enum class dw : uint8_t {
 #define TAV_DRAW_ENUM(name, text) name,
@@ -152,14 +160,76 @@ void set_font_pen(draw_context& context, const cell& font) {
 
 // ---- Cells ----------------------------------------------------------------------------------
 
+// A float truncated toward zero, held to the 32-bit range the dialect's coordinates have.
+int64_t whole_of(double value) {
+  if (std::isnan(value)) return 0;
+  return static_cast<int64_t>(std::trunc(std::clamp(value, double{INT32_MIN}, double{INT32_MAX})));
+}
+
+// A point's cell: a pair's integers, or a point2D's floats truncated toward zero.
+cell_point point_of(const cell& value) {
+  if (value.type() == TYPE_PAIR) return cell_point{pair::x_of(value), pair::y_of(value)};
+  return cell_point{whole_of(point::component(value, 0)), whole_of(point::component(value, 1))};
+}
+
+int64_t number_of(const cell& value) {
+  return value.type() == TYPE_INTEGER ? scalar::integer_value(value) : whole_of(float_::get(value));
+}
+
+// A run without a widget (an image's) reads and checks its block and paints nothing.
+bool paints_p(const draw_context& context) { return context.widget != no_widget; }
+
 // What the drawing commands put on the cells, each given its checked arguments (the points of
-// a line where the walker found them). No cell is painted yet.
-void draw_line(draw_context&, const cell& /*commands*/, uint32_t /*first*/, uint32_t /*count*/) {}
-void draw_box(draw_context&, const cell& /*from*/, const cell& /*to*/) {}
-void draw_triangle(draw_context&, const cell& /*a*/, const cell& /*b*/, const cell& /*c*/) {}
-void draw_circle(draw_context&, const cell& /*centre*/, const cell& /*radius*/) {}
-void draw_ellipse(draw_context&, const cell& /*corner*/, const cell& /*size*/) {}
-void draw_text(draw_context&, const cell& /*position*/, const cell& /*value*/) {}
+// a line where the walker found them).
+void draw_line(draw_context& context, const cell& commands, uint32_t first, uint32_t count) {
+  if (!paints_p(context)) return;
+  const cell* points = buffer_of(commands.payload2)->cells() + first;
+  for (uint32_t i = 1; i < count; ++i)
+    draw_line_cells(screen_grid(), context, point_of(points[i - 1]), point_of(points[i]));
+}
+
+void draw_box(draw_context& context, const cell& from, const cell& to) {
+  if (paints_p(context)) draw_box_cells(screen_grid(), context, point_of(from), point_of(to));
+}
+
+void draw_triangle(draw_context& context, const cell& a, const cell& b, const cell& c) {
+  if (paints_p(context)) draw_triangle_cells(screen_grid(), context, point_of(a), point_of(b), point_of(c));
+}
+
+void draw_circle(draw_context& context, const cell& centre, const cell& radius) {
+  if (paints_p(context)) draw_circle_cells(screen_grid(), context, point_of(centre), number_of(radius));
+}
+
+void draw_ellipse(draw_context& context, const cell& corner, const cell& size) {
+  if (paints_p(context)) draw_ellipse_box_cells(screen_grid(), context, point_of(corner), point_of(size));
+}
+
+// A face's styled cells in their own colours, laid out by its `para`. A rich-text face without
+// a widget gets one for the drawing; other faces have no styled cells to show, and making one
+// of their widgets (a window's, say) would touch the screen's state.
+void draw_face_text(draw_context& context, cell_point at, const cell& face) {
+  widget_id target = get_widget(face);
+  const bool temporary = !widget_of(target);
+  if (temporary) {
+    if (word_symbol(facet_value(face, names().type)) != names().rich_text) return;
+    target = make_view(face, no_widget);
+  }
+  const widget* record = widget_of(target);
+  if (record && !record->styled.empty()) {
+    const cell* para = context::find_value(object::context_of(face), id(dw::para));
+    const uint32_t alignment = para && para->type() == TYPE_OBJECT ? text_align_flags(*para) : draw_flag::wrap;
+    draw_styled_cells(context, at, record->styled, alignment);
+  }
+  if (temporary) free_view(target);
+}
+
+void draw_text(draw_context& context, const cell& position, const cell& value) {
+  if (!paints_p(context)) return;
+  if (value.type() == TYPE_STRING)
+    draw_text_cells(context, point_of(position), string_text(value));
+  else
+    draw_face_text(context, point_of(position), value);
+}
 
 // ---- The walker -----------------------------------------------------------------------------
 

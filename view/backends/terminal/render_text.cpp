@@ -203,6 +203,7 @@ void render_text(std::u32string_view text, int x, int y, const clip_rect& clip, 
   if (clip.empty_p()) return;
   const uint32_t added = flags & added_attributes;
   const bool sgr = flags & draw_flag::sgr;
+  const bool keep = flags & draw_flag::keep_background;
   layout at{clip, x, (flags & draw_flag::wrap) != 0, x, y};
   for (size_t i = 0; i < text.size() && !at.done(); ++i) {
     const char32_t ch = text[i];
@@ -218,7 +219,11 @@ void render_text(std::u32string_view text, int x, int y, const clip_rect& clip, 
     const int width = width_of(ch);
     if (width <= 0) continue;
     int column = 0, row = 0;
-    if (at.place(width, column, row)) store(column, row, width, ch, style.bg, style.fg, style.attr | added);
+    if (!at.place(width, column, row)) continue;
+    const uint32_t bg = keep && !style.bg ? screen.cells[static_cast<size_t>(row) * static_cast<size_t>(screen.width) +
+                                                        static_cast<size_t>(column)].bg
+                                          : style.bg;
+    store(column, row, width, ch, bg, style.fg, style.attr | added);
   }
 }
 

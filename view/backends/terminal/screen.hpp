@@ -31,6 +31,7 @@ inline constexpr uint32_t align_bottom = 8;
 inline constexpr uint32_t wrap = 32;
 inline constexpr uint32_t sgr = 0x1000;     // the text may carry SGR escapes
 inline constexpr uint32_t no_text = 0x2000;  // the `text` facet is not drawn
+inline constexpr uint32_t keep_background = 0x4000;  // text in the default background keeps the cells'
 }  // namespace draw_flag
 
 struct window_record {

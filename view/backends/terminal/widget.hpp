@@ -144,6 +144,9 @@ void update_view(const cell& face);
 // An in-place change of a facet series; `added` is none when nothing was inserted.
 void on_change_facet(const cell& face, const cell& word, const cell& series, const cell& action, const cell& added,
                      int32_t index, int32_t part);
+// Frees the widget and those below it once nothing refers to them: timers, focus, hover and
+// capture forget them first.
+void free_view(widget_id id);
 // Frees the widgets of the face and its pane, and everything that refers to them.
 void destroy_widget(const cell& face);
 // `empty` tells that an event loop waits on the face: one loop level is left.

@@ -490,7 +490,8 @@ cell* auto_sync() {
   return view ? facet(*view, id.auto_sync) : nullptr;
 }
 
-// Frees the widget and those below it once nothing refers to them.
+}  // namespace
+
 void free_view(widget_id target) {
   if (!widget_of(target)) return;
   std::vector<widget_id> subtree;
@@ -499,6 +500,8 @@ void free_view(widget_id target) {
   if (widget_of(target)->kind == widget_class::window) close_window(target);
   free_widget(target);
 }
+
+namespace {
 
 // A widget whose making failed is freed again.
 class making {
