@@ -33,6 +33,8 @@ class counting_terminal final : public tui::term_io {
   bool raw_on() override { return true; }
   void raw_off() override {}
   void flush_streams() override {}
+  void sleep(int) override {}
+  void set_leave_bytes(std::string_view) override {}
 };
 
 struct text_op {

@@ -18,11 +18,18 @@ namespace {
 termios saved{};
 volatile sig_atomic_t raw = 0;
 volatile sig_atomic_t resized = 0;
+char leave_bytes[64];
+volatile sig_atomic_t leave_length = 0;
 
 // Signal handlers run this: tcsetattr is async-signal-safe.
 void restore() {
   if (!raw) return;
   raw = 0;
+  for (ssize_t at = 0, n = 0; at < leave_length; at += n) {
+    n = ::write(STDOUT_FILENO, leave_bytes + at, static_cast<size_t>(leave_length - at));
+    if (n < 0 && errno == EINTR) n = 0;
+    else if (n <= 0) break;
+  }
   ::tcsetattr(STDIN_FILENO, TCSADRAIN, &saved);
 }
 
@@ -71,6 +78,13 @@ bool raw_on() {
 void raw_off() { restore(); }
 
 bool raw_p() { return raw != 0; }
+
+void set_leave_bytes(const char* bytes, size_t length) {
+  leave_length = 0;
+  length = length < sizeof leave_bytes ? length : sizeof leave_bytes - 1;
+  for (size_t i = 0; i < length; ++i) leave_bytes[i] = bytes[i];
+  leave_length = static_cast<sig_atomic_t>(length);
+}
 
 void install_handlers() {
   static bool installed = false;

@@ -16,6 +16,10 @@ bool console_p();
 bool raw_on();
 void raw_off();
 bool raw_p();
+// Bytes written to standard output just before raw mode is given back on a way out of the
+// program (the exit, the fatal report, the signals): what puts the screen back as the user had
+// it. At most 63 bytes; an empty text writes nothing.
+void set_leave_bytes(const char* bytes, size_t length);
 
 // Raw mode for a scope: restored however the scope is left.
 struct raw_mode {

@@ -22,6 +22,7 @@
 #include "library/json.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/console_out.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/output_hooks.hpp"
@@ -34,9 +35,11 @@ int32_t integer_at(const cell* arguments, uint32_t i) { return static_cast<int32
 
 // ---- Exit -----------------------------------------------------------------------------------
 
-// What was printed is written out first; the status is seen modulo 256 as on any exit.
+// The terminal is given back and what was printed written out first; the status is seen modulo
+// 256 as on any exit.
 routine::answer quit_return(cell* arguments) {
   const int32_t status = integer_at(arguments, 0);
+  platform::restore_terminal();
   console_out::flush();
   std::fflush(stdout);
   std::fflush(stderr);

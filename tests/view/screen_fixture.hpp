@@ -30,6 +30,8 @@ class fake_term_io final : public tui::term_io {
   bool terminal = true;
   bool raw = false;
   int flushes = 0;
+  int sleeps = 0;
+  std::string leave_bytes;  // what an abrupt exit would write
 
   void write(std::string_view bytes) override {
     written.append(bytes);
@@ -58,6 +60,11 @@ class fake_term_io final : public tui::term_io {
   bool raw_on() override { return raw = terminal; }
   void raw_off() override { raw = false; }
   void flush_streams() override { ++flushes; }
+  void sleep(int ms) override {
+    if (ms > 0) clock += static_cast<uint64_t>(ms);
+    ++sleeps;
+  }
+  void set_leave_bytes(std::string_view bytes) override { leave_bytes = bytes; }
 
   std::string take() { return std::exchange(written, {}); }
 };

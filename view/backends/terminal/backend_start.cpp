@@ -5,6 +5,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/values.hpp"
+#include "view/backends/terminal/event_loop.hpp"
 #include "view/backends/terminal/face_access.hpp"
 #include "view/backends/terminal/screen.hpp"
 #include "view/backends/terminal/widget.hpp"
@@ -34,6 +35,7 @@ void start_backend(const cell& platform, int32_t probed_color_mode) {
   screen.color_mode = probed_color_mode == palette_256 ? palette_256 : true_color;
   screen_init();
   register_widget_marker();
+  install_event_loop();
 }
 
 }  // namespace tav::tui

@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -38,6 +39,13 @@ class system_terminal final : public term_io {
     console_out::flush();
     std::fflush(nullptr);
   }
+  void sleep(int ms) override {
+    if (ms <= 0) return;
+    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+  }
+  void set_leave_bytes(std::string_view bytes) override { terminal::tty::set_leave_bytes(bytes.data(), bytes.size()); }
 };
 
 system_terminal system_instance;

@@ -28,6 +28,10 @@ class term_io {
   virtual void raw_off() = 0;
   // Everything printed before is written before a frame.
   virtual void flush_streams() = 0;
+  // Waits without reading input (standard input is no terminal).
+  virtual void sleep(int ms) = 0;
+  // The bytes that give the screen back when the program ends while raw input is on.
+  virtual void set_leave_bytes(std::string_view bytes) = 0;
 };
 
 // The process's terminal.
