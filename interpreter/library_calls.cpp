@@ -21,7 +21,9 @@ namespace tav::interpreter::library {
 namespace {
 
 constexpr const char* names[] = {"do-file", "preprocessor/expand", "url-parser/parse-url", "show-memory-stats",
-                                 "face?", "cli-console-ctx/launch"};
+                                 "face?", "cli-console-ctx/launch", "TUI-helpers/make-progress-ui",
+                                 "TUI-helpers/make-text-list-ui", "TUI-helpers/make-checkbox-ui",
+                                 "TUI-helpers/make-radio-ui"};
 static_assert(std::size(names) == static_cast<size_t>(entry::count));
 
 // The values, in entry order, once start-up has ended.

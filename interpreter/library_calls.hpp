@@ -15,6 +15,10 @@ enum class entry : uint32_t {
   show_memory_stats,  // stats/show
   face_p,             // to image! of an object
   launch,             // the console
+  make_progress_ui,   // the text of a terminal widget
+  make_text_list_ui,
+  make_checkbox_ui,
+  make_radio_ui,
   count
 };
 

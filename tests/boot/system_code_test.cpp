@@ -126,6 +126,10 @@ TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start
       {entry::show_memory_stats, "show-memory-stats"},
       {entry::face_p, "face?"},
       {entry::launch, "cli-console-ctx/launch"},
+      {entry::make_progress_ui, "TUI-helpers/make-progress-ui"},
+      {entry::make_text_list_ui, "TUI-helpers/make-text-list-ui"},
+      {entry::make_checkbox_ui, "TUI-helpers/make-checkbox-ui"},
+      {entry::make_radio_ui, "TUI-helpers/make-radio-ui"},
   };
   ASSERT_EQ(std::size(names), static_cast<size_t>(entry::count));
   for (const auto& [which, name] : names) EXPECT_STREQ(interpreter::library::name_of(which), name);

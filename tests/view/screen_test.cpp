@@ -240,9 +240,10 @@ TEST_F(screen_test, control_sequences) {
 
 // The events the screen sends, in order.
 std::vector<std::string> sent;
-void record_event(tui::widget_id widget, uint32_t type, float x, float y) {
+bool record_event(tui::widget_id widget, uint32_t type, float x, float y, int32_t) {
   sent.push_back(std::to_string(widget) + " " + std::to_string(type) + " " + std::to_string(static_cast<int>(x)) + "x" +
                  std::to_string(static_cast<int>(y)));
+  return false;
 }
 
 TEST_F(screen_test, moving_the_focus_sends_unfocus_then_focus) {

@@ -11,6 +11,7 @@
 #include "runtime/series.hpp"
 #include "view/backends/terminal/dispatch_records.hpp"
 #include "view/backends/terminal/event_type.hpp"
+#include "view/backends/terminal/platform_routines.hpp"
 #include "view/backends/terminal/widget_access.hpp"
 
 namespace tav::tui {
@@ -60,6 +61,9 @@ bool install() {
   datatype::last_type_registration = event::init;
   boot::gui::words_interned = words_interned;
   boot::add_builtins(builtins, std::size(builtins));
+  uint32_t count = 0;
+  const boot::builtin* platform = platform_builtins(count);
+  boot::add_builtins(platform, count);
   return true;
 }
 

@@ -48,8 +48,8 @@ screen_state screen;
 
 void set_widget_event_sender(widget_event_sender replacement) { sender = replacement; }
 
-void send_widget_event(widget_id widget, uint32_t type, float x, float y) {
-  if (sender && widget_of(widget)) sender(widget, type, x, y);
+bool send_widget_event(widget_id widget, uint32_t type, float x, float y, int32_t key) {
+  return sender && widget_of(widget) && sender(widget, type, x, y, key);
 }
 
 void screen_init() {

@@ -64,11 +64,12 @@ struct screen_state {
 };
 extern screen_state screen;
 
-// Sends an event of the screen (focus, unfocus, resize) to a widget: its own handler, then the
-// GUI layer. The event loop installs the sender; until then events go nowhere.
-using widget_event_sender = void (*)(widget_id widget, uint32_t type, float x, float y);
+// Sends an event of the screen (focus, unfocus, resize) or of a widget's handler (click,
+// change, select, time) to a widget: its own handler, then the GUI layer. The event routing
+// installs the sender; until then events go nowhere. Answers true when an actor answered `done`.
+using widget_event_sender = bool (*)(widget_id widget, uint32_t type, float x, float y, int32_t key);
 void set_widget_event_sender(widget_event_sender sender);
-void send_widget_event(widget_id widget, uint32_t type, float x = 0, float y = 0);
+bool send_widget_event(widget_id widget, uint32_t type, float x = 0, float y = 0, int32_t key = 0);
 
 void screen_init();
 

@@ -1,13 +1,22 @@
-// Widget accessors for the GUI layer's terminal helpers. No face is given a widget yet: every
-// face answers as one without a widget.
+// Widget accessors for the GUI layer's terminal helpers, through the face's `state` facet.
 #include "view/backends/terminal/widget_access.hpp"
+
+#include "view/backends/terminal/widget.hpp"
 
 namespace tav::tui {
 
-bool widget_focused_p(const cell&) { return false; }
+bool widget_focused_p(const cell& face) {
+  const widget* record = widget_of(get_widget(face));
+  return record && record->flags & widget_flag::focused;
+}
 
-int32_t widget_data(const cell&) { return 0; }
+int32_t widget_data(const cell& face) {
+  const widget* record = widget_of(get_widget(face));
+  return record ? record->data : 0;
+}
 
-void set_widget_ui(const cell&, const cell&) {}
+void set_widget_ui(const cell& face, const cell& ui) {
+  if (widget* record = widget_of(get_widget(face))) record->ui = ui;
+}
 
 }  // namespace tav::tui
