@@ -143,5 +143,66 @@ TEST_F(rich_text_cells, with_silent_errors_the_walk_ends_quietly_at_the_bad_valu
   EXPECT_EQ(at(2, 0).attr, 0u);
 }
 
+// Through the widget: the class lays the cells out when it is made and when its ui is rebuilt,
+// and draws them wrapped at the face's width in place of the text.
+class rich_text_widget : public rich_text_cells {
+ protected:
+  tui::widget_id made = tui::no_widget;
+
+  void TearDown() override {
+    tui::free_widget(made);
+    rich_text_cells::TearDown();
+  }
+
+  // Makes the widget of the face `f` of Tav and draws it on a blank grid of w x h.
+  void draw(int w, int h) {
+    if (!made) made = tui::make_view(evaluated("f"), tui::no_widget);
+    tui::screen.width = w;
+    tui::screen.height = h;
+    tui::screen.cells.assign(static_cast<size_t>(w * h), tui::tui_cell{' ', 0, 0, 0});
+    tui::widget_of(made)->renderer(0, 0, made);
+  }
+};
+
+TEST_F(rich_text_widget, draws_its_styled_cells_wrapped_at_its_width) {
+  evaluated("f: make face! [type: 'rich-text size: 2x2 color: 255.255.255 text: \"abcd\" data: [3x2 bold 1x1 backdrop 255.0.0]]");
+  draw(4, 3);
+  EXPECT_EQ(row_text(0), U"ab  ");
+  EXPECT_EQ(row_text(1), U"cd  ");
+  EXPECT_EQ(at(0, 0).bg, index_colour(196));
+  EXPECT_EQ(at(1, 0).bg, index_colour(231));
+  EXPECT_EQ(at(0, 1).attr, attr::bold);
+  EXPECT_EQ(at(1, 1).attr, attr::bold);
+  EXPECT_EQ(at(0, 0).attr, 0u);
+  EXPECT_EQ(at(2, 0).bg, 0u);  // outside the face
+  EXPECT_EQ(at(0, 2).cp, U' ');
+
+  // New styles reach the cells when the ui is rebuilt, as a change of `data` does.
+  evaluated("f/data: [1x1 italic]");
+  tui::build_ui(made);
+  draw(4, 3);
+  EXPECT_EQ(at(0, 0).attr, attr::italic);
+  EXPECT_EQ(at(0, 0).bg, index_colour(231));
+  EXPECT_EQ(at(0, 1).attr, 0u);
+}
+
+TEST_F(rich_text_widget, without_styles_it_shows_its_text_as_a_plain_face) {
+  evaluated("f: make face! [type: 'rich-text size: 4x1 text: \"^(1B)[1mab\" data: none]");
+  draw(4, 1);
+  EXPECT_TRUE(tui::widget_of(made)->styled.empty());
+  // Flags 0: the escape is a character like any other.
+  EXPECT_EQ(at(0, 0).cp, 0x1Bu);
+  EXPECT_EQ(at(0, 0).attr, 0u);
+}
+
+TEST_F(rich_text_widget, bad_styles_raise_draw_invalid_and_leave_no_widget) {
+  evaluated("f: make face! [type: 'rich-text size: 4x1 text: \"abcd\" data: [1x1 backdrop \"x\"]]");
+  const uint32_t before = tui::live_widgets();
+  const cell face = evaluated("f");
+  EXPECT_TRUE(stack::catch_error(words::try_, false, [&] { tui::make_view(face, tui::no_widget); }));
+  EXPECT_EQ(last_fired.id, error_id::script_draw_invalid);
+  EXPECT_EQ(tui::live_widgets(), before);
+}
+
 }  // namespace
 }  // namespace tav::testing

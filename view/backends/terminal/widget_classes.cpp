@@ -534,7 +534,13 @@ widget_id make_view(const cell& face_value, widget_id parent) {
   }
   record->x2 = record->x1 + (planar_p(size) ? planar_x(size) : 0);
   record->y2 = record->y1 + (planar_p(size) ? planar_y(size) : 0);
-  set_up_class(made);
+  try {
+    set_up_class(made);
+  } catch (...) {
+    // A class that cannot set up (a rich-text's bad styles) leaves no widget behind.
+    free_widget(made);
+    throw;
+  }
   if (widget_of(parent)) {
     join_window(made);
     const cell image = facet_value(face, id.image);
