@@ -697,7 +697,6 @@ void on_change_facet(const cell& face_value, const cell& word, const cell& serie
     if (series_value.type() != TYPE_BLOCK && series_value.type() != TYPE_HASH) return;
     if (what == id.remove || what == id.clear || what == id.take || what == id.move) {
       widget* record = widget_of(target);
-      if (index == 0 && what == id.clear) record->data = 0;
       if (record->data > index) record->data = index;
       const cell selected = facet_value(face, id.selected);
       if (selected.type() == TYPE_INTEGER) {
