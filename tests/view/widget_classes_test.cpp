@@ -440,6 +440,12 @@ TEST_F(widget_classes, the_ui_of_checks_and_lists_comes_from_the_terminal_helper
   show(face("text-list"), root);
   show(face("button"), root);
   EXPECT_EQ(result_of("built"), "[check check radio progress text-list]");
+  // A builder that fails leaves no widget behind.
+  evaluated("TUI-helpers/make-radio-ui: func [f] [1 / 0]");
+  interpreter::library::fill();
+  const uint32_t before = tui::live_widgets();
+  EXPECT_TRUE(stack::catch_error(words::try_, false, [&] { tui::make_view(face("radio"), root); }));
+  EXPECT_EQ(tui::live_widgets(), before);
   evaluated("set/any 'TUI-helpers get/any 'saved-helpers  none");
   interpreter::library::fill();
 }

@@ -479,6 +479,31 @@ void forget(widget_id id) {
   }
 }
 
+// Frees the widget and those below it once nothing refers to them.
+void free_view(widget_id target) {
+  if (!widget_of(target)) return;
+  std::vector<widget_id> subtree;
+  collect_subtree(target, subtree);
+  for (auto at = subtree.rbegin(); at != subtree.rend(); ++at) forget(*at);
+  if (widget_of(target)->kind == widget_class::window) close_window(target);
+  free_widget(target);
+}
+
+// A widget whose making failed is freed again.
+class making {
+ public:
+  explicit making(widget_id id) : id_(id) {}
+  ~making() {
+    if (id_) free_view(id_);
+  }
+  making(const making&) = delete;
+  making& operator=(const making&) = delete;
+  void done() { id_ = no_widget; }
+
+ private:
+  widget_id id_;
+};
+
 void remove_from_parent_block(const cell& owner, const cell& face) {
   const cell parent = facet_value(owner, names().parent);
   if (parent.type() != TYPE_BLOCK) return;
@@ -534,19 +559,15 @@ widget_id make_view(const cell& face_value, widget_id parent) {
   }
   record->x2 = record->x1 + (planar_p(size) ? planar_x(size) : 0);
   record->y2 = record->y1 + (planar_p(size) ? planar_y(size) : 0);
-  try {
-    set_up_class(made);
-  } catch (...) {
-    // A class that cannot set up (a rich-text's bad styles) leaves no widget behind.
-    free_widget(made);
-    throw;
-  }
+  making guard(made);
+  set_up_class(made);
   if (widget_of(parent)) {
     join_window(made);
     const cell image = facet_value(face, id.image);
     if (image.type() == TYPE_IMAGE) update_image(made, image);
   }
   if (interval) add_timer(made, interval);
+  guard.done();
   return made;
 }
 
@@ -652,6 +673,8 @@ void update_view(const cell& face_value) {
     set_focus(chosen ? chosen : target, record->window);
   }
   record = widget_of(target);
+  // A focus actor may have destroyed the view.
+  if (!record) return;
   if (bits & change::enabled)
     record->flags = true_p(facet_value(face, id.enabled)) ? record->flags & ~widget_flag::disabled
                                                            : record->flags | widget_flag::disabled;
@@ -686,7 +709,7 @@ void update_view(const cell& face_value) {
 }
 
 void on_change_facet(const cell& face_value, const cell& word, const cell& series_value, const cell& action,
-                     const cell& added, int32_t index, int32_t part) {
+                     [[maybe_unused]] const cell& added, int32_t index, int32_t part) {
   const cell face = face_value;
   const backend_words& id = names();
   const widget_id target = get_widget(face);
@@ -705,7 +728,7 @@ void on_change_facet(const cell& face_value, const cell& word, const cell& serie
         if (scalar::integer_value(selected) > cap) set_facet(face, id.selected, scalar::integer(cap));
       }
     }
-  } else if ((type == id.drop_list || type == id.drop_down) && part == 0 && added.type() == TYPE_NONE) {
+  } else if ((type == id.drop_list || type == id.drop_down) && part == 0) {
     return;
   }
   update_view(face);
@@ -716,24 +739,20 @@ void destroy_widget(const cell& face_value) {
   const backend_words& id = names();
   const widget_id target = get_widget(face);
   if (!target) return;
+  // Cleared first: a face found again in its own pane is left alone.
+  set_facet(face, id.state, none::value);
   remove_from_parent_block(facet_value(face, id.font), face);
   const cell font = facet_value(face, id.font);
   if (const cell parents = facet_value(font, id.parent); parents.type() == TYPE_BLOCK && block_length(parents) == 0)
     set_facet(font, id.state, none::value);
   remove_from_parent_block(facet_value(face, id.para), face);
-  const cell pane = facet_value(face, id.pane);
-  if (pane.type() == TYPE_BLOCK)
-    for (uint32_t i = 0; i < block_length(pane); ++i) {
-      const cell child = block_values(facet_value(face, id.pane))[i];
-      if (child.type() == TYPE_OBJECT) destroy_widget(child);
-      if (block_length(facet_value(face, id.pane)) <= i) break;
-    }
-  std::vector<widget_id> subtree;
-  collect_subtree(target, subtree);
-  for (auto at = subtree.rbegin(); at != subtree.rend(); ++at) forget(*at);
-  if (widget_of(target)->kind == widget_class::window) close_window(target);
-  free_widget(target);
-  set_facet(face, id.state, none::value);
+  for (uint32_t i = 0;; ++i) {
+    const cell pane = facet_value(face, id.pane);
+    if (pane.type() != TYPE_BLOCK || i >= block_length(pane)) break;
+    const cell child = block_values(pane)[i];
+    if (child.type() == TYPE_OBJECT) destroy_widget(child);
+  }
+  free_view(target);
 }
 
 void destroy_view(const cell& face, bool empty) {
