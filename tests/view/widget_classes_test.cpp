@@ -5,6 +5,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
+#include "datatypes/string.hpp"
 #include "interpreter/library_calls.hpp"
 #include "view/backends/terminal/face_access.hpp"
 #include "view/backends/terminal/timers.hpp"
@@ -131,6 +132,13 @@ TEST_F(widget_classes, a_field_with_a_wide_text_starts_with_its_caret_at_the_end
   EXPECT_EQ(caret.width, 5);
   key(id, 'y');  // the text is wider than the field already
   EXPECT_EQ(facet_of(field, tui::names().text), "\"\u4e00\u4e00x\"");
+  // A text the script changed is measured again on the next key.
+  cell text = tui::facet_value(field, tui::names().text);
+  string::remove_part(text, text.payload1, 3);
+  key(id, 'y');
+  EXPECT_EQ(facet_of(field, tui::names().text), "\"y\"");
+  EXPECT_EQ(tui::widget_of(id)->caret.column, 1);
+  EXPECT_EQ(tui::widget_of(id)->caret.width, 1);
   // A text that is not a string is made one on the first key.
   const cell empty = face("field", "text: none");
   const tui::widget_id other = show(empty, root);
@@ -286,7 +294,13 @@ TEST_F(widget_classes, destroying_a_pane_frees_the_widgets_of_its_faces_first) {
   const tui::widget_id child = show(inner, outer);
   tui::set_focus(child);
   EXPECT_EQ(tui::window_record_of(root)->text_entries, 1u);
+  static int loops_left = 0;
+  loops_left = 0;
+  tui::leave_loop = [] { ++loops_left; };
+  tui::screen.redraw = false;
   tui::destroy_view(panel, false);
+  EXPECT_EQ(loops_left, 0);  // a face leaving a pane never ends the loop
+  EXPECT_TRUE(tui::screen.redraw);
   EXPECT_EQ(tui::widget_of(child), nullptr);
   EXPECT_EQ(tui::widget_of(outer), nullptr);
   EXPECT_EQ(facet_of(inner, tui::names().state), "none");
@@ -294,6 +308,10 @@ TEST_F(widget_classes, destroying_a_pane_frees_the_widgets_of_its_faces_first) {
   EXPECT_EQ(tui::window_record_of(root)->text_entries, 0u);
   EXPECT_TRUE(tui::timers().empty());
   EXPECT_TRUE(tui::widget_of(root)->children.empty());
+  tui::destroy_view(tui::widget_of(root)->face, true);  // the loop waiting on the window ends
+  EXPECT_EQ(loops_left, 1);
+  EXPECT_EQ(tui::window_count(), 0u);
+  tui::leave_loop = nullptr;
 }
 
 TEST_F(widget_classes, a_group_box_draws_its_border_and_title) {
@@ -440,6 +458,16 @@ TEST_F(widget_classes, the_ui_of_checks_and_lists_comes_from_the_terminal_helper
   show(face("text-list"), root);
   show(face("button"), root);
   EXPECT_EQ(result_of("built"), "[check check radio progress text-list]");
+
+  // An update builds again, with the face's changes kept from showing it meanwhile.
+  evaluated(
+      "saved-system: get/any 'system  system: make object! [view: make object! [auto-sync?: true]] "
+      "TUI-helpers/make-progress-ui: func [f] [append built system/view/auto-sync?  f/text: {[####]}]");
+  interpreter::library::fill();
+  tui::update_view(bar);
+  EXPECT_EQ(facet_of(bar, tui::names().text), "\"[####]\"");
+  EXPECT_EQ(result_of("reduce [last built system/view/auto-sync?]"), "[false true]");
+  evaluated("set/any 'system get/any 'saved-system  none");
   // A builder that fails leaves no widget behind.
   evaluated("TUI-helpers/make-radio-ui: func [f] [1 / 0]");
   interpreter::library::fill();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "view/backends/terminal/term_io.hpp"
+#include "view/backends/terminal/timers.hpp"
 
 namespace tav::tui {
 namespace {
@@ -245,6 +246,7 @@ void shutdown() {
   for (const window_record* record : screen.windows) windows.push_back(record->window);
   free_records();
   for (widget_id window : windows) free_widget(window);
+  clear_timers();
   screen.cells.clear();
   screen.cells.shrink_to_fit();
   screen.width = 0;

@@ -202,8 +202,11 @@ bool field_key(widget_id id, int32_t key) {
   record = widget_of(id);
   caret_record& caret = record->caret;
   const std::u32string chars = string_text(text);
-  caret.index = std::min<int32_t>(caret.index, static_cast<int32_t>(chars.size()));
+  // Measured again: a script may have changed the text since the last key.
+  caret.index = std::clamp<int32_t>(caret.index, 0, static_cast<int32_t>(chars.size()));
   const auto at = static_cast<size_t>(caret.index);
+  caret.column = text_cells(chars, 0, at);
+  caret.width = text_cells(chars, 0, chars.size());
   if (key == 9 || key == 13 || key == 0 || key == 10) return false;
   if (key == 2 || key == key_left) {
     if (caret.index == 0) return true;
@@ -479,6 +482,14 @@ void forget(widget_id id) {
   }
 }
 
+// The slot of `system/view/auto-sync?`, or null.
+cell* auto_sync() {
+  const backend_words& id = names();
+  cell* system = context::find_value(context::global, id.system);
+  cell* view = system ? facet(*system, id.view) : nullptr;
+  return view ? facet(*view, id.auto_sync) : nullptr;
+}
+
 // Frees the widget and those below it once nothing refers to them.
 void free_view(widget_id target) {
   if (!widget_of(target)) return;
@@ -689,18 +700,15 @@ void update_view(const cell& face_value) {
   if (bits & change::image) update_image(target, facet_value(face, id.image));
 
   // The builders set facets of the face: they must not show it again.
-  cell* sync = nullptr;
-  if (cell* system = context::find_value(context::global, id.system))
-    if (cell* view = facet(*system, id.view)) sync = facet(*view, id.auto_sync);
-  const cell saved = sync ? *sync : none::value;
-  if (sync) *sync = logic::value_of(false);
+  const cell saved = auto_sync() ? *auto_sync() : none::value;
+  if (cell* sync = auto_sync()) *sync = logic::value_of(false);
   struct restore {
-    cell* slot;
     cell value;
     ~restore() {
-      if (slot) *slot = value;
+      // Looked up again: the builder may have grown the object.
+      if (cell* sync = auto_sync()) *sync = value;
     }
-  } restoring{sync, saved};
+  } restoring{saved};
   build_ui(target);
   request_redraw(target);
   const cell now = facet_value(face, id.state);
@@ -758,7 +766,7 @@ void destroy_widget(const cell& face_value) {
 void destroy_view(const cell& face, bool empty) {
   destroy_widget(face);
   if (empty && leave_loop) leave_loop();
-  if (window_count() > 0) screen.redraw = screen.current != nullptr;
+  if (window_count() > 0 && screen.current) screen.redraw = true;
 }
 
 }  // namespace tav::tui
