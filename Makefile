@@ -25,13 +25,14 @@ build-test: setup
 test: build-test
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
-# Fuzzes the loader, the decompressors and the TAVBIN reader with FUZZ_COUNT inputs each under
+# Fuzzes the loader, the decompressors, the TAVBIN reader and the image codecs with FUZZ_COUNT inputs each under
 # the sanitizers; the input that ended a failing run is left in
-# build/test/fuzz-current-<target>.bin (loader, decompress or tavbin).
+# build/test/fuzz-current-<target>.bin (loader, decompress, tavbin or image).
 fuzz: build-test
 	cd build/test && ./tools/tav_fuzz loader $(FUZZ_COUNT) $(FUZZ_SEED) ../../tests/tav
 	cd build/test && ./tools/tav_fuzz decompress $(FUZZ_COUNT) $(FUZZ_SEED)
 	cd build/test && ./tools/tav_fuzz tavbin $(FUZZ_COUNT) $(FUZZ_SEED)
+	cd build/test && ./tools/tav_fuzz image $(FUZZ_COUNT) $(FUZZ_SEED)
 
 bench: build
 	@for b in build/release/bench/*_bench; do echo "== $$b"; $$b; done

@@ -15,6 +15,7 @@
 #include "datatypes/context.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/symbol.hpp"
 #include "datatypes/typeset.hpp"
@@ -24,6 +25,7 @@
 #include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
 #include "interpreter/stack.hpp"
+#include "io/image_io.hpp"
 #include "io/tavbin.hpp"
 #include "boot/global_load.hpp"
 #include "datatypes/any_string.hpp"
@@ -237,6 +239,33 @@ routine::answer tavbin_decode(cell* arguments) {
   return {0, 0};
 }
 
+// ---- The image codecs -----------------------------------------------------------------------
+
+// The format code an encoding routine passes is the first integer of its body.
+void prepare_image_encode(cell& routine, const cell& body) {
+  for (uint32_t i = body.payload1; i < tail_of(body); ++i) {
+    const cell value = cells_of(body)[i];
+    if (value.type() == TYPE_INTEGER) {
+      *function::more_cell(routine, routine::more_datum) = value;
+      return;
+    }
+  }
+  malformed_source();
+}
+
+routine::answer image_encode(cell* arguments) {
+  const int32_t format = integer::get(*function::more_cell(routine::running(), routine::more_datum));
+  const cell image = arguments[0];
+  image_io::encode(image, arguments[0], format);
+  return {0, 0};
+}
+
+routine::answer image_decode(cell* arguments) {
+  const cell data = arguments[0];
+  image_io::decode(data, arguments[0]);
+  return {0, 0};
+}
+
 routine::answer gc_active(cell*) { return {collector::active_p() ? 1 : 0, 0}; }
 routine::answer gc_series_cycles(cell*) { return {static_cast<int32_t>(collector::stats.series_cycles), 0}; }
 routine::answer gc_nodes_cycles(cell*) { return {static_cast<int32_t>(collector::stats.nodes_cycles), 0}; }
@@ -272,6 +301,8 @@ constexpr builtin builtins[] = {
     {"state-interpreted", state_interpreted, prepare_nothing},
     {"tavbin-encode", tavbin_encode, prepare_nothing},
     {"tavbin-decode", tavbin_decode, prepare_nothing},
+    {"image-encode", image_encode, prepare_image_encode},
+    {"image-decode", image_decode, prepare_nothing},
     {"gc-active", gc_active, prepare_nothing},
     {"gc-series-cycles", gc_series_cycles, prepare_nothing},
     {"gc-nodes-cycles", gc_nodes_cycles, prepare_nothing},

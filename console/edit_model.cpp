@@ -80,6 +80,19 @@ void edit_model::set_line(const char* text) {
   set_caret(tail() - start_);
 }
 
+void edit_model::replace(cell source) {
+  empty_line();
+  const uint32_t end = count_of(source);
+  for (uint32_t i = 0; i < end; ++i) string::append_char(buffer_of(cells_.line.payload2), char_at(source, i));
+  set_caret(source.payload1 < end ? source.payload1 : end);
+}
+
+void edit_model::show(const std::u32string& text) {
+  empty_line();
+  for (const char32_t c : text) string::append_char(buffer_of(cells_.line.payload2), c);
+  set_caret(tail() - start_);
+}
+
 void edit_model::empty_saved() {
   if (cells_.saved.type() != TYPE_STRING) return;
   string::truncate_at(buffer_of(cells_.saved.payload2), 0);

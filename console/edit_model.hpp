@@ -40,6 +40,12 @@ class edit_model {
   // which ends the edit as Ctrl-D on an empty line does).
   edit_step key(int32_t code);
 
+  // The line becomes the characters of `source` from its head, the caret at its index: what a
+  // completion made of the line.
+  void replace(cell source);
+  // The line becomes `text`, the caret at its end.
+  void show(const std::u32string& text);
+
   // The caret and the characters, counted from the line's start.
   uint32_t caret() const;
   std::u32string text() const;

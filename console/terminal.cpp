@@ -151,7 +151,8 @@ constexpr boot::builtin builtins[] = {
 };
 
 // The console's start-up definitions: the provisional system/console until the console's own
-// object (console/engine.tav) replaces it, then the input definitions in their order.
+// object (console/engine.tav) replaces it, TAB completion, the input definitions in their
+// order, then the help context (console/help.tav).
 constexpr char console_routines[] = R"(
 console-init: routine [str [string!]] [the console's platform initialisation] console-init
 )";
@@ -207,8 +208,10 @@ void define_console() {
   boot::run_system_source(boot::source_block("header"));
   run_source(console_routines, sizeof console_routines - 1, true);
   run_source(provisional_console, sizeof provisional_console - 1, false);
+  boot::run_system_source(boot::source_block("complete"));
   stdin_bytes();
   run_source(input_definitions, sizeof input_definitions - 1, true);
+  boot::run_system_source(boot::source_block("help"));
   engine::define();
   boot::run_system_source(boot::source_block("commands"));
   boot::run_system_source(boot::source_block("settings"));

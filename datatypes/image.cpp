@@ -298,15 +298,24 @@ size_t live_bitmap_bytes() { return live_bytes; }
 uint32_t external_type() { return image_type; }
 
 node_id make_node(uint32_t width, uint32_t height) {
+  auto* pixels = static_cast<uint32_t*>(std::malloc(size_t{width} * height * 4));
+  if (!pixels) no_memory();
+  return adopt_node(width, height, pixels);
+}
+
+node_id adopt_node(uint32_t width, uint32_t height, uint32_t* pixels) {
+  struct owned {
+    uint32_t* pixels;
+    ~owned() { std::free(pixels); }
+  } guard{pixels};
   const size_t bytes = size_t{width} * height * 4;
   note_growth(bytes);
   const node_id node = alloc_bytes(record_bytes);
   series_buffer* record = buffer_of(node);
   std::memset(record->head(), 0, record_bytes);
   record->tail = record->offset + record_bytes;
-  auto* pixels = static_cast<uint32_t*>(std::malloc(bytes));
-  if (!pixels) no_memory();
   auto* b = new bitmap{width, height, node, pixels};
+  guard.pixels = nullptr;
   live_bytes += bytes;
   const int32_t slot = externals::store(b, image_type);
   uint32_t* words = record_of(node);
@@ -440,15 +449,20 @@ void set_data(const cell& image, const cell& value, data_kind kind) {
   ownership::check(image, words::poke, value, static_cast<int32_t>(head_of(image)), -1);
 }
 
-bool known_format_p(const cell& binary) {
-  const uint32_t length = binary::ts_length_p(binary);
-  const uint8_t* p = binary::ts_head(binary);
-  auto starts = [&](const char* signature, uint32_t count) {
+int32_t signature_format(const uint8_t* p, size_t length) {
+  auto starts = [&](const char* signature, size_t count) {
     return length >= count && std::memcmp(p, signature, count) == 0;
   };
-  return starts("\x89PNG", 4) || starts("\xFF\xD8\xFF", 3) || starts("BM", 2) ||
-         (starts("GIF8", 4) && length >= 6 && (p[4] == '7' || p[4] == '9') && p[5] == 'a') ||
-         starts("II*\0", 4) || starts("MM\0*", 4);
+  if (starts("\x89PNG", 4)) return 1;
+  if (starts("\xFF\xD8\xFF", 3)) return 3;
+  if (starts("BM", 2)) return 0;
+  if (starts("GIF8", 4) && length >= 6 && (p[4] == '7' || p[4] == '9') && p[5] == 'a') return 2;
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return 4;
+  return -1;
+}
+
+bool known_format_p(const cell& binary) {
+  return signature_format(binary::ts_head(binary), binary::ts_length_p(binary)) >= 0;
 }
 
 cell* resize(const cell& image, uint32_t width, uint32_t height) {

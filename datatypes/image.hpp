@@ -55,6 +55,9 @@ uint32_t external_type();
 // the limits), the pixels unwritten; a bitmap that cannot be had raises internal/no-memory.
 // May collect first, so callers keep their values rooted.
 node_id make_node(uint32_t width, uint32_t height);
+// The same over pixel memory from malloc, which the bitmap owns from then on (freed here when
+// the record cannot be made).
+node_id adopt_node(uint32_t width, uint32_t height, uint32_t* pixels);
 // Raises script/invalid-arg with `spec` for a side above 65535 and internal/no-memory for more
 // than 2^28 pixels; negative sides count as 0.
 void check_size(int64_t width, int64_t height, const cell& spec);
@@ -75,6 +78,9 @@ enum data_kind : int32_t { alpha = 0, rgb = 1, argb = 2 };
 cell* extract_data(const cell& image, data_kind kind);
 // Writes pixels from a binary!, tuple! or integer! (anything else raises script/invalid-arg).
 void set_data(const cell& image, const cell& value, data_kind kind);
+// The container whose signature the bytes begin with, as the format code of encoding (0 BMP,
+// 1 PNG, 2 GIF, 3 JPEG, 4 TIFF), or -1.
+int32_t signature_format(const uint8_t* bytes, size_t length);
 // True when the bytes at the binary's head begin with a PNG, JPEG, BMP, GIF or TIFF signature.
 bool known_format_p(const cell& binary);
 // A new image pushed on the argument stack: the image scaled (nearest neighbour) to the size.

@@ -21,7 +21,8 @@ namespace tav::interpreter::library {
 namespace {
 
 constexpr const char* names[] = {"do-file", "preprocessor/expand", "url-parser/parse-url", "show-memory-stats",
-                                 "face?", "cli-console-ctx/launch", "TUI-helpers/make-progress-ui",
+                                 "face?", "cli-console-ctx/launch", "tav-complete-input",
+                                 "TUI-helpers/make-progress-ui",
                                  "TUI-helpers/make-text-list-ui", "TUI-helpers/make-checkbox-ui",
                                  "TUI-helpers/make-radio-ui"};
 static_assert(std::size(names) == static_cast<size_t>(entry::count));

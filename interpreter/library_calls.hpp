@@ -15,6 +15,7 @@ enum class entry : uint32_t {
   show_memory_stats,  // stats/show
   face_p,             // to image! of an object
   launch,             // the console
+  complete_input,     // TAB in the line editor
   make_progress_ui,   // the text of a terminal widget
   make_text_list_ui,
   make_checkbox_ui,

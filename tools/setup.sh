@@ -7,8 +7,9 @@ packages=(
   libgtest-dev
   libssl-dev zlib1g-dev gzip
   libcurl4-openssl-dev ca-certificates
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
   tzdata
-  python3
+  python3 python3-pil
   tmux
 )
 

@@ -38,11 +38,25 @@ TEST_F(library_phase, the_boot_arguments_are_those_of_the_process_as_passed) {
 }
 
 TEST_F(library_phase, the_steps_of_other_parts_of_the_library_have_left_their_places_empty) {
-  // The binary codec is made before the library's steps, the JSON and CSV codecs by theirs.
-  EXPECT_EQ(result_of("keys-of system/codecs"), "[tavbin json csv]");
+  // The image and binary codecs are made before the library's steps, the JSON and CSV codecs by
+  // theirs.
+  EXPECT_EQ(result_of("keys-of system/codecs"), "[png jpeg bmp gif tiff tavbin json csv]");
   EXPECT_EQ(result_of("object? select system/codecs 'tavbin"), "true");
   EXPECT_EQ(result_of("last keys-of system/codecs"), "csv");
-  EXPECT_EQ(result_of("system/tools"), "none");
+}
+
+TEST_F(library_phase, the_tools_object_holds_its_fields_in_order_with_the_tracer_and_profiler_still_empty) {
+  EXPECT_EQ(result_of("words-of system/tools"),
+            "[fun-stk expr-stk watching profiling indent hist-length dbg-usage options calc-max show-context "
+            "show-parents show-stack show-watching do-command debugger tracers profiler do-handler]");
+  EXPECT_EQ(result_of("reduce [system/tools/tracers system/tools/profiler system/tools/hist-length]"),
+            "[none none none]");
+  EXPECT_EQ(result_of("reduce [first system/tools/dbg-usage last system/tools/dbg-usage]"), "[#\"^-\" #\"^-\"]");
+  EXPECT_EQ(result_of("words-of system/tools/options"), "[debug trace profile]");
+  EXPECT_EQ(result_of("reduce [system/tools/options/trace/indent? system/tools/options/profile/types]"),
+            "[true make typeset! [native! action! op! function!]]");
+  EXPECT_EQ(result_of("reduce [function? :debug function? :parse-trace function? :transcode-trace]"),
+            "[true true true]");
 }
 
 TEST_F(library_phase, the_reactivity_engine_and_the_reactor_prototypes_stand_after_its_step) {

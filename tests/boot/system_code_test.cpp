@@ -126,6 +126,7 @@ TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start
       {entry::show_memory_stats, "show-memory-stats"},
       {entry::face_p, "face?"},
       {entry::launch, "cli-console-ctx/launch"},
+      {entry::complete_input, "tav-complete-input"},
       {entry::make_progress_ui, "TUI-helpers/make-progress-ui"},
       {entry::make_text_list_ui, "TUI-helpers/make-text-list-ui"},
       {entry::make_checkbox_ui, "TUI-helpers/make-checkbox-ui"},

@@ -233,5 +233,30 @@ TEST(edit_model, a_long_line_survives_collections_while_it_grows_and_widens) {
   EXPECT_EQ(e.model.caret(), 1u);
 }
 
+
+// A completion's line replaces the edited one in the caller's string, the caret at the line's
+// index (never past its end); a listing leaves the caret at its end.
+TEST(edit_model, a_completed_line_replaces_the_text_and_places_the_caret) {
+  struct row {
+    std::u32string_view typed, completed;
+    uint32_t index, caret;
+  };
+  for (const row& c : {row{U"zqb + 1", U"zqbb + 1", 4, 4}, row{U"append/o", U"append/only", 11, 11},
+                       row{U"x", U"\u00e9t\u00e9", 1, 1}, row{U"ab", U"abc", 9, 3}}) {
+    editing e(c.typed, {});
+    cell completed;
+    fill(completed, c.completed);
+    completed.payload1 = c.index;
+    e.model.replace(completed);
+    EXPECT_EQ(text_of(e.returned), c.completed);
+    EXPECT_EQ(e.model.caret(), c.caret) << std::string(c.typed.begin(), c.typed.end());
+    EXPECT_EQ(e.press({'!'}).back(), c.caret == c.completed.size() ? edit_step::appended : edit_step::redraw);
+  }
+  editing e(U"zqa", {});
+  e.model.show(U"zqa1 zqa2 ");
+  EXPECT_EQ(e.model.text(), U"zqa1 zqa2 ");
+  EXPECT_EQ(e.model.caret(), 10u);
+}
+
 }  // namespace
 }  // namespace tav::testing

@@ -147,4 +147,16 @@ for corrupt in 'Tav [] history: ["a" ' 'no header at all' 'Tav [] history: 5'; d
   grep -q 'buffer-lines: 10000' "$dir/$cfg" || fail "the file of: $corrupt is written anew" "buffer-lines: 10000" "$(cat "$dir/$cfg")"
 done
 
+# ---- Shell commands ------------------------------------------------------------------------
+# ls puts three names of 19 cells on a row of an 80-column console, ll one of 66; the order is
+# the folder's own, so only the layout is checked.
+fresh
+mkdir "$dir/four"
+for name in a b c d; do : > "$dir/four/$name"; done
+run $'ls four\nll four\n'
+listing=${out#"$banner"$'\n'}
+pattern=$'^(\t[abcd] {18} ){3}\n\t[abcd] {18} \n(\t[abcd] {65} \n){3}\t[abcd] {65} $'
+[[ "$listing" =~ $pattern ]] && [ "$(printf '%s' "$listing" | tr -cd 'abcd' | fold -w1 | sort | uniq | tr -d '\n')" = abcd ] ||
+  fail "ls and ll of four names" "$pattern" "$listing"
+
 [ $failures -eq 0 ]

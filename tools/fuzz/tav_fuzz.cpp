@@ -1,10 +1,10 @@
-// Mutational fuzzer of the loader, the decompressors and the TAVBIN reader: seeds (built-in texts and streams,
+// Mutational fuzzer of the loader, the decompressors, the TAVBIN reader and the image codecs: seeds (built-in texts and streams,
 // plus the files of any folders given) are mutated at random and fed to the real code, built
 // with the sanitizers. A language error is a normal outcome; a crash, a sanitizer report or a
 // round trip that does not come back is a failure. The input being run is kept in a file
 // mapped into memory, so that it survives whatever ends the process.
 //
-//   tav_fuzz loader|decompress|tavbin COUNT [SEED [FOLDER...]]
+//   tav_fuzz loader|decompress|tavbin|image COUNT [SEED [FOLDER...]]
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -33,7 +33,10 @@
 #include "interpreter/interpreter.hpp"
 #include "interpreter/stack.hpp"
 #include "interpreter/transcode.hpp"
+#include "datatypes/image.hpp"
 #include "io/compression.hpp"
+#include "io/image_codecs.hpp"
+#include "io/image_io.hpp"
 #include "io/tavbin.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/errors.hpp"
@@ -347,11 +350,48 @@ void run_tavbin(const bytes& input) {
   }
 }
 
+// A 16x16 picture with every kind of transparency, in each of the five containers.
+std::vector<bytes> image_seeds() {
+  std::vector<uint32_t> pixels(256);
+  for (uint32_t i = 0; i < 256; ++i) pixels[i] = (i * 37 & 0xFF) << 24 | (i % 16 * 16) << 16 | (i / 16 * 16) << 8 | i;
+  std::vector<bytes> seeds;
+  for (int32_t f = image_codecs::bmp; f <= image_codecs::tiff; ++f) {
+    image_codecs::output out;
+    if (image_codecs::encode(static_cast<image_codecs::format>(f), pixels.data(), 16, 16, out))
+      seeds.emplace_back(out.data, out.data + out.size);
+  }
+  return seeds;
+}
+
+// Bytes decode to an image, none or bad-media; an image must come back whole through PNG.
+void run_image(const bytes& input) {
+  cell* saved = stack::top;
+  cell data = *binary::load(input.data(), input.size());
+  stack::top = saved;
+  collector::scoped_root data_rooted(&data);
+  cell first = none::value, second = none::value;
+  collector::scoped_root first_rooted(&first), second_rooted(&second);
+  guarded([&] { image_io::load_binary(data, first); });
+  if (first.type() != TYPE_IMAGE) return;
+  const bool failed = guarded([&] {
+    image_io::encode(first, data, image_codecs::png);
+    image_io::load_binary(data, second);
+  });
+  if (failed || second.type() != TYPE_IMAGE || image::count_of(first) != image::count_of(second) ||
+      std::memcmp(image::pixels_of(first), image::pixels_of(second), size_t{image::count_of(first)} * 4) != 0) {
+    std::fprintf(stderr, "a decoded image did not come back through PNG\n");
+    std::abort();
+  }
+}
+
 int run(void*) {
   boot::init_runtime();
   keep_current_input();
-  bool loader = options.target == "loader", records = options.target == "tavbin";
-  std::vector<bytes> seeds = loader ? std::vector<bytes>{} : records ? tavbin_source_seeds() : decompress_seeds();
+  bool loader = options.target == "loader", records = options.target == "tavbin", images = options.target == "image";
+  std::vector<bytes> seeds = loader    ? std::vector<bytes>{}
+                             : records ? tavbin_source_seeds()
+                             : images  ? image_seeds()
+                                       : decompress_seeds();
   if (loader)
     for (const char* text : loader_seeds) seeds.push_back(text_bytes(text));
   std::vector<bytes> extra = read_folders();
@@ -365,6 +405,8 @@ int run(void*) {
       run_loader(input);
     else if (records)
       run_tavbin(input);
+    else if (images)
+      run_image(input);
     else
       run_decompress(input, random);
   }
@@ -381,8 +423,8 @@ int run(void*) {
 
 int main(int argc, char** argv) {
   const std::string_view target = argc > 1 ? argv[1] : "";
-  if (argc < 3 || (target != "loader" && target != "decompress" && target != "tavbin")) {
-    std::fprintf(stderr, "usage: %s loader|decompress|tavbin COUNT [SEED [FOLDER...]]\n", argv[0]);
+  if (argc < 3 || (target != "loader" && target != "decompress" && target != "tavbin" && target != "image")) {
+    std::fprintf(stderr, "usage: %s loader|decompress|tavbin|image COUNT [SEED [FOLDER...]]\n", argv[0]);
     return 2;
   }
   tav::options.target = argv[1];
