@@ -1,6 +1,7 @@
 // The GUI layer's steps of start-up.
 #include "boot/gui_startup.hpp"
 
+#include <cstddef>
 #include <iterator>
 #include <string_view>
 
@@ -48,10 +49,27 @@ constexpr const char* event_words[] = {
     "right-shift", "left-control", "right-control", "left-alt", "right-alt", "left-menu", "right-menu",
     "left-command", "right-command", "caps-lock", "num-lock", "scroll-lock", "pause"};
 
+// The Draw dialect's words, symbols only; `repeat` and `reflect` serve two roles and are listed
+// for each.
+constexpr const char* draw_symbols[] = {
+    "line", "line-width", "box", "triangle", "pen", "fill-pen", "polygon", "circle", "anti-alias", "font",
+    "text", "ellipse", "arc", "curve", "spline", "line-join", "line-cap", "line-pattern", "matrix", "append",
+    "prepend", "invert-matrix", "reset-matrix", "push", "clip", "crop", "replace", "intersect", "union", "xor",
+    "exclude", "complement", "rotate", "scale", "translate", "skew", "transform", "shape", "curv", "hline",
+    "vline", "move", "qcurv", "qcurve", "sweep", "large", "close", "off", "closed", "miter", "miter-bevel",
+    "round", "bevel", "square", "flat", "border", "repeat", "reflect", "linear", "radial", "diamond",
+    "pattern", "bitmap", "pad", "repeat", "reflect", "tile", "flip-x", "flip-y", "flip-xy", "clamp", "shadow",
+    "inset"};
+static_assert(std::size(draw_symbols) == 73);
+
+// A Draw command matches in any case: a spelling of it that exists already serves.
+constexpr const char* caseless_draw_symbols[] = {"pen"};
+
 constexpr const char* helper_routines[] = {"focused?", "widget-data", "set-face-ui"};
 
-bool caseless_p(const char* name) {
-  for (const char* caseless : caseless_symbols)
+template <size_t N>
+bool caseless_p(const char* name, const char* const (&caseless_names)[N]) {
+  for (const char* caseless : caseless_names)
     if (std::string_view(caseless) == name) return true;
   return false;
 }
@@ -90,9 +108,11 @@ void make_terminal_helpers() {
 
 void intern_words() {
   context::collecting_at_start = true;
-  for (const char* name : backend_symbols) caseless_p(name) ? symbol::make_caseless(name) : symbol::make(name);
+  for (const char* name : backend_symbols) caseless_p(name, caseless_symbols) ? symbol::make_caseless(name) : symbol::make(name);
   for (const char* name : event_words) word::load(name);
   context::collecting_at_start = false;
+  for (const char* name : draw_symbols)
+    caseless_p(name, caseless_draw_symbols) ? symbol::make_caseless(name) : symbol::make(name);
   collector::set_active(true);
   if (words_interned) words_interned();
 }

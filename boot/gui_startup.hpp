@@ -15,8 +15,8 @@ inline bool installed() { return words_interned != nullptr; }
 void register_last_datatype();
 // `TUI-helpers` made from the routines of the GUI source, whose global words are then unset.
 void make_terminal_helpers();
-// The backend's symbols and the event and key words, interned with new-word collection on;
-// the collector is on afterwards.
+// The backend's symbols and the event and key words, interned with new-word collection on,
+// then the Draw dialect's symbols; the collector is on afterwards.
 void intern_words();
 
 }  // namespace tav::boot::gui

@@ -135,8 +135,12 @@ struct values_guard {
 };
 
 struct tracing_guard {
+  bool active;
   bool saved = tracing;
-  ~tracing_guard() { tracing = saved; }
+  explicit tracing_guard(bool restore) : active(restore) {}
+  ~tracing_guard() {
+    if (active) tracing = saved;
+  }
 };
 
 // ---- Fetching -------------------------------------------------------------------------------
@@ -654,7 +658,13 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
   if (traced) [[unlikely]] {
     // An operator's left operand lies at the top, not yet counted: the callback's cells go above it.
     if (options.infix) ++stack::top;
-    detail::trace(event::open, source, index, &callable, &name);
+    // The reference is what the code named the call by: the word, path or value before the
+    // position, or the name an apply or a path gives.
+    const cell reference = source && options.mode == 0 && index > 0 && index <= detail::cells_in(detail::buffer_of_code(*source))
+                               ? detail::cell_at(*source, index - 1)
+                           : options.name ? *options.name
+                                          : callable;
+    detail::trace(event::open, source, index, &reference, &name);
     if (options.infix) --stack::top;
   }
   cell* slot = options.infix ? nullptr : detail::push(callable);
@@ -825,11 +835,12 @@ uint32_t detail::operate(const cell& callable, const code& source, uint32_t inde
   check_type(list_cells(list)[0], *start, name, callable, 0);
   stack::top = start + 1;
   {
+    // A missing right operand is reported while the operator still names the failing call.
     const stack::folded_operator_guard open(name);
     index = detail::evaluate_argument(source, index, true);
+    if (index == detail::no_argument) [[unlikely]]
+      no_arg(name, callable, 1);
   }
-  if (index == detail::no_argument) [[unlikely]]
-    no_arg(name, callable, 1);
   if (stack::pending.code) [[unlikely]] return index;
   if (detail::apply_fast(kind, code, *start, start[1])) {
     stack::top = start + 1;
@@ -886,10 +897,13 @@ void do_body(const cell& function_value, const cell& body_value, const cell& nam
   values_guard values(function::context_of(function));
   const uint32_t frame = stack::frame_count() - 1;
   stack::call_bottom[frame].header |= stack::frame_flag::body;
-  tracing_guard trace_state;
-  if (function.header & (function::flag_trace | function::flag_no_trace)) [[unlikely]]
-    tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
   const bool system = body.type() == TYPE_BLOCK && system_code_p(body);
+  const bool flagged = (function.header & (function::flag_trace | function::flag_no_trace)) != 0;
+  // System code runs as compiled code does, which leaves the tracing state as its body set it
+  // (`trace false` inside traced code turns the events off past its own return).
+  tracing_guard trace_state(flagged || !system);
+  if (flagged) [[unlikely]]
+    tracing = (function.header & function::flag_no_trace) ? false : trace_installed;
   if (tracing && !system) [[unlikely]]
     detail::trace(event::prolog, nullptr, 0, &function, &name);
   if (body.type() == TYPE_BLOCK) [[likely]] {

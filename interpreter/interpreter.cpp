@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
@@ -62,7 +63,20 @@ inline bool code_block_p(const cell& value) { return value.type() == TYPE_BLOCK 
 
 void note_error(const fired_error&) {
   if (current_record && !code_block_p(last_fired.near)) last_fired.near = current_record->block;
-  if (tracing) detail::trace(event::error, nullptr, 0, nullptr);
+  if (!tracing) return;
+  // The callback may raise and catch errors of its own: the error being raised is kept on the
+  // stack, where the collector sees it, and put back.
+  const error_id id = last_fired.id;
+  const uint32_t arg_count = last_fired.arg_count;
+  cell* kept = stack::top;
+  cell* const fields[] = {&last_fired.args[0], &last_fired.args[1], &last_fired.args[2], &last_fired.near,
+                          &last_fired.where,   &last_fired.stack,   &last_fired.value};
+  for (cell* field : fields) *stack::push_cell() = *field;
+  detail::trace(event::error, nullptr, 0, nullptr);
+  for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = kept[i];
+  last_fired.id = id;
+  last_fired.arg_count = arg_count;
+  stack::top = kept;
 }
 
 // ---- Frames ---------------------------------------------------------------------------------
@@ -619,7 +633,7 @@ uint32_t mask_of(const cell& callback) {
 
 bool reference_event_p(uint32_t event) {
   return event == event::set || event == event::epilog || event == event::prolog || event == event::return_ ||
-         event == event::call;
+         event == event::call || event == event::open;
 }
 
 }  // namespace
@@ -662,11 +676,13 @@ void notify_tracer(uint32_t event, const cell* block, int32_t offset, const cell
   if (trace_locals > 0) function::init_locals(trace_locals);
 
   // No events from inside the callback; a language exit out of it goes on at once, leaving
-  // tracing off and the frame for the unwinding.
+  // tracing off and the frame for the unwinding. The call that turned tracing off still reports
+  // its return, after which tracing stays off.
+  const bool was_tracing = tracing;
   tracing = false;
   call_function(callback, object_context, words::interp_callback, 0);
   stack::raise_pending();
-  tracing = true;
+  tracing = was_tracing;
   stack::pop_call_frame();
   stack::top = saved_top;
   stack::set_call_top(saved_call_top);

@@ -24,7 +24,7 @@ constexpr const char* names[] = {"do-file", "preprocessor/expand", "url-parser/p
                                  "face?", "cli-console-ctx/launch", "tav-complete-input",
                                  "TUI-helpers/make-progress-ui",
                                  "TUI-helpers/make-text-list-ui", "TUI-helpers/make-checkbox-ui",
-                                 "TUI-helpers/make-radio-ui"};
+                                 "TUI-helpers/make-radio-ui", "system/view/awake"};
 static_assert(std::size(names) == static_cast<size_t>(entry::count));
 
 // The values, in entry order, once start-up has ended.

@@ -20,6 +20,7 @@ enum class entry : uint32_t {
   make_text_list_ui,
   make_checkbox_ui,
   make_radio_ui,
+  awake,  // every event the terminal backend dispatches
   count
 };
 

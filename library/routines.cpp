@@ -128,6 +128,13 @@ routine::answer tracing_p(cell* arguments) {
   return {0, 0};
 }
 
+// Events stop or resume inside a traced evaluation; with no trace in place they stay off.
+routine::answer set_tracing(cell* arguments) {
+  interpreter::tracing = logic::get(arguments[0]) && interpreter::trace_installed;
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 // ---- Standard output ------------------------------------------------------------------------
 
 // Text goes the way `print` writes, so the two keep their order; a binary's bytes go out as
@@ -155,7 +162,8 @@ constexpr boot::builtin builtins[] = {
     {"count-chars", count_chars, nullptr},     {"stack-size?", stack_size_p, nullptr},
     {"pick-stack", pick_stack, nullptr},       {"frame-index?", frame_index_p, nullptr},
     {"collect-calls", collect_calls, nullptr}, {"tracing?", tracing_p, nullptr},
-    {"write-stdout", write_stdout, nullptr},   {"json-unescape", json::unescape, nullptr},
+    {"set-tracing", set_tracing, nullptr},     {"write-stdout", write_stdout, nullptr},
+    {"json-unescape", json::unescape, nullptr},
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The boot image maker, run by the build: the global definitions of the datatype, action and
 // native words from the tables the program registers them from, then the generated definitions,
 // then the name and block of every start-up source (boot/*.tav, library/*.tav, console/*.tav,
-// view/*.tav): start-up takes its phases and the sources its code runs by name from there.
+// view/*.tav, view/backends/terminal/*.tav): start-up takes its phases and the sources its code runs by name from there.
 //   tav_boot_image SOURCE-DIR IMAGE            writes the image
 //   tav_boot_image --check SOURCE-DIR IMAGE    decodes the image in boot mode and compares it
 //                                              with the sources and the tables; a difference
@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "boot/global_load.hpp"
@@ -59,13 +60,13 @@ struct source_file {
   std::string path;
 };
 
-// Every .tav file of boot/, library/, console/ and view/, each folder in the order of the names.
-// The GUI layer's sources are named with their folder ("view/helpers"), as their stems repeat the
-// library's.
+// Every .tav file of boot/, library/, console/, view/ and the terminal backend's folder, each
+// folder in the order of the names. The GUI layer's sources are named with their folder
+// ("view/helpers", "view/backends/terminal/helpers"), as their stems repeat the library's.
 std::vector<source_file> source_files() {
   std::vector<source_file> found;
-  for (const char* folder : {"boot", "library", "console", "view"}) {
-    const std::string prefix = std::string(folder) == "view" ? "view/" : "";
+  for (const char* folder : {"boot", "library", "console", "view", "view/backends/terminal"}) {
+    const std::string prefix = std::string_view(folder).starts_with("view") ? std::string(folder) + "/" : "";
     std::vector<source_file> here;
     const std::filesystem::path dir = std::filesystem::path(options.sources) / folder;
     std::error_code failed;

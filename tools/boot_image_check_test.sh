@@ -11,11 +11,12 @@ failures=0
 
 copy_sources() {
   rm -rf "$work/src"
-  mkdir -p "$work/src/boot" "$work/src/library" "$work/src/console" "$work/src/view"
+  mkdir -p "$work/src/boot" "$work/src/library" "$work/src/console" "$work/src/view/backends/terminal"
   cp "$sources"/boot/*.tav "$work/src/boot/"
   cp "$sources"/library/*.tav "$work/src/library/"
   cp "$sources"/console/*.tav "$work/src/console/"
   cp "$sources"/view/*.tav "$work/src/view/"
+  cp "$sources"/view/backends/terminal/*.tav "$work/src/view/backends/terminal/"
 }
 
 copy_sources

@@ -45,18 +45,31 @@ TEST_F(library_phase, the_steps_of_other_parts_of_the_library_have_left_their_pl
   EXPECT_EQ(result_of("last keys-of system/codecs"), "csv");
 }
 
-TEST_F(library_phase, the_tools_object_holds_its_fields_in_order_with_the_tracer_and_profiler_still_empty) {
+TEST_F(library_phase, the_tools_object_holds_its_fields_in_order) {
   EXPECT_EQ(result_of("words-of system/tools"),
             "[fun-stk expr-stk watching profiling indent hist-length dbg-usage options calc-max show-context "
             "show-parents show-stack show-watching do-command debugger tracers profiler do-handler]");
-  EXPECT_EQ(result_of("reduce [system/tools/tracers system/tools/profiler system/tools/hist-length]"),
-            "[none none none]");
+  EXPECT_EQ(result_of("reduce [object? system/tools/tracers function? :system/tools/profiler system/tools/hist-length]"),
+            "[true true none]");
+  EXPECT_EQ(result_of("words-of system/tools/tracers"),
+            "[emit opening-marker closing-markers mold-part dumper push drop pop top-of step mold-size free data "
+            "guided-trace inspector]");
+  EXPECT_EQ(result_of("reduce [words-of system/tools/tracers/free length? system/tools/tracers/free/list]"),
+            "[[list put get] 20]");
+  EXPECT_EQ(result_of("words-of system/tools/tracers/data"),
+            "[debug? inspect event-filter scope-filter inspect-sub-exprs? func-depth expr-depth path fetched "
+            "fetched' pushed pushed' subexprs stack saved stack-period save-level unroll-level reset collector]");
+  EXPECT_EQ(result_of("reduce [system/tools/tracers/data/stack-period words-of system/tools/tracers/inspector]"),
+            "[9 [fixed-width last-path constants type-names ignored-words fetched-index fetched'-index inspect]]");
+  EXPECT_EQ(result_of("reduce [system/tools/tracers/inspector/fetched-index system/tools/tracers/inspector/fetched'-index]"),
+            "[-5 -4]");
   EXPECT_EQ(result_of("reduce [first system/tools/dbg-usage last system/tools/dbg-usage]"), "[#\"^-\" #\"^-\"]");
   EXPECT_EQ(result_of("words-of system/tools/options"), "[debug trace profile]");
   EXPECT_EQ(result_of("reduce [system/tools/options/trace/indent? system/tools/options/profile/types]"),
             "[true make typeset! [native! action! op! function!]]");
-  EXPECT_EQ(result_of("reduce [function? :debug function? :parse-trace function? :transcode-trace]"),
-            "[true true true]");
+  EXPECT_EQ(result_of("reduce [function? :debug function? :parse-trace function? :transcode-trace function? :trace "
+                      "function? :profile]"),
+            "[true true true true true]");
 }
 
 TEST_F(library_phase, the_reactivity_engine_and_the_reactor_prototypes_stand_after_its_step) {

@@ -131,6 +131,7 @@ TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start
       {entry::make_text_list_ui, "TUI-helpers/make-text-list-ui"},
       {entry::make_checkbox_ui, "TUI-helpers/make-checkbox-ui"},
       {entry::make_radio_ui, "TUI-helpers/make-radio-ui"},
+      {entry::awake, "system/view/awake"},
   };
   ASSERT_EQ(std::size(names), static_cast<size_t>(entry::count));
   for (const auto& [which, name] : names) EXPECT_STREQ(interpreter::library::name_of(which), name);

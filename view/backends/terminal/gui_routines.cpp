@@ -9,7 +9,9 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/series.hpp"
+#include "view/backends/terminal/backend_start.hpp"
 #include "view/backends/terminal/dispatch_records.hpp"
+#include "view/backends/terminal/draw.hpp"
 #include "view/backends/terminal/event_type.hpp"
 #include "view/backends/terminal/platform_routines.hpp"
 #include "view/backends/terminal/widget_access.hpp"
@@ -46,15 +48,23 @@ routine::answer set_face_ui(cell* arguments) {
   return {0, 0};
 }
 
+routine::answer tui_init(cell* arguments) {
+  const cell platform = arguments[0];
+  start_backend(platform, scalar::integer_value(arguments[1]));
+  arguments[0] = unset::value;
+  return {0, 0};
+}
+
 void words_interned() {
   init_records();
   event::bind_words();
+  bind_draw_words();
 }
 
 constexpr boot::builtin builtins[] = {
     {"send-event-os", send_event_os, nullptr},     {"find-flag?", find_flag, nullptr},
     {"widget-focused?", widget_focused, nullptr},  {"widget-data", widget_data_of, nullptr},
-    {"set-face-ui", set_face_ui, nullptr},
+    {"set-face-ui", set_face_ui, nullptr},         {"tui-init", tui_init, nullptr},
 };
 
 bool install() {
@@ -64,6 +74,7 @@ bool install() {
   uint32_t count = 0;
   const boot::builtin* platform = platform_builtins(count);
   boot::add_builtins(platform, count);
+  draw_on_image = draw;
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "datatypes/types.hpp"
 #include "datatypes/word.hpp"
 #include "runtime/memory.hpp"
+#include "view/backends/terminal/draw.hpp"
 #include "view/backends/terminal/screen.hpp"
 
 namespace tav::tui {
@@ -302,6 +303,34 @@ clip_rect clip_to_parents(int x, int y, widget_id id) {
   return clip;
 }
 
+namespace {
+
+// The face's `text`, or its hint dimmed when it has no text, placed by the alignment.
+void render_face_text(int x, int y, const widget& record, const clip_rect& clip, text_style style, uint32_t alignment,
+                      uint32_t flags) {
+  const face_words& names = words();
+  const cell face = record.face;
+  const int w = widget_width(record), h = widget_height(record);
+  static std::u32string text;
+  uint32_t text_flags = flags | (alignment & draw_flag::wrap);
+  const cell* shown = field(face, names.text);
+  if (text_p(shown)) read_text(*shown, text);
+  if (!text_p(shown) || text.empty()) {
+    shown = hint_of(face);
+    if (!shown) return;
+    read_text(*shown, text);
+    text_flags |= attr::dim;
+  }
+  int columns = 0, lines = 0;
+  measure_text(text, w, text_flags, columns, lines);
+  int dx = 0, dy = 0;
+  if (columns < w) dx = alignment & draw_flag::align_center ? (w - columns) / 2 : alignment & draw_flag::align_right ? w - columns : 0;
+  if (lines < h) dy = alignment & draw_flag::align_middle ? (h - lines) / 2 : alignment & draw_flag::align_bottom ? h - lines : 0;
+  render_text(text, x + dx, y + dy, clip, style, text_flags);
+}
+
+}  // namespace
+
 void render_face(int x, int y, widget_id id, uint32_t flags) {
   const widget* record = widget_of(id);
   if (!record) return;
@@ -321,7 +350,7 @@ void render_face(int x, int y, widget_id id, uint32_t flags) {
   if (clip.empty_p()) return;
   fill_cells(clip.x1, clip.y1, clip.x2 - clip.x1, clip.y2 - clip.y1, style.bg);
 
-  const int w = widget_width(*record), h = widget_height(*record);
+  const int w = widget_width(*record);
   if (!record->cells.empty() && w > 0) {
     const std::span<const tui_cell> cells(record->cells);
     for (size_t row = 0; row * static_cast<size_t>(w) < cells.size(); ++row)
@@ -333,22 +362,8 @@ void render_face(int x, int y, widget_id id, uint32_t flags) {
     read_text(record->ui, text);
     render_text(text, x, y, clip, style, flags);
   }
-  if (flags & draw_flag::no_text) return;
-  uint32_t text_flags = flags | (alignment & draw_flag::wrap);
-  const cell* shown = field(face, names.text);
-  if (text_p(shown)) read_text(*shown, text);
-  if (!text_p(shown) || text.empty()) {
-    shown = hint_of(face);
-    if (!shown) return;
-    read_text(*shown, text);
-    text_flags |= attr::dim;
-  }
-  int columns = 0, lines = 0;
-  measure_text(text, w, text_flags, columns, lines);
-  int dx = 0, dy = 0;
-  if (columns < w) dx = alignment & draw_flag::align_center ? (w - columns) / 2 : alignment & draw_flag::align_right ? w - columns : 0;
-  if (lines < h) dy = alignment & draw_flag::align_middle ? (h - lines) / 2 : alignment & draw_flag::align_bottom ? h - lines : 0;
-  render_text(text, x + dx, y + dy, clip, style, text_flags);
+  if (!(flags & draw_flag::no_text)) render_face_text(x, y, *record, clip, style, alignment, flags);
+  draw_face(x, y, id, clip, flags);
 }
 
 }  // namespace tav::tui

@@ -10,6 +10,7 @@
 
 #include "console/tty.hpp"
 #include "runtime/console_out.hpp"
+#include "view/backends/terminal/input.hpp"
 
 namespace tav::tui {
 namespace {
@@ -63,7 +64,10 @@ void set_io(term_io* replacement) { current = replacement ? replacement : &syste
 void write_out(std::string_view bytes) { current->write(bytes); }
 void dec_set(int mode) { write_sequence("\033[?", mode, 'h'); }
 void dec_reset(int mode) { write_sequence("\033[?", mode, 'l'); }
-void query_cursor() { write_out("\033[6n"); }
+void query_cursor() {
+  write_out("\033[6n");
+  input_buffer().expect_cursor_report();
+}
 
 void enter_alt_screen() {
   dec_set(1049);

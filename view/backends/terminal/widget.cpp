@@ -30,13 +30,6 @@ void mark_widgets() {
   }
 }
 
-void register_marker() {
-  static bool registered = false;
-  if (registered) return;
-  registered = true;
-  collector::register_callback(mark_widgets);
-}
-
 slot* slot_of(widget_id id) {
   const uint32_t index = id >> generation_bits;
   if (id == no_widget || index >= slots.size()) return nullptr;
@@ -46,8 +39,15 @@ slot* slot_of(widget_id id) {
 
 }  // namespace
 
+void register_widget_marker() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+  collector::register_callback(mark_widgets);
+}
+
 widget_id make_widget(const cell& face, widget_id parent) {
-  register_marker();
+  register_widget_marker();
   uint32_t index;
   if (free_slots.empty()) {
     index = static_cast<uint32_t>(slots.size());

@@ -118,6 +118,9 @@ struct widget {
 
 // A zeroed record with the face and parent (appended to the parent's children).
 widget_id make_widget(const cell& face, widget_id parent);
+// Has the collector mark every live widget's face and ui; once, at the backend's start-up or
+// with the first widget.
+void register_widget_marker();
 // The record, or null when the id names none.
 widget* widget_of(widget_id id);
 // Frees the widget and its children; the parent forgets it.
