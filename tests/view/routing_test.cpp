@@ -10,6 +10,7 @@
 #include "view/backends/terminal/routing.hpp"
 #include "view/backends/terminal/widget.hpp"
 #include "view/screen_fixture.hpp"
+#include "view/widget_fixture.hpp"
 
 namespace tav::testing {
 namespace {
@@ -49,24 +50,10 @@ class routing_test : public screen_test {
 
   // A face kept in the global word `name`.
   static cell face(const std::string& name, const std::string& type, const std::string& extra) {
-    return evaluated(name + ": make object! [type: '" + type + " name: {" + name +
-                     "} text: none offset: 0x0 size: 10x1 image: none color: none data: none enabled?: true "
-                     "visible?: true selected: none flags: none options: none rate: none state: none pane: none "
-                     "font: none para: none parent: none " +
-                     extra + "]");
+    return evaluated(name + ": " + face_source(type, "10x1", "name: {" + name + "} " + extra));
   }
 
-  static tui::widget_id show(const cell& made, tui::widget_id parent) {
-    const tui::widget_id id = tui::make_view(made, parent);
-    cell state;
-    block::make_at(state, 4);
-    cell handle_cell;
-    handle::make_at(handle_cell, id, handle::CLASS_WINDOW);
-    block::append_cell(state, handle_cell);
-    block::append_cell(state, scalar::integer(0));
-    tui::set_facet(made, tui::names().state, state);
-    return id;
-  }
+  static tui::widget_id show(const cell& made, tui::widget_id parent) { return show_widget(made, parent); }
 
   static tui::widget_id open_window() {
     const tui::widget_id id = show(face("W", "window", "size: 20x5"), tui::no_widget);

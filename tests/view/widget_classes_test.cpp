@@ -11,6 +11,7 @@
 #include "view/backends/terminal/timers.hpp"
 #include "view/backends/terminal/widget.hpp"
 #include "view/screen_fixture.hpp"
+#include "view/widget_fixture.hpp"
 
 namespace tav::testing {
 namespace {
@@ -41,25 +42,10 @@ class widget_classes : public screen_test {
 
   // A face object with the facets the backend reads; `extra` sets some of them again.
   static cell face(const std::string& type, const std::string& extra = "") {
-    return evaluated("make object! [type: '" + type +
-                     " offset: 0x0 size: 10x1 text: none image: none color: none data: none enabled?: true "
-                     "visible?: true selected: none flags: none options: none rate: none state: none pane: none "
-                     "font: none para: none parent: none " +
-                     extra + "]");
+    return evaluated(face_source(type, "10x1", extra));
   }
 
-  // Makes the widget and keeps its handle in the face's `state`, as showing a face does.
-  static tui::widget_id show(const cell& made, tui::widget_id parent) {
-    const tui::widget_id id = tui::make_view(made, parent);
-    cell state;
-    block::make_at(state, 4);
-    cell handle_cell;
-    handle::make_at(handle_cell, id, handle::CLASS_WINDOW);
-    block::append_cell(state, handle_cell);
-    block::append_cell(state, scalar::integer(0));
-    tui::set_facet(made, tui::names().state, state);
-    return id;
-  }
+  static tui::widget_id show(const cell& made, tui::widget_id parent) { return show_widget(made, parent); }
 
   static tui::widget_id open_window(const std::string& extra = "size: 20x5") {
     const tui::widget_id id = show(face("window", extra), tui::no_widget);
