@@ -25,20 +25,20 @@ cell evaluate(const char* text) {
   return result;
 }
 
-constexpr const char* spec_source =
-    "spec: [{Hello } b {world} /b 255.0.0 [{red } i [{italic}]] f [{Mono} 12] {font} /f bg #00FF00 {x} /bg "
+constexpr const char* layout_source =
+    "source: [{Hello } b {world} /b 255.0.0 [{red } i [{italic}]] f [{Mono} 12] {font} /f bg #00FF00 {x} /bg "
     "u/s/blue [{path}] <b> {tag} </b> {plain} strike [{gone}] underline {under} /underline {tail}]";
 
 int run(void*) {
   boot::init_runtime();
   boot::define_vocabulary();
-  evaluate(spec_source);
+  evaluate(layout_source);
   std::printf("%-56s %12s\n", "rich text", "us/op");
 
   constexpr int layouts = 2000;
-  const double laid = bench::time_tav("loop 2000 [rtd-layout/only spec]");
+  const double laid = bench::time_tav("loop 2000 [rtd-layout/only source]");
   std::printf("%-56s %12.2f\n", "rtd-layout/only, 12 styled pieces, 11 runs", laid / layouts * 1e6);
-  const double floor = bench::time_tav("loop 2000 [t: make string! 100 foreach v spec [if string? v [append t v]]]");
+  const double floor = bench::time_tav("loop 2000 [t: make string! 100 foreach v source [if string? v [append t v]]]");
   std::printf("%-56s %12.2f\n", "  tav: the same strings appended, nothing parsed", floor / layouts * 1e6);
 
   const cell face = evaluate(
