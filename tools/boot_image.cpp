@@ -30,6 +30,7 @@
 #include "datatypes/word.hpp"
 #include "interpreter/stack.hpp"
 #include "io/tavbin.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/series.hpp"
 
@@ -86,9 +87,17 @@ std::string source_text(const source_file& file) {
 }
 
 // The block of the Tav text with its words bound to the global context, pushed.
+// A source that does not load fails the build naming the source and the error.
 cell* push_loaded(const std::string& text, const std::string& name) {
   cell* slot = stack::push_cell();
-  *slot = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  *slot = none::value;
+  const bool failed = stack::catch_error(none::value, true, [&] {
+    *slot = boot::load_global(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+  });
+  if (failed) {
+    const error_entry& error = error_info(last_fired.id);
+    fail("the source " + name + " does not load: " + error_category_text(error.category) + " " + error.word);
+  }
   if (slot->type() != TYPE_BLOCK) fail("the source " + name + " does not load as a block");
   return slot;
 }

@@ -61,5 +61,17 @@ if "$tool" --check "$work/src" "$work/image" >"$work/out" 2>&1 || ! grep -q "cod
   failures=$((failures + 1))
 fi
 
+# A source that does not load is named with its error, when the image is made and when checked.
+copy_sources
+printf '\nunclosed: [\n' >>"$work/src/library/json.tav"
+for mode in "" --check; do
+  "$tool" $mode "$work/src" "$work/image" >"$work/out" 2>&1
+  status=$?
+  if [ $status -ne 1 ] || ! grep -q "the source json does not load: Syntax Error missing" "$work/out"; then
+    echo "a source that does not load${mode:+ ($mode)}: status $status, message: $(cat "$work/out")"
+    failures=$((failures + 1))
+  fi
+done
+
 [ $failures -eq 0 ] || exit 1
 echo "boot image check: all cases pass"
