@@ -55,6 +55,16 @@ inline double best_of(const std::function<void()>& run) {
   return best;
 }
 
+// Evaluates Tav text and answers its value.
+inline cell evaluate(const char* text) {
+  const cell code = source::load(text);
+  cell* base = stack::top;
+  interpreter::do_block(code, false);
+  const cell result = *stack::last_pushed();
+  stack::top = base;
+  return result;
+}
+
 // Tav source evaluated by the interpreter, timed by `timer` (best of three runs).
 inline double time_tav(const char* text, double (*timer)(const std::function<void()>&) = best_of) {
   const cell code = source::load(text);

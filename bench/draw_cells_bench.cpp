@@ -31,14 +31,7 @@ const char* block_source =
     "(triangles)] "
     "shapes";
 
-cell evaluate(const char* text) {
-  const cell code = source::load(text);
-  cell* base = stack::top;
-  interpreter::do_block(code, false);
-  const cell result = *stack::last_pushed();
-  stack::top = base;
-  return result;
-}
+using bench::evaluate;
 
 // A run with a widget paints; without one it only reads and checks.
 double time_blocks(const cell& block, tui::widget_id widget) {

@@ -16,14 +16,7 @@ namespace {
 
 using namespace tav;
 
-cell evaluate(const char* text) {
-  const cell code = source::load(text);
-  cell* base = stack::top;
-  interpreter::do_block(code, false);
-  const cell result = *stack::last_pushed();
-  stack::top = base;
-  return result;
-}
+using bench::evaluate;
 
 constexpr const char* layout_source =
     "source: [{Hello } b {world} /b 255.0.0 [{red } i [{italic}]] f [{Mono} 12] {font} /f bg #00FF00 {x} /bg "

@@ -41,14 +41,7 @@ class counting_terminal final : public tui::term_io {
   void set_leave_bytes(std::string_view) override {}
 };
 
-cell evaluate(const char* text) {
-  const cell code = source::load(text);
-  cell* base = stack::top;
-  interpreter::do_block(code, false);
-  const cell result = *stack::last_pushed();
-  stack::top = base;
-  return result;
-}
+using bench::evaluate;
 
 // A window face whose pane holds 200 faces of five types, 8 columns of 25 rows.
 constexpr const char* window_source =

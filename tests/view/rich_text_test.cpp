@@ -19,10 +19,10 @@ class rich_text_cells : public screen_test {
  protected:
   std::vector<tui::tui_cell> buffer;
 
-  // Lays out a rich-text face made from the spec and draws its cells on a blank grid one row
+  // Lays out a rich-text face made from the given facets and draws its cells on a blank grid one row
   // high; answers whether the face had styled cells.
-  bool render(const std::string& face_spec) {
-    const cell face = evaluated("make face! [type: 'rich-text " + face_spec + "]");
+  bool render(const std::string& face_facets) {
+    const cell face = evaluated("make face! [type: 'rich-text " + face_facets + "]");
     const bool styled = tui::layout_rich_text(buffer, face);
     tui::screen.width = 8;
     tui::screen.height = 1;
@@ -32,8 +32,8 @@ class rich_text_cells : public screen_test {
   }
 
   // The id of the error laying out the face raises, or "" when none.
-  std::string error_of(const std::string& face_spec) {
-    const cell face = evaluated("make face! [type: 'rich-text " + face_spec + "]");
+  std::string error_of(const std::string& face_facets) {
+    const cell face = evaluated("make face! [type: 'rich-text " + face_facets + "]");
     if (!stack::catch_error(words::try_, false, [&] { tui::layout_rich_text(buffer, face); })) return "";
     cell word = global_word("failed");
     context::set(word, last_fired.value);
