@@ -460,6 +460,7 @@ void set_upper_definitions(void (*step)()) { upper_definitions = step; }
 
 void define_vocabulary() {
   memory::startup_stress_hold held;
+  memory::startup_growth_hold growing;
   static bool rooted = false;
   if (!rooted) {
     collector::add_root(&definitions_block);

@@ -190,6 +190,8 @@ void locate_boot_data() {
 
 }  // namespace
 
+bool startup_growing = false;
+
 bool hold_stress(bool held) {
   const bool was = stress_held;
   stress_held = held;

@@ -191,8 +191,13 @@ inline void run_collector() {
   if (collect_hook) collect_hook();
 }
 
+// Set while start-up makes the vocabulary, which keeps nearly all it makes: collecting then
+// would mark it all and free little.
+extern bool startup_growing;
+
 // True when making room for `need` more bytes should start with a collection.
 inline bool collection_due_p(size_t need) {
+  if (startup_growing && state.used + need < pacing_floor) return false;
   return state.used < pacing_floor || state.used + need >= state.live_after_collection * growth_factor;
 }
 // The collector calls this at the end of each cycle: what the frames hold then sets the budget.
@@ -214,6 +219,18 @@ class startup_stress_hold {
 
  private:
   bool was_held_;
+};
+// While held, a heap under the pacing floor grows without collections; the state before is
+// restored after, so holds nest.
+class startup_growth_hold {
+ public:
+  startup_growth_hold() : was_(startup_growing) { startup_growing = true; }
+  ~startup_growth_hold() { startup_growing = was_; }
+  startup_growth_hold(const startup_growth_hold&) = delete;
+  startup_growth_hold& operator=(const startup_growth_hold&) = delete;
+
+ private:
+  bool was_;
 };
 // Releases every node, series and big frame.
 void free_all();
