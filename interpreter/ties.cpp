@@ -6,6 +6,7 @@
 
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/values.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/series.hpp"
@@ -55,24 +56,29 @@ bool tied_kind_p(uint8_t type) {
          type == TYPE_OP;
 }
 
+// The value of a word bound in the global context: at its cached slot while that slot still
+// holds the word's own symbol, else found by its symbol.
+const cell* global_value(const cell& word) {
+  const int32_t index = word::index_of(word);
+  if (index >= 0 && static_cast<uint32_t>(index) < context::word_count(context::global) &&
+      word::symbol_of(*context::word_at(context::global, static_cast<uint32_t>(index))) == word::symbol_of(word))
+    return context::value_at(context::global, static_cast<uint32_t>(index));
+  return context::find_value(context::global, word::symbol_of(word));
+}
+
 // A word of the global context that holds a callable now is tied at its place.
-void tie_word(node_id node, uint32_t index, const cell& word) {
+void tie_word(node_id node, uint32_t index, const cell& word, std::vector<tie>& found) {
   if (word.payload1 != context::global) return;
-  const cell* value = context::find_value(context::global, word::symbol_of(word));
+  const cell* value = global_value(word);
   if (!value || !tied_kind_p(value->type())) return;
   const cell held = *value;
   block::append_cell(tied_values, held);
-  put(key_of(node, index), buffer_of(tied_values.payload2)->count() - 1);
+  found.push_back({key_of(node, index), buffer_of(tied_values.payload2)->count() - 1});
 }
 
-// Every block and paren of the body, and the head of every path, walked without recursion
-// through a scratch block of the series still to see.
-void tie_body(const cell& body) {
-  cell pending;
-  block::make_at(pending, 8);
-  cell* saved = stack::top;
-  *stack::push_cell() = pending;  // rooted while the walk allocates
-  block::append_cell(pending, body);
+// Every block and paren of the bodies, and the head of every path, walked without recursion
+// through a block of the series still to see, which starts with the bodies.
+void tie_bodies(const cell& pending, std::vector<tie>& found) {
   for (uint32_t next = 0; next < buffer_of(pending.payload2)->count(); ++next) {
     const cell series = buffer_of(pending.payload2)->cells()[next];
     // Loaded source is a tree: no series is met twice.
@@ -82,7 +88,7 @@ void tie_body(const cell& body) {
       switch (value.type()) {
         case TYPE_WORD:
         case TYPE_GET_WORD:
-          if (series.type() != TYPE_PATH || i == 0) tie_word(node, i, value);
+          if (series.type() != TYPE_PATH || i == 0) tie_word(node, i, value, found);
           break;
         case TYPE_BLOCK:
         case TYPE_PAREN:
@@ -92,7 +98,6 @@ void tie_body(const cell& body) {
       }
     }
   }
-  stack::top = saved;
 }
 
 }  // namespace
@@ -105,13 +110,25 @@ void tie_system_code(const cell& functions) {
   tie_count = 0;
   block::make_at(tied_values, 256);
   const cell list = functions;
+  cell* saved = stack::top;
+  cell* pending = stack::push_cell();  // rooted while the walk allocates
+  *pending = none::value;
+  block::make_at(*pending, static_cast<int32_t>(buffer_of(list.payload2)->count()) * 4);
   for (uint32_t i = 0; i < buffer_of(list.payload2)->count(); ++i) {
     const cell function = buffer_of(list.payload2)->cells()[i];
     const cell body = function::running_body(function);
     if (body.type() != TYPE_BLOCK || !system_code_p(body)) continue;
     block::append_cell(tied_values, body);
-    tie_body(body);
+    block::append_cell(*pending, body);
   }
+  // The table is sized once for every tie found rather than grown as they come.
+  std::vector<tie> found;
+  tie_bodies(*pending, found);
+  stack::top = saved;
+  size_t size = 128;
+  while (size < 2 * (found.size() + 1)) size *= 2;
+  table.assign(size, tie{0, 0});
+  for (const tie& entry : found) put(entry.key, entry.value);
 }
 
 cell* detail::tied_value(node_id node, uint32_t index) {
