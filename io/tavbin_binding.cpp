@@ -164,10 +164,11 @@ const uint8_t* TavbinReader::decode_word_cp(const uint8_t* p, const uint8_t* lim
 
 const uint8_t* TavbinReader::decode_word_boot_cp(const uint8_t* p, const uint8_t* limit, const cell& destination,
                                                  const record_start& record) {
-  const uint32_t symbol = read_symbol(p, limit);
+  const uint32_t entry = read_symbol_index(p, limit);
+  const uint32_t symbol = symbols_[entry];
   cell word;
   if (!record.flag) {
-    word::make_at(word, symbol);
+    word = global_word_of(entry);
     word.header = record.type;
   } else {
     const uint8_t* index_at = p;

@@ -105,6 +105,23 @@ uint32_t TavbinReader::read_symbol(const uint8_t*& p, const uint8_t* limit) {
   return symbol_at(index, at);
 }
 
+uint32_t TavbinReader::read_symbol_index(const uint8_t*& p, const uint8_t* limit) {
+  const uint8_t* at = p;
+  const uint32_t index = read_number(p, limit);
+  if (index >= symbol_count_) throw_error(at);
+  if (!symbols_[index]) symbol_at(index, at);
+  return index;
+}
+
+cell TavbinReader::global_word_of(uint32_t index) {
+  if (const uint32_t slot = global_slots_[index])
+    return word::make_cell(TYPE_WORD, context::global, symbols_[index], static_cast<int32_t>(slot - 1));
+  cell word;
+  word::make_at(word, symbols_[index]);
+  global_slots_[index] = word.payload3 + 1;
+  return word;
+}
+
 uint32_t TavbinReader::symbol_at(uint32_t index, const uint8_t* at) {
   const uint8_t* entry = offsets_ + size_t{index} * 4;
   const uint32_t offset = read_u32(entry, entry + 4);
@@ -140,6 +157,7 @@ void TavbinReader::decode_records_cp(const uint8_t* payload, const uint8_t* end,
     symbol_count_ = static_cast<uint32_t>(n);
     strings_size_ = static_cast<uint32_t>(s);
     symbols_.assign(symbol_count_, 0);
+    global_slots_.assign(symbol_count_, 0);
     p = strings_ + s;
   }
   if (static_cast<int32_t>(records_size) < 0 || records_size > static_cast<size_t>(end - p)) throw_error(records_at);

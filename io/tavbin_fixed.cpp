@@ -68,6 +68,7 @@ void TavbinReader::decode_records(const uint8_t* payload, const uint8_t* end, co
     symbol_count_ = n;
     strings_size_ = s;
     symbols_.assign(symbol_count_, 0);
+    global_slots_.assign(symbol_count_, 0);
     // The boot image's words are all wanted: intern them before the records.
     if (!codec_)
       for (uint32_t i = 0; i < n; ++i) symbols_[i] = symbol_at(i, offsets_ + size_t{i} * word_size);

@@ -202,6 +202,10 @@ class TavbinReader {
     return fixed_ ? read_u32(p, limit) : read_uint(p, limit);
   }
   uint32_t read_symbol(const uint8_t*& p, const uint8_t* limit);
+  // The table index of the symbol read, whose entry is interned by then.
+  uint32_t read_symbol_index(const uint8_t*& p, const uint8_t* limit);
+  // The global word of table entry `index` (interned), its slot looked up once per decode.
+  cell global_word_of(uint32_t index);
   // The symbol of table entry `index`, interned; an error at `at` when its offset is outside
   // the strings.
   uint32_t symbol_at(uint32_t index, const uint8_t* at);
@@ -332,6 +336,8 @@ class TavbinReader {
   const uint8_t* strings_ = nullptr;
   // Symbol ids of the table's entries, interned on first use (0 until then).
   std::vector<uint32_t> symbols_;
+  // Global slots of the table's entries plus one, found on first use (0 until then).
+  std::vector<uint32_t> global_slots_;
 };
 
 class TavbinWriter {
