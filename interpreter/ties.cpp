@@ -14,8 +14,15 @@
 namespace tav::interpreter {
 namespace {
 
-// The tied values, then the bodies they were found in (which keeps every keyed node alive).
+// The tied values.
 cell tied_values{TYPE_NONE, 0, 0, 0};
+// The function list walked so far and the bodies found in it, which keep every keyed node alive;
+// start-up ties after each of its steps, and each tying walks only the functions added since.
+cell walked_list{TYPE_NONE, 0, 0, 0};
+cell walked_bodies{TYPE_NONE, 0, 0, 0};
+uint32_t walked = 0;
+// Where the walked bodies hold a word or get-word that may name a global callable.
+std::vector<uint64_t> places;
 
 // Open addressing over (node, index) keys; a slot's value is an index into `tied_values`.
 struct tie {
@@ -33,22 +40,12 @@ size_t slot_of(uint64_t key) {
   return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - std::countr_zero(table.size())));
 }
 
-void grow();
-
+// The table is sized for every place before any goes in, so it never fills.
 void put(uint64_t key, uint32_t value) {
-  if ((tie_count + 1) * 2 > table.size()) grow();
   size_t at = slot_of(key);
   while (table[at].key) at = (at + 1) & (table.size() - 1);
   table[at] = {key, value};
   ++tie_count;
-}
-
-void grow() {
-  std::vector<tie> old(table.size() < 64 ? 128 : table.size() * 2, tie{0, 0});
-  old.swap(table);
-  tie_count = 0;
-  for (const tie& entry : old)
-    if (entry.key) put(entry.key, entry.value);
 }
 
 bool tied_kind_p(uint8_t type) {
@@ -67,18 +64,19 @@ const cell* global_value(const cell& word) {
 }
 
 // A word of the global context that holds a callable now is tied at its place.
-void tie_word(node_id node, uint32_t index, const cell& word, std::vector<tie>& found) {
+void tie_place(uint64_t key) {
+  const cell word = buffer_of(static_cast<node_id>(key >> 32))->cells()[static_cast<uint32_t>(key)];
   if (word.payload1 != context::global) return;
   const cell* value = global_value(word);
   if (!value || !tied_kind_p(value->type())) return;
   const cell held = *value;
   block::append_cell(tied_values, held);
-  found.push_back({key_of(node, index), buffer_of(tied_values.payload2)->count() - 1});
+  put(key, buffer_of(tied_values.payload2)->count() - 1);
 }
 
 // Every block and paren of the bodies, and the head of every path, walked without recursion
 // through a block of the series still to see, which starts with the bodies.
-void tie_bodies(const cell& pending, std::vector<tie>& found) {
+void find_places(const cell& pending) {
   for (uint32_t next = 0; next < buffer_of(pending.payload2)->count(); ++next) {
     const cell series = buffer_of(pending.payload2)->cells()[next];
     // Loaded source is a tree: no series is met twice.
@@ -88,7 +86,7 @@ void tie_bodies(const cell& pending, std::vector<tie>& found) {
       switch (value.type()) {
         case TYPE_WORD:
         case TYPE_GET_WORD:
-          if (series.type() != TYPE_PATH || i == 0) tie_word(node, i, value, found);
+          if (series.type() != TYPE_PATH || i == 0) places.push_back(key_of(node, i));
           break;
         case TYPE_BLOCK:
         case TYPE_PAREN:
@@ -100,35 +98,48 @@ void tie_bodies(const cell& pending, std::vector<tie>& found) {
   }
 }
 
+// The system-code bodies of the functions added to the list since the last walk.
+void walk_new_functions(const cell& list) {
+  if (walked_list.type() != TYPE_BLOCK || walked_list.payload2 != list.payload2 ||
+      walked > buffer_of(list.payload2)->count()) {
+    walked = 0;
+    places.clear();
+    block::make_at(walked_bodies, 256);
+  }
+  walked_list = list;
+  cell* saved = stack::top;
+  cell* pending = stack::push_cell();  // rooted while the walk allocates
+  *pending = none::value;
+  block::make_at(*pending, 64);
+  for (; walked < buffer_of(list.payload2)->count(); ++walked) {
+    const cell function = buffer_of(list.payload2)->cells()[walked];
+    const cell body = function::running_body(function);
+    if (body.type() != TYPE_BLOCK || !system_code_p(body)) continue;
+    block::append_cell(walked_bodies, body);
+    block::append_cell(*pending, body);
+  }
+  find_places(*pending);
+  stack::top = saved;
+}
+
 }  // namespace
 
 void tie_system_code(const cell& functions) {
   static bool rooted = false;
-  if (!rooted) collector::add_root(&tied_values);
-  rooted = true;
-  table.assign(128, tie{0, 0});
-  tie_count = 0;
-  block::make_at(tied_values, 256);
-  const cell list = functions;
-  cell* saved = stack::top;
-  cell* pending = stack::push_cell();  // rooted while the walk allocates
-  *pending = none::value;
-  block::make_at(*pending, static_cast<int32_t>(buffer_of(list.payload2)->count()) * 4);
-  for (uint32_t i = 0; i < buffer_of(list.payload2)->count(); ++i) {
-    const cell function = buffer_of(list.payload2)->cells()[i];
-    const cell body = function::running_body(function);
-    if (body.type() != TYPE_BLOCK || !system_code_p(body)) continue;
-    block::append_cell(tied_values, body);
-    block::append_cell(*pending, body);
+  if (!rooted) {
+    collector::add_root(&tied_values);
+    collector::add_root(&walked_list);
+    collector::add_root(&walked_bodies);
   }
-  // The table is sized once for every tie found rather than grown as they come.
-  std::vector<tie> found;
-  tie_bodies(*pending, found);
-  stack::top = saved;
+  rooted = true;
+  tie_count = 0;
+  table.clear();
+  walk_new_functions(functions);
   size_t size = 128;
-  while (size < 2 * (found.size() + 1)) size *= 2;
+  while (size < 2 * (places.size() + 1)) size *= 2;
   table.assign(size, tie{0, 0});
-  for (const tie& entry : found) put(entry.key, entry.value);
+  block::make_at(tied_values, static_cast<int32_t>(places.size() / 2 + 16));
+  for (const uint64_t key : places) tie_place(key);
 }
 
 cell* detail::tied_value(node_id node, uint32_t index) {
