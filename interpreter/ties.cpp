@@ -21,8 +21,12 @@ cell tied_values{TYPE_NONE, 0, 0, 0};
 cell walked_list{TYPE_NONE, 0, 0, 0};
 cell walked_bodies{TYPE_NONE, 0, 0, 0};
 uint32_t walked = 0;
-// Where the walked bodies hold a word or get-word that may name a global callable.
-std::vector<uint64_t> places;
+// Where the walked bodies hold a word or get-word of the global context, and its slot there.
+struct place {
+  uint64_t key;
+  uint32_t slot;
+};
+std::vector<place> places;
 
 // Open addressing over (node, index) keys; a slot's value is an index into `tied_values`.
 struct tie {
@@ -53,25 +57,30 @@ bool tied_kind_p(uint8_t type) {
          type == TYPE_OP;
 }
 
-// The value of a word bound in the global context: at its cached slot while that slot still
-// holds the word's own symbol, else found by its symbol.
-const cell* global_value(const cell& word) {
-  const int32_t index = word::index_of(word);
-  if (index >= 0 && static_cast<uint32_t>(index) < context::word_count(context::global) &&
-      word::symbol_of(*context::word_at(context::global, static_cast<uint32_t>(index))) == word::symbol_of(word))
-    return context::value_at(context::global, static_cast<uint32_t>(index));
-  return context::find_value(context::global, word::symbol_of(word));
+// The slot of a word bound in the global context: its cached index while that slot holds the
+// word's own symbol, else the slot found by its symbol; -1 when it has none. Global words are
+// only ever added, so a slot once found stays the word's.
+int32_t global_slot(const cell& word) {
+  int32_t position = word::index_of(word);
+  if (position < 0 || static_cast<uint32_t>(position) >= context::word_count(context::global) ||
+      word::symbol_of(*context::word_at(context::global, static_cast<uint32_t>(position))) != word::symbol_of(word))
+    position = context::find_word(context::global, word::symbol_of(word), true);
+  return position < 0 ? -1 : word::index_of(*context::word_at(context::global, static_cast<uint32_t>(position)));
 }
 
-// A word of the global context that holds a callable now is tied at its place.
-void tie_place(uint64_t key) {
-  const cell word = buffer_of(static_cast<node_id>(key >> 32))->cells()[static_cast<uint32_t>(key)];
+void add_place(node_id node, uint32_t index, const cell& word) {
   if (word.payload1 != context::global) return;
-  const cell* value = global_value(word);
-  if (!value || !tied_kind_p(value->type())) return;
-  const cell held = *value;
+  const int32_t slot = global_slot(word);
+  if (slot >= 0) places.push_back({key_of(node, index), static_cast<uint32_t>(slot)});
+}
+
+// A place whose global word holds a callable now is tied.
+void tie_place(const place& at) {
+  const cell* values = context::values(context::global);
+  if (!values || !tied_kind_p(values[at.slot].type())) return;
+  const cell held = values[at.slot];
   block::append_cell(tied_values, held);
-  put(key, buffer_of(tied_values.payload2)->count() - 1);
+  put(at.key, buffer_of(tied_values.payload2)->count() - 1);
 }
 
 // Every block and paren of the bodies, and the head of every path, walked without recursion
@@ -86,7 +95,7 @@ void find_places(const cell& pending) {
       switch (value.type()) {
         case TYPE_WORD:
         case TYPE_GET_WORD:
-          if (series.type() != TYPE_PATH || i == 0) places.push_back(key_of(node, i));
+          if (series.type() != TYPE_PATH || i == 0) add_place(node, i, value);
           break;
         case TYPE_BLOCK:
         case TYPE_PAREN:
@@ -139,7 +148,7 @@ void tie_system_code(const cell& functions) {
   while (size < 2 * (places.size() + 1)) size *= 2;
   table.assign(size, tie{0, 0});
   block::make_at(tied_values, static_cast<int32_t>(places.size() / 2 + 16));
-  for (const uint64_t key : places) tie_place(key);
+  for (const place& at : places) tie_place(at);
 }
 
 cell* detail::tied_value(node_id node, uint32_t index) {
