@@ -152,5 +152,18 @@ TEST_F(system_code, native_code_calls_library_functions_held_at_the_end_of_start
   EXPECT_EQ(interpreter::library::value_of(entry::do_file).payload2, do_file.payload2);
 }
 
+// Start-up ties after each of its steps: a later tying takes the functions made since, and reads
+// again the words of the earlier ones, which a step in between may have given other callables.
+TEST_F(system_code, each_tying_takes_the_new_functions_and_reads_the_earlier_ones_again) {
+  boot::define_phase(loaded("sc-target: func [] [1]\nsc-early: func [] [sc-target]\n"));
+  boot::end_definitions();
+  EXPECT_EQ(result_of("sc-early"), "1");
+  boot::define_phase(loaded("sc-target: func [] [2]\nsc-late: func [s] [append s sc-target]\n"));
+  boot::end_definitions();
+  EXPECT_EQ(result_of("saved: :append  append: none  sc-target: func [] [3]  "
+                      "r: reduce [sc-early sc-late copy []]  append: :saved  r"),
+            "[2 [2]]");
+}
+
 }  // namespace
 }  // namespace tav::testing

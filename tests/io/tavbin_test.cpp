@@ -318,6 +318,28 @@ TEST_F(tavbin_boot, a_global_definition_sets_the_word_and_leaves_nothing) {
             error_id::script_rb_invalid_record);
 }
 
+TEST_F(tavbin_boot, global_words_of_a_spelling_share_its_slot_and_keep_their_own_type) {
+  // gamma Gamma: gamma :gamma Gamma, twice over: each decode finds the slots anew.
+  const bytes records = {0x0F, 0x00, 0x10, 0x01, 0x0F, 0x00, 0x12, 0x00, 0x0F, 0x01};
+  decode_into(stream_with({"gamma", "Gamma"}, records));
+  decode_into(stream_with({"Gamma", "gamma"}, records));
+  ASSERT_EQ(count(), 12u);
+  const uint8_t types[] = {TYPE_WORD, TYPE_SET_WORD, TYPE_WORD, TYPE_GET_WORD, TYPE_WORD};
+  const char* first[] = {"gamma", "Gamma", "gamma", "gamma", "Gamma"};
+  const char* second[] = {"Gamma", "gamma", "Gamma", "Gamma", "gamma"};
+  const int32_t slot = word::index_of(at(2));
+  for (uint32_t i = 0; i < 10; ++i) {
+    const cell word = at(2 + i);
+    EXPECT_EQ(word.type(), types[i % 5]) << i;
+    EXPECT_EQ(word.payload1, context::global) << i;
+    EXPECT_STREQ(symbol::name(word::symbol_of(word)), (i < 5 ? first : second)[i % 5]) << i;
+    EXPECT_EQ(word::index_of(word), slot) << i;
+  }
+  cell setter = at(3);
+  context::set(setter, scalar::integer(9));
+  EXPECT_EQ(scalar::integer_value(*context::get(at(11))), 9);
+}
+
 TEST_F(tavbin_boot, bound_words_name_their_context_by_position_after_the_cells_held_before) {
   const bytes records = {
       0x20, 0x0A, 0x0E, 0x1A, 0x02, 0x00, 0x01, 0x81, 0x82,  // object, class 5: alpha 1, beta 2

@@ -322,6 +322,32 @@ TEST_F(MemoryManager, AboveTheFloorACollectionWaitsUntilTheHeapHasDoubled) {
   }
 }
 
+TEST_F(MemoryManager, WhileStartUpGrowsNoCollectionRunsBelowTheFloor) {
+  memory::free_all();
+  memory::state = memory_state{};
+  memory::state.ready = true;
+  used_at_collections.clear();
+  memory::collect_hook = record_collection;
+  {
+    memory::startup_growth_hold growing;
+    {
+      memory::startup_growth_hold nested;
+    }
+    while (memory::state.used + 3 * megabyte < memory::pacing_floor) alloc_series_buffer(500000, 1, 0);
+    EXPECT_TRUE(used_at_collections.empty()) << "held: frames below the floor come without collecting";
+    while (memory::state.used < memory::pacing_floor + 4 * size_t{megabyte}) alloc_series_buffer(500000, 1, 0);
+    EXPECT_FALSE(used_at_collections.empty()) << "held: the floor still starts collections";
+  }
+  EXPECT_FALSE(memory::startup_growing);
+  memory::free_all();
+  memory::state = memory_state{};
+  memory::state.ready = true;
+  used_at_collections.clear();
+  while (memory::state.used < 4 * size_t{megabyte}) alloc_series_buffer(500000, 1, 0);
+  EXPECT_GE(used_at_collections.size(), 2u) << "released: small heaps collect at every new frame again";
+  memory::collect_hook = nullptr;
+}
+
 TEST(MemoryInit, IsIdempotentAndSetsTheFrameSizes) {
   memory::init();
   raw_pointer* pointers = memory::state.pointers;
