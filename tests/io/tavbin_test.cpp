@@ -332,7 +332,8 @@ TEST_F(tavbin_boot, global_words_of_a_spelling_share_its_slot_and_keep_their_own
     const cell word = at(2 + i);
     EXPECT_EQ(word.type(), types[i % 5]) << i;
     EXPECT_EQ(word.payload1, context::global) << i;
-    EXPECT_STREQ(symbol::name(word::symbol_of(word)), (i < 5 ? first : second)[i % 5]) << i;
+    const char* expected = i < 5 ? first[i % 5] : second[i % 5];
+    EXPECT_STREQ(symbol::name(word::symbol_of(word)), expected) << i;
     EXPECT_EQ(word::index_of(word), slot) << i;
   }
   cell setter = at(3);
