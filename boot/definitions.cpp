@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <iterator>
 #include <vector>
@@ -327,9 +328,17 @@ struct added_table {
 added_table added[8];
 uint32_t added_count = 0;
 
+// Built-in names are ASCII: a word names one when the spellings match in any case, which
+// needs no symbol made for each name looked at.
+bool builtin_named_p(const cell& word, const char* name) {
+  const uint32_t symbol = word::symbol_of(word);
+  const size_t length = symbol::name_length(symbol);
+  return std::strlen(name) == length && strncasecmp(symbol::name(symbol), name, length) == 0;
+}
+
 size_t builtin_named(const cell& word) {
   for (size_t i = 0; i < std::size(builtins); ++i)
-    if (named_p(word, builtins[i].name)) return i;
+    if (builtin_named_p(word, builtins[i].name)) return i;
   malformed_source();
 }
 
@@ -342,7 +351,7 @@ struct found_builtin {
 found_builtin find_builtin(const cell& word) {
   for (uint32_t t = 0; t < added_count; ++t)
     for (uint32_t i = 0; i < added[t].count; ++i)
-      if (named_p(word, added[t].rows[i].name)) return {&added[t].rows[i], added[t].first_index + i};
+      if (builtin_named_p(word, added[t].rows[i].name)) return {&added[t].rows[i], added[t].first_index + i};
   const size_t row = builtin_named(word);
   return {&builtins[row], code_indexes[row]};
 }
