@@ -34,15 +34,17 @@ bool text_type_p(uint8_t type) { return series::any_string_p(type); }
 
 bool cells_type_p(uint8_t type) { return series::any_block_p(type); }
 
-// What the raising of the error and its unwinding need below the deepest level.
-constexpr size_t stack_margin = size_t{4} << 20;
-
 }  // namespace
+
+uintptr_t nesting::stack_floor() {
+  if (!platform::on_runtime_thread()) return 0;
+  return reinterpret_cast<uintptr_t>(platform::runtime_stack().low + stack_margin);
+}
 
 void nesting::enter() {
   const auto* here = static_cast<const char*>(__builtin_frame_address(0));
   if (++depth_ > max_depth || entry_ - here > static_cast<ptrdiff_t>(stack_budget) ||
-      (platform::on_runtime_thread() && here < platform::runtime_stack().low + stack_margin)) [[unlikely]]
+      reinterpret_cast<uintptr_t>(here) < floor_) [[unlikely]]
     fire(error_id::internal_stack_overflow);
 }
 

@@ -92,15 +92,22 @@ inline constexpr uint32_t new_line = 1u << 31;
 inline constexpr uint32_t max_depth = 100000;
 inline constexpr size_t stack_budget = size_t{32} << 20;
 
+// What the raising of the error and its unwinding need below the deepest level.
+inline constexpr size_t stack_margin = size_t{4} << 20;
+
 class nesting {
  public:
-  nesting() : entry_(static_cast<const char*>(__builtin_frame_address(0))) {}
+  nesting() : entry_(static_cast<const char*>(__builtin_frame_address(0))), floor_(stack_floor()) {}
   // One more level; raises internal/stack-overflow past either limit.
   void enter();
   void leave() { --depth_; }
 
  private:
+  // On the runtime thread, the lowest frame address its stack leaves room below; 0 elsewhere.
+  static uintptr_t stack_floor();
+
   const char* entry_;
+  uintptr_t floor_;
   uint32_t depth_ = 0;
 };
 
