@@ -2,6 +2,7 @@
 // start-up ended, kept beside the code (never in its cells), so a script that redefines `append`
 // or `to` changes nothing that the system's own functions do.
 #include <bit>
+#include <cstring>
 #include <vector>
 
 #include "datatypes/block.hpp"
@@ -14,21 +15,17 @@
 namespace tav::interpreter {
 namespace {
 
-// The tied values.
+// The global context's values when start-up last tied: a place is tied to the value of its
+// word's slot here when that is a callable.
 cell tied_values{TYPE_NONE, 0, 0, 0};
 // The function list walked so far and the bodies found in it, which keep every keyed node alive;
 // start-up ties after each of its steps, and each tying walks only the functions added since.
 cell walked_list{TYPE_NONE, 0, 0, 0};
 cell walked_bodies{TYPE_NONE, 0, 0, 0};
 uint32_t walked = 0;
-// Where the walked bodies hold a word or get-word of the global context, and its slot there.
-struct place {
-  uint64_t key;
-  uint32_t slot;
-};
-std::vector<place> places;
 
-// Open addressing over (node, index) keys; a slot's value is an index into `tied_values`.
+// Open addressing over (node, index) keys, the places where the walked bodies hold a word or
+// get-word of the global context; a slot's value is the word's slot there.
 struct tie {
   uint64_t key;
   uint32_t value;
@@ -44,12 +41,22 @@ size_t slot_of(uint64_t key) {
   return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - std::countr_zero(table.size())));
 }
 
-// The table is sized for every place before any goes in, so it never fills.
+void grow();
+
 void put(uint64_t key, uint32_t value) {
+  if ((tie_count + 1) * 2 > table.size()) grow();
   size_t at = slot_of(key);
   while (table[at].key) at = (at + 1) & (table.size() - 1);
   table[at] = {key, value};
   ++tie_count;
+}
+
+void grow() {
+  std::vector<tie> old(table.size() < 64 ? 128 : table.size() * 2, tie{0, 0});
+  old.swap(table);
+  tie_count = 0;
+  for (const tie& entry : old)
+    if (entry.key) put(entry.key, entry.value);
 }
 
 bool tied_kind_p(uint8_t type) {
@@ -71,16 +78,7 @@ int32_t global_slot(const cell& word) {
 void add_place(node_id node, uint32_t index, const cell& word) {
   if (word.payload1 != context::global) return;
   const int32_t slot = global_slot(word);
-  if (slot >= 0) places.push_back({key_of(node, index), static_cast<uint32_t>(slot)});
-}
-
-// A place whose global word holds a callable now is tied.
-void tie_place(const place& at) {
-  const cell* values = context::values(context::global);
-  if (!values || !tied_kind_p(values[at.slot].type())) return;
-  const cell held = values[at.slot];
-  block::append_cell(tied_values, held);
-  put(at.key, buffer_of(tied_values.payload2)->count() - 1);
+  if (slot >= 0) put(key_of(node, index), static_cast<uint32_t>(slot));
 }
 
 // Every block and paren of the bodies, and the head of every path, walked without recursion
@@ -112,7 +110,8 @@ void walk_new_functions(const cell& list) {
   if (walked_list.type() != TYPE_BLOCK || walked_list.payload2 != list.payload2 ||
       walked > buffer_of(list.payload2)->count()) {
     walked = 0;
-    places.clear();
+    table.assign(128, tie{0, 0});
+    tie_count = 0;
     block::make_at(walked_bodies, 256);
   }
   walked_list = list;
@@ -131,6 +130,20 @@ void walk_new_functions(const cell& list) {
   stack::top = saved;
 }
 
+// The callables the global context's slots hold now; none in every other slot, so that
+// nothing else is kept alive.
+void take_values() {
+  const node_id values = context::cell_of(context::global)->payload2;
+  const uint32_t count = values ? buffer_of(values)->count() : 0;
+  block::make_at(tied_values, static_cast<int32_t>(count));
+  if (!count) return;
+  cell* taken = buffer_of(tied_values.payload2)->cells();
+  std::memcpy(taken, buffer_of(values)->cells(), count * sizeof(cell));
+  for (uint32_t i = 0; i < count; ++i)
+    if (!tied_kind_p(taken[i].type())) taken[i] = none::value;
+  block::set_tail_at(tied_values, count);
+}
+
 }  // namespace
 
 void tie_system_code(const cell& functions) {
@@ -141,21 +154,21 @@ void tie_system_code(const cell& functions) {
     collector::add_root(&walked_bodies);
   }
   rooted = true;
-  tie_count = 0;
-  table.clear();
+  tied_values = none::value;
   walk_new_functions(functions);
-  size_t size = 128;
-  while (size < 2 * (places.size() + 1)) size *= 2;
-  table.assign(size, tie{0, 0});
-  block::make_at(tied_values, static_cast<int32_t>(places.size() / 2 + 16));
-  for (const place& at : places) tie_place(at);
+  take_values();
 }
 
 cell* detail::tied_value(node_id node, uint32_t index) {
-  if (!tie_count) return nullptr;
+  if (!tie_count || tied_values.type() != TYPE_BLOCK) return nullptr;
   const uint64_t key = key_of(node, index);
   for (size_t at = slot_of(key);; at = (at + 1) & (table.size() - 1)) {
-    if (table[at].key == key) return buffer_of(tied_values.payload2)->cells() + table[at].value;
+    if (table[at].key == key) {
+      series_buffer* values = buffer_of(tied_values.payload2);
+      if (table[at].value >= values->count()) return nullptr;
+      cell* value = values->cells() + table[at].value;
+      return tied_kind_p(value->type()) ? value : nullptr;
+    }
     if (!table[at].key) return nullptr;
   }
 }
