@@ -1,5 +1,6 @@
 // Start-up: the runtime initialiser, the decode of the boot image and the vocabulary inside this
-// process, beside lexing the same boot sources (what start-up did before it had an image); then
+// process, beside lexing the same boot sources (what start-up did before it had an image), and the
+// share of the GUI layer's definitions in the first vocabulary; then
 // the tav program run to the end of an empty script, beside Python's start (`python3 -S -c
 // pass`, the interpreter itself rather than any wrapper found first on the path) and a program
 // that does nothing.
@@ -21,6 +22,7 @@
 #include "bench/bench_util.hpp"
 #include "boot/boot_image.hpp"
 #include "boot/global_load.hpp"
+#include "boot/gui_startup.hpp"
 #include "boot/startup.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/registry.hpp"
@@ -119,7 +121,32 @@ double best_ms(Step step) {
   return best;
 }
 
+// The first vocabulary's time in a child run of this program, which prints it and ends; with
+// `without_gui` the child takes the GUI backend's hook away first, which leaves the GUI
+// definitions out. Median of 15 runs, in milliseconds; negative when a child fails.
+double median_vocabulary_ms(bool without_gui) {
+  std::vector<double> times;
+  const std::string command = "'" + program_folder() + "/startup_bench' --vocabulary-only" + (without_gui ? " --without-gui" : "");
+  for (int i = 0; i < 15; ++i) {
+    const double ms = bench::time_command(command);
+    if (ms < 0) return -1;
+    times.push_back(ms);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+bool vocabulary_only = false;
+
 int run(void*) {
+  if (vocabulary_only) {
+    library::install();
+    boot::init_runtime();
+    const auto begin = bench::clock_type::now();
+    boot::define_vocabulary();
+    std::printf("%.4f\n", bench::seconds_since(begin) * 1e3);
+    return 0;
+  }
   auto start = bench::clock_type::now();
   library::install();
   boot::init_runtime();
@@ -144,6 +171,10 @@ int run(void*) {
   std::printf("  runtime initialiser                       %8.3f ms\n", runtime_ms);
   std::printf("  vocabulary, first (image decoded)         %8.3f ms\n", vocabulary_ms);
   std::printf("  vocabulary, again (best of 20)            %8.3f ms\n", again_ms);
+  const double with_gui_ms = median_vocabulary_ms(false), without_gui_ms = median_vocabulary_ms(true);
+  if (with_gui_ms > 0 && without_gui_ms > 0)
+    std::printf("  first vocabulary, median of 15 runs       %8.3f ms   GUI definitions: %.3f ms (%.0f%%)\n", with_gui_ms,
+                with_gui_ms - without_gui_ms, 100 * (with_gui_ms - without_gui_ms) / with_gui_ms);
   std::printf("  boot image decode (best of 20)            %8.3f ms   %8zu bytes\n", decode_ms, image.length);
   std::printf("  lexing the same sources (best of 20)      %8.3f ms   %8zu bytes\n", lex_ms, source.size());
 
@@ -174,4 +205,10 @@ int run(void*) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return platform::start_up(argc, argv, run, nullptr); }
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--vocabulary-only") == 0) vocabulary_only = true;
+    if (std::strcmp(argv[i], "--without-gui") == 0) boot::gui::words_interned = nullptr;
+  }
+  return platform::start_up(argc, argv, run, nullptr);
+}
