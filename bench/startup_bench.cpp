@@ -1,5 +1,5 @@
 // Start-up: the runtime initialiser, the decode of the boot image and the vocabulary inside this
-// process, beside lexing the same boot sources (what start-up did before it had an image); then
+// process (with the GUI definitions' share of it), beside lexing the same boot sources (what start-up did before it had an image); then
 // the tav program run to the end of an empty script, beside Python's start (`python3 -S -c
 // pass`, the interpreter itself rather than any wrapper found first on the path) and a program
 // that does nothing.
@@ -21,6 +21,7 @@
 #include "bench/bench_util.hpp"
 #include "boot/boot_image.hpp"
 #include "boot/global_load.hpp"
+#include "boot/gui_startup.hpp"
 #include "boot/startup.hpp"
 #include "boot/vocabulary.hpp"
 #include "datatypes/registry.hpp"
@@ -133,6 +134,21 @@ int run(void*) {
     boot::define_vocabulary();
     again_ms = std::min(again_ms, bench::seconds_since(start) * 1e3);
   }
+  // The GUI layer's share: the same vocabulary with the backend's hook taken away, which leaves
+  // the GUI definitions out.
+  double without_gui_ms = -1;
+  if (boot::gui::installed()) {
+    void (*const hook)() = boot::gui::words_interned;
+    boot::gui::words_interned = nullptr;
+    without_gui_ms = 1e30;
+    for (int i = 0; i < 20; ++i) {
+      start = bench::clock_type::now();
+      boot::define_vocabulary();
+      without_gui_ms = std::min(without_gui_ms, bench::seconds_since(start) * 1e3);
+    }
+    boot::gui::words_interned = hook;
+    boot::define_vocabulary();
+  }
   const boot::image_bytes image = boot::boot_image();
   const double decode_ms = best_ms([&] { tavbin::boot_load(image.data, image.length); });
   const std::string source = boot_source_text();
@@ -144,6 +160,9 @@ int run(void*) {
   std::printf("  runtime initialiser                       %8.3f ms\n", runtime_ms);
   std::printf("  vocabulary, first (image decoded)         %8.3f ms\n", vocabulary_ms);
   std::printf("  vocabulary, again (best of 20)            %8.3f ms\n", again_ms);
+  if (without_gui_ms >= 0)
+    std::printf("  of which GUI definitions                  %8.3f ms   (%.0f%%)\n", again_ms - without_gui_ms,
+                100 * (again_ms - without_gui_ms) / again_ms);
   std::printf("  boot image decode (best of 20)            %8.3f ms   %8zu bytes\n", decode_ms, image.length);
   std::printf("  lexing the same sources (best of 20)      %8.3f ms   %8zu bytes\n", lex_ms, source.size());
 

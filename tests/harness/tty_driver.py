@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs one terminal case: a program in a detached tmux window of a given size, driven by keys,
+r"""Runs one terminal case: a program in a detached tmux window of a given size, driven by keys,
 with the screen, the cursor, the pane title and the exit status checked as the case says.
 
     tty_driver.py CASE TAV PROBE
@@ -11,12 +11,18 @@ A case is a text file of steps, one a line ('#' starts a comment line):
     run COMMAND              the shell command the window runs; {tav} and {probe} name the programs
     keys KEY...              tmux key names (Enter, Escape, Up, C-c, M-x ...)
     type TEXT                the text typed as it is
+    bytes TEXT               the bytes of TEXT sent as they are, after backslash escapes (\x1b,
+                             \r, \\ ...), e.g. `bytes \x1b[<0;7;2M` for a mouse report
     screen TEXT              wait until a line of the screen holds TEXT
     screen-re REGEX          wait until a line of the screen matches REGEX
     no-screen-re REGEX       no line of the screen matches REGEX now
     line N TEXT              wait until screen line N (from 0) is TEXT, trailing spaces included
     cursor X,Y               wait until the cursor stands there
     title TEXT               wait until the pane's title is TEXT
+    flag NAME VALUE          wait until the pane's tmux format #{NAME} is VALUE (cursor_flag,
+                             alternate_on, mouse_any_flag, mouse_sgr_flag, cursor_x ...); tmux
+                             hides the cursor of a pane whose program ended, so cursor_flag is
+                             read while the program or its shell still runs
     pid REGEX                the process id is group 1 of the first screen line that matches
     pid-of NAME              the process id is that of the window's process running NAME
     signal NAME              sends the signal (TERM, HUP, INT ...) to that process
@@ -26,6 +32,7 @@ A case is a text file of steps, one a line ('#' starts a comment line):
 Every wait gives up after 10 seconds times TAV_TTY_TIME_SCALE and names what it waited for.
 No step sleeps for a fixed time: each one waits for what the step before it caused.
 """
+import codecs
 import os
 import re
 import shlex
@@ -202,6 +209,13 @@ def run_case(path, tav, probe):
                      pane)
             elif word == "cursor":
                 wait("the cursor at %s" % rest, lambda: pane.field("cursor_x") + "," + pane.field("cursor_y") == rest, pane)
+            elif word == "bytes":
+                data = codecs.escape_decode(rest.encode("utf-8"))[0]
+                if data:
+                    pane.tmux("send-keys", "-H", *("%02x" % b for b in data))
+            elif word == "flag":
+                name, _, value = rest.partition(" ")
+                wait("#{%s} to be %r" % (name, value), lambda: pane.field(name) == value, pane)
             elif word == "title":
                 wait("the title %r" % rest, lambda: pane.field("pane_title") == rest, pane)
             elif word == "pid":
