@@ -2,8 +2,8 @@
 """The console's terminal layer driven through a pseudo-terminal of Python's pty module: the
 title written only when standard output is the terminal, the size set with TIOCSWINSZ and
 followed after SIGWINCH, the Esc key told from Alt+key by the time between bytes, the bytes the
-line editor writes for a key typed at the end of the line, and the editor's end when the
-terminal goes away.
+line editor writes for a key typed at the end of the line, the editor's end when the terminal
+goes away, and a window's event loop that keeps off a terminal it does not read.
 
     pty_test.py TAV PROBE
 """
@@ -35,10 +35,12 @@ def set_size(fd, columns, rows):
 class Child:
     """A program on a new terminal of the given size; `stdout` names a file to redirect to."""
 
-    def __init__(self, argv, columns=100, rows=30, stdout=None, folder=None, ignore_hup=False):
+    def __init__(self, argv, columns=100, rows=30, stdout=None, folder=None, ignore_hup=False, stdin=None):
         self.output = b""
         pid, fd = pty.fork()
         if pid == 0:
+            if stdin is not None:
+                os.dup2(stdin, 0)
             if ignore_hup:
                 signal.signal(signal.SIGHUP, signal.SIG_IGN)
             if stdout:
@@ -222,6 +224,57 @@ def the_terminal_going_away_ends_the_edit(tav, folder):
         raise Failed("%.3f s of processor time between the close and the end" % spent)
 
 
+WINDOW_SCRIPT = b"""Tav []
+p: system/view/platform
+scr: system/view/screens/1
+ticks: 0
+w: make face! [type: 'window offset: 0x0 size: 20x2 text: "w"]
+t: make face! [
+    type: 'text offset: 0x0 size: 12x1 text: "window-text" rate: 10
+    actors: make object! [on-time: func [face event] [
+        ticks: ticks + 1
+        if ticks = 2 [print "actor-print"]
+        if ticks = 4 [remove find scr/pane w]
+    ]]
+]
+w/pane: reduce [t]
+t/parent: w
+w/parent: scr
+w/state: reduce [p/make-view w p/make-null-handle 0 none false]
+t/state: reduce [p/make-view t w/state/1 0 none false]
+append scr/pane w
+p/show-window w/state/1
+w/state/4: true
+p/do-event-loop false
+print "loop-done"
+"""
+
+
+def no_terminal_control_without_terminal_input(tav, folder):
+    """A window shown with standard input a pipe and the output on the terminal: the loop runs
+    without terminal mode, so it neither hides the cursor nor asks where it stands (the answer
+    would land at the shell's prompt). With the terminal as input too, both are written."""
+    script = os.path.join(folder, "window.tav")
+    with open(script, "wb") as f:
+        f.write(WINDOW_SCRIPT)
+    for piped in (True, False):
+        read_end, write_end = os.pipe() if piped else (None, None)
+        child = Child([tav, script], 80, 24, stdin=read_end)
+        if piped:
+            os.close(read_end)
+        child.expect(b"loop-done", "the end of the loop")
+        status = child.finish()
+        if piped:
+            os.close(write_end)
+        control = [s for s in (b"\x1b[6n", b"\x1b[?25l") if s in child.output]
+        if status != 0 or b"actor-print" not in child.output:
+            raise Failed("status %d, output %r" % (status, child.output))
+        if piped and control:
+            raise Failed("with input piped the loop wrote %r: %r" % (control, child.output))
+        if not piped and len(control) != 2:
+            raise Failed("with input on the terminal the loop wrote only %r: %r" % (control, child.output))
+
+
 def main():
     tav, probe = (os.path.abspath(p) for p in sys.argv[1:3])
     folder = tempfile.mkdtemp(prefix="tav-pty-")
@@ -229,7 +282,8 @@ def main():
     try:
         cases = (lambda: title_only_on_the_terminal(tav, folder), lambda: keys_timed_and_sizes_followed(probe),
                  lambda: typing_at_the_end_writes_one_byte(tav, folder),
-                 lambda: the_terminal_going_away_ends_the_edit(tav, folder))
+                 lambda: the_terminal_going_away_ends_the_edit(tav, folder),
+                 lambda: no_terminal_control_without_terminal_input(tav, folder))
         for case in cases:
             try:
                 case()

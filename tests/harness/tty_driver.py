@@ -19,6 +19,8 @@ A case is a text file of steps, one a line ('#' starts a comment line):
     line N TEXT              wait until screen line N (from 0) is TEXT, trailing spaces included
     cursor X,Y               wait until the cursor stands there
     title TEXT               wait until the pane's title is TEXT
+    style PARAM TEXT         wait until TEXT is shown with the SGR parameter PARAM (7, 1, 38;5;196
+                             ...) among the sequences that capture-pane -e writes right before it
     flag NAME VALUE          wait until the pane's tmux format #{NAME} is VALUE (cursor_flag,
                              alternate_on, mouse_any_flag, mouse_sgr_flag, cursor_x ...); tmux
                              hides the cursor of a pane whose program ended, so cursor_flag is
@@ -78,8 +80,29 @@ class Pane:
     def screen(self):
         return self.tmux("capture-pane", "-p", "-N", "-S", "-").split("\n")
 
+    def styled_screen(self):
+        return self.tmux("capture-pane", "-p", "-e", "-N").split("\n")
+
     def field(self, name):
         return self.tmux("display-message", "-p", "#{%s}" % name).strip()
+
+
+SGR_RUN = re.compile(r"((?:\x1b\[[0-9;:]*m)+)")
+
+
+def styled(line, param, text):
+    """Whether some occurrence of text in the line has the parameter in the SGR run just before it."""
+    start = line.find(text)
+    while start >= 0:
+        run = SGR_RUN.search(line, 0, start)
+        while run and run.end() != start:
+            run = SGR_RUN.search(line, run.end(), start)
+        if run:
+            for params in re.findall(r"\x1b\[([0-9;:]*)m", run.group(1)):
+                if (";%s;" % param) in (";%s;" % params):
+                    return True
+        start = line.find(text, start + 1)
+    return False
 
 
 def wait(what, probe, pane):
@@ -216,6 +239,10 @@ def run_case(path, tav, probe):
             elif word == "flag":
                 name, _, value = rest.partition(" ")
                 wait("#{%s} to be %r" % (name, value), lambda: pane.field(name) == value, pane)
+            elif word == "style":
+                param, _, text = rest.partition(" ")
+                wait("%r shown with SGR %s" % (text, param), lambda: any(styled(l, param, text) for l in pane.styled_screen()),
+                     pane)
             elif word == "title":
                 wait("the title %r" % rest, lambda: pane.field("pane_title") == rest, pane)
             elif word == "pid":
