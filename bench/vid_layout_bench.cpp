@@ -46,7 +46,7 @@ int run(void*) {
   const double tav_time = bench::time_tav("loop 100 [layout screen]");
   const double tav_ms = tav_time / layouts * 1e3;
   std::printf("%-56s %12.2f\n", "layout of 200 faces (rows, grid panel, tab panel)", tav_ms);
-  std::printf("%-56s %12d\n", "  faces in the tree", int(faces.payload1));
+  std::printf("%-56s %12d\n", "  faces in the tree", static_cast<int>(static_cast<int32_t>(faces.payload2)));
 
   if (bench::time_command("python3 -c 'import urwid; print(0)'") < 0) {
     std::printf("  urwid: the python3-urwid module is not installed; Tav's time alone\n");
