@@ -22,6 +22,7 @@ class fake_term_io final : public tui::term_io {
   std::string written;
   int writes = 0;
   std::deque<std::string> chunks;  // one chunk arrives per read
+  int arrival_ms = 0;                // how far into a wait each chunk arrives
   uint64_t clock = 0;
   int columns = 80;
   int rows = 24;
@@ -38,10 +39,11 @@ class fake_term_io final : public tui::term_io {
     ++writes;
   }
   long read(uint8_t* buffer, size_t size, int timeout_ms) override {
-    if (chunks.empty()) {
+    if (chunks.empty() || timeout_ms < arrival_ms) {
       if (timeout_ms > 0) clock += static_cast<uint64_t>(timeout_ms);
       return 0;
     }
+    clock += static_cast<uint64_t>(arrival_ms);
     std::string& chunk = chunks.front();
     const size_t n = std::min(size, chunk.size());
     std::memcpy(buffer, chunk.data(), n);

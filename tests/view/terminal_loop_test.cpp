@@ -116,6 +116,20 @@ TEST_F(terminal_loop, a_slow_pass_makes_the_next_one_not_wait_and_ticks_its_time
   EXPECT_EQ(fired[3].clock, 116u);
 }
 
+TEST_F(terminal_loop, input_that_cuts_a_wait_short_is_drawn_when_that_frame_ends) {
+  const tui::widget_id w = window(10, 2);
+  tui::add_timer(w, 33);
+  terminal.arrival_ms = 10;
+  terminal.chunks.push_back("a");  // 10 ms into the first wait
+  leave_at(3);
+  tui::run_event_loop(false);
+  std::vector<uint64_t> clocks;
+  for (const time_event& e : fired) clocks.push_back(e.clock);
+  // The pass the key woke at 10 ms ticks 10; the next waits the 23 left, not a whole frame.
+  EXPECT_EQ(clocks, (std::vector<uint64_t>{33, 66, 99}));
+  EXPECT_TRUE(terminal.chunks.empty());
+}
+
 TEST_F(terminal_loop, a_no_wait_pass_without_input_does_nothing_and_with_input_makes_one_pass) {
   enter_terminal();
   const tui::widget_id w = window(10, 2);

@@ -1,6 +1,7 @@
 // The event loop on the backend's terminal.
 #include "view/backends/terminal/event_loop.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,27 +79,27 @@ long read_console_input(bool process) {
 }
 
 // Waits up to `ms` for input, which is taken into the input buffer; a resize wakes the wait
-// and is handled. Without terminal mode the time is slept.
-void wait_input(int ms) {
+// and is handled. Without terminal mode the time is slept. Answers whether input cut it short.
+bool wait_input(int ms) {
   if (!console.ui_active) {
     io().sleep(ms);
-    return;
+    return false;
   }
   const uint64_t end = io().now_ms() + static_cast<uint64_t>(ms);
   for (;;) {
     const uint64_t now = io().now_ms();
-    if (now >= end) return;
+    if (now >= end) return false;
     uint8_t bytes[read_size];
     const long n = io().read(bytes, sizeof bytes, static_cast<int>(end - now));
     if (io().take_resized()) on_resize();
     if (n > 0) {
       append_input(bytes, n);
-      return;
+      return true;
     }
     if (n < 0) {  // the terminal went away: nothing more will come
       const uint64_t later = io().now_ms();
       if (later < end) io().sleep(static_cast<int>(end - later));
-      return;
+      return false;
     }
   }
 }
@@ -152,13 +153,19 @@ void leave_outer_loop(bool orderly) {
 bool stopped_p(uint32_t code) { return code >= code::throw_ && code <= code::error; }
 
 // One pass after the read: wait out the frame, then timers, the frame, the input. Answers the
-// time it took.
-int run_pass(int elapsed) {
+// time it took. Input that cuts a wait short leaves that frame's end in `frame_end`: the next
+// pass waits only for the rest of it, so what the input changed is drawn when that frame ends
+// rather than a whole frame later. Idle passes stay 33 ms apart.
+int run_pass(int elapsed, uint64_t& frame_end) {
   int tick = elapsed;
   if (elapsed <= frame_ms) {
     const uint64_t before = io().now_ms();
-    wait_input(frame_ms - elapsed);
+    int wait = frame_ms - elapsed;
+    if (frame_end) wait = std::min(wait, frame_end > before ? static_cast<int>(frame_end - before) : 0);
+    frame_end = wait_input(wait) ? before + static_cast<uint64_t>(wait) : 0;
     tick = elapsed + static_cast<int>(io().now_ms() - before);
+  } else {
+    frame_end = 0;
   }
   if (console.ui_active && io().take_resized()) on_resize();
   const uint64_t start = io().now_ms();
@@ -190,19 +197,21 @@ bool run_event_loop(bool no_wait) {
   else if (!no_wait) input_buffer().reset();
   bool has_input = false;
   int elapsed = 0;
+  uint64_t frame_end = 0;
   do {
     const stack::position at = stack::here();
     bool thrown = false;
     try {
       has_input = read_console_input(true) > 0;
       if (no_wait && !has_input) break;
-      elapsed = run_pass(elapsed);
+      elapsed = run_pass(elapsed, frame_end);
     } catch (const system_throw_signal&) {
       if (!stopped_p(thrown_code)) throw;
       stack::restore(at);
       stack::pending.code = 0;
       thrown = true;
       elapsed = 0;
+      frame_end = 0;
     }
     if (thrown) leave_loop_level();
     if (!nested) note_leave_bytes();
