@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "datatypes/actions.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/registry.hpp"
 #include "datatypes/runtime_words.hpp"
 #include "datatypes/typeset.hpp"
@@ -119,6 +120,25 @@ void index_new(const cell& series, uint32_t at, uint32_t n, bool moved) {
   }
   for (uint32_t p = at; p < at + n; ++p)
     if (hashtable::put(table, cells_of(series) + p) == 2) return;
+}
+
+// The common append, one value to a block nobody owns: the cell goes at the tail, and the
+// buffer grows as a gap opened there would make it grow.
+cell* append_one(cell* series, const cell& value) {
+  const cell copy = value;  // the value may lie in the buffer that grows
+  series_buffer* b = buffer(*series);
+  const uint32_t total = b->count();
+  if (b->tail + sizeof(cell) <= b->size) [[likely]] {
+    b->tail += sizeof(cell);
+  } else {
+    uint64_t needed = (uint64_t{total} + 1) * sizeof(cell);
+    if (needed > max_series_size) no_memory();
+    series::open_gap(node_of(*series), total, 1, needed * 2);
+  }
+  cells_of(*series)[total] = copy;
+  index_new(*series, total, 1, false);
+  set_head(*series, 0);
+  return series;
 }
 
 // The elements of a vector! as values in a new block pushed on the stack.
@@ -416,6 +436,9 @@ cell* to(cell*, cell* spec, int32_t type) {
 }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append) {
+  if (append && part != 0 && dup <= 1 && (only || !series::any_block_p(value->type())) &&
+      !ownership::detail::flagged_p(*series))
+    return append_one(series, *value);
   contribution c = contribution_of(*value, only);
   if (c.spread && c.count == 0) return series;
   if (part < 0 || part > c.count) part = c.count;

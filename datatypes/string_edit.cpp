@@ -132,6 +132,25 @@ uint32_t append_text(cell& target, const cell& value, int32_t part, bool only, i
   return count_of(target) - before;
 }
 
+// The common append, a whole text to a string nobody owns: one copy at the tail, the target
+// widened and grown as needed.
+void append_whole_text(cell& target, const cell& value) {
+  series_buffer* source = buffer_of(value.payload2);
+  uint32_t start = clamped_head(value);
+  uint32_t count = source->count() - start;
+  if (count == 0) return;
+  series_buffer* buffer = buffer_of(target.payload2);
+  const uint32_t unit = source->unit();
+  const uint32_t bytes = count << shift_of(unit);
+  if (buffer->unit() == unit && uint64_t{buffer->tail} + bytes <= buffer->size) [[likely]] {
+    // From the same buffer the copied units lie before the tail, clear of where they go.
+    std::memcpy(buffer->end(), source->head() + (start << shift_of(unit)), bytes);
+    buffer->tail += bytes;
+    return;
+  }
+  copy_units(source, start, count, buffer, buffer->count(), unit);
+}
+
 // For an owned series the new text is made beforehand, so that the owner hears of the change
 // before the series changes and with its true size.
 struct new_text {
@@ -486,6 +505,10 @@ cell* to(cell*, cell* spec, int32_t type) {
 }
 
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append) {
+  if (append && part < 0 && dup == 1 && plain_text_p(value->type()) && !ownership::detail::flagged_p(*series)) {
+    append_whole_text(*series, *value);
+    return series;
+  }
   uint32_t total = count_of(*series);
   uint32_t at = append ? total : clamped_head(*series);
   new_text added = prepare(*series, *value, part, only, dup);
