@@ -300,6 +300,35 @@ TEST_F(screen_test, windows_keep_their_focus_and_closing_one_activates_the_last)
   tui::free_widget(other);
 }
 
+TEST_F(screen_test, a_window_shown_again_gives_the_focus_back_to_the_widget_that_had_it) {
+  const tui::widget_id first = window(10, 2);
+  const tui::widget_id button = add(first, 0, 0, 5, 1, none::value, flag::focusable);
+  tui::set_focus(button);
+  const tui::widget_id second = window(8, 1);
+  const tui::widget_id inner = add(second, 0, 0, 5, 1, none::value, flag::focusable);
+  tui::set_focus(inner, tui::widget_of(second)->window);
+  EXPECT_FALSE(tui::widget_of(button)->flags & flag::focused);
+  EXPECT_FALSE(tui::widget_of(first)->flags & flag::focused);
+
+  tui::free_view(inner);  // as the window's own widgets go first when it is destroyed
+  tui::close_window(second);
+  tui::free_widget(second);
+  EXPECT_EQ(tui::screen.focus, button);
+  EXPECT_TRUE(tui::widget_of(button)->flags & flag::focused);
+  EXPECT_FALSE(tui::widget_of(first)->flags & flag::focused);
+
+  // Showing a window without a focused child focuses the window and takes the bit away.
+  const tui::widget_id third = window(4, 1);
+  EXPECT_EQ(tui::screen.focus, third);
+  EXPECT_TRUE(tui::widget_of(third)->flags & flag::focused);
+  EXPECT_FALSE(tui::widget_of(button)->flags & flag::focused);
+  tui::activate_window(tui::widget_of(first)->window);
+  EXPECT_TRUE(tui::widget_of(button)->flags & flag::focused);
+  EXPECT_FALSE(tui::widget_of(third)->flags & flag::focused);
+  tui::close_window(third);
+  tui::free_widget(third);
+}
+
 TEST_F(screen_test, the_cursor_shows_only_while_a_text_entry_has_the_focus) {
   enter_terminal(80, 24);
   const tui::widget_id root = window(10, 2);

@@ -76,7 +76,13 @@ window_record* init_window(widget_id window) {
 void activate_window(window_record* record) {
   if (!record) return;
   screen.current = record;
-  screen.focus = record->focused ? record->focused : record->window;
+  // The widget the window remembers takes the focus back with its bit, which the focus of the
+  // window shown meanwhile had cleared.
+  const widget_id focus = record->focused ? record->focused : record->window;
+  if (focus != screen.focus)
+    if (widget* old = widget_of(screen.focus)) old->flags &= ~widget_flag::focused;
+  screen.focus = focus;
+  if (widget* now = widget_of(focus)) now->flags |= widget_flag::focused;
   if (record->text_entries == 0) hide_cursor();
   screen.hover = no_widget;
   screen.capture = no_widget;
