@@ -578,7 +578,7 @@ pushed:
   ++index;
   if ((flags & flag::no_infix) || index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD)
     return index;
-  return detail::infix_loop(source, index, start, push);
+  return detail::infix(source, code_view, index, start, push);
 }
 
 uint32_t do_next(const code& source, uint32_t index, bool push) {

@@ -265,8 +265,8 @@ enum class operator_step { none, applied, call };
 // The operators that follow a value pushed at `start` (push) or in the result slot: the first
 // one on its fast path here, the rest of the chain in the loop.
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
-[[gnu::always_inline]] inline uint32_t infix(const code& source, uint32_t index, cell* start, bool push) {
-  const view code_view = view_of(source);
+[[gnu::always_inline]] inline uint32_t infix(const code& source, const view& code_view, uint32_t index, cell* start,
+                                             bool push) {
   int32_t code = 0;
   uint32_t kind = fast_none;
   switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
@@ -309,7 +309,7 @@ inline constexpr uint32_t no_argument = ~0u;
   cell* start = push(*value);
   ++index;
   if (no_infix || index >= code_view.limit || code_view.cells[index].type() != TYPE_WORD) return index;
-  return infix(source, index, start, true);
+  return infix(source, code_view, index, start, true);
 }
 
 // ---- Trace ----------------------------------------------------------------------------------
