@@ -403,9 +403,26 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
+// A block that holds one value, or one word holding a value, gives it as a folded block would,
+// without opening a scope: nothing in it can raise or run code.
+[[gnu::always_inline]] inline bool one_value_p(const series_buffer* buffer, const cell& block, bool chain) {
+  const cell* value = reinterpret_cast<const cell*>(buffer->data() + buffer->offset) + block.payload1;
+  if (!detail::self_evaluating.types[value->type()]) {
+    if (value->type() != TYPE_WORD) return false;
+    value = detail::bound_value(*value);
+    if (!value || !detail::pushed_as_value.types[value->type()]) return false;
+  }
+  cell* slot = stack::top;
+  move_cell(*slot, *value);
+  stack::top = slot + 1;
+  if (chain) copy_cell(*slot, *stack::arguments);
+  return true;
+}
+
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
+  if (!source.system && block.payload1 + 1 == source.end && one_value_p(buffer, block, chain)) return;
   folded_scope scope;
   uint32_t index = block.payload1;
   if (index >= source.end) {
