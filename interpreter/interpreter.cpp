@@ -191,7 +191,41 @@ inline void assign(const cell& word) {
   *stack::arguments = value;
 }
 
+// `word: value`, the value a literal or a word holding one, followed only by operators that apply
+// without a call: nothing in it can raise or run code, so the word is set without a frame. The
+// index after it, or 0 when the expression needs the full path (nothing has changed then).
+[[gnu::always_inline]] inline uint32_t quick_set(const code& source, uint32_t index, const cell& word, bool push) {
+  if (source.system || tracing) return 0;
+  const detail::view code_view = detail::view_of(source);
+  uint32_t next = index + 1;
+  if (next >= code_view.limit) return 0;
+  const cell* value = &code_view.cells[next];
+  if (!detail::self_evaluating.types[value->type()]) {
+    if (value->type() != TYPE_WORD) return 0;
+    value = detail::bound_value(*value);
+    if (!value || !detail::pushed_as_value.types[value->type()]) return 0;
+  }
+  cell result = *value;
+  for (++next; next < code_view.limit && code_view.cells[next].type() == TYPE_WORD; next += 2) {
+    int32_t code = 0;
+    uint32_t kind = detail::fast_none;
+    const detail::operator_step step = detail::fast_operator(source, code_view, next, result, kind, code);
+    if (step == detail::operator_step::none) break;
+    if (step == detail::operator_step::call) return 0;
+  }
+  cell* slot = detail::bound_value(word);
+  if (!slot || result.type() == TYPE_UNSET) return 0;
+  const uint32_t context_kind =
+      (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
+  if (context_kind == context::kind_object) return 0;
+  *slot = result;
+  cell* pushed = detail::push(result);
+  if (!push) copy_cell(*pushed, *stack::arguments);
+  return next;
+}
+
 uint32_t set_word(const code& source, uint32_t index, const cell& word, bool push) {
+  if (const uint32_t next = quick_set(source, index, word, push)) return next;
   push_native_frame(source, word);
   detail::push(word);
   if (detail::traced_p(&source)) [[unlikely]]
