@@ -191,30 +191,39 @@ inline void assign(const cell& word) {
   *stack::arguments = value;
 }
 
-// `word: value`, the value a literal or a word holding one, followed only by operators that apply
-// without a call: nothing in it can raise or run code, so the word is set without a frame. The
-// index after it, or 0 when the expression needs the full path (nothing has changed then).
-[[gnu::always_inline]] inline uint32_t quick_set(const code& source, uint32_t index, const cell& word, bool push) {
-  if (source.system || tracing) return 0;
-  const detail::view code_view = detail::view_of(source);
-  uint32_t next = index + 1;
-  if (next >= code_view.limit) return 0;
-  const cell* value = &code_view.cells[next];
+// A literal or a word holding a value at `index`, followed only by operators that apply without a
+// call: nothing in it can raise or run code. Its value goes to `result` and the index after it is
+// answered; 0 when it needs the full path.
+[[gnu::always_inline]] inline uint32_t quick_value(const code& source, const detail::view& code_view, uint32_t index,
+                                                  cell& result) {
+  const cell* value = &code_view.cells[index];
   if (!detail::self_evaluating.types[value->type()]) {
     if (value->type() != TYPE_WORD) return 0;
     value = detail::bound_value(*value);
     if (!value || !detail::pushed_as_value.types[value->type()]) return 0;
   }
-  cell result = *value;
-  for (++next; next < code_view.limit && code_view.cells[next].type() == TYPE_WORD; next += 2) {
+  result = *value;
+  for (++index; index < code_view.limit && code_view.cells[index].type() == TYPE_WORD; index += 2) {
     int32_t code = 0;
     uint32_t kind = detail::fast_none;
-    const detail::operator_step step = detail::fast_operator(source, code_view, next, result, kind, code);
+    const detail::operator_step step = detail::fast_operator(source, code_view, index, result, kind, code);
     if (step == detail::operator_step::none) break;
     if (step == detail::operator_step::call) return 0;
   }
+  return index;
+}
+
+// `word: value` with a quick value is set without a frame. The index after it, or 0 when the
+// expression needs the full path (nothing has changed then).
+[[gnu::always_inline]] inline uint32_t quick_set(const code& source, uint32_t index, const cell& word, bool push) {
+  if (source.system || tracing) return 0;
+  const detail::view code_view = detail::view_of(source);
+  if (index + 1 >= code_view.limit) return 0;
+  cell result;
+  const uint32_t next = quick_value(source, code_view, index + 1, result);
+  if (!next) return 0;
   cell* slot = detail::bound_value(word);
-  if (!slot || result.type() == TYPE_UNSET) return 0;
+  if (!slot) return 0;
   const uint32_t context_kind =
       (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
   if (context_kind == context::kind_object) return 0;
@@ -437,17 +446,19 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
-// A block that holds one value, or one word holding a value, gives it as a folded block would,
-// without opening a scope: nothing in it can raise or run code.
-[[gnu::always_inline]] inline bool one_value_p(const series_buffer* buffer, const cell& block, bool chain) {
-  const cell* value = reinterpret_cast<const cell*>(buffer->data() + buffer->offset) + block.payload1;
-  if (!detail::self_evaluating.types[value->type()]) {
-    if (value->type() != TYPE_WORD) return false;
-    value = detail::bound_value(*value);
-    if (!value || !detail::pushed_as_value.types[value->type()]) return false;
-  }
+// A block that holds one quick value gives it as a folded block would, without opening a scope.
+// Only one cell, or an odd number of them with an operator word second and no block last, can
+// hold one.
+[[gnu::always_inline]] inline bool quick_block_p(const code& source, bool chain) {
+  const detail::view code_view{buffer_of(source.block.payload2)->cells(), source.end};
+  const uint32_t head = source.block.payload1, length = source.end - head;
+  if (length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
+                      code_view.cells[source.end - 1].type() == TYPE_BLOCK))
+    return false;
+  cell result;
+  if (quick_value(source, code_view, head, result) != source.end) return false;
   cell* slot = stack::top;
-  move_cell(*slot, *value);
+  move_cell(*slot, result);
   stack::top = slot + 1;
   if (chain) copy_cell(*slot, *stack::arguments);
   return true;
@@ -456,7 +467,7 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-  if (!source.system && block.payload1 + 1 == source.end && one_value_p(buffer, block, chain)) return;
+  if (!source.system && block.payload1 < source.end && quick_block_p(source, chain)) return;
   folded_scope scope;
   uint32_t index = block.payload1;
   if (index >= source.end) {
