@@ -191,11 +191,17 @@ inline void assign(const cell& word) {
   *stack::arguments = value;
 }
 
-// A literal or a word holding a value at `index`, followed only by operators that apply without a
-// call: nothing in it can raise or run code. Its value goes to `result` and the index after it is
-// answered; 0 when it needs the full path.
+// A literal or a word holding a value at `index`, followed by operators that apply without a call:
+// nothing in it can raise or run code. Its value goes to `result` and the index after it is
+// answered, or the index of the first operator that needs its call, with `pending` saying so;
+// 0 when the first value needs the full path.
+struct operator_left {
+  bool left = false;
+  uint32_t kind = detail::fast_none;
+  int32_t code = 0;
+};
 [[gnu::always_inline]] inline uint32_t quick_value(const code& source, const detail::view& code_view, uint32_t index,
-                                                  cell& result) {
+                                                  cell& result, operator_left& pending) {
   const cell* value = &code_view.cells[index];
   if (!detail::self_evaluating.types[value->type()]) {
     if (value->type() != TYPE_WORD) return 0;
@@ -204,37 +210,65 @@ inline void assign(const cell& word) {
   }
   result = *value;
   for (++index; index < code_view.limit && code_view.cells[index].type() == TYPE_WORD; index += 2) {
-    int32_t code = 0;
-    uint32_t kind = detail::fast_none;
-    const detail::operator_step step = detail::fast_operator(source, code_view, index, result, kind, code);
+    const detail::operator_step step =
+        detail::fast_operator(source, code_view, index, result, pending.kind, pending.code);
     if (step == detail::operator_step::none) break;
-    if (step == detail::operator_step::call) return 0;
+    if (step == detail::operator_step::call) {
+      pending.left = true;
+      break;
+    }
+    pending.kind = detail::fast_none;
   }
   return index;
 }
 
-// `word: value` with a quick value is set without a frame. The index after it, or 0 when the
-// expression needs the full path (nothing has changed then).
-[[gnu::always_inline]] inline uint32_t quick_set(const code& source, uint32_t index, const cell& word, bool push) {
-  if (source.system || tracing) return 0;
-  const detail::view code_view = detail::view_of(source);
-  if (index + 1 >= code_view.limit) return 0;
-  cell result;
-  const uint32_t next = quick_value(source, code_view, index + 1, result);
-  if (!next) return 0;
+// The word of a set-word takes a value computed without a frame, when that is all the set-word
+// does: its context holds the word and is no object's.
+[[gnu::always_inline]] inline bool set_directly(const cell& word, const cell& value, bool push) {
   cell* slot = detail::bound_value(word);
-  if (!slot) return 0;
+  if (!slot) return false;
   const uint32_t context_kind =
       (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
-  if (context_kind == context::kind_object) return 0;
-  *slot = result;
-  cell* pushed = detail::push(result);
+  if (context_kind == context::kind_object) return false;
+  *slot = value;
+  cell* pushed = detail::push(value);
   if (!push) copy_cell(*pushed, *stack::arguments);
-  return next;
+  return true;
+}
+
+// The rest of a set-word whose value so far is `left`, with an operator at `index` when `pending`
+// says so: in the frame the full path has.
+[[gnu::noinline]] uint32_t set_from(const code& source, uint32_t index, const cell& word, const cell& left,
+                                    const operator_left& pending, bool push) {
+  push_native_frame(source, word);
+  detail::push(word);
+  cell* start = detail::push(left);
+  if (pending.left) {
+    index = detail::operator_call(source, index, start, true, pending.kind, pending.code);
+    if (!stack::pending.code && detail::word_at_p(source, index)) index = detail::infix_loop(source, index, start, true);
+  }
+  if (stack::pending.code) [[unlikely]] {
+    stack::pop_frame();
+    return index;
+  }
+  assign(word);
+  pop_for(push);
+  return index;
 }
 
 uint32_t set_word(const code& source, uint32_t index, const cell& word, bool push) {
-  if (const uint32_t next = quick_set(source, index, word, push)) return next;
+  if (!source.system && !tracing) {
+    const detail::view code_view = detail::view_of(source);
+    if (index + 1 < code_view.limit) {
+      cell value;
+      operator_left pending;
+      const uint32_t next = quick_value(source, code_view, index + 1, value, pending);
+      if (next) {
+        if (!pending.left && set_directly(word, value, push)) return next;
+        return set_from(source, next, word, value, pending, push);
+      }
+    }
+  }
   push_native_frame(source, word);
   detail::push(word);
   if (detail::traced_p(&source)) [[unlikely]]
@@ -353,14 +387,19 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) 
         continue;
       case operator_step::call: break;
     }
-    const cell op = *code_peek_value(source, code_view, index), name = code_view.cells[index];
-    const uint8_t left_type = (push ? *start : *stack::arguments).type();
-    if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
-      index = operate(op_source(op), source, index + 1, name, start, push, kind, code);
-    else
-      index = call_operator(source, index, op, name, start, push);
+    index = operator_call(source, index, start, push, kind, code);
     if (stack::pending.code || !word_at_p(source, index)) return index;
   }
+}
+
+// The operator at `index`, whose lookahead answered that it needs its call, called.
+uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, uint32_t kind, int32_t code) {
+  const view code_view = view_of(source);
+  const cell op = *code_peek_value(source, code_view, index), name = code_view.cells[index];
+  const uint8_t left_type = (push ? *start : *stack::arguments).type();
+  if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
+    return operate(op_source(op), source, index + 1, name, start, push, kind, code);
+  return call_operator(source, index, op, name, start, push);
 }
 
 }  // namespace detail
@@ -456,7 +495,8 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
                       code_view.cells[source.end - 1].type() == TYPE_BLOCK))
     return false;
   cell result;
-  if (quick_value(source, code_view, head, result) != source.end) return false;
+  operator_left pending;
+  if (quick_value(source, code_view, head, result, pending) != source.end || pending.left) return false;
   cell* slot = stack::top;
   move_cell(*slot, result);
   stack::top = slot + 1;

@@ -265,6 +265,7 @@ enum class operator_step { none, applied, call };
 // The operators that follow a value pushed at `start` (push) or in the result slot: the first
 // one on its fast path here, the rest of the chain in the loop.
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
+uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, uint32_t kind, int32_t code);
 [[gnu::always_inline]] inline uint32_t infix(const code& source, const view& code_view, uint32_t index, cell* start,
                                              bool push) {
   int32_t code = 0;
