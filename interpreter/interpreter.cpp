@@ -487,16 +487,20 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 
 // A block that holds one quick value gives it as a folded block would, without opening a scope.
 // Only one cell, or an odd number of them with an operator word second and no block last, can
-// hold one.
-[[gnu::always_inline]] inline bool quick_block_p(const code& source, bool chain) {
-  const detail::view code_view{buffer_of(source.block.payload2)->cells(), source.end};
+// hold one. A block found not to is marked, and not tried again: the mark only ever skips this
+// shortcut, so a block changed since it was set still runs as it should.
+[[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
+  if (buffer->flags & series_flag::not_quick) return false;
+  const detail::view code_view{buffer->cells(), source.end};
   const uint32_t head = source.block.payload1, length = source.end - head;
-  if (length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
-                      code_view.cells[source.end - 1].type() == TYPE_BLOCK))
-    return false;
   cell result;
   operator_left pending;
-  if (quick_value(source, code_view, head, result, pending) != source.end || pending.left) return false;
+  if ((length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
+                       code_view.cells[source.end - 1].type() == TYPE_BLOCK)) ||
+      quick_value(source, code_view, head, result, pending) != source.end || pending.left) {
+    buffer->flags |= series_flag::not_quick;
+    return false;
+  }
   cell* slot = stack::top;
   move_cell(*slot, result);
   stack::top = slot + 1;
@@ -505,9 +509,9 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 }
 
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
-  const series_buffer* buffer = buffer_of(block.payload2);
+  series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-  if (!source.system && block.payload1 < source.end && quick_block_p(source, chain)) return;
+  if (!source.system && block.payload1 < source.end && quick_block_p(buffer, source, chain)) return;
   folded_scope scope;
   uint32_t index = block.payload1;
   if (index >= source.end) {

@@ -34,6 +34,7 @@ inline constexpr uint32_t big = 0x01000000;             // the buffer lives alon
 inline constexpr uint32_t fixed = 0x00100000;           // on the tracked heap, outside every frame, never moved
 inline constexpr uint32_t owned = 0x00020000;           // an owner object watches changes
 inline constexpr uint32_t system_code = 0x00040000;     // a block of a boot-made function body; copies lose it
+inline constexpr uint32_t not_quick = 0x00080000;       // a hint: the block did not hold one quick value when run
 }  // namespace series_flag
 
 // A 20-byte header, then `size` bytes of data, then 4 spare bytes that belong to the buffer.
