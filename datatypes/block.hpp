@@ -50,6 +50,10 @@ cell* push(const cell& value);
 
 // A copy of the value in a new tail cell; answers that cell.
 cell* append_cell(const cell& block, const cell& value);
+// append without refinements where it is the simplest: a value that does not spread, put at the
+// tail of a block! nobody owns and whose buffer has room, the block's index then at its head.
+// Answers false, having changed nothing, anywhere else.
+bool append_in_place(cell& block, const cell& value);
 // Copies of the source's cells from its head to its tail at the target's tail; answers the target.
 cell& append_values(cell& target, const cell& source);
 // A copy of the value at the head (or at the buffer start); with `advance` the index moves past it.
