@@ -412,9 +412,12 @@ void xor_(const int32_t*) { call_without_arguments(action_slot::xor_); }
 
 void append(const int32_t* p) {
   // Without /part, /only and /dup, the common appends need none of the general machinery.
-  if (p[0] < 0 && p[1] == -1 && p[2] < 0 &&
-      (block::append_in_place(*arg(0), *arg(1)) || string::append_in_place(*arg(0), *arg(1))))
-    return;
+  if (p[0] < 0 && p[1] == -1 && p[2] < 0) {
+    cell& series = *arg(0);
+    if (series.type() == TYPE_BLOCK ? block::append_in_place(series, *arg(1))
+                                    : string::append_in_place(series, *arg(1)))
+      return;
+  }
   insertion(p, true);
 }
 void at(const int32_t*) { call_without_arguments(action_slot::at); }

@@ -233,17 +233,6 @@ cell* push_only(int32_t size) {
 
 cell* push(const cell& value) { return stack::push_copy(value); }
 
-bool append_in_place(cell& block, const cell& value) {
-  if (block.type() != TYPE_BLOCK || series::any_block_p(value.type())) return false;
-  series_buffer* b = buffer(block);
-  if ((b->flags & series_flag::owned) || b->tail + sizeof(cell) > b->size) return false;
-  const cell copy = value;
-  std::memcpy(b->end(), &copy, sizeof(cell));
-  b->tail += sizeof(cell);
-  set_head(block, 0);
-  return true;
-}
-
 cell* append_cell(const cell& block, const cell& value) {
   cell copy = value;  // the value may lie in the buffer that grows
   cell* slot = alloc_block_tail(block);

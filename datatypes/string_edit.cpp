@@ -509,8 +509,10 @@ bool append_in_place(cell& series, const cell& value) {
   series_buffer* buffer = buffer_of(series.payload2);
   series_buffer* source = buffer_of(value.payload2);
   const uint32_t unit = source->unit();
-  const uint32_t start = clamped_head(value);
-  const uint32_t bytes = (source->count() - start) << shift_of(unit);
+  const uint32_t count = source->count();
+  const auto head = static_cast<int32_t>(value.payload1);
+  const uint32_t start = head < 0 ? 0 : std::min(static_cast<uint32_t>(head), count);
+  const uint32_t bytes = (count - start) << shift_of(unit);
   if ((buffer->flags & series_flag::owned) || buffer->unit() != unit || uint64_t{buffer->tail} + bytes > buffer->size)
     return false;
   // From the same buffer the copied units lie before the tail, clear of where they go.

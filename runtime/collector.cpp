@@ -252,7 +252,7 @@ struct marker {
   static constexpr uint32_t recent_slots = 64;
   node_id recent[recent_slots];
 
-  void series(node_id node) {
+  [[gnu::always_inline]] void series(node_id node) {
     node_id& seen = recent[node % recent_slots];
     if (seen == node) return;
     seen = node;
