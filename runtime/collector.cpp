@@ -288,7 +288,8 @@ void mark_roots() {
       case root_kind::node: mark_series(*static_cast<const node_id*>(root.place)); break;
       case root_kind::range: {
         auto* first = static_cast<const cell*>(root.place);
-        for (uint32_t i = 0; i < root.count; ++i) mark_one(first[i]);
+        for (uint32_t i = 0; i < root.count; ++i)
+          if (reference_table[first[i].type()] != refs::none) mark_one(first[i]);
         break;
       }
     }
