@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "datatypes/block.hpp"
 #include "datatypes/context.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/text_output.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
@@ -408,7 +410,16 @@ void complement(const int32_t*) { result(actions::complement(arg(0))); }
 void or_(const int32_t*) { call_without_arguments(action_slot::or_); }
 void xor_(const int32_t*) { call_without_arguments(action_slot::xor_); }
 
-void append(const int32_t* p) { insertion(p, true); }
+void append(const int32_t* p) {
+  // Without /part, /only and /dup, the common appends need none of the general machinery.
+  if (p[0] < 0 && p[1] == -1 && p[2] < 0) {
+    cell& series = *arg(0);
+    if (series.type() == TYPE_BLOCK ? block::append_in_place(series, *arg(1))
+                                    : string::append_in_place(series, *arg(1)))
+      return;
+  }
+  insertion(p, true);
+}
 void at(const int32_t*) { call_without_arguments(action_slot::at); }
 void back(const int32_t*) { call_without_arguments(action_slot::back); }
 

@@ -7,6 +7,7 @@
 // keep the cell (or its node) across anything that may allocate and ask again.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "datatypes/series.hpp"
 #include "runtime/cell.hpp"
@@ -50,6 +51,19 @@ cell* push(const cell& value);
 
 // A copy of the value in a new tail cell; answers that cell.
 cell* append_cell(const cell& block, const cell& value);
+// append without refinements where it is the simplest: a value that does not spread, put at the
+// tail of a block! nobody owns and whose buffer has room, the block's index then at its head.
+// Answers false, having changed nothing, anywhere else.
+inline bool append_in_place(cell& block, const cell& value) {
+  if (block.type() != TYPE_BLOCK || series::any_block_p(value.type())) return false;
+  series_buffer* b = series::buffer(block);
+  if ((b->flags & series_flag::owned) || b->tail + sizeof(cell) > b->size) return false;
+  const cell copy = value;
+  std::memcpy(b->end(), &copy, sizeof(cell));
+  b->tail += sizeof(cell);
+  series::set_head(block, 0);
+  return true;
+}
 // Copies of the source's cells from its head to its tail at the target's tail; answers the target.
 cell& append_values(cell& target, const cell& source);
 // A copy of the value at the head (or at the buffer start); with `advance` the index moves past it.

@@ -172,6 +172,10 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* cont
 int32_t compare(cell* value1, cell* value2, int32_t op);
 // append and insert; `part` (-1: all) counts characters of the text added.
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append);
+// append without refinements where it is the simplest: the text of a string, file, url, email or
+// ref from its index, copied to the tail of a string! nobody owns whose buffer has room for it
+// in the same unit width. Answers false, having changed nothing, anywhere else.
+bool append_in_place(cell& series, const cell& value);
 cell* change(cell* series, cell* value, int32_t part, bool only, int32_t dup);
 cell* find(cell* series, cell* value, cell* part, bool only, bool case_sensitive, bool same, bool any, cell* with,
            cell* skip, bool last, bool reverse, bool tail, bool match);

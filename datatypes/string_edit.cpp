@@ -504,6 +504,23 @@ cell* to(cell*, cell* spec, int32_t type) {
   return result;
 }
 
+bool append_in_place(cell& series, const cell& value) {
+  if (series.type() != TYPE_STRING || !plain_text_p(value.type())) return false;
+  series_buffer* buffer = buffer_of(series.payload2);
+  series_buffer* source = buffer_of(value.payload2);
+  const uint32_t unit = source->unit();
+  const uint32_t count = source->count();
+  const auto head = static_cast<int32_t>(value.payload1);
+  const uint32_t start = head < 0 ? 0 : std::min(static_cast<uint32_t>(head), count);
+  const uint32_t bytes = (count - start) << shift_of(unit);
+  if ((buffer->flags & series_flag::owned) || buffer->unit() != unit || uint64_t{buffer->tail} + bytes > buffer->size)
+    return false;
+  // From the same buffer the copied units lie before the tail, clear of where they go.
+  std::memcpy(buffer->end(), source->head() + (start << shift_of(unit)), bytes);
+  buffer->tail += bytes;
+  return true;
+}
+
 cell* insert(cell* series, cell* value, int32_t part, bool only, int32_t dup, bool append) {
   if (append && part < 0 && dup == 1 && plain_text_p(value->type()) && !ownership::detail::flagged_p(*series)) {
     append_whole_text(*series, *value);

@@ -76,26 +76,32 @@ void image_set_many(const cell& words_given, const cell& image_given, int32_t co
 
 bool iterable_p(uint8_t type) { return series::any_series_p(type); }
 
-}  // namespace
-
-// ---- Step routines --------------------------------------------------------------------------
-
-bool series_more_p(const cell& series) {
+// Whether a series' head lies before its tail. A negative head reads as a huge unsigned one and
+// is never before the tail.
+[[gnu::always_inline]] inline bool more_p(const cell& series) {
   if (series.type() == TYPE_IMAGE) return series.payload1 < image::count_of(series);
   series_buffer* buffer = buffer_of(series.payload2);
-  // A negative head reads as a huge unsigned one and is never before the tail.
   return uint64_t{buffer->offset} + uint64_t{series.payload1} * buffer->unit() < buffer->tail;
 }
 
-bool foreach_next() {
+// The next value of a one-word foreach into its word; false at the tail.
+[[gnu::always_inline]] inline bool next_value() {
   cell& series = loop_series();
-  if (!series_more_p(series)) return false;
+  if (!more_p(series)) return false;
   const uint32_t at = series.payload1;
   const cell value = series.type() == TYPE_IMAGE ? image::get_pixel(series, at) : element(series, at);
   series.payload1 = at + 1;
   set_word(loop_words(), value);
   return true;
 }
+
+}  // namespace
+
+// ---- Step routines --------------------------------------------------------------------------
+
+bool series_more_p(const cell& series) { return more_p(series); }
+
+bool foreach_next() { return next_value(); }
 
 bool foreach_next_block(int32_t n) {
   cell& series = loop_series();
@@ -178,7 +184,7 @@ void foreach_stack(const int32_t* parameters) {
   const uint32_t frame = loop::push_loop_frame();
   stack::set_last_keep(unset::value);
   for (;;) {
-    if (!(n > 0 ? foreach_next_block(n) : foreach_next())) break;
+    if (!(n > 0 ? foreach_next_block(n) : next_value())) break;
     loop::run(body, false);
     const loop::after next = loop::after_pass(frame);
     if (next == loop::after::leave) return;

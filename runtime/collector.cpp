@@ -84,7 +84,7 @@ constexpr std::array<refs, 256> reference_table = [] {
 // Hands every reference of the cell to the visitor: `series(node)`, `table(node)`,
 // `external(index)`, `image(cell)`. Null nodes are handed on too; visitors skip them.
 template <class Visitor>
-void visit_references(const cell& value, Visitor& visit) {
+[[gnu::always_inline]] inline void visit_references(const cell& value, Visitor& visit) {
   switch (reference_table[value.type()]) {
     case refs::none: return;
     case refs::block:
@@ -245,8 +245,19 @@ void mark_table(node_id table) {
   mark_buffer(buffer_of(table));
 }
 
+// Words of one context and values of one series come in runs: an id met before in this cycle
+// has been marked or found dead since, and marking only ever adds marks, so a small memory of
+// recent ids skips the node lookups for them. It is cleared at the start of every cycle.
 struct marker {
-  void series(node_id node) { mark_series(node); }
+  static constexpr uint32_t recent_slots = 64;
+  node_id recent[recent_slots];
+
+  [[gnu::always_inline]] void series(node_id node) {
+    node_id& seen = recent[node % recent_slots];
+    if (seen == node) return;
+    seen = node;
+    mark_series(node);
+  }
   void table(node_id node) { mark_table(node); }
   void external(int32_t index) {
     if (index >= 0) externals::mark(index, nullptr);
@@ -256,17 +267,17 @@ struct marker {
   }
 };
 
-inline void mark_one(const cell& value) {
-  marker visit;
-  visit_references(value, visit);
-}
+marker cycle_marker;
+
+inline void mark_one(const cell& value) { visit_references(value, cycle_marker); }
 
 void drain() {
   while (work.count) {
     series_buffer* buffer = work.pop();
     auto* value = reinterpret_cast<const cell*>(buffer->head());
     auto* end = reinterpret_cast<const uint8_t*>(buffer->end());
-    for (; reinterpret_cast<const uint8_t*>(value + 1) <= end; ++value) mark_one(*value);
+    for (; reinterpret_cast<const uint8_t*>(value + 1) <= end; ++value)
+      if (reference_table[value->type()] != refs::none) visit_references(*value, cycle_marker);
   }
 }
 
@@ -277,7 +288,8 @@ void mark_roots() {
       case root_kind::node: mark_series(*static_cast<const node_id*>(root.place)); break;
       case root_kind::range: {
         auto* first = static_cast<const cell*>(root.place);
-        for (uint32_t i = 0; i < root.count; ++i) mark_one(first[i]);
+        for (uint32_t i = 0; i < root.count; ++i)
+          if (reference_table[first[i].type()] != refs::none) mark_one(first[i]);
         break;
       }
     }
@@ -452,6 +464,10 @@ void slide_frame(series_frame* frame, pin_cursor& pins) {
       continue;
     }
     buffer->flags &= ~series_flag::marked;
+    if (cursor == reinterpret_cast<uint8_t*>(buffer) && !into_previous) {
+      cursor = at;  // nothing dead before it yet: it stays, pinned or not
+      continue;
+    }
     if (pins.pinned_p(buffer)) {
       run.flush();
       if (cursor < reinterpret_cast<uint8_t*>(buffer)) fill_gap(cursor, reinterpret_cast<uint8_t*>(buffer));
@@ -645,6 +661,7 @@ void clear_fixed_marks() {
   refresh_view();
   if (test_modes.verify) verify(false);
 
+  std::memset(cycle_marker.recent, 0, sizeof cycle_marker.recent);
   mark_roots();
   scan_stack(stack_low, stack_top());
   pin_recorded();
