@@ -271,11 +271,10 @@ uint32_t position_of(const cell& list, uint32_t entry) {
 
 // The second pass: refinements named by a path's elements, or given in the code in apply's
 // sequential form, with their arguments.
-uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uint32_t& counter,
-                           bool has_refinements) {
+uint32_t fetch_refinements(const fetch& f, const cell& list, uint32_t index, uint32_t& counter, bool has_refinements,
+                           uint32_t element_index) {
   const call_options& o = f.options;
   const bool sequential = !o.path;
-  uint32_t element_index = o.path_index;
   for (;;) {
     cell element;
     if (sequential) {
@@ -409,7 +408,7 @@ uint32_t fetch_general(const fetch& f, const cell& list, uint32_t index) {
       }
     }
   }
-  if (o.path || (o.mode & 2)) index = fetch_refinements(f, list, index, counter, has_refinements);
+  if (o.path || (o.mode & 2)) index = fetch_refinements(f, list, index, counter, has_refinements, o.path_index);
   return index;
 }
 
@@ -691,7 +690,8 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
     index = fetch_plain(f, list, index);
     if (options.path && !stack::pending.code) {
       uint32_t counter = list.payload3 & summary::mandatory_mask;
-      index = fetch_refinements(f, list, index, counter, (list.payload3 & summary::refinements) != 0);
+      index = fetch_refinements(f, list, index, counter, (list.payload3 & summary::refinements) != 0,
+                                options.path_index);
     }
   } else {
     index = fetch_general(f, list, index);
@@ -727,12 +727,130 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
   return index;
 }
 
+// The list entry of the refinement spelled with exactly this symbol; `length` when none is.
+inline uint32_t refinement_entry(const cell* entries, uint32_t from, uint32_t length, uint32_t symbol) {
+  for (uint32_t k = from; k < length; ++k)
+    if (entries[k].type() == TYPE_REFINEMENT && word::symbol_of(entries[k]) == symbol) return k;
+  return length;
+}
+
+// Turns the refinement at `place` on (its frame cell, or its parameter with the count of
+// arguments before its own); false when it is on already.
+inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t place, uint32_t counter) {
+  if (function_like) {
+    cell& state = stack::arguments[place];
+    if (state.type() != TYPE_LOGIC || logic::get(state)) return false;
+    state = logic::value_of(true);
+    return true;
+  }
+  int32_t& slot = parameters[place];
+  if (slot != -1) return false;
+  slot = static_cast<int32_t>(counter);
+  return true;
+}
+
+// What a callable called by a path takes from the code: its mandatory arguments as
+// call_from_code takes them, then the refinements the path names with their arguments. A word
+// spelled as one of the list's refinements is taken here; the first element that is anything
+// else (a get-word, another spelling, an unknown or repeated refinement) hands the rest of the
+// path to fetch_refinements, which gives the results and errors of every other form. An exit
+// left pending ends the fetching.
+[[gnu::always_inline]] inline uint32_t path_arguments(const cell& callable, const code& source, uint32_t index,
+                                                      const call_options& options, const cell& list, const cell& name,
+                                                      int32_t* parameters, bool function_like) {
+  const uint32_t mandatory = list.payload3 & summary::mandatory_mask;
+  // The list's buffer stays where it is while these are held (the collector pins it).
+  const cell* entries = list_cells(list);
+  const uint32_t length = list_length(list);
+  for (uint32_t k = 0; k < mandatory; ++k) {
+    const uint32_t next = detail::evaluate_argument(source, index, false);
+    if (next == detail::no_argument) [[unlikely]]
+      no_arg(name, callable, k);
+    index = next;
+    if (stack::pending.code) [[unlikely]] return index;
+    check_type(entries[k], stack::top[-1], name, callable, k);
+  }
+  if (function_like && (list.payload3 & summary::refinements)) push_refinements_off(list, mandatory);
+  for (uint32_t i = options.path_index, counter = mandatory;; ++i) {
+    series_buffer* path = buffer_of(options.path->payload2);
+    if (i >= path->count()) return index;
+    const cell& element = path->cells()[i];
+    const uint32_t at =
+        element.type() == TYPE_WORD ? refinement_entry(entries, mandatory, length, word::symbol_of(element)) : length;
+    if (at == length || !take_refinement(function_like, parameters, entries[at].payload3, counter)) [[unlikely]] {
+      const fetch f{callable, &source, options, name, parameters, function_like};
+      return fetch_refinements(f, list, index, counter, true, i);
+    }
+    for (uint32_t k = at + 1; k < length; ++k) {
+      const cell& typeset = entries[k];
+      const uint32_t argument_mode = mode_of(typeset);
+      if (typeset.type() != TYPE_TYPESET || argument_mode == mode::returns) break;
+      if (argument_mode == mode::evaluated) [[likely]] {
+        const uint32_t next = detail::evaluate_argument(source, index, false);
+        if (next == detail::no_argument) [[unlikely]]
+          no_arg(name, callable, position_of(list, k));
+        index = next;
+      } else {
+        const fetch f{callable, &source, options, name, parameters, function_like};
+        index = fetch_one(f, index, argument_mode, position_of(list, k));
+      }
+      if (stack::pending.code) [[unlikely]] return index;
+      if (!detail::admits(typeset, stack::top[-1].type())) [[unlikely]]
+        expect_arg(name, callable, position_of(list, k), stack::top[-1].type());
+      ++counter;
+      if (function_like) {
+        stack::arguments[entries[at].payload3 + (k - at)] = stack::top[-1];
+        drop_pushed();
+      }
+    }
+  }
+}
+
+// A call by a path written in code, untraced, without apply's forms or a method's object.
+uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t index, const call_options& options) {
+  const cell callable = callable_value;
+  const cell list = detail::more_cell(callable, 1);
+  if (tracing || list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain)) [[unlikely]]
+    return apply_general(callable, &source, index, options);
+  const cell& name = detail::call_name(options.name);
+  cell* slot = detail::push(callable);
+  const uint8_t type = callable.type();
+  const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;
+  const uint32_t kind = type == TYPE_FUNCTION ? stack::kind::call : stack::kind::native;
+  stack::push_frame(name, (kind << stack::frame_flag::kind_shift) | (source.system ? 0 : stack::frame_flag::interpreted));
+  const uint32_t count = list.payload3 >> summary::count_shift;
+  int32_t parameters[parameter_limit];
+  if (!function_like) {
+    parameters[0] = 0;
+    for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+  }
+  index = path_arguments(callable, source, index, options, list, name, parameters, function_like);
+  if (!stack::pending.code) [[likely]] {
+    if (!function_like) {
+      call_native(callable, parameters);
+    } else {
+      if (count > 0) push_locals(count);
+      if (type == TYPE_FUNCTION)
+        run_function(callable, name);
+      else
+        call_routine(callable, name);
+    }
+  }
+  options.push ? stack::pop_frame() : stack::pop_frame_last();
+  stack::top = slot + 1;
+  *slot = slot[1];
+  return index;
+}
+
 }  // namespace
 
 uint32_t apply_block(const cell& callable, const code* source, uint32_t index, const call_options& options) {
-  if (source && options.mode == 0 && !options.path && !options.object)
-    return detail::call_from_code(callable, *source, index, options.push, detail::call_name(options.name),
-                                  options.infix);
+  if (source && options.mode == 0 && !options.object) {
+    if (!options.path)
+      return detail::call_from_code(callable, *source, index, options.push, detail::call_name(options.name),
+                                    options.infix);
+    if (!options.infix) return call_by_path(callable, *source, index, options);
+  }
   return apply_general(callable, source, index, options);
 }
 

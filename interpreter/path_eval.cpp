@@ -45,11 +45,14 @@ bool selector_of(cell& element) {
   return true;
 }
 
+// Kept out of do_path, whose calls of functions by path pay for none of its state.
+[[gnu::noinline]] uint32_t select_along(const code* source, uint32_t index, const cell& path, uint32_t at,
+                                        const cell& head, cell* reached, bool set, bool get, bool push);
+
 }  // namespace
 
 uint32_t do_path(const code* source, uint32_t index, const cell& path_value, bool set, bool get, bool push) {
-  cell path = path_value;
-  cell* const saved_top = stack::top;
+  const cell path = path_value;
   const bool traced = detail::traced_p(source);
   uint32_t at = static_cast<uint32_t>(std::max(series::head_of(path), 0));
   if (at >= series::buffer(path)->count()) fire(error_id::script_empty_path);
@@ -78,7 +81,18 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
       detail::trace(event::exit, source, index, stack::last_pushed());
     return index;
   }
+  return select_along(source, index, path, at, head, reached, set, get, push);
+}
 
+namespace {
+
+// The steps of a path after its first word, each selecting into the value reached so far; a
+// function met on the way is called with the elements after it as its refinements.
+uint32_t select_along(const code* source, uint32_t index, const cell& path_value, uint32_t at, const cell& head,
+                      cell* reached, bool set, bool get, bool push) {
+  cell path = path_value;
+  cell* const saved_top = stack::top;
+  const bool traced = detail::traced_p(source);
   cell container_value = first_container(head);
   cell* container = container_value.type() ? &container_value : nullptr;
   cell previous = head;
@@ -138,5 +152,7 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
     stack::set_last_keep(result);
   return index;
 }
+
+}  // namespace
 
 }  // namespace tav::interpreter
