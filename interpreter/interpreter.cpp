@@ -236,6 +236,17 @@ struct operator_left {
   return true;
 }
 
+// A set-word's frame holds the word and its value: the word is set unless an exit is pending.
+inline uint32_t finish_set(const cell& word, uint32_t index, bool push) {
+  if (stack::pending.code) [[unlikely]] {
+    stack::pop_frame();
+    return index;
+  }
+  assign(word);
+  pop_for(push);
+  return index;
+}
+
 // The rest of a set-word whose value so far is `left`, with an operator at `index` when `pending`
 // says so: in the frame the full path has.
 [[gnu::noinline]] uint32_t set_from(const code& source, uint32_t index, const cell& word, const cell& left,
@@ -247,13 +258,7 @@ struct operator_left {
     index = detail::operator_call(source, index, start, true, pending.kind, pending.code);
     if (!stack::pending.code && detail::word_at_p(source, index)) index = detail::infix_loop(source, index, start, true);
   }
-  if (stack::pending.code) [[unlikely]] {
-    stack::pop_frame();
-    return index;
-  }
-  assign(word);
-  pop_for(push);
-  return index;
+  return finish_set(word, index, push);
 }
 
 uint32_t set_word(const code& source, uint32_t index, const cell& word, bool push) {
@@ -282,13 +287,7 @@ uint32_t set_word(const code& source, uint32_t index, const cell& word, bool pus
     if (index == detail::no_argument) [[unlikely]]
       fire(error_id::script_need_value, word);
   }
-  if (stack::pending.code) [[unlikely]] {
-    stack::pop_frame();
-    return index;
-  }
-  assign(word);
-  pop_for(push);
-  return index;
+  return finish_set(word, index, push);
 }
 
 uint32_t set_path(const code& source, uint32_t index, const cell& path, bool push) {
