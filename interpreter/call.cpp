@@ -167,6 +167,13 @@ inline void push_locals(uint32_t count) {
   for (uint32_t i = 1; i < count; ++i) detail::push(none_cell);
 }
 
+// A native's or action's parameters before its refinements are fetched: no check, every
+// refinement off.
+inline void clear_parameters(int32_t* parameters, uint32_t count) {
+  parameters[0] = 0;
+  for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+}
+
 // One evaluated argument, pushed: untraced, through the path of call_from_code's arguments.
 [[gnu::always_inline]] inline uint32_t argument_expression(const code& source, uint32_t index, uint32_t flags) {
   if (tracing) [[unlikely]]
@@ -494,6 +501,15 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
     detail::set_result(stack::pending.value);
 }
 
+// A function or routine whose arguments are on the frame: its `count` locals, then its body.
+[[gnu::always_inline]] inline void run_with_locals(const cell& callable, const cell& name, uint32_t count) {
+  if (count > 0) push_locals(count);
+  if (callable.type() == TYPE_FUNCTION)
+    run_function(callable, name);
+  else
+    call_routine(callable, name);
+}
+
 // ---- Callbacks ------------------------------------------------------------------------------
 
 // The kinds of callbacks, each with its bit in system/state/callbacks/bits: tracing stays on in
@@ -682,8 +698,7 @@ uint32_t apply_general(const cell& callable_value, const code* source, uint32_t 
   int32_t parameters[parameter_limit];
   const uint32_t count = list.payload3 >> summary::count_shift;
   if (!function_like) {
-    parameters[0] = 0;
-    for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+    clear_parameters(parameters, count);
   }
   const fetch f{callable, source, options, name, parameters, function_like};
   if (options.mode == 0 && (list.payload3 & summary::plain)) {
@@ -821,19 +836,14 @@ uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t i
   const uint32_t count = list.payload3 >> summary::count_shift;
   int32_t parameters[parameter_limit];
   if (!function_like) {
-    parameters[0] = 0;
-    for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+    clear_parameters(parameters, count);
   }
   index = path_arguments(callable, source, index, options, list, name, parameters, function_like);
   if (!stack::pending.code) [[likely]] {
     if (!function_like) {
       call_native(callable, parameters);
     } else {
-      if (count > 0) push_locals(count);
-      if (type == TYPE_FUNCTION)
-        run_function(callable, name);
-      else
-        call_routine(callable, name);
+      run_with_locals(callable, name, count);
     }
   }
   options.push ? stack::pop_frame() : stack::pop_frame_last();
@@ -922,15 +932,10 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
     const uint32_t count = list.payload3 >> summary::count_shift;
     if (type == TYPE_FUNCTION || type == TYPE_ROUTINE) {
       if (list.payload3 & summary::refinements) push_refinements_off(list, mandatory);
-      if (count > 0) push_locals(count);
-      if (type == TYPE_FUNCTION)
-        run_function(callable, name);
-      else
-        call_routine(callable, name);
+      run_with_locals(callable, name, count);
     } else {
       int32_t parameters[parameter_limit];
-      parameters[0] = 0;
-      for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+      clear_parameters(parameters, count);
       call_native(callable, parameters);
     }
   }
@@ -971,9 +976,7 @@ uint32_t detail::operate(const cell& callable, const code& source, uint32_t inde
   stack::top = start + 2;
   check_type(list_cells(list)[1], start[1], name, callable, 1);
   int32_t parameters[parameter_limit];
-  parameters[0] = 0;
-  const uint32_t count = list.payload3 >> summary::count_shift;
-  for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+  clear_parameters(parameters, list.payload3 >> summary::count_shift);
   call_native(callable, parameters);
   push ? stack::pop_frame() : stack::pop_frame_last();
   return index;

@@ -178,12 +178,19 @@ namespace {
 
 // The set-word and its value are the frame's two cells; the value becomes the result. A word
 // of an object goes through the context module, which tells the object of the change.
+// The value cell a set-word writes directly: its context holds the word and is no object's.
+inline cell* plain_slot(const cell& word) {
+  cell* slot = detail::bound_value(word);
+  if (!slot) return nullptr;
+  const uint32_t kind =
+      (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
+  return kind == context::kind_object ? nullptr : slot;
+}
+
 inline void assign(const cell& word) {
   const cell value = stack::arguments[1];
-  cell* slot = detail::bound_value(word);
-  const uint32_t kind =
-      slot ? (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift : 0;
-  if (!slot || kind == context::kind_object || value.type() == TYPE_UNSET) [[unlikely]] {
+  cell* slot = plain_slot(word);
+  if (!slot || value.type() == TYPE_UNSET) [[unlikely]] {
     word::set();
     return;
   }
@@ -225,11 +232,8 @@ struct operator_left {
 // The word of a set-word takes a value computed without a frame, when that is all the set-word
 // does: its context holds the word and is no object's.
 [[gnu::always_inline]] inline bool set_directly(const cell& word, const cell& value, bool push) {
-  cell* slot = detail::bound_value(word);
+  cell* slot = plain_slot(word);
   if (!slot) return false;
-  const uint32_t context_kind =
-      (buffer_of(word.payload1)->cells()[0].header & cell_flag::context_kind_mask) >> context::kind_shift;
-  if (context_kind == context::kind_object) return false;
   *slot = value;
   cell* pushed = detail::push(value);
   if (!push) copy_cell(*pushed, *stack::arguments);
