@@ -204,8 +204,7 @@ inline void assign(const cell& word) {
 // 0 when the first value needs the full path.
 struct operator_left {
   bool left = false;
-  uint32_t kind = detail::fast_none;
-  int32_t code = 0;
+  detail::found_operator found;
 };
 [[gnu::always_inline]] inline uint32_t quick_value(const code& source, const detail::view& code_view, uint32_t index,
                                                   cell& result, operator_left& pending) {
@@ -217,14 +216,13 @@ struct operator_left {
   }
   result = *value;
   for (++index; index < code_view.limit && code_view.cells[index].type() == TYPE_WORD; index += 2) {
-    const detail::operator_step step =
-        detail::fast_operator(source, code_view, index, result, pending.kind, pending.code);
+    const detail::operator_step step = detail::fast_operator(source, code_view, index, result, pending.found);
     if (step == detail::operator_step::none) break;
     if (step == detail::operator_step::call) {
       pending.left = true;
       break;
     }
-    pending.kind = detail::fast_none;
+    pending.found = detail::found_operator{};
   }
   return index;
 }
@@ -259,7 +257,7 @@ inline uint32_t finish_set(const cell& word, uint32_t index, bool push) {
   detail::push(word);
   cell* start = detail::push(left);
   if (pending.left) {
-    index = detail::operator_call(source, index, start, true, pending.kind, pending.code);
+    index = detail::operator_call(source, index, start, true, pending.found);
     if (!stack::pending.code && detail::word_at_p(source, index)) index = detail::infix_loop(source, index, start, true);
   }
   return finish_set(word, index, push);
@@ -380,9 +378,8 @@ void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) {
   for (;;) {
     const view code_view = view_of(source);
-    int32_t code = 0;
-    uint32_t kind = fast_none;
-    switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
+    found_operator found;
+    switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, found)) {
       case operator_step::none: return index;
       case operator_step::applied:
         index += 2;
@@ -390,18 +387,23 @@ uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) 
         continue;
       case operator_step::call: break;
     }
-    index = operator_call(source, index, start, push, kind, code);
+    index = operator_call(source, index, start, push, found);
     if (stack::pending.code || !word_at_p(source, index)) return index;
   }
 }
 
+uint32_t infix_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found) {
+  index = operator_call(source, index, start, push, found);
+  if (stack::pending.code || !word_at_p(source, index)) return index;
+  return infix_loop(source, index, start, push);
+}
+
 // The operator at `index`, whose lookahead answered that it needs its call, called.
-uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, uint32_t kind, int32_t code) {
-  const view code_view = view_of(source);
-  const cell op = *code_peek_value(source, code_view, index), name = code_view.cells[index];
+uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found) {
+  const cell op = *found.op, name = view_of(source).cells[index];
   const uint8_t left_type = (push ? *start : *stack::arguments).type();
-  if (kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
-    return operate(op_source(op), source, index + 1, name, start, push, kind, code);
+  if (found.kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
+    return operate(op_source(op), source, index + 1, name, start, push, found.kind, found.code);
   return call_operator(source, index, op, name, start, push);
 }
 

@@ -248,31 +248,39 @@ inline cell* code_peek_value(const code& source, const view& code_view, uint32_t
 
 // One step of the infix lookahead at `index`, a word: no operator there; an original operator
 // applied to two numbers without a call (its right operand a number or a word holding one);
-// or an operator that needs its call (`kind` and `code` tell which fast operator it is, if any).
+// or an operator that needs its call (`found` tells which operator value and which fast
+// operator it is, if any, so that the call does not look the word up again).
 enum class operator_step { none, applied, call };
+struct found_operator {
+  uint32_t kind = fast_none;
+  int32_t code = 0;
+  const cell* op = nullptr;
+};
 [[gnu::always_inline]] inline operator_step fast_operator(const code& source, const view& code_view, uint32_t index,
-                                                         cell& left, uint32_t& kind, int32_t& code) {
+                                                         cell& left, found_operator& found) {
   const cell* slot = code_peek_value(source, code_view, index);
   if (!slot || slot->type() != TYPE_OP) return operator_step::none;
+  found.op = slot;
   if (tracing) return operator_step::call;
-  kind = classify(*slot, code);
-  if (kind == fast_none || index + 1 >= code_view.limit) return operator_step::call;
+  found.kind = classify(*slot, found.code);
+  if (found.kind == fast_none || index + 1 >= code_view.limit) return operator_step::call;
   const cell* right = &code_view.cells[index + 1];
   if (right->type() == TYPE_WORD) right = peek_value(*right);
-  return right && apply_fast(kind, code, left, *right) ? operator_step::applied : operator_step::call;
+  return right && apply_fast(found.kind, found.code, left, *right) ? operator_step::applied : operator_step::call;
 }
 
 // The operators that follow a value pushed at `start` (push) or in the result slot: the first
-// one on its fast path here, the rest of the chain in the loop.
+// one on its fast path here, the rest of the chain in the loop. `infix_call` calls the operator
+// the lookahead found at `index` and goes on with the chain.
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
-uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, uint32_t kind, int32_t code);
+uint32_t infix_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found);
+uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found);
 [[gnu::always_inline]] inline uint32_t infix(const code& source, const view& code_view, uint32_t index, cell* start,
                                              bool push) {
-  int32_t code = 0;
-  uint32_t kind = fast_none;
-  switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, kind, code)) {
+  found_operator found;
+  switch (fast_operator(source, code_view, index, push ? *start : *stack::arguments, found)) {
     case operator_step::none: return index;
-    case operator_step::call: return infix_loop(source, index, start, push);
+    case operator_step::call: return infix_call(source, index, start, push, found);
     case operator_step::applied: break;
   }
   index += 2;
