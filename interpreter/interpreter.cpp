@@ -532,12 +532,10 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 
 }  // namespace
 
-void do_block(const cell& block_value, bool chain) {
-  const cell block = block_value;
-  if (fold_p()) [[likely]] {
-    do_block_folded(block, chain);
-    return;
-  }
+namespace {
+
+// A block in an eval frame of its own: traced, outside every frame, or with folding off.
+[[gnu::noinline]] void do_block_framed(const cell& block, bool chain) {
   const series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
   stack::push_frame(words::body, (stack::kind::eval << stack::frame_flag::kind_shift) | interpreted_bit(source));
@@ -556,6 +554,16 @@ void do_block(const cell& block_value, bool chain) {
   if (traced) [[unlikely]]
     detail::trace(event::exit, &source, index, stack::arguments);
   chain ? stack::pop_frame_last() : stack::pop_frame();
+}
+
+}  // namespace
+
+void do_block(const cell& block_value, bool chain) {
+  const cell block = block_value;
+  if (fold_p()) [[likely]]
+    do_block_folded(block, chain);
+  else
+    do_block_framed(block, chain);
 }
 
 namespace {
