@@ -311,12 +311,13 @@ uint32_t set_path(const code& source, uint32_t index, const cell& path, bool pus
 
 bool fold_p();
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain);
+inline void run_in_place(const cell& group);
 
 // A paren's frame is named <body>, which every walk of the frames skips: untraced, the paren runs
 // as a block whose result is pushed or goes to the result slot.
 uint32_t paren(const code& source, uint32_t index, const cell& value, bool push) {
   if (fold_p()) [[likely]] {
-    do_block_folded(value, !push);
+    push ? do_block_folded(value, false) : run_in_place(value);
     return index + 1;
   }
   push_native_frame(source, words::body);
@@ -554,6 +555,26 @@ namespace {
   if (traced) [[unlikely]]
     detail::trace(event::exit, &source, index, stack::arguments);
   chain ? stack::pop_frame_last() : stack::pop_frame();
+}
+
+// A paren whose value goes to the result slot, at the start of an expression (the top is at the
+// slot): a folded block would open its own slot right there, so its expressions write the result
+// slot itself. An operator folded further out is not the innermost call while it runs.
+[[gnu::always_inline]] inline void run_in_place(const cell& group) {
+  series_buffer* buffer = buffer_of(group.payload2);
+  const code source{group, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
+  if (source.system || group.payload1 >= source.end || stack::top != stack::arguments) [[unlikely]] {
+    do_block_folded(group, true);
+    return;
+  }
+  if (quick_block_p(buffer, source, true)) return;
+  struct operator_cleared {
+    stack::folded_operator saved = stack::folded;
+    operator_cleared() { stack::folded = {nullptr, 0}; }
+    ~operator_cleared() { stack::folded = saved; }
+  } cleared;
+  record_scope record(group);
+  run_expressions(source, group.payload1, &record.record);
 }
 
 }  // namespace
