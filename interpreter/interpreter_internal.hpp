@@ -88,7 +88,7 @@ inline bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::res
 // has values and (outside a function frame, whose words are bound to it alone) the index lies
 // within them. Null otherwise; nothing is raised. A word's binding is made by the context that
 // resolves it, so the index is taken as it is on this path.
-inline cell* bound_value(const cell& word) {
+[[gnu::always_inline]] inline cell* bound_value(const cell& word) {
   const node_id context = word.payload1;
   if (!context) [[unlikely]] return nullptr;
   const cell& record = buffer_of(context)->cells()[0];
@@ -235,7 +235,7 @@ inline uint32_t classify(const cell& op, int32_t& code_out) {
 // The value of a word when its context has values and holds it; null otherwise (nothing is
 // raised: the infix lookahead asks this of every word that follows an expression).
 [[gnu::noinline]] cell* peek_by_symbol(const cell& word);
-inline cell* peek_value(const cell& word) {
+[[gnu::always_inline]] inline cell* peek_value(const cell& word) {
   if (cell* slot = bound_value(word)) [[likely]] return slot;
   return peek_by_symbol(word);
 }
