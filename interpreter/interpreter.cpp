@@ -491,26 +491,33 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
-// A block that holds one quick value gives it as a folded block would, without opening a scope.
-// Only one cell, or an odd number of them with an operator word second and no block last, can
-// hold one. A block found not to is marked, and not tried again: the mark only ever skips this
-// shortcut, so a block changed since it was set still runs as it should.
+// A block that holds one quick value, or a set-word of a plain context taking one, gives it as a
+// folded block would, without opening a scope: nothing in it can raise or run code. Only one
+// cell, or an odd number of them with an operator word second and no block last, can hold one.
+// A block found not to is marked, and not tried again: the mark only ever skips this shortcut, so
+// a block changed since it was set still runs as it should.
 [[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
   if (buffer->flags & series_flag::not_quick) return false;
   const detail::view code_view{buffer->cells(), source.end};
-  const uint32_t head = source.block.payload1, length = source.end - head;
+  uint32_t head = source.block.payload1;
+  const cell* target = code_view.cells[head].type() == TYPE_SET_WORD ? &code_view.cells[head++] : nullptr;
+  const uint32_t length = source.end - head;
   cell result;
   operator_left pending;
-  if ((length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
+  cell* slot = nullptr;
+  if (length == 0 ||
+      (length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
                        code_view.cells[source.end - 1].type() == TYPE_BLOCK)) ||
-      quick_value(source, code_view, head, result, pending) != source.end || pending.left) {
+      quick_value(source, code_view, head, result, pending) != source.end || pending.left ||
+      (target && !(slot = plain_slot(*target)))) {
     buffer->flags |= series_flag::not_quick;
     return false;
   }
-  cell* slot = stack::top;
-  move_cell(*slot, result);
-  stack::top = slot + 1;
-  if (chain) copy_cell(*slot, *stack::arguments);
+  if (slot) *slot = result;
+  cell* pushed = stack::top;
+  move_cell(*pushed, result);
+  stack::top = pushed + 1;
+  if (chain) copy_cell(*pushed, *stack::arguments);
   return true;
 }
 
