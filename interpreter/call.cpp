@@ -39,7 +39,8 @@ constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
 // functions and routines its place in the frame), then an integer! with the locals count
 // (functions, routines) or the refinement count (natives, actions) when above 0. The cell that
 // caches the list also keeps a summary of it in payload 3, so that the common call reads no more
-// than its argument typesets.
+// than its argument typesets, and in payload 1 the frame cells after the mandatory arguments when
+// no refinement is given: bit i set for a false (a refinement), clear for a none (its argument).
 
 namespace mode {
 inline constexpr uint32_t shift = 20;
@@ -50,6 +51,9 @@ namespace summary {
 inline constexpr uint32_t mandatory_mask = 0xFF;   // arguments before the first refinement
 inline constexpr uint32_t refinements = 0x100;     // its spec has refinements
 inline constexpr uint32_t plain = 0x200;           // every mandatory argument is evaluated
+inline constexpr uint32_t off_shift = 10;          // frame cells after the mandatory arguments when
+inline constexpr uint32_t off_mask = 0x3F;         //   no refinement is given, 0 when above 32
+inline constexpr uint32_t off_limit = 32;
 inline constexpr uint32_t count_shift = 16;        // the list's trailing count
 }  // namespace summary
 
@@ -146,9 +150,16 @@ struct tracing_guard {
 // ---- Fetching -------------------------------------------------------------------------------
 
 // What a function's frame holds after its mandatory arguments when no refinement is given: false
-// for each refinement and none for each of its arguments.
+// for each refinement and none for each of its arguments, as the list's summary spells them.
 [[gnu::always_inline]] inline void push_refinements_off(const cell& list, uint32_t mandatory) {
   constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
+  const uint32_t count = (list.payload3 >> summary::off_shift) & summary::off_mask;
+  if (count && stack::top + count < stack::end) [[likely]] {
+    cell* at = stack::top;
+    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1) at[i] = (falses & 1) ? false_cell : none_cell;
+    stack::top = at + count;
+    return;
+  }
   const cell* entries = list_cells(list);
   const uint32_t length = list_length(list);
   for (uint32_t i = mandatory; i < length; ++i) {
@@ -595,6 +606,27 @@ cell call_parse_callback(const cell& callback, cell (&arguments)[5]) {
   return call_back(callback, words::parse_callback, arguments, 5, callback::parse, false);
 }
 
+namespace {
+
+// The summary of the frame cells push_refinements_off pushes, read from the list's entries.
+void note_refinements_off(cell& list, uint32_t mandatory) {
+  const cell* entries = list_cells(list);
+  const uint32_t length = list_length(list);
+  uint32_t count = 0, falses = 0;
+  for (uint32_t i = mandatory; i < length; ++i) {
+    const cell& entry = entries[i];
+    const bool refinement = entry.type() == TYPE_REFINEMENT;
+    if (!refinement && (entry.type() != TYPE_TYPESET || mode_of(entry) == mode::returns)) continue;
+    if (count == summary::off_limit) return;
+    if (refinement) falses |= 1u << count;
+    ++count;
+  }
+  list.payload1 = falses;
+  list.payload3 |= count << summary::off_shift;
+}
+
+}  // namespace
+
 cell build_arguments(const cell& callable_value) {
   const cell callable = callable_value;
   {
@@ -658,6 +690,7 @@ cell build_arguments(const cell& callable_value) {
   if (native_like && refinement_count + 1 >= parameter_limit) fire(error_id::script_bad_func_def, cell{TYPE_BLOCK, 0, spec, 0});
   list.payload3 = std::min(mandatory, summary::mandatory_mask) | (refined ? summary::refinements : 0) |
                   (plain ? summary::plain : 0) | (count << summary::count_shift);
+  if (refined && !native_like) note_refinements_off(list, mandatory);
   *cached_list_cell(callable) = list;
   if (callable.type() == TYPE_NATIVE) natives::note_arguments(native::index_of(callable), callable);
   return list;
@@ -866,14 +899,14 @@ uint32_t apply_block(const cell& callable, const code* source, uint32_t index, c
 
 namespace {
 
-// Whether `count` block! values are written at `index` and no operator follows the last one
-// (it would take that block as its left operand).
+// Whether `count` (1 or 2) block! values are written at `index` and no operator follows the
+// last one (it would take that block as its left operand).
 bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
   const detail::view code_view = detail::view_of(source);
   const uint32_t after = index + count;
   if (after > code_view.limit) return false;
-  for (uint32_t i = index; i < after; ++i)
-    if (code_view.cells[i].type() != TYPE_BLOCK) return false;
+  const cell* blocks = code_view.cells + index;
+  if (blocks[0].type() != TYPE_BLOCK || (count == 2 && blocks[1].type() != TYPE_BLOCK)) return false;
   if (after == code_view.limit || code_view.cells[after].type() != TYPE_WORD) return true;
   const cell* next = detail::bound_value(code_view.cells[after]);
   return next && next->type() != TYPE_OP;
