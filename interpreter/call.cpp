@@ -19,6 +19,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/call.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
@@ -156,7 +157,8 @@ struct tracing_guard {
   const uint32_t count = (list.payload3 >> summary::off_shift) & summary::off_mask;
   if (count && stack::top + count < stack::end) [[likely]] {
     cell* at = stack::top;
-    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1) at[i] = (falses & 1) ? false_cell : none_cell;
+    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1)
+      at[i] = cell{(falses & 1) ? uint32_t{TYPE_LOGIC} : uint32_t{TYPE_NONE}, 0, 0, 0};
     stack::top = at + count;
     return;
   }
@@ -797,6 +799,16 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   return true;
 }
 
+// The options of a call by a path written in code, for the forms the general fetching handles.
+call_options path_options(const cell& path, uint32_t path_index, const cell& name, bool push) {
+  call_options options;
+  options.push = push;
+  options.name = &name;
+  options.path = &path;
+  options.path_index = path_index;
+  return options;
+}
+
 // What a callable called by a path takes from the code: its mandatory arguments as
 // call_from_code takes them, then the refinements the path names with their arguments. A word
 // spelled as one of the list's refinements is taken here; the first element that is anything
@@ -804,8 +816,9 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
 // path to fetch_refinements, which gives the results and errors of every other form. An exit
 // left pending ends the fetching.
 [[gnu::always_inline]] inline uint32_t path_arguments(const cell& callable, const code& source, uint32_t index,
-                                                      const call_options& options, const cell& list, const cell& name,
-                                                      int32_t* parameters, bool function_like) {
+                                                      const cell& path_cell, uint32_t path_index, bool push,
+                                                      const cell& list, const cell& name, int32_t* parameters,
+                                                      bool function_like) {
   const uint32_t mandatory = list.payload3 & summary::mandatory_mask;
   // The list's buffer stays where it is while these are held (the collector pins it).
   const cell* entries = list_cells(list);
@@ -819,13 +832,14 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
     check_type(entries[k], stack::top[-1], name, callable, k);
   }
   if (function_like && (list.payload3 & summary::refinements)) push_refinements_off(list, mandatory);
-  for (uint32_t i = options.path_index, counter = mandatory;; ++i) {
-    series_buffer* path = buffer_of(options.path->payload2);
+  for (uint32_t i = path_index, counter = mandatory;; ++i) {
+    series_buffer* path = buffer_of(path_cell.payload2);
     if (i >= path->count()) return index;
     const cell& element = path->cells()[i];
     const uint32_t at =
         element.type() == TYPE_WORD ? refinement_entry(entries, mandatory, length, word::symbol_of(element)) : length;
     if (at == length || !take_refinement(function_like, parameters, entries[at].payload3, counter)) [[unlikely]] {
+      const call_options options = path_options(path_cell, path_index, name, push);
       const fetch f{callable, &source, options, name, parameters, function_like};
       return fetch_refinements(f, list, index, counter, true, i);
     }
@@ -839,6 +853,7 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
           no_arg(name, callable, position_of(list, k));
         index = next;
       } else {
+        const call_options options = path_options(path_cell, path_index, name, push);
         const fetch f{callable, &source, options, name, parameters, function_like};
         index = fetch_one(f, index, argument_mode, position_of(list, k));
       }
@@ -854,13 +869,15 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   }
 }
 
-// A call by a path written in code, untraced, without apply's forms or a method's object.
-uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t index, const call_options& options) {
+}  // namespace
+
+// A call by a path written in code, without apply's forms or a method's object.
+uint32_t detail::call_by_path(const cell& callable_value, const code& source, uint32_t index, const cell& path,
+                              uint32_t path_index, const cell& name, bool push) {
   const cell callable = callable_value;
   const cell list = detail::more_cell(callable, 1);
   if (tracing || list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain)) [[unlikely]]
-    return apply_general(callable, &source, index, options);
-  const cell& name = detail::call_name(options.name);
+    return apply_general(callable, &source, index, path_options(path, path_index, name, push));
   cell* slot = detail::push(callable);
   const uint8_t type = callable.type();
   const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;
@@ -871,7 +888,7 @@ uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t i
   if (!function_like) {
     clear_parameters(parameters, count);
   }
-  index = path_arguments(callable, source, index, options, list, name, parameters, function_like);
+  index = path_arguments(callable, source, index, path, path_index, push, list, name, parameters, function_like);
   if (!stack::pending.code) [[likely]] {
     if (!function_like) {
       call_native(callable, parameters);
@@ -879,20 +896,20 @@ uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t i
       run_with_locals(callable, name, count);
     }
   }
-  options.push ? stack::pop_frame() : stack::pop_frame_last();
+  push ? stack::pop_frame() : stack::pop_frame_last();
   stack::top = slot + 1;
   *slot = slot[1];
   return index;
 }
-
-}  // namespace
 
 uint32_t apply_block(const cell& callable, const code* source, uint32_t index, const call_options& options) {
   if (source && options.mode == 0 && !options.object) {
     if (!options.path)
       return detail::call_from_code(callable, *source, index, options.push, detail::call_name(options.name),
                                     options.infix);
-    if (!options.infix) return call_by_path(callable, *source, index, options);
+    if (!options.infix)
+      return detail::call_by_path(callable, *source, index, *options.path, options.path_index,
+                                  detail::call_name(options.name), options.push);
   }
   return apply_general(callable, source, index, options);
 }
