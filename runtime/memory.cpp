@@ -164,6 +164,15 @@ series_frame* find_series_frame(uint32_t need) {
 
 bool stress_held = false;
 
+inline void stress_point() {
+#ifdef TAV_TEST_MODES
+  if (state.stress_interval && !stress_held && --state.stress_countdown == 0) {
+    state.stress_countdown = state.stress_interval;
+    run_collector();
+  }
+#endif
+}
+
 void read_test_modes() {
 #ifdef TAV_TEST_MODES
   if (const char* stress = std::getenv("TAV_GC_STRESS")) {
@@ -385,12 +394,7 @@ series_buffer* alloc_series_buffer(uint32_t count, uint32_t unit, int32_t offset
     memory::no_memory();
   auto size = static_cast<uint32_t>(round_up(bytes, 16));
   uint32_t need = size + buffer_overhead;
-#ifdef TAV_TEST_MODES
-  if (state.stress_interval && !memory::stress_held && --state.stress_countdown == 0) {
-    state.stress_countdown = state.stress_interval;
-    memory::run_collector();
-  }
-#endif
+  memory::stress_point();
   uint32_t flags = unit | series_flag::in_use | series_flag::allocated;
   uint8_t* place;
   series_frame* frame = state.series_current;
@@ -414,6 +418,20 @@ series_buffer* alloc_series_buffer(uint32_t count, uint32_t unit, int32_t offset
   }
   buffer->flags = flags;
   buffer->tail = buffer->offset;
+  return buffer;
+}
+
+series_buffer* grow_in_place(node_id node, uint32_t size) {
+  memory::stress_point();
+  series_buffer* buffer = buffer_of(node);
+  series_frame* frame = state.series_current;
+  if (!frame || buffer->offset != 0 || size < buffer->size || size + buffer_overhead >= state.maximum_frame_size)
+    return nullptr;
+  if (buffer->flags & (series_flag::big | series_flag::fixed)) return nullptr;
+  uint32_t more = size - buffer->size;
+  if (reinterpret_cast<uint8_t*>(next_buffer(buffer)) != frame->heap || frame->free_bytes() <= more) return nullptr;
+  frame->heap += more;
+  buffer->size = size;
   return buffer;
 }
 

@@ -266,6 +266,11 @@ void free_node(node_id node);
 // A buffer without node, of round16(count x unit) bytes. Offset mode -1 places `offset` at
 // size / 2 (head insertion); any other m places it at m. May run a collection.
 series_buffer* alloc_series_buffer(uint32_t count, uint32_t unit, int32_t offset_mode);
+// Grows the buffer of `node` to a data area of `size` bytes (a multiple of 16, not below its
+// size) where it lies, when it starts at its data start and is the last buffer of the current
+// series frame with the room after it: nothing is copied or abandoned. Answers the buffer, or
+// null when it cannot grow there. May run a collection in the test modes, as an allocation would.
+series_buffer* grow_in_place(node_id node, uint32_t size);
 void fill_bytes(uint8_t* first, uint8_t* end, uint8_t byte);
 
 }  // namespace tav

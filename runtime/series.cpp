@@ -23,6 +23,8 @@ series_buffer* expand(series_buffer* buffer, int64_t new_size, bool copy) {
   if (new_size == 0) new_size = std::max<int64_t>(int64_t{buffer->size} * 2, 16);
   if (new_size < 1 || static_cast<uint64_t>(new_size) > max_series_size) no_memory();
   node_id node = buffer->node;
+  if (node && buffer_of(node) == buffer)
+    if (series_buffer* grown = grow_in_place(node, static_cast<uint32_t>(round_up(new_size, 16)))) return grown;
   series_buffer* fresh = alloc_series_buffer(static_cast<uint32_t>(new_size), 1, 0);
   series_buffer* old = node ? buffer_of(node) : buffer;
 

@@ -585,6 +585,45 @@ TEST_F(Collector, AGrowingHeapIsCollectedAsItDoublesAndKeepsWithinTwiceItsLiveDa
   root = {none_header, 0, 0, 0};
 }
 
+// In a frame of its own, so that no local of the test keeps the block's node.
+[[gnu::noinline]] void build_large_heap() {
+  root = block_cell(alloc_cells(4));
+  for (uint32_t i = 0; i < 24000; ++i) {
+    append(root.payload2, {string_type, 0, text_of_length(1000, 'a'), 0});
+    text_of_length(500, 'x');
+  }
+  append(root.payload2, {string_type, 0, text_of_length(3 << 20, 'b'), 0});  // a big frame too
+}
+
+// Once a large heap is dropped, one collection gives its frames back and sets the next budget
+// from what it left, not from the large figure before it.
+TEST_F(Collector, ADroppedLargeHeapComesBackToWithinTwiceItsLiveDataAfterOneCollection) {
+  collector::scoped_root keep(&root);
+  collector::test_modes.verify = false;
+  node_id small = alloc_cells(4);
+  root_node = small;
+  collector::scoped_root keep_small(&root_node);
+  for (uint32_t i = 0; i < 100; ++i) append(small, {string_type, 0, text_of_length(100, 's'), 0});
+
+  build_large_heap();
+  collect();
+  const size_t large = memory::state.used;
+  ASSERT_GE(large, 24000u * 1000);
+
+  root = {none_header, 0, 0, 0};
+  scrub_stack();
+  collect();
+  const size_t heap = memory::state.used;
+  const double live = bytes_in_use();
+  EXPECT_LE(static_cast<double>(heap), 2 * live + static_cast<double>(memory::pacing_floor)) << large;
+  EXPECT_EQ(memory::state.live_after_collection, heap);
+  EXPECT_TRUE(memory::collection_due_p(heap + memory::pacing_floor)) << "the budget follows the small heap";
+  EXPECT_LT(2 * (heap + memory::pacing_floor), large);
+  ASSERT_EQ(buffer_of(small)->count(), 100u);
+  EXPECT_EQ(buffer_of(cell_at(small, 99).payload2)->head()[99], 's');
+  root_node = 0;
+}
+
 // What makes the stress run of the suites mean something: their private heaps collect too.
 using UnderStressSwitch = testing::fresh_heap;
 

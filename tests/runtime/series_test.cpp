@@ -5,6 +5,7 @@
 
 #include "fire_helpers.hpp"
 #include "collector_fixture.hpp"
+#include "runtime/collector.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/series.hpp"
 
@@ -93,6 +94,7 @@ TEST_F(Series, FixedSeriesLivesOutsideTheFrames) {
 TEST_F(Series, ExpansionKeepsBytesPastTailAndEveryReferenceSeesIt) {
   node_id node = alloc_bytes(16);
   series_buffer* old = buffer_of(node);
+  alloc_bytes(16);  // a buffer right after it: it cannot grow where it lies
   put_bytes(old, "abcdef");
   old->data()[6] = 0;  // a terminator past tail
   old->data()[7] = 'z';
@@ -110,6 +112,46 @@ TEST_F(Series, ExpansionKeepsBytesPastTailAndEveryReferenceSeesIt) {
   EXPECT_EQ(fresh->flags, made | 1);
   EXPECT_EQ(old->node, 0u);  // abandoned
   EXPECT_EQ(old->flags & series_flag::in_use, 0u);
+}
+
+// The last buffer of the current frame grows into the free room after it, as long as that room
+// is larger than the growth; every other case moves it to a new buffer.
+TEST_F(Series, ExpansionGrowsTheLastBufferOfTheFrameWhereItLies) {
+  struct row {
+    const char* what;
+    int64_t beyond_room;  // the growth, in 16-byte steps past the frame's free room (negative: inside it)
+    bool in_place;
+  };
+  for (auto [what, beyond_room, in_place] : {
+           row{"well inside the room", -8, true},
+           row{"the largest growth below the room", 0, true},
+           row{"the room taken whole or more", 1, false},
+       }) {
+    node_id node = alloc_bytes(16);
+    series_buffer* old = buffer_of(node);
+    put_bytes(old, "abc");
+    old->data()[3] = 'z';  // past tail
+    series_frame* frame = memory::state.series_current;
+    ASSERT_EQ(reinterpret_cast<uint8_t*>(next_buffer(old)), frame->heap) << what;
+    auto room = static_cast<int64_t>(frame->free_bytes());
+    int64_t more = (room - 1) / 16 * 16 + beyond_room * 16;
+    uint8_t* heap = frame->heap;
+
+    series_buffer* fresh = expand_series(old, 16 + more);
+    EXPECT_EQ(fresh == old, in_place) << what;
+    EXPECT_EQ(buffer_of(node), fresh) << what;
+    EXPECT_EQ(fresh->size, 16 + more) << what;
+    EXPECT_EQ(used_text(fresh), "abc") << what;
+    EXPECT_EQ(fresh->data()[3], 'z') << what;
+    EXPECT_EQ(fresh->flags & ~series_flag::big, made | 1) << what;
+    if (in_place) {
+      EXPECT_EQ(frame->heap, heap + more) << what << ": nothing abandoned";
+      EXPECT_EQ(reinterpret_cast<uint8_t*>(next_buffer(fresh)), frame->heap) << what;
+    } else {
+      EXPECT_EQ(old->flags & series_flag::in_use, 0u) << what;
+    }
+    EXPECT_EQ(collector::check_heap(false), nullptr) << what;
+  }
 }
 
 TEST_F(Series, ExpansionMovesDataFromOffsetToTheDataStart) {
