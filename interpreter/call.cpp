@@ -19,6 +19,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/call.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/library_calls.hpp"
 #include "interpreter/natives.hpp"
@@ -39,7 +40,8 @@ constexpr cell none_cell{TYPE_NONE, 0, 0, 0};
 // functions and routines its place in the frame), then an integer! with the locals count
 // (functions, routines) or the refinement count (natives, actions) when above 0. The cell that
 // caches the list also keeps a summary of it in payload 3, so that the common call reads no more
-// than its argument typesets.
+// than its argument typesets, and in payload 1 the frame cells after the mandatory arguments when
+// no refinement is given: bit i set for a false (a refinement), clear for a none (its argument).
 
 namespace mode {
 inline constexpr uint32_t shift = 20;
@@ -50,6 +52,9 @@ namespace summary {
 inline constexpr uint32_t mandatory_mask = 0xFF;   // arguments before the first refinement
 inline constexpr uint32_t refinements = 0x100;     // its spec has refinements
 inline constexpr uint32_t plain = 0x200;           // every mandatory argument is evaluated
+inline constexpr uint32_t off_shift = 10;          // frame cells after the mandatory arguments when
+inline constexpr uint32_t off_mask = 0x3F;         //   no refinement is given, 0 when above 32
+inline constexpr uint32_t off_limit = 32;
 inline constexpr uint32_t count_shift = 16;        // the list's trailing count
 }  // namespace summary
 
@@ -146,9 +151,17 @@ struct tracing_guard {
 // ---- Fetching -------------------------------------------------------------------------------
 
 // What a function's frame holds after its mandatory arguments when no refinement is given: false
-// for each refinement and none for each of its arguments.
+// for each refinement and none for each of its arguments, as the list's summary spells them.
 [[gnu::always_inline]] inline void push_refinements_off(const cell& list, uint32_t mandatory) {
   constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
+  const uint32_t count = (list.payload3 >> summary::off_shift) & summary::off_mask;
+  if (count && stack::top + count < stack::end) [[likely]] {
+    cell* at = stack::top;
+    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1)
+      at[i] = cell{(falses & 1) ? uint32_t{TYPE_LOGIC} : uint32_t{TYPE_NONE}, 0, 0, 0};
+    stack::top = at + count;
+    return;
+  }
   const cell* entries = list_cells(list);
   const uint32_t length = list_length(list);
   for (uint32_t i = mandatory; i < length; ++i) {
@@ -595,6 +608,27 @@ cell call_parse_callback(const cell& callback, cell (&arguments)[5]) {
   return call_back(callback, words::parse_callback, arguments, 5, callback::parse, false);
 }
 
+namespace {
+
+// The summary of the frame cells push_refinements_off pushes, read from the list's entries.
+void note_refinements_off(cell& list, uint32_t mandatory) {
+  const cell* entries = list_cells(list);
+  const uint32_t length = list_length(list);
+  uint32_t count = 0, falses = 0;
+  for (uint32_t i = mandatory; i < length; ++i) {
+    const cell& entry = entries[i];
+    const bool refinement = entry.type() == TYPE_REFINEMENT;
+    if (!refinement && (entry.type() != TYPE_TYPESET || mode_of(entry) == mode::returns)) continue;
+    if (count == summary::off_limit) return;
+    if (refinement) falses |= 1u << count;
+    ++count;
+  }
+  list.payload1 = falses;
+  list.payload3 |= count << summary::off_shift;
+}
+
+}  // namespace
+
 cell build_arguments(const cell& callable_value) {
   const cell callable = callable_value;
   {
@@ -658,6 +692,7 @@ cell build_arguments(const cell& callable_value) {
   if (native_like && refinement_count + 1 >= parameter_limit) fire(error_id::script_bad_func_def, cell{TYPE_BLOCK, 0, spec, 0});
   list.payload3 = std::min(mandatory, summary::mandatory_mask) | (refined ? summary::refinements : 0) |
                   (plain ? summary::plain : 0) | (count << summary::count_shift);
+  if (refined && !native_like) note_refinements_off(list, mandatory);
   *cached_list_cell(callable) = list;
   if (callable.type() == TYPE_NATIVE) natives::note_arguments(native::index_of(callable), callable);
   return list;
@@ -764,6 +799,16 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   return true;
 }
 
+// The options of a call by a path written in code, for the forms the general fetching handles.
+call_options path_options(const cell& path, uint32_t path_index, const cell& name, bool push) {
+  call_options options;
+  options.push = push;
+  options.name = &name;
+  options.path = &path;
+  options.path_index = path_index;
+  return options;
+}
+
 // What a callable called by a path takes from the code: its mandatory arguments as
 // call_from_code takes them, then the refinements the path names with their arguments. A word
 // spelled as one of the list's refinements is taken here; the first element that is anything
@@ -771,8 +816,9 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
 // path to fetch_refinements, which gives the results and errors of every other form. An exit
 // left pending ends the fetching.
 [[gnu::always_inline]] inline uint32_t path_arguments(const cell& callable, const code& source, uint32_t index,
-                                                      const call_options& options, const cell& list, const cell& name,
-                                                      int32_t* parameters, bool function_like) {
+                                                      const cell& path_cell, uint32_t path_index, bool push,
+                                                      const cell& list, const cell& name, int32_t* parameters,
+                                                      bool function_like) {
   const uint32_t mandatory = list.payload3 & summary::mandatory_mask;
   // The list's buffer stays where it is while these are held (the collector pins it).
   const cell* entries = list_cells(list);
@@ -786,13 +832,14 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
     check_type(entries[k], stack::top[-1], name, callable, k);
   }
   if (function_like && (list.payload3 & summary::refinements)) push_refinements_off(list, mandatory);
-  for (uint32_t i = options.path_index, counter = mandatory;; ++i) {
-    series_buffer* path = buffer_of(options.path->payload2);
+  for (uint32_t i = path_index, counter = mandatory;; ++i) {
+    series_buffer* path = buffer_of(path_cell.payload2);
     if (i >= path->count()) return index;
     const cell& element = path->cells()[i];
     const uint32_t at =
         element.type() == TYPE_WORD ? refinement_entry(entries, mandatory, length, word::symbol_of(element)) : length;
     if (at == length || !take_refinement(function_like, parameters, entries[at].payload3, counter)) [[unlikely]] {
+      const call_options options = path_options(path_cell, path_index, name, push);
       const fetch f{callable, &source, options, name, parameters, function_like};
       return fetch_refinements(f, list, index, counter, true, i);
     }
@@ -806,6 +853,7 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
           no_arg(name, callable, position_of(list, k));
         index = next;
       } else {
+        const call_options options = path_options(path_cell, path_index, name, push);
         const fetch f{callable, &source, options, name, parameters, function_like};
         index = fetch_one(f, index, argument_mode, position_of(list, k));
       }
@@ -821,13 +869,15 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   }
 }
 
-// A call by a path written in code, untraced, without apply's forms or a method's object.
-uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t index, const call_options& options) {
+}  // namespace
+
+// A call by a path written in code, without apply's forms or a method's object.
+uint32_t detail::call_by_path(const cell& callable_value, const code& source, uint32_t index, const cell& path,
+                              uint32_t path_index, const cell& name, bool push) {
   const cell callable = callable_value;
   const cell list = detail::more_cell(callable, 1);
   if (tracing || list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain)) [[unlikely]]
-    return apply_general(callable, &source, index, options);
-  const cell& name = detail::call_name(options.name);
+    return apply_general(callable, &source, index, path_options(path, path_index, name, push));
   cell* slot = detail::push(callable);
   const uint8_t type = callable.type();
   const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;
@@ -838,7 +888,7 @@ uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t i
   if (!function_like) {
     clear_parameters(parameters, count);
   }
-  index = path_arguments(callable, source, index, options, list, name, parameters, function_like);
+  index = path_arguments(callable, source, index, path, path_index, push, list, name, parameters, function_like);
   if (!stack::pending.code) [[likely]] {
     if (!function_like) {
       call_native(callable, parameters);
@@ -846,34 +896,34 @@ uint32_t call_by_path(const cell& callable_value, const code& source, uint32_t i
       run_with_locals(callable, name, count);
     }
   }
-  options.push ? stack::pop_frame() : stack::pop_frame_last();
+  push ? stack::pop_frame() : stack::pop_frame_last();
   stack::top = slot + 1;
   *slot = slot[1];
   return index;
 }
-
-}  // namespace
 
 uint32_t apply_block(const cell& callable, const code* source, uint32_t index, const call_options& options) {
   if (source && options.mode == 0 && !options.object) {
     if (!options.path)
       return detail::call_from_code(callable, *source, index, options.push, detail::call_name(options.name),
                                     options.infix);
-    if (!options.infix) return call_by_path(callable, *source, index, options);
+    if (!options.infix)
+      return detail::call_by_path(callable, *source, index, *options.path, options.path_index,
+                                  detail::call_name(options.name), options.push);
   }
   return apply_general(callable, source, index, options);
 }
 
 namespace {
 
-// Whether `count` block! values are written at `index` and no operator follows the last one
-// (it would take that block as its left operand).
+// Whether `count` (1 or 2) block! values are written at `index` and no operator follows the
+// last one (it would take that block as its left operand).
 bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
   const detail::view code_view = detail::view_of(source);
   const uint32_t after = index + count;
   if (after > code_view.limit) return false;
-  for (uint32_t i = index; i < after; ++i)
-    if (code_view.cells[i].type() != TYPE_BLOCK) return false;
+  const cell* blocks = code_view.cells + index;
+  if (blocks[0].type() != TYPE_BLOCK || (count == 2 && blocks[1].type() != TYPE_BLOCK)) return false;
   if (after == code_view.limit || code_view.cells[after].type() != TYPE_WORD) return true;
   const cell* next = detail::bound_value(code_view.cells[after]);
   return next && next->type() != TYPE_OP;
