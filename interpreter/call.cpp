@@ -799,16 +799,6 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   return true;
 }
 
-// The options of a call by a path written in code, for the forms the general fetching handles.
-call_options path_options(const cell& path, uint32_t path_index, const cell& name, bool push) {
-  call_options options;
-  options.push = push;
-  options.name = &name;
-  options.path = &path;
-  options.path_index = path_index;
-  return options;
-}
-
 // What a callable called by a path takes from the code: its mandatory arguments as
 // call_from_code takes them, then the refinements the path names with their arguments. A word
 // spelled as one of the list's refinements is taken here; the first element that is anything
@@ -839,7 +829,7 @@ call_options path_options(const cell& path, uint32_t path_index, const cell& nam
     const uint32_t at =
         element.type() == TYPE_WORD ? refinement_entry(entries, mandatory, length, word::symbol_of(element)) : length;
     if (at == length || !take_refinement(function_like, parameters, entries[at].payload3, counter)) [[unlikely]] {
-      const call_options options = path_options(path_cell, path_index, name, push);
+      const call_options options = detail::path_options(path_cell, path_index, name, push);
       const fetch f{callable, &source, options, name, parameters, function_like};
       return fetch_refinements(f, list, index, counter, true, i);
     }
@@ -853,7 +843,7 @@ call_options path_options(const cell& path, uint32_t path_index, const cell& nam
           no_arg(name, callable, position_of(list, k));
         index = next;
       } else {
-        const call_options options = path_options(path_cell, path_index, name, push);
+        const call_options options = detail::path_options(path_cell, path_index, name, push);
         const fetch f{callable, &source, options, name, parameters, function_like};
         index = fetch_one(f, index, argument_mode, position_of(list, k));
       }
@@ -877,7 +867,7 @@ uint32_t detail::call_by_path(const cell& callable_value, const code& source, ui
   const cell callable = callable_value;
   const cell list = detail::more_cell(callable, 1);
   if (tracing || list.type() != TYPE_BLOCK || !(list.payload3 & summary::plain)) [[unlikely]]
-    return apply_general(callable, &source, index, path_options(path, path_index, name, push));
+    return apply_general(callable, &source, index, detail::path_options(path, path_index, name, push));
   cell* slot = detail::push(callable);
   const uint8_t type = callable.type();
   const bool function_like = type == TYPE_FUNCTION || type == TYPE_ROUTINE;

@@ -466,17 +466,22 @@ inline uint32_t run_expressions(const code& source, uint32_t index, block_record
 
 namespace {
 
+// An operator folded further out is not the innermost call while a block runs, as it is not when
+// the block has its frame.
+struct outer_operator_hidden {
+  stack::folded_operator saved = stack::folded;
+  outer_operator_hidden() { stack::folded = {nullptr, 0}; }
+  ~outer_operator_hidden() { stack::folded = saved; }
+  outer_operator_hidden(const outer_operator_hidden&) = delete;
+  outer_operator_hidden& operator=(const outer_operator_hidden&) = delete;
+};
+
 // A block run without a frame of its own: its result slot opens at the top as a frame's would,
-// and the caller's arguments come back as a pop would put them. An operator folded further out
-// is not the innermost call while the block runs, as it is not when the block has its frame.
+// and the caller's arguments come back as a pop would put them.
 struct folded_scope {
   cell* caller_arguments;
-  stack::folded_operator saved_operator;
-  folded_scope() : caller_arguments(stack::arguments), saved_operator(stack::folded) {
-    stack::arguments = stack::top;
-    stack::folded = {nullptr, 0};
-  }
-  ~folded_scope() { stack::folded = saved_operator; }
+  outer_operator_hidden hidden;
+  folded_scope() : caller_arguments(stack::arguments) { stack::arguments = stack::top; }
   void pop(bool chain) {
     cell* callee = stack::arguments;
     stack::arguments = caller_arguments;
@@ -566,7 +571,7 @@ namespace {
 
 // A paren whose value goes to the result slot, at the start of an expression (the top is at the
 // slot): a folded block would open its own slot right there, so its expressions write the result
-// slot itself. An operator folded further out is not the innermost call while it runs.
+// slot itself.
 [[gnu::always_inline]] inline void run_in_place(const cell& group) {
   series_buffer* buffer = buffer_of(group.payload2);
   const code source{group, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
@@ -575,11 +580,7 @@ namespace {
     return;
   }
   if (quick_block_p(buffer, source, true)) return;
-  struct operator_cleared {
-    stack::folded_operator saved = stack::folded;
-    operator_cleared() { stack::folded = {nullptr, 0}; }
-    ~operator_cleared() { stack::folded = saved; }
-  } cleared;
+  const outer_operator_hidden hidden;
   record_scope record(group);
   run_expressions(source, group.payload1, &record.record);
 }

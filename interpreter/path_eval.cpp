@@ -72,16 +72,8 @@ uint32_t do_path(const code* source, uint32_t index, const cell& path_value, boo
     if (set) fire(error_id::script_invalid_path_set, path);
     if (get) fire(error_id::script_invalid_path_get, path);
     const cell callable = *reached;
-    if (source) [[likely]] {
-      index = detail::call_by_path(callable, *source, index, path, at + 1, head, push);
-    } else {
-      call_options options;
-      options.push = push;
-      options.name = &head;
-      options.path = &path;
-      options.path_index = at + 1;
-      index = apply_block(callable, source, index, options);
-    }
+    index = source ? detail::call_by_path(callable, *source, index, path, at + 1, head, push)
+                   : apply_block(callable, source, index, detail::path_options(path, at + 1, head, push));
     if (traced && !stack::pending.code) [[unlikely]]
       detail::trace(event::exit, source, index, stack::last_pushed());
     return index;
