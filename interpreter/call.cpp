@@ -904,23 +904,6 @@ uint32_t apply_block(const cell& callable, const code* source, uint32_t index, c
   return apply_general(callable, source, index, options);
 }
 
-namespace {
-
-// Whether `count` (1 or 2) block! values are written at `index` and no operator follows the
-// last one (it would take that block as its left operand).
-bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
-  const detail::view code_view = detail::view_of(source);
-  const uint32_t after = index + count;
-  if (after > code_view.limit) return false;
-  const cell* blocks = code_view.cells + index;
-  if (blocks[0].type() != TYPE_BLOCK || (count == 2 && blocks[1].type() != TYPE_BLOCK)) return false;
-  if (after == code_view.limit || code_view.cells[after].type() != TYPE_WORD) return true;
-  const cell* next = detail::bound_value(code_view.cells[after]);
-  return next && next->type() != TYPE_OP;
-}
-
-}  // namespace
-
 // The common call, untraced: the callable's mandatory arguments evaluated from the code, its
 // refinements off.
 uint32_t detail::call_from_code(const cell& callable_value, const code& source, uint32_t index, bool push,
@@ -960,7 +943,7 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
       break;
     }
     check_type(typesets[k], stack::top[-1], name, callable, k);
-    if (k == 0 && conditional && blocks_at_p(source, index, mandatory - 1)) {
+    if (k == 0 && conditional && detail::blocks_at_p(source, index, mandatory - 1)) {
       const cell* blocks = detail::view_of(source).cells + index;
       index += mandatory - 1;
       natives::run_conditional(native::index_of(callable), blocks);

@@ -17,6 +17,7 @@
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
 #include "interpreter/interpreter_internal.hpp"
+#include "interpreter/natives.hpp"
 #include "runtime/collector.hpp"
 #include "runtime/cycle_stack.hpp"
 #include "runtime/errors.hpp"
@@ -25,7 +26,9 @@
 namespace tav::interpreter {
 
 block_record* current_record = nullptr;
+#ifdef TAV_TEST_MODES
 bool fold_frames = true;
+#endif
 bool tracing = false;
 bool trace_installed = false;
 
@@ -499,15 +502,15 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 // A block that holds one quick value, or a set-word of a plain context taking one, gives it as a
 // folded block would, without opening a scope: nothing in it can raise or run code. Only one
 // cell, or an odd number of them with an operator word second and no block last, can hold one.
-// A block found not to is marked, and not tried again: the mark only ever skips this shortcut, so
-// a block changed since it was set still runs as it should.
-[[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
+// The value goes to `result` and the set-word's word is set; false, with nothing written, when
+// the block holds anything else. A block found not to is marked, and not tried again: the mark
+// only ever skips this shortcut, so a block changed since it was set still runs as it should.
+[[gnu::always_inline]] inline bool quick_block_value(series_buffer* buffer, const code& source, cell& result) {
   if (buffer->flags & series_flag::not_quick) return false;
   const detail::view code_view{buffer->cells(), source.end};
   uint32_t head = source.block.payload1;
   const cell* target = code_view.cells[head].type() == TYPE_SET_WORD ? &code_view.cells[head++] : nullptr;
   const uint32_t length = source.end - head;
-  cell result;
   operator_left pending;
   cell* slot = nullptr;
   if (length == 0 ||
@@ -519,6 +522,13 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
     return false;
   }
   if (slot) *slot = result;
+  return true;
+}
+
+// quick_block_value, its value pushed as a folded block gives it.
+[[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
+  cell result;
+  if (!quick_block_value(buffer, source, result)) return false;
   cell* pushed = stack::top;
   move_cell(*pushed, result);
   stack::top = pushed + 1;
@@ -595,7 +605,59 @@ void do_block(const cell& block_value, bool chain) {
     do_block_framed(block, chain);
 }
 
+// if, unless or either written with its blocks, whose condition is a quick value (nothing in it
+// can raise or run code). A quick chosen block, or none chosen, gives its value without the frame,
+// which would never be seen; any other chosen block runs in the frame the call would have, with
+// the condition as its argument.
+uint32_t detail::quick_conditional(const code& source, uint32_t index, const cell& native, const cell& name,
+                                   bool push) {
+  const detail::view code_view = detail::view_of(source);
+  if (index >= code_view.limit || source.system || !fold_p()) return 0;
+  const uint32_t which = native::index_of(native);
+  const cell& list = detail::more_cell(native, 1);
+  if (list.type() != TYPE_BLOCK) return 0;
+  cell condition;
+  operator_left pending;
+  const uint32_t after = quick_value(source, code_view, index, condition, pending);
+  const uint32_t count = which == natives::conditional_either ? 2 : 1;
+  if (!after || pending.left || condition.type() == TYPE_UNSET ||
+      !detail::admits(buffer_of(list.payload2)->cells()[0], condition.type()) ||
+      !detail::blocks_at_p(source, after, count))
+    return 0;
+  const bool true_p = !logic::false_p(condition);
+  cell result = none_cell;
+  if (which == natives::conditional_either || true_p == (which == natives::conditional_if)) {
+    const cell block = code_view.cells[after + (true_p ? 0 : count - 1)];
+    series_buffer* buffer = buffer_of(block.payload2);
+    const code branch{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
+    if (branch.system || block.payload1 >= branch.end || !quick_block_value(buffer, branch, result)) {
+      const cell called = native;
+      cell* slot = detail::push(called);
+      stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | stack::frame_flag::interpreted);
+      detail::push(condition);
+      do_block(block, true);
+      pop_for(push);
+      stack::top = slot + 1;
+      *slot = slot[1];
+      return after + count;
+    }
+  }
+  cell* pushed = detail::push(result);
+  if (!push) copy_cell(*pushed, *stack::arguments);
+  return after + count;
+}
+
 namespace {
+
+// Whether the callable is if, unless or either, with a value or a word first after it: only then
+// can its condition be quick.
+[[gnu::always_inline]] inline bool conditional_p(const cell& callable, const detail::view& code_view, uint32_t index) {
+  if (callable.type() != TYPE_NATIVE || native::index_of(callable) - 1 >= natives::last_conditional ||
+      index >= code_view.limit)
+    return false;
+  const uint8_t first = code_view.cells[index].type();
+  return detail::self_evaluating.types[first] || first == TYPE_WORD;
+}
 
 // Every expression but an untraced value or word holding one.
 [[gnu::noinline]] uint32_t evaluate_expression(const code& source, uint32_t index, uint32_t flags) {
@@ -699,7 +761,9 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       if (!detail::callable_p(slot->type())) [[unlikely]]
         return evaluate_expression(source, index, flags);
       const cell name = *value;
-      index = detail::call_from_code(*slot, source, index + 1, push, name, false);
+      const uint32_t quick =
+          conditional_p(*slot, code_view, index + 1) ? detail::quick_conditional(source, index + 1, *slot, name, push) : 0;
+      index = quick ? quick : detail::call_from_code(*slot, source, index + 1, push, name, false);
     } else if (type == TYPE_SET_WORD) {
       const cell word = *value;
       index = set_word(source, index, word, push);

@@ -32,7 +32,11 @@ cell current_block();
 // Untraced blocks and parens run without frames of their own (frames named <body>, which every
 // walk of the frames skips), so a recursion gets deeper before the call stack is full. On unless
 // a test build is run with TAV_FOLD_FRAMES=0, which keeps every such frame to compare against.
+#ifdef TAV_TEST_MODES
 extern bool fold_frames;
+#else
+inline constexpr bool fold_frames = true;
+#endif
 // Events are fired while `tracing` is set; `trace_installed` says a trace callback is in place
 // (functions flagged for tracing switch `tracing` back on inside a call).
 extern bool tracing;

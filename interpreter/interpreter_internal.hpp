@@ -103,6 +103,19 @@ inline bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::res
   return values->cells() + slot;
 }
 
+// Whether `count` (1 or 2) block! values are written at `index` and no operator follows the
+// last one (it would take that block as its left operand).
+[[gnu::always_inline]] inline bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
+  const view code_view = view_of(source);
+  const uint32_t after = index + count;
+  if (after > code_view.limit) return false;
+  const cell* blocks = code_view.cells + index;
+  if (blocks[0].type() != TYPE_BLOCK || (count == 2 && blocks[1].type() != TYPE_BLOCK)) return false;
+  if (after == code_view.limit || code_view.cells[after].type() != TYPE_WORD) return true;
+  const cell* next = bound_value(code_view.cells[after]);
+  return next && next->type() != TYPE_OP;
+}
+
 // The value cell of a word; what the fast lookup cannot answer goes to the context module,
 // which finds the word by its symbol or raises.
 inline cell* word_value(const cell& word) {
@@ -292,6 +305,11 @@ uint32_t operator_call(const code& source, uint32_t index, cell* start, bool pus
 // the right one evaluated after it, then both are worked on directly or handed to the full call.
 uint32_t operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start, bool push,
                  uint32_t kind, int32_t code);
+
+// if, unless or either (`native`) met in code at `index - 1` with a quick condition: answers the
+// index after its blocks, or 0, with nothing written, when its call must be made.
+[[gnu::noinline]] uint32_t quick_conditional(const code& source, uint32_t index, const cell& native, const cell& name,
+                                             bool push);
 
 // A call of a callable met in code at `index - 1`, its arguments from `index` on.
 uint32_t call_from_code(const cell& callable, const code& source, uint32_t index, bool push, const cell& name,

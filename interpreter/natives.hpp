@@ -107,7 +107,8 @@ void try_error_stack(bool keep);
 // as literal blocks: the condition is the frame's first argument, the blocks are read from the
 // code (the interpreter then never pushes them), and the native's work is done as its own call
 // would do it.
-inline constexpr uint32_t last_conditional = 3;
+inline constexpr uint32_t conditional_if = 1, conditional_unless = 2, conditional_either = 3;
+inline constexpr uint32_t last_conditional = conditional_either;
 void run_conditional(uint32_t index, const cell* blocks);
 
 // ---- Loop counts ----------------------------------------------------------------------------
