@@ -508,7 +508,7 @@ void push_frame_values(const cell& function, const cell* arguments, uint32_t cou
   values_guard values(function.payload1);
   stack::call_frame* frame = stack::call_top - 1;
   frame->header |= stack::frame_flag::body;
-  detail::catch_exits([&] { do_block(body, true); });
+  detail::catch_exits([&] { do_framed_body(body, true); });
   frame->header &= ~stack::frame_flag::body;
   if (stack::pending.code && stack::take_exit(stack::frame_index(frame))) [[unlikely]]
     detail::set_result(stack::pending.value);
@@ -943,7 +943,7 @@ uint32_t detail::call_from_code(const cell& callable_value, const code& source, 
       break;
     }
     check_type(typesets[k], stack::top[-1], name, callable, k);
-    if (k == 0 && conditional && detail::blocks_at_p(source, index, mandatory - 1)) {
+    if (k == 0 && conditional && detail::blocks_at_p(detail::view_of(source), index, mandatory - 1)) {
       const cell* blocks = detail::view_of(source).cells + index;
       index += mandatory - 1;
       natives::run_conditional(native::index_of(callable), blocks);

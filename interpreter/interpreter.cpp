@@ -597,6 +597,14 @@ namespace {
 
 }  // namespace
 
+void do_framed_body(const cell& block_value, bool chain) {
+  const cell block = block_value;
+  if (fold_frames && !tracing) [[likely]]
+    do_block_folded(block, chain);
+  else
+    do_block_framed(block, chain);
+}
+
 void do_block(const cell& block_value, bool chain) {
   const cell block = block_value;
   if (fold_p()) [[likely]]
@@ -614,16 +622,12 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
   const detail::view code_view = detail::view_of(source);
   if (index >= code_view.limit || source.system || !fold_p()) return 0;
   const uint32_t which = native::index_of(native);
-  const cell& list = detail::more_cell(native, 1);
-  if (list.type() != TYPE_BLOCK) return 0;
   cell condition;
   operator_left pending;
   const uint32_t after = quick_value(source, code_view, index, condition, pending);
   const uint32_t count = which == natives::conditional_either ? 2 : 1;
-  if (!after || pending.left || condition.type() == TYPE_UNSET ||
-      !detail::admits(buffer_of(list.payload2)->cells()[0], condition.type()) ||
-      !detail::blocks_at_p(source, after, count))
-    return 0;
+  // The condition is any-type!; an unset one is either's error.
+  if (!after || pending.left || condition.type() == TYPE_UNSET || !detail::blocks_at_p(code_view, after, count)) return 0;
   const bool true_p = !logic::false_p(condition);
   cell result = none_cell;
   if (which == natives::conditional_either || true_p == (which == natives::conditional_if)) {
@@ -635,7 +639,7 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
       cell* slot = detail::push(called);
       stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | stack::frame_flag::interpreted);
       detail::push(condition);
-      do_block(block, true);
+      do_framed_body(block, true);
       pop_for(push);
       stack::top = slot + 1;
       *slot = slot[1];

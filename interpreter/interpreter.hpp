@@ -68,6 +68,9 @@ inline constexpr uint32_t quote_functions = 4;  // functions met literally are d
 // replaces the caller's result slot; without it the result is left as the caller's last value.
 // An empty block gives unset.
 void do_block(const cell& block, bool chain);
+// do_block for a block run inside a frame its caller has pushed: a function's body, a loop's
+// body, a conditional's branch.
+void do_framed_body(const cell& block, bool chain);
 // Evaluates one expression from `index` and answers the index after it.
 uint32_t do_expression(const code& source, uint32_t index, uint32_t flags);
 // One expression in a frame of its own named <body> (left out as the frames of blocks are): with `push` the result is left pushed,

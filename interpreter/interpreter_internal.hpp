@@ -105,8 +105,7 @@ inline bool same_symbol_p(uint32_t a, uint32_t b) { return a == b || symbol::res
 
 // Whether `count` (1 or 2) block! values are written at `index` and no operator follows the
 // last one (it would take that block as its left operand).
-[[gnu::always_inline]] inline bool blocks_at_p(const code& source, uint32_t index, uint32_t count) {
-  const view code_view = view_of(source);
+[[gnu::always_inline]] inline bool blocks_at_p(const view& code_view, uint32_t index, uint32_t count) {
   const uint32_t after = index + count;
   if (after > code_view.limit) return false;
   const cell* blocks = code_view.cells + index;

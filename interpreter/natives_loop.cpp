@@ -74,12 +74,12 @@ void run_conditional(uint32_t index, const cell* blocks) {
     if (condition.type() == TYPE_UNSET) [[unlikely]]
       fire(error_id::script_no_return);
     const cell block = blocks[logic::false_p(condition) ? 1 : 0];
-    interpreter::do_block(block, true);
+    interpreter::do_framed_body(block, true);
     return;
   }
   if (logic::false_p(condition) == (index == index_if)) return box_none();
   const cell block = blocks[0];
-  interpreter::do_block(block, true);
+  interpreter::do_framed_body(block, true);
 }
 
 // The first value that is neither none nor false; none when there is none.

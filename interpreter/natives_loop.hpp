@@ -15,7 +15,7 @@ namespace tav::natives::loop {
 // exception is pending again when this returns.
 inline void run(const cell& block, bool chain) {
   stack::top = stack::arguments;
-  interpreter::detail::catch_exits([&] { interpreter::do_block(block, chain); });
+  interpreter::detail::catch_exits([&] { interpreter::do_framed_body(block, chain); });
 }
 
 enum class after { next, stop, leave };
