@@ -44,13 +44,17 @@ ratio() {  # ratio OTHER TAV
   awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2fx", a / b; else print "-" }'
 }
 
+# The interpreter itself rather than a launcher script in front of it (a version manager's shim
+# can take longer to start than the program runs).
+python=$(python3 -c 'import sys; print(sys.executable)')
+
 # One program in the three languages: three rounds, each running Tav, Python and Lua in turn, so
 # that a change in the machine's load falls on all three alike; the best time of each is shown.
 compare() {  # compare NAME TAV PYTHON LUA
   local t=9e9 p=9e9 l=9e9
   for _ in 1 2 3; do
     t=$(best "$t" "$(time_once "$tav" "$2")")
-    p=$(best "$p" "$(time_once python3 "$3")")
+    p=$(best "$p" "$(time_once "$python" "$3")")
     l=$(best "$l" "$(time_once lua5.4 "$4")")
   done
   printf '%-16s %9s %9s %9s %12s %12s\n' "$1" "$t" "$p" "$l" "$(ratio "$p" "$t")" "$(ratio "$l" "$t")"
