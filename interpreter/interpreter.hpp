@@ -30,8 +30,8 @@ extern block_record* current_record;
 // The record as a cell; unset outside every evaluation.
 cell current_block();
 // Untraced blocks and parens run without frames of their own (frames named <body>, which every
-// walk of the frames skips), so a recursion gets deeper before the call stack is full. On unless
-// a test build is run with TAV_FOLD_FRAMES=0, which keeps every such frame to compare against.
+// walk of the frames skips), so a recursion gets deeper before the call stack is full, unless a
+// test build is run with TAV_FOLD_FRAMES=0, which keeps every such frame to compare against.
 #ifdef TAV_TEST_MODES
 extern bool fold_frames;
 #else
