@@ -210,6 +210,9 @@ def run_case(path, tav, probe):
             if word == "size":
                 columns, rows = size_of(rest)
             elif word == "run":
+                # A case runs one program: a second run is refused, so no server is left behind.
+                if pane:
+                    raise CaseFailed("a case has one run step")
                 pane = Pane(folder, columns, rows)
                 pane.start(rest.replace("{tav}", shlex.quote(tav)).replace("{probe}", shlex.quote(probe)))
             elif word == "keys":
