@@ -201,21 +201,30 @@ inline void assign(const cell& word) {
   *stack::arguments = value;
 }
 
-// A literal or a word holding a value at `index`, followed by operators that apply without a call:
-// nothing in it can raise or run code. Its value goes to `result` and the index after it is
-// answered, or the index of the first operator that needs its call, with `pending` saying so;
-// 0 when the first value needs the full path.
+bool quick_paren_value(const cell& group, cell& result);
+
+// A literal, a word holding a value or a paren holding one quick value (`parens`) at `index`,
+// followed by operators that apply without a call: nothing in it can raise, run code or write
+// anything. Its value goes to `result` and the index after it is answered, or the index of the
+// first operator that needs its call, with `pending` saying so; 0 when the first value needs the
+// full path.
 struct operator_left {
   bool left = false;
   detail::found_operator found;
 };
+template <bool parens = true>
 [[gnu::always_inline]] inline uint32_t quick_value(const code& source, const detail::view& code_view, uint32_t index,
                                                   cell& result, operator_left& pending) {
   const cell* value = &code_view.cells[index];
   if (!detail::self_evaluating.types[value->type()]) {
-    if (value->type() != TYPE_WORD) return 0;
-    value = detail::bound_value(*value);
-    if (!value || !detail::pushed_as_value.types[value->type()]) return 0;
+    if (value->type() == TYPE_WORD) {
+      value = detail::bound_value(*value);
+      if (!value || !detail::pushed_as_value.types[value->type()]) return 0;
+    } else if (!parens || value->type() != TYPE_PAREN || !fold_frames || !quick_paren_value(*value, result)) {
+      return 0;
+    } else {
+      value = &result;
+    }
   }
   result = *value;
   for (++index; index < code_view.limit && code_view.cells[index].type() == TYPE_WORD; index += 2) {
@@ -516,13 +525,23 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
   if (length == 0 ||
       (length != 1 && (!(length & 1) || code_view.cells[head + 1].type() != TYPE_WORD ||
                        code_view.cells[source.end - 1].type() == TYPE_BLOCK)) ||
-      quick_value(source, code_view, head, result, pending) != source.end || pending.left ||
+      quick_value<false>(source, code_view, head, result, pending) != source.end || pending.left ||
       (target && !(slot = plain_slot(*target)))) {
     buffer->flags |= series_flag::not_quick;
     return false;
   }
   if (slot) *slot = result;
   return true;
+}
+
+// A paren holding one quick value and no set-word: its value, with nothing written. Only one
+// level of parens is looked into.
+[[gnu::noinline]] bool quick_paren_value(const cell& group, cell& result) {
+  series_buffer* buffer = buffer_of(group.payload2);
+  if (buffer->flags & (series_flag::system_code | series_flag::not_quick)) return false;
+  const code source{group, detail::cells_in(buffer), false};
+  if (group.payload1 >= source.end || buffer->cells()[group.payload1].type() == TYPE_SET_WORD) return false;
+  return quick_block_value(buffer, source, result);
 }
 
 // quick_block_value, its value pushed as a folded block gives it.
@@ -660,7 +679,7 @@ namespace {
       index >= code_view.limit)
     return false;
   const uint8_t first = code_view.cells[index].type();
-  return detail::self_evaluating.types[first] || first == TYPE_WORD;
+  return detail::self_evaluating.types[first] || first == TYPE_WORD || first == TYPE_PAREN;
 }
 
 // Every expression but an untraced value or word holding one.
