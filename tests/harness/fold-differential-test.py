@@ -16,6 +16,8 @@ o: make object! [n: 2 on: true]
 x: 1 y: 2
 g: func [n] [n + 1]
 h: func [n] [either n > 3 [n * 2] [n - 1]]
+k: func [a /plus b] [either plus [a + b] [a]]
+r: func [n] [loop 3 [if n > 2 [return n * 10]] 0]
 show: func [code [block!] /local r] [
     x: 1 y: 2
     set/any 'r try code
@@ -53,7 +55,9 @@ class Draw:
             grown = target + " + " if self.r.random() < 0.5 else ""
             return "(" + target + ": " + grown + self.expression(depth - 1) + ")"
         if k < 0.97:
-            return self.r.choice(["g", "h"]) + " " + self.value(depth - 1)
+            call = self.r.choice(["g", "h", "k", "r", "k/plus"])
+            text = call + " " + self.value(depth - 1)
+            return text + " " + self.value(depth - 1) if call == "k/plus" else text
         return "()"
 
     def expression(self, depth):
@@ -88,8 +92,12 @@ class Draw:
 
     def statement(self, depth):
         k = self.r.random()
-        if k < 0.55:
+        if k < 0.5:
             return self.conditional(depth)
+        if k < 0.55:
+            return "w: 0 while [w < 3] [w: w + 1 " + self.statement(max(depth - 1, 0)) + "]"
+        if k < 0.6:
+            return "repeat n 2 [if " + self.expression(depth) + " [break] y: y + n]"
         if k < 0.8:
             return self.r.choice(["x", "y"]) + ": " + self.expression(depth)
         return self.expression(depth)
