@@ -16,6 +16,7 @@
 #include "datatypes/symbol.hpp"
 #include "datatypes/values.hpp"
 #include "datatypes/word.hpp"
+#include "interpreter/call.hpp"
 #include "interpreter/interpreter_internal.hpp"
 #include "interpreter/natives.hpp"
 #include "runtime/collector.hpp"
@@ -682,6 +683,17 @@ namespace {
   return detail::self_evaluating.types[first] || first == TYPE_WORD || first == TYPE_PAREN;
 }
 
+// The callable a path's first word (copied to `head`) holds, when it holds one: the path is a
+// call.
+[[gnu::always_inline]] inline const cell* path_callable(const cell& path, cell& head) {
+  series_buffer* buffer = buffer_of(path.payload2);
+  if (path.payload1 >= buffer->count()) return nullptr;
+  head = buffer->cells()[path.payload1];
+  if (head.type() != TYPE_WORD) return nullptr;
+  const cell* slot = detail::bound_value(head);
+  return slot && detail::callable_p(slot->type()) ? slot : nullptr;
+}
+
 // Every expression but an untraced value or word holding one.
 [[gnu::noinline]] uint32_t evaluate_expression(const code& source, uint32_t index, uint32_t flags) {
   cell* start = stack::top;
@@ -795,7 +807,10 @@ uint32_t do_expression(const code& source, uint32_t index, uint32_t flags) {
       index = paren(source, index, group, push);
     } else if (type == TYPE_PATH) {
       const cell path = *value;
-      index = do_path(&source, index + 1, path, false, false, push);
+      cell head;
+      const cell* slot = source.system ? nullptr : path_callable(path, head);
+      index = slot ? detail::call_by_path(*slot, source, index + 1, path, path.payload1 + 1, head, push)
+                   : do_path(&source, index + 1, path, false, false, push);
     } else {
       return evaluate_expression(source, index, flags);
     }
