@@ -509,12 +509,65 @@ struct folded_scope {
 // walk of the frames, so it is left out.
 bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call_bottom; }
 
+// Whether the callable is if, unless or either, with a value, a word or a paren first after it:
+// only then can its condition be quick.
+[[gnu::always_inline]] inline bool conditional_p(const cell& callable, const detail::view& code_view, uint32_t index) {
+  if (callable.type() != TYPE_NATIVE || native::index_of(callable) - 1 >= natives::last_conditional ||
+      index >= code_view.limit)
+    return false;
+  const uint8_t first = code_view.cells[index].type();
+  return detail::self_evaluating.types[first] || first == TYPE_WORD || first == TYPE_PAREN;
+}
+
+// if, unless or either (`which`) whose condition at `index` is quick, its blocks written after
+// it: the index after its blocks, with its condition and the block it runs (none when it runs
+// none); 0, with nothing written, when its call must be made.
+[[gnu::always_inline]] inline uint32_t quick_choice(const code& source, const detail::view& code_view, uint32_t index,
+                                                   uint32_t which, cell& condition, cell& chosen) {
+  operator_left pending;
+  const uint32_t after = quick_value(source, code_view, index, condition, pending);
+  const uint32_t count = which == natives::conditional_either ? 2 : 1;
+  // The condition is any-type!; an unset one is either's error.
+  if (!after || pending.left || condition.type() == TYPE_UNSET || !detail::blocks_at_p(code_view, after, count)) return 0;
+  const bool true_p = !logic::false_p(condition);
+  chosen = none_cell;
+  if (which == natives::conditional_either || true_p == (which == natives::conditional_if))
+    chosen = code_view.cells[after + (true_p ? 0 : count - 1)];
+  return after + count;
+}
+
+template <bool conditionals>
+[[gnu::always_inline]] inline bool quick_block_value(series_buffer* buffer, const code& source, cell& result);
+
+// A block that holds nothing but a conditional whose condition is quick and whose chosen block,
+// if any, is quick too: its value, as quick_block_value gives it.
+[[gnu::noinline]] bool quick_conditional_block(series_buffer* buffer, const code& source, cell& result) {
+  const detail::view code_view{buffer->cells(), source.end};
+  const uint32_t head = source.block.payload1;
+  if (code_view.cells[head].type() != TYPE_WORD) return false;
+  const cell* native = detail::bound_value(code_view.cells[head]);
+  cell condition, chosen;
+  if (!native || !conditional_p(*native, code_view, head + 1) ||
+      quick_choice(source, code_view, head + 1, native::index_of(*native), condition, chosen) != source.end)
+    return false;
+  if (chosen.type() != TYPE_BLOCK) {
+    result = chosen;
+    return true;
+  }
+  series_buffer* branch_buffer = buffer_of(chosen.payload2);
+  const code branch{chosen, detail::cells_in(branch_buffer), (branch_buffer->flags & series_flag::system_code) != 0};
+  return !branch.system && chosen.payload1 < branch.end && quick_block_value<false>(branch_buffer, branch, result);
+}
+
 // A block that holds one quick value, or a set-word of a plain context taking one, gives it as a
 // folded block would, without opening a scope: nothing in it can raise or run code. Only one
 // cell, or an odd number of them with an operator word second and no block last, can hold one.
-// The value goes to `result` and the set-word's word is set; false, with nothing written, when
-// the block holds anything else. A block found not to is marked, and not tried again: the mark
-// only ever skips this shortcut, so a block changed since it was set still runs as it should.
+// With `conditionals`, so can a block that holds one conditional as quick_conditional_block
+// takes it. The value goes to `result` and the set-word's word is set; false, with nothing
+// written, when the block holds anything else. A block found not to is marked, and not tried
+// again: the mark only ever skips this shortcut, so a block changed since it was set still runs
+// as it should.
+template <bool conditionals>
 [[gnu::always_inline]] inline bool quick_block_value(series_buffer* buffer, const code& source, cell& result) {
   if (buffer->flags & series_flag::not_quick) return false;
   const detail::view code_view{buffer->cells(), source.end};
@@ -528,6 +581,7 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
                        code_view.cells[source.end - 1].type() == TYPE_BLOCK)) ||
       quick_value<false>(source, code_view, head, result, pending) != source.end || pending.left ||
       (target && !(slot = plain_slot(*target)))) {
+    if (conditionals && !target && quick_conditional_block(buffer, source, result)) return true;
     buffer->flags |= series_flag::not_quick;
     return false;
   }
@@ -542,13 +596,14 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
   if (buffer->flags & (series_flag::system_code | series_flag::not_quick)) return false;
   const code source{group, detail::cells_in(buffer), false};
   if (group.payload1 >= source.end || buffer->cells()[group.payload1].type() == TYPE_SET_WORD) return false;
-  return quick_block_value(buffer, source, result);
+  return quick_block_value<false>(buffer, source, result);
 }
 
 // quick_block_value, its value pushed as a folded block gives it.
+template <bool conditionals>
 [[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
   cell result;
-  if (!quick_block_value(buffer, source, result)) return false;
+  if (!quick_block_value<conditionals>(buffer, source, result)) return false;
   cell* pushed = stack::top;
   move_cell(*pushed, result);
   stack::top = pushed + 1;
@@ -559,7 +614,7 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-  if (!source.system && block.payload1 < source.end && quick_block_p(buffer, source, chain)) return;
+  if (!source.system && block.payload1 < source.end && quick_block_p<true>(buffer, source, chain)) return;
   folded_scope scope;
   uint32_t index = block.payload1;
   if (index >= source.end) {
@@ -609,7 +664,7 @@ namespace {
     do_block_folded(group, true);
     return;
   }
-  if (quick_block_p(buffer, source, true)) return;
+  if (quick_block_p<false>(buffer, source, true)) return;
   const outer_operator_hidden hidden;
   record_scope record(group);
   run_expressions(source, group.payload1, &record.record);
@@ -641,20 +696,14 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
                                    bool push) {
   const detail::view code_view = detail::view_of(source);
   if (index >= code_view.limit || source.system || !fold_p()) return 0;
-  const uint32_t which = native::index_of(native);
-  cell condition;
-  operator_left pending;
-  const uint32_t after = quick_value(source, code_view, index, condition, pending);
-  const uint32_t count = which == natives::conditional_either ? 2 : 1;
-  // The condition is any-type!; an unset one is either's error.
-  if (!after || pending.left || condition.type() == TYPE_UNSET || !detail::blocks_at_p(code_view, after, count)) return 0;
-  const bool true_p = !logic::false_p(condition);
+  cell condition, block;
+  const uint32_t next = quick_choice(source, code_view, index, native::index_of(native), condition, block);
+  if (!next) return 0;
   cell result = none_cell;
-  if (which == natives::conditional_either || true_p == (which == natives::conditional_if)) {
-    const cell block = code_view.cells[after + (true_p ? 0 : count - 1)];
+  if (block.type() == TYPE_BLOCK) {
     series_buffer* buffer = buffer_of(block.payload2);
     const code branch{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-    if (branch.system || block.payload1 >= branch.end || !quick_block_value(buffer, branch, result)) {
+    if (branch.system || block.payload1 >= branch.end || !quick_block_value<false>(buffer, branch, result)) {
       const cell called = native;
       cell* slot = detail::push(called);
       stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | stack::frame_flag::interpreted);
@@ -663,25 +712,15 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
       pop_for(push);
       stack::top = slot + 1;
       *slot = slot[1];
-      return after + count;
+      return next;
     }
   }
   cell* pushed = detail::push(result);
   if (!push) copy_cell(*pushed, *stack::arguments);
-  return after + count;
+  return next;
 }
 
 namespace {
-
-// Whether the callable is if, unless or either, with a value or a word first after it: only then
-// can its condition be quick.
-[[gnu::always_inline]] inline bool conditional_p(const cell& callable, const detail::view& code_view, uint32_t index) {
-  if (callable.type() != TYPE_NATIVE || native::index_of(callable) - 1 >= natives::last_conditional ||
-      index >= code_view.limit)
-    return false;
-  const uint8_t first = code_view.cells[index].type();
-  return detail::self_evaluating.types[first] || first == TYPE_WORD || first == TYPE_PAREN;
-}
 
 // The callable a path's first word (copied to `head`) holds, when it holds one: the path is a
 // call.
