@@ -824,7 +824,7 @@ inline bool take_refinement(bool function_like, int32_t* parameters, uint32_t pl
   if (function_like && (list.payload3 & summary::refinements)) push_refinements_off(list, mandatory);
   for (uint32_t i = path_index, counter = mandatory;; ++i) {
     series_buffer* path = buffer_of(path_cell.payload2);
-    if (i >= path->count()) return index;
+    if (i >= detail::cells_in(path)) return index;
     const cell& element = path->cells()[i];
     const uint32_t at =
         element.type() == TYPE_WORD ? refinement_entry(entries, mandatory, length, word::symbol_of(element)) : length;

@@ -726,7 +726,7 @@ namespace {
 // call.
 [[gnu::always_inline]] inline const cell* path_callable(const cell& path, cell& head) {
   series_buffer* buffer = buffer_of(path.payload2);
-  if (path.payload1 >= buffer->count()) return nullptr;
+  if (path.payload1 >= detail::cells_in(buffer)) return nullptr;
   head = buffer->cells()[path.payload1];
   if (head.type() != TYPE_WORD) return nullptr;
   const cell* slot = detail::bound_value(head);
