@@ -536,38 +536,14 @@ bool fold_p() { return fold_frames && !tracing && stack::call_top != stack::call
   return after + count;
 }
 
-template <bool conditionals>
-[[gnu::always_inline]] inline bool quick_block_value(series_buffer* buffer, const code& source, cell& result);
-
-// A block that holds nothing but a conditional whose condition is quick and whose chosen block,
-// if any, is quick too: its value, as quick_block_value gives it.
-[[gnu::noinline]] bool quick_conditional_block(series_buffer* buffer, const code& source, cell& result) {
-  const detail::view code_view{buffer->cells(), source.end};
-  const uint32_t head = source.block.payload1;
-  if (code_view.cells[head].type() != TYPE_WORD) return false;
-  const cell* native = detail::bound_value(code_view.cells[head]);
-  cell condition, chosen;
-  if (!native || !conditional_p(*native, code_view, head + 1) ||
-      quick_choice(source, code_view, head + 1, native::index_of(*native), condition, chosen) != source.end)
-    return false;
-  if (chosen.type() != TYPE_BLOCK) {
-    result = chosen;
-    return true;
-  }
-  series_buffer* branch_buffer = buffer_of(chosen.payload2);
-  const code branch{chosen, detail::cells_in(branch_buffer), (branch_buffer->flags & series_flag::system_code) != 0};
-  return !branch.system && chosen.payload1 < branch.end && quick_block_value<false>(branch_buffer, branch, result);
-}
-
 // A block that holds one quick value, or a set-word of a plain context taking one, gives it as a
 // folded block would, without opening a scope: nothing in it can raise or run code. Only one
 // cell, or an odd number of them with an operator word second and no block last, can hold one.
-// With `conditionals`, so can a block that holds one conditional as quick_conditional_block
-// takes it. The value goes to `result` and the set-word's word is set; false, with nothing
-// written, when the block holds anything else. A block found not to is marked, and not tried
-// again: the mark only ever skips this shortcut, so a block changed since it was set still runs
-// as it should.
-template <bool conditionals>
+// The value goes to `result` and the set-word's word is set; false, with nothing written, when
+// the block holds anything else. A block found not to is marked (unless `mark` is off, for a
+// caller that tries more), and not tried again: the mark only ever skips this shortcut, so a
+// block changed since it was set still runs as it should.
+template <bool mark = true>
 [[gnu::always_inline]] inline bool quick_block_value(series_buffer* buffer, const code& source, cell& result) {
   if (buffer->flags & series_flag::not_quick) return false;
   const detail::view code_view{buffer->cells(), source.end};
@@ -581,8 +557,7 @@ template <bool conditionals>
                        code_view.cells[source.end - 1].type() == TYPE_BLOCK)) ||
       quick_value<false>(source, code_view, head, result, pending) != source.end || pending.left ||
       (target && !(slot = plain_slot(*target)))) {
-    if (conditionals && !target && quick_conditional_block(buffer, source, result)) return true;
-    buffer->flags |= series_flag::not_quick;
+    if (mark) buffer->flags |= series_flag::not_quick;
     return false;
   }
   if (slot) *slot = result;
@@ -596,25 +571,82 @@ template <bool conditionals>
   if (buffer->flags & (series_flag::system_code | series_flag::not_quick)) return false;
   const code source{group, detail::cells_in(buffer), false};
   if (group.payload1 >= source.end || buffer->cells()[group.payload1].type() == TYPE_SET_WORD) return false;
-  return quick_block_value<false>(buffer, source, result);
+  return quick_block_value(buffer, source, result);
 }
 
-// quick_block_value, its value pushed as a folded block gives it.
-template <bool conditionals>
-[[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
-  cell result;
-  if (!quick_block_value<conditionals>(buffer, source, result)) return false;
+// A value pushed as a folded block gives it.
+[[gnu::always_inline]] inline void push_block_value(const cell& result, bool chain) {
   cell* pushed = stack::top;
   move_cell(*pushed, result);
   stack::top = pushed + 1;
   if (chain) copy_cell(*pushed, *stack::arguments);
+}
+
+// quick_block_value, its value pushed.
+[[gnu::always_inline]] inline bool quick_block_p(series_buffer* buffer, const code& source, bool chain) {
+  cell result;
+  if (!quick_block_value(buffer, source, result)) return false;
+  push_block_value(result, chain);
+  return true;
+}
+
+// A chosen block that is not quick runs in the frame the conditional's call would have, with the
+// condition as its argument.
+[[gnu::noinline]] void run_chosen(const cell& native, const cell& name, const cell& condition, const cell& block,
+                                  bool push) {
+  const cell called = native, argument = condition, chosen = block;
+  cell* slot = detail::push(called);
+  stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | stack::frame_flag::interpreted);
+  detail::push(argument);
+  do_framed_body(chosen, true);
+  pop_for(push);
+  stack::top = slot + 1;
+  *slot = slot[1];
+}
+
+// A block that holds nothing but a conditional whose condition is quick: a quick chosen block (or
+// none) gives its value as quick_block_value does; any other chosen block runs in the scope the
+// block would open, as the conditional's call would run it. False, with nothing done and the
+// block marked, when the block holds anything else.
+[[gnu::noinline]] bool conditional_block(const cell& block, series_buffer* buffer, const code& source, bool chain) {
+  const detail::view code_view{buffer->cells(), source.end};
+  const uint32_t head = block.payload1;
+  const cell name = code_view.cells[head];
+  const cell* native = name.type() == TYPE_WORD ? detail::bound_value(name) : nullptr;
+  cell condition, chosen;
+  if (!native || !conditional_p(*native, code_view, head + 1) ||
+      quick_choice(source, code_view, head + 1, native::index_of(*native), condition, chosen) != source.end) {
+    buffer->flags |= series_flag::not_quick;
+    return false;
+  }
+  cell result = chosen;
+  if (chosen.type() == TYPE_BLOCK) {
+    series_buffer* branch_buffer = buffer_of(chosen.payload2);
+    const code branch{chosen, detail::cells_in(branch_buffer), (branch_buffer->flags & series_flag::system_code) != 0};
+    if (branch.system || chosen.payload1 >= branch.end || !quick_block_value(branch_buffer, branch, result)) {
+      const cell called = *native;
+      folded_scope scope;
+      record_scope record(block);
+      run_chosen(called, name, condition, chosen, false);
+      scope.pop(chain);
+      return true;
+    }
+  }
+  push_block_value(result, chain);
   return true;
 }
 
 [[gnu::always_inline]] inline void do_block_folded(const cell& block, bool chain) {
   series_buffer* buffer = buffer_of(block.payload2);
   const code source{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-  if (!source.system && block.payload1 < source.end && quick_block_p<true>(buffer, source, chain)) return;
+  if (!source.system && block.payload1 < source.end && !(buffer->flags & series_flag::not_quick)) {
+    cell result;
+    if (quick_block_value<false>(buffer, source, result)) {
+      push_block_value(result, chain);
+      return;
+    }
+    if (conditional_block(block, buffer, source, chain)) return;
+  }
   folded_scope scope;
   uint32_t index = block.payload1;
   if (index >= source.end) {
@@ -664,7 +696,7 @@ namespace {
     do_block_folded(group, true);
     return;
   }
-  if (quick_block_p<false>(buffer, source, true)) return;
+  if (quick_block_p(buffer, source, true)) return;
   const outer_operator_hidden hidden;
   record_scope record(group);
   run_expressions(source, group.payload1, &record.record);
@@ -703,15 +735,8 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
   if (block.type() == TYPE_BLOCK) {
     series_buffer* buffer = buffer_of(block.payload2);
     const code branch{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-    if (branch.system || block.payload1 >= branch.end || !quick_block_value<false>(buffer, branch, result)) {
-      const cell called = native;
-      cell* slot = detail::push(called);
-      stack::push_frame(name, (stack::kind::native << stack::frame_flag::kind_shift) | stack::frame_flag::interpreted);
-      detail::push(condition);
-      do_framed_body(block, true);
-      pop_for(push);
-      stack::top = slot + 1;
-      *slot = slot[1];
+    if (branch.system || block.payload1 >= branch.end || !quick_block_value(buffer, branch, result)) {
+      run_chosen(native, name, condition, block, push);
       return next;
     }
   }
