@@ -347,6 +347,7 @@ TEST_F(Errors, ArgumentNamesComeFromTheRunningFunctionsSpec) {
 class ErrorValues : public testing::object_values {
  protected:
   void SetUp() override {
+    const memory::startup_stress_hold held;
     object_values::SetUp();
     system_object::init();
   }

@@ -24,7 +24,11 @@ namespace tav::testing {
 
 class evaluation : public fresh_values {
  protected:
+  // The system object and the vocabulary are built under collector stress by the start-up and
+  // script tests; here they are the ground every case stands on, made once per test without a
+  // collection at each step.
   void SetUp() override {
+    const memory::startup_stress_hold held;
     fresh_values::SetUp();
     context::collecting_at_start = true;
     init_runtime_words();
@@ -35,13 +39,7 @@ class evaluation : public fresh_values {
     natives::init();
     parser::init();
     interpreter::init();
-    // The vocabulary is built under collector stress by the start-up and script tests; here
-    // it is the ground every case stands on, made once per test without a collection each step.
-    const uint32_t stress_interval = memory::state.stress_interval;
-    memory::state.stress_interval = 0;
     source::define_core();
-    memory::state.stress_interval = stress_interval;
-    memory::state.stress_countdown = stress_interval;
   }
 
   void TearDown() override {
