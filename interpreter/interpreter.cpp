@@ -574,6 +574,13 @@ template <bool mark = true>
   return quick_block_value(buffer, source, result);
 }
 
+// A chosen block of interpreted code that quick_block_value answers.
+[[gnu::always_inline]] inline bool quick_branch_value(const cell& block, cell& result) {
+  series_buffer* buffer = buffer_of(block.payload2);
+  const code branch{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
+  return !branch.system && block.payload1 < branch.end && quick_block_value(buffer, branch, result);
+}
+
 // A value pushed as a folded block gives it.
 [[gnu::always_inline]] inline void push_block_value(const cell& result, bool chain) {
   cell* pushed = stack::top;
@@ -621,9 +628,7 @@ template <bool mark = true>
   }
   cell result = chosen;
   if (chosen.type() == TYPE_BLOCK) {
-    series_buffer* branch_buffer = buffer_of(chosen.payload2);
-    const code branch{chosen, detail::cells_in(branch_buffer), (branch_buffer->flags & series_flag::system_code) != 0};
-    if (branch.system || chosen.payload1 >= branch.end || !quick_block_value(branch_buffer, branch, result)) {
+    if (!quick_branch_value(chosen, result)) {
       const cell called = *native;
       folded_scope scope;
       record_scope record(block);
@@ -733,9 +738,7 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
   if (!next) return 0;
   cell result = none_cell;
   if (block.type() == TYPE_BLOCK) {
-    series_buffer* buffer = buffer_of(block.payload2);
-    const code branch{block, detail::cells_in(buffer), (buffer->flags & series_flag::system_code) != 0};
-    if (branch.system || block.payload1 >= branch.end || !quick_block_value(buffer, branch, result)) {
+    if (!quick_branch_value(block, result)) {
       run_chosen(native, name, condition, block, push);
       return next;
     }
