@@ -627,15 +627,13 @@ template <bool mark = true>
     return false;
   }
   cell result = chosen;
-  if (chosen.type() == TYPE_BLOCK) {
-    if (!quick_branch_value(chosen, result)) {
-      const cell called = *native;
-      folded_scope scope;
-      record_scope record(block);
-      run_chosen(called, name, condition, chosen, false);
-      scope.pop(chain);
-      return true;
-    }
+  if (chosen.type() == TYPE_BLOCK && !quick_branch_value(chosen, result)) {
+    const cell called = *native;
+    folded_scope scope;
+    record_scope record(block);
+    run_chosen(called, name, condition, chosen, false);
+    scope.pop(chain);
+    return true;
   }
   push_block_value(result, chain);
   return true;
@@ -737,11 +735,9 @@ uint32_t detail::quick_conditional(const code& source, uint32_t index, const cel
   const uint32_t next = quick_choice(source, code_view, index, native::index_of(native), condition, block);
   if (!next) return 0;
   cell result = none_cell;
-  if (block.type() == TYPE_BLOCK) {
-    if (!quick_branch_value(block, result)) {
-      run_chosen(native, name, condition, block, push);
-      return next;
-    }
+  if (block.type() == TYPE_BLOCK && !quick_branch_value(block, result)) {
+    run_chosen(native, name, condition, block, push);
+    return next;
   }
   cell* pushed = detail::push(result);
   if (!push) copy_cell(*pushed, *stack::arguments);
