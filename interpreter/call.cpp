@@ -183,8 +183,12 @@ inline void push_locals(uint32_t count) {
 // A native's or action's parameters before its refinements are fetched: no check, every
 // refinement off.
 inline void clear_parameters(int32_t* parameters, uint32_t count) {
+  // The common counts are covered by one fixed-size store, which needs no call of memset.
+  constexpr uint32_t fixed = 16;
+  static_assert(fixed + 1 <= parameter_limit);
   parameters[0] = 0;
-  for (uint32_t i = 1; i <= count; ++i) parameters[i] = -1;
+  std::fill_n(parameters + 1, fixed, -1);
+  for (uint32_t i = fixed + 1; i <= count; ++i) parameters[i] = -1;
 }
 
 // One evaluated argument, pushed: untraced, through the path of call_from_code's arguments.

@@ -224,7 +224,7 @@ bool apply_fast_other(uint32_t kind, int32_t code, cell& left, const cell& right
 }
 // What an operator does when it is still the original one: add, subtract, multiply and
 // remainder are actions 11, 18, 13 and 16; the comparisons are natives 25 to 31.
-inline uint32_t classify(const cell& op, int32_t& code_out) {
+[[gnu::always_inline]] inline uint32_t classify(const cell& op, int32_t& code_out) {
   const uint8_t source = op::source_type(op);
   if (source != TYPE_ACTION && source != TYPE_NATIVE) return fast_none;
   using native::action_tag, native::native_tag;
@@ -252,7 +252,7 @@ inline uint32_t classify(const cell& op, int32_t& code_out) {
   return peek_by_symbol(word);
 }
 // The same for the word at `index` of the code, through its tie in system code.
-inline cell* code_peek_value(const code& source, const view& code_view, uint32_t index) {
+[[gnu::always_inline]] inline cell* code_peek_value(const code& source, const view& code_view, uint32_t index) {
   if (source.system) [[unlikely]]
     if (cell* tied = tied_value(source.block.payload2, index)) return tied;
   return peek_value(code_view.cells[index]);
