@@ -51,6 +51,9 @@ inline constexpr int32_t loop = -1, to = -2, thru = -3, copy = -4, set = -5, not
 
 // Keyword by resolved symbol id, so that case variants of a keyword are the keyword.
 std::vector<uint8_t> keyword_table;
+// The same answer by a word's own symbol id, filled as words are met: a symbol's alias is
+// fixed when it is interned. 0 is a symbol not met yet, else the keyword plus one.
+std::vector<uint8_t> keyword_by_symbol;
 
 void add_keyword(uint32_t symbol, keyword k) {
   const uint32_t id = symbol::resolve(symbol);
@@ -58,9 +61,19 @@ void add_keyword(uint32_t symbol, keyword k) {
   keyword_table[id] = static_cast<uint8_t>(k);
 }
 
+[[gnu::noinline]] keyword learn_keyword(uint32_t symbol) {
+  const uint32_t id = symbol::resolve(symbol);
+  const keyword k = id < keyword_table.size() ? static_cast<keyword>(keyword_table[id]) : keyword::none_;
+  if (symbol >= keyword_by_symbol.size()) keyword_by_symbol.resize(symbol + 1, 0);
+  keyword_by_symbol[symbol] = static_cast<uint8_t>(static_cast<uint8_t>(k) + 1);
+  return k;
+}
+
 keyword keyword_of(const cell& word) {
-  const uint32_t id = symbol::resolve(word::symbol_of(word));
-  return id < keyword_table.size() ? static_cast<keyword>(keyword_table[id]) : keyword::none_;
+  const uint32_t symbol = word::symbol_of(word);
+  if (symbol < keyword_by_symbol.size() && keyword_by_symbol[symbol])
+    return static_cast<keyword>(keyword_by_symbol[symbol] - 1);
+  return learn_keyword(symbol);
 }
 
 bool keyword_p(const cell& value, keyword k) { return value.type() == TYPE_WORD && keyword_of(value) == k; }
@@ -1257,6 +1270,7 @@ void init() {
   for (cell& value : inputs) value = none::value;
   entry_top = input_top = 0;
   keyword_table.clear();
+  keyword_by_symbol.clear();
   add_keyword(symbols::any, keyword::any);
   add_keyword(symbols::some, keyword::some);
   add_keyword(symbols::opt, keyword::opt);
