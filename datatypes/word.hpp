@@ -51,6 +51,24 @@ int32_t compare(cell* value1, cell* value2, int32_t op);
 cell* index_p();
 void init();
 
+// The types whose compare handler answers "not equal", without raising, for any word kind as
+// the second value under every equality op; a search for a word passes their values over.
+// symbol! is not one of them (it compares spellings), nor a type with no handler (raises).
+inline constexpr uint64_t unequal_to_words =
+    uint64_t{1} << TYPE_DATATYPE | uint64_t{1} << TYPE_UNSET | uint64_t{1} << TYPE_NONE | uint64_t{1} << TYPE_LOGIC |
+    uint64_t{1} << TYPE_BLOCK | uint64_t{1} << TYPE_PAREN | uint64_t{1} << TYPE_STRING | uint64_t{1} << TYPE_FILE |
+    uint64_t{1} << TYPE_URL | uint64_t{1} << TYPE_CHAR | uint64_t{1} << TYPE_INTEGER | uint64_t{1} << TYPE_FLOAT |
+    uint64_t{1} << TYPE_NATIVE | uint64_t{1} << TYPE_ACTION | uint64_t{1} << TYPE_OP | uint64_t{1} << TYPE_FUNCTION |
+    uint64_t{1} << TYPE_PATH | uint64_t{1} << TYPE_LIT_PATH | uint64_t{1} << TYPE_SET_PATH |
+    uint64_t{1} << TYPE_GET_PATH | uint64_t{1} << TYPE_ROUTINE | uint64_t{1} << TYPE_BITSET |
+    uint64_t{1} << TYPE_OBJECT | uint64_t{1} << TYPE_TYPESET | uint64_t{1} << TYPE_ERROR | uint64_t{1} << TYPE_VECTOR |
+    uint64_t{1} << TYPE_HASH | uint64_t{1} << TYPE_PAIR | uint64_t{1} << TYPE_PERCENT | uint64_t{1} << TYPE_TUPLE |
+    uint64_t{1} << TYPE_MAP | uint64_t{1} << TYPE_BINARY | uint64_t{1} << TYPE_TIME | uint64_t{1} << TYPE_TAG |
+    uint64_t{1} << TYPE_EMAIL | uint64_t{1} << TYPE_HANDLE | uint64_t{1} << TYPE_DATE | uint64_t{1} << TYPE_PORT |
+    uint64_t{1} << TYPE_MONEY | uint64_t{1} << TYPE_REF | uint64_t{1} << TYPE_POINT2D | uint64_t{1} << TYPE_POINT3D |
+    uint64_t{1} << TYPE_IMAGE;
+inline bool may_equal_word_p(uint8_t type) { return type >= 64 || !(unequal_to_words >> type & 1); }
+
 // Text to value: scans the text of a string! cell and writes the first value it holds into
 // `first` (unset when none); installed by the lexer. Until then, converting text to a word
 // raises internal/not-done.

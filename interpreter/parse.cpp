@@ -51,6 +51,9 @@ inline constexpr int32_t loop = -1, to = -2, thru = -3, copy = -4, set = -5, not
 
 // Keyword by resolved symbol id, so that case variants of a keyword are the keyword.
 std::vector<uint8_t> keyword_table;
+// The same answer by a word's own symbol id, filled as words are met: a symbol's alias is
+// fixed when it is interned. 0 is a symbol not met yet, else the keyword plus one.
+std::vector<uint8_t> keyword_by_symbol;
 
 void add_keyword(uint32_t symbol, keyword k) {
   const uint32_t id = symbol::resolve(symbol);
@@ -58,9 +61,19 @@ void add_keyword(uint32_t symbol, keyword k) {
   keyword_table[id] = static_cast<uint8_t>(k);
 }
 
+[[gnu::noinline]] keyword learn_keyword(uint32_t symbol) {
+  const uint32_t id = symbol::resolve(symbol);
+  const keyword k = id < keyword_table.size() ? static_cast<keyword>(keyword_table[id]) : keyword::none_;
+  if (symbol >= keyword_by_symbol.size()) keyword_by_symbol.resize(symbol + 1, 0);
+  keyword_by_symbol[symbol] = static_cast<uint8_t>(static_cast<uint8_t>(k) + 1);
+  return k;
+}
+
 keyword keyword_of(const cell& word) {
-  const uint32_t id = symbol::resolve(word::symbol_of(word));
-  return id < keyword_table.size() ? static_cast<keyword>(keyword_table[id]) : keyword::none_;
+  const uint32_t symbol = word::symbol_of(word);
+  if (symbol < keyword_by_symbol.size() && keyword_by_symbol[symbol])
+    return static_cast<keyword>(keyword_by_symbol[symbol] - 1);
+  return learn_keyword(symbol);
 }
 
 bool keyword_p(const cell& value, keyword k) { return value.type() == TYPE_WORD && keyword_of(value) == k; }
@@ -465,11 +478,8 @@ class engine {
   int32_t literal_length(const cell& rule_given, int32_t op, int32_t index) {
     const int32_t end = end_index();
     if (index >= end) return -1;
+    if (block_input_p()) return element_matches_p(buffer_of(input().payload2)->cells()[index], rule_given, op) ? 1 : -1;
     cell rule = rule_given;
-    if (block_input_p()) {
-      cell element = buffer_of(input().payload2)->cells()[index];
-      return actions::compare(&element, &rule, op) ? 1 : -1;
-    }
     if (input().type() == TYPE_BINARY) return byte_literal_length(rule, op, index, end);
     if (!string_input_p()) raise(error_id::script_parse_unsupported);
     const cell here = input_at(index);
@@ -487,6 +497,14 @@ class engine {
       return -1;
     }
     return index + length <= end ? length : -1;
+  }
+
+  // A block element against a literal. A word's search passes over the values that cannot
+  // equal it without the compare call.
+  static bool element_matches_p(const cell& element_given, const cell& rule_given, int32_t op) {
+    if (any_word_p(rule_given.type()) && !word::may_equal_word_p(element_given.type())) return false;
+    cell element = element_given, rule = rule_given;
+    return actions::compare(&element, &rule, op);
   }
 
   // Bytes: a char! by its code point, a bitset! per byte, a binary! or a text (its UTF-8 form)
@@ -797,6 +815,12 @@ class engine {
   // or -1.
   int32_t scan(const cell& rule, int32_t op, int32_t& length) {
     const int32_t end = end_index();
+    if (block_input_p()) {
+      length = 1;
+      const int32_t found = scan_block(rule, op, end);
+      if (found >= 0) return found;
+      return empty_text_at_end(rule, end, length);
+    }
     if (rule.type() == TYPE_CHAR && string_input_p()) {
       length = 1;
       return scan_char(at_, char_::get(rule), op != mode_case, end);
@@ -813,26 +837,33 @@ class engine {
         from = found + 1;
       }
     }
-    const bool by_type = rule.type() == TYPE_DATATYPE || rule.type() == TYPE_TYPESET;
     for (int32_t i = at_; i < end; ++i) {
-      if (by_type) {
-        const uint8_t type = buffer_of(input().payload2)->cells()[i].type();
-        if (rule.type() == TYPE_DATATYPE ? rule.payload1 == type : typeset::has_type(rule, type)) {
-          length = 1;
-          return i;
-        }
-        continue;
-      }
       length = literal_length(rule, op, i);
       if (length >= 0) return i;
     }
-    // An empty text matches at the end too.
-    if (!by_type && at_ <= end && series::any_string_p(rule.type()) && rule.type() != TYPE_TAG &&
-        string::ts_length_p(rule) == 0) {
-      length = 0;
-      return std::max(at_, end);
+    return empty_text_at_end(rule, end, length);
+  }
+
+  // The first element from the current position that the rule matches, or -1.
+  int32_t scan_block(const cell& rule, int32_t op, int32_t end) {
+    if (rule.type() == TYPE_DATATYPE || rule.type() == TYPE_TYPESET) {
+      // Nothing here allocates: the buffer stays put.
+      const cell* cells = buffer_of(input().payload2)->cells();
+      for (int32_t i = at_; i < end; ++i)
+        if (type_fits(rule, cells[i].type())) return i;
+      return -1;
     }
+    for (int32_t i = at_; i < end; ++i)
+      if (element_matches_p(buffer_of(input().payload2)->cells()[i], rule, op)) return i;
     return -1;
+  }
+
+  // An empty text matches at the end too.
+  int32_t empty_text_at_end(const cell& rule, int32_t end, int32_t& length) {
+    if (at_ > end || !series::any_string_p(rule.type()) || rule.type() == TYPE_TAG || string::ts_length_p(rule) != 0)
+      return -1;
+    length = 0;
+    return std::max(at_, end);
   }
 
   int32_t scan_char(int32_t from, uint32_t cp, bool fold, int32_t end) {
@@ -1239,6 +1270,7 @@ void init() {
   for (cell& value : inputs) value = none::value;
   entry_top = input_top = 0;
   keyword_table.clear();
+  keyword_by_symbol.clear();
   add_keyword(symbols::any, keyword::any);
   add_keyword(symbols::some, keyword::some);
   add_keyword(symbols::opt, keyword::opt);

@@ -1,11 +1,20 @@
 // PARSE internals a script cannot reach: the counting loops against the state machine's own
-// passes, the rule stack's limit and a seeded run of random rules over random inputs.
+// passes, the values a search for a word passes over, the rule stack's limit and a seeded run
+// of random rules over random inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/triple.hpp"
+#include "datatypes/word.hpp"
 #include "interpreter/evaluation_fixture.hpp"
 #include "interpreter/parse.hpp"
+#include "runtime/fire_helpers.hpp"
 
 namespace tav {
 namespace {
@@ -53,6 +62,82 @@ TEST_F(Parse, CountingLoopsAgreeWithTheStateMachine) {
       {"parse/case [a A x] [some 'a 'x]", "false"},
       {"parse [1.5 1.5] [2 1.5]", "true"},
       {"s: \"aaa\" parse s [any remove #\"a\"] s", "\"aa\""},
+  };
+  for (const result_case& c : cases) {
+    EXPECT_EQ(result_of(c.code), c.molded) << c.code;
+    loops_off off;
+    EXPECT_EQ(result_of(c.code), c.molded) << c.code << " (pass by pass)";
+  }
+}
+
+// A value of every type the word search passes over, and of the word kinds: compared with a word
+// of every kind under every op the engine uses, a value passed over answers "not equal" and
+// raises nothing, as the full compare does.
+TEST_F(Parse, WordSearchPassesOverOnlyValuesThatCannotEqualAWord) {
+  // Made and kept in words first: nothing below allocates, so the cells stay valid.
+  value_of(
+      "samples: reduce [integer! none true [a] pick [(a)] 1 \"s\" %f http://x #\"a\" 1 1.5 :append :print :+ "
+      "func [] [] pick [a/b] 1 pick ['a/b] 1 pick [a/b:] 1 pick [:a/b] 1 make bitset! \"a\" make object! [a: 1] "
+      "make typeset! [integer!] try [1 / 0] make vector! [integer! 32 [1 2]] make hash! [a] 1x2 50% 1.2.3 "
+      "make map! [a 1] #{01} 1:00 <t> to email! \"a@b\" 1-Jan-2000 $1 to ref! \"r\" (1, 2) (1, 2, 3) "
+      "make image! 1x1 'a pick [a] 1 pick [a:] 1 pick [:a] 1 /a #a] "
+      "routine-like: func [] [] port-like: make object! [] handle-like: make object! []");
+  const cell samples = global("samples");
+  std::vector<cell> values(buffer_of(samples.payload2)->cells(),
+                           buffer_of(samples.payload2)->cells() + buffer_of(samples.payload2)->count());
+  // Values no source text here makes: their handlers look at the second value's type first.
+  const std::pair<const char*, uint8_t> retyped[] = {
+      {"routine-like", TYPE_ROUTINE}, {"port-like", TYPE_PORT}, {"handle-like", TYPE_HANDLE}};
+  for (const auto& [name, type] : retyped) {
+    cell made = global(name);
+    set_type(made, type);
+    values.push_back(made);
+  }
+  values.push_back(cell{unset_header, 0, 0, 0});
+  cell made;
+  triple::make_at(made, 1, 2, 3);
+  values.push_back(made);
+  const cell word_a = *std::find_if(values.begin(), values.end(), [](const cell& v) { return v.type() == TYPE_WORD; });
+
+  uint64_t seen = 0;
+  for (const cell& value : values) seen |= uint64_t{1} << value.type();
+  EXPECT_EQ(word::unequal_to_words & ~seen, 0u) << "a type passed over has no sample";
+
+  const int32_t ops[] = {parser::mode_caseless, parser::mode_case, actions::op::parse_equal,
+                         actions::op::parse_strict};
+  const uint8_t kinds[] = {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE};
+  for (const cell& value : values) {
+    if (word::may_equal_word_p(value.type())) continue;
+    for (const uint8_t kind : kinds) {
+      for (const int32_t op : ops) {
+        cell element = value, rule = word_a;
+        set_type(rule, kind);
+        bool equal = true;
+        const auto error = testing::fired_by([&] { equal = actions::compare(&element, &rule, op); });
+        EXPECT_FALSE(error) << mold_of(value) << " against a word of type " << int{kind} << " under op " << op;
+        EXPECT_FALSE(equal) << mold_of(value) << " against a word of type " << int{kind} << " under op " << op;
+      }
+    }
+  }
+  // The word kinds and symbol! are compared.
+  for (const uint8_t type : {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE,
+                             TYPE_SYMBOL, TYPE_TRIPLE, TYPE_CONTEXT})
+    EXPECT_TRUE(word::may_equal_word_p(type)) << int{type};
+}
+
+// Searches for a word through blocks of every kind of value find the same places a pass by pass
+// match finds, under both case modes, and keep raising where a value cannot be compared.
+TEST_F(Parse, WordSearchesFindTheFirstEqualValue) {
+  const result_case cases[] = {
+      {"b: [1 \"a\" [a] a/b #a a: :a /a A a] reduce [parse b [to 'a p: to end] index? p]", "[true 9]"},
+      {"b: [1 \"a\" [a] a/b #a a: :a /a A a] reduce [parse/case b [to 'a p: to end] index? p]", "[true 10]"},
+      {"b: [1 2 'a x] reduce [parse b [thru 'a p: to end] index? p]", "[true 4]"},
+      {"parse [1 2 3 a: b] [to 'a]", "false"},
+      {"parse [1 #a /a] [to #a 2 skip]", "true"},
+      {"parse [1 #a a /a] [to /a p:] index? p", "3"},
+      {"parse [x: 1 a: 2] [thru quote a: integer!]", "true"},
+      {"parse [1 2 x x y] [2 skip some 'x 'y]", "true"},
+      {"parse [1 2 3] [to \"\" p:] index? p", "4"},
   };
   for (const result_case& c : cases) {
     EXPECT_EQ(result_of(c.code), c.molded) << c.code;
