@@ -5,6 +5,7 @@
 #include "interpreter/lexer_loaders.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <iterator>
@@ -207,24 +208,69 @@ void load_char(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bo
 // ---- Words ----------------------------------------------------------------------------------
 
 // Names met lately and their symbols: a script says the same words again and again, and a
-// name found here needs no hashing through the symbol table. An entry counts only when the
-// table still holds that very name under its symbol, so a table made anew is never misread.
+// name found here needs no hashing through the symbol table. A name of up to 24 bytes is kept
+// in its entry, zero-padded, and compared as three words. The entries hold for the symbol
+// table they were filled from only, so a table made anew empties the cache.
+struct cached_name {
+  uint64_t words[3];
+  uint32_t length;  // 0: empty, as no name is
+  uint32_t symbol;
+};
 constexpr uint32_t name_cache_size = 4096;
-uint32_t name_cache[name_cache_size];
+constexpr uint32_t cached_length_max = sizeof(cached_name::words);
+cached_name name_cache[name_cache_size];
+uint32_t name_cache_generation = 0;
 
-uint32_t intern_name(const uint8_t* name, uint32_t length) {
-  uint32_t hash = length;
-  for (uint32_t i = 0; i < length; ++i) hash = (hash ^ name[i]) * 0x01000193u;
-  uint32_t& cached = name_cache[(hash ^ hash >> 15) & (name_cache_size - 1)];
-  if (cached && cached <= symbol::count() && symbol::name_length(cached) == length &&
-      std::memcmp(symbol::name(cached), name, length) == 0)
-    return cached;
-  cached = symbol::make_from_buffer(name, length);
-  return cached;
+static_assert(std::endian::native == std::endian::little, "a padded name keeps its first byte lowest");
+
+// By length, the masks that keep a name's bytes in each of its three words.
+constexpr auto padding_masks = [] {
+  std::array<std::array<uint64_t, 3>, cached_length_max + 1> masks{};
+  for (uint32_t length = 0; length <= cached_length_max; ++length)
+    for (uint32_t i = 0; i < 3; ++i) {
+      uint32_t kept = length > i * 8 ? length - i * 8 : 0;
+      masks[length][i] = kept >= 8 ? ~uint64_t{0} : (uint64_t{1} << (kept * 8)) - 1;
+    }
+  return masks;
+}();
+
+// The name's bytes in three words, zero past its end; `room` bytes may be read from `name`.
+void pad_name(const uint8_t* name, uint32_t length, uint32_t room, uint64_t (&words)[3]) {
+  if (room < cached_length_max) [[unlikely]] {
+    words[0] = words[1] = words[2] = 0;
+    std::memcpy(words, name, length);
+    return;
+  }
+  std::memcpy(words, name, cached_length_max);
+  for (uint32_t i = 0; i < 3; ++i) words[i] &= padding_masks[length][i];
+}
+
+[[gnu::noinline]] uint32_t remember_name(cached_name& entry, const uint8_t* name, uint32_t length,
+                                         const uint64_t (&words)[3]) {
+  if (symbol::generation() != name_cache_generation) {
+    std::memset(name_cache, 0, sizeof name_cache);
+    name_cache_generation = symbol::generation();
+  }
+  uint32_t symbol = symbol::make_from_buffer(name, length);
+  entry = {{words[0], words[1], words[2]}, length, symbol};
+  return symbol;
+}
+
+uint32_t intern_name(const uint8_t* name, uint32_t length, uint32_t room) {
+  if (length > cached_length_max) return symbol::make_from_buffer(name, length);
+  uint64_t words[3];
+  pad_name(name, length, room, words);
+  uint64_t hash = (words[0] ^ std::rotl(words[1], 21) ^ std::rotl(words[2], 42) ^ length) * 0x9E3779B97F4A7C15u;
+  static_assert(name_cache_size == 1u << 12);
+  cached_name& entry = name_cache[hash >> 52];
+  if (entry.length == length && entry.words[0] == words[0] && entry.words[1] == words[1] &&
+      entry.words[2] == words[2] && name_cache_generation == symbol::generation())
+    return entry.symbol;
+  return remember_name(entry, name, length, words);
 }
 
 void emit_word(lexer_state& ls, int32_t type, uint32_t start, uint32_t end) {
-  uint32_t symbol = intern_name(ls.input + start, end - start);
+  uint32_t symbol = intern_name(ls.input + start, end - start, ls.input_end - start);
   node_id context = type == type::issue ? context::global : 0;  // an issue is global, never resolved
   emit(ls, word::make_cell(static_cast<uint8_t>(type), context, symbol, -1));
 }

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -289,6 +291,54 @@ TEST_F(Loaders, WordsOfEveryKind) {
   // Case variants share their symbol's alias.
   cell block = load_text("Abc abc ABC");
   EXPECT_EQ(symbol::resolve(word::symbol_of(item(block, 0))), symbol::resolve(word::symbol_of(item(block, 2))));
+}
+
+// Names are kept by their spelled bytes up to 24 of them: spellings that differ in their last
+// byte, at each word boundary of that, past it, in case only, or at the very end of the input
+// each get their own symbol, and the same one each time they are met.
+TEST_F(Loaders, WordsInternToTheSymbolOfTheirExactSpelling) {
+  // Many names alike but for their last word's bytes: those that meet in one place of the
+  // cache are still told apart.
+  std::vector<std::string> alike;
+  for (size_t length : {6, 14, 22})
+    for (int i = 0; i < 1500; ++i) alike.push_back(std::string(length - 4, 'x') + std::to_string(1000 + i));
+  std::string text;
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& name : alike) text += name + ' ';
+  cell block = load_text(text);
+  ASSERT_EQ(count_of(block), 2 * alike.size());
+  for (uint32_t i = 0; i < count_of(block); ++i)
+    ASSERT_EQ(word::symbol_of(item(block, i)), symbol::make(alike[i % alike.size()].c_str())) << i;
+  std::vector<std::string> names;
+  for (size_t length : {1, 7, 8, 9, 15, 16, 17, 23, 24, 25, 40}) {
+    std::string name(length, 'n');
+    names.push_back(name);
+    name.back() = 'm';
+    names.push_back(name);
+    name.front() = 'N';
+    names.push_back(name);
+  }
+  text.clear();
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& name : names) text += name + ' ';
+  for (auto it = names.rbegin(); it != names.rend(); ++it) text += ' ' + *it;  // the last at the input's end
+  block = load_text(text);
+  ASSERT_EQ(count_of(block), 3 * names.size());
+  for (uint32_t i = 0; i < count_of(block); ++i) {
+    size_t n = names.size(), k = i < 2 * n ? i % n : 3 * n - 1 - i;
+    EXPECT_EQ(spelling_of(item(block, i)), names[k]) << i;
+    EXPECT_EQ(word::symbol_of(item(block, i)), symbol::make(names[k].c_str())) << names[k];
+  }
+  // A table made anew gives the names other ids; what was remembered of the old one is not used.
+  fresh_tables();
+  symbol::make("taking-the-first-ids");
+  text.clear();
+  for (const std::string& name : names) text += name + ' ';
+  block = load_text(text);
+  for (uint32_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(spelling_of(item(block, i)), names[i]) << i;
+    EXPECT_EQ(word::symbol_of(item(block, i)), symbol::make(names[i].c_str())) << names[i];
+  }
 }
 
 TEST_F(Loaders, PathsAreBlocksOfTheirElements) {
