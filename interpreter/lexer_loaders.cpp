@@ -351,9 +351,55 @@ bool read_integer(lexer_state& ls, uint32_t start, uint32_t end, int32_t error_t
   return true;
 }
 
+// Up to nine digits alone, which always fit: the common integer needs none of the checks.
+bool read_short_integer(const uint8_t* text, uint32_t length, int32_t& value) {
+  if (length == 0 || length > 9) return false;
+  int32_t v = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    uint32_t digit = text[i] - uint32_t{'0'};
+    if (digit > 9) return false;
+    v = v * 10 + static_cast<int32_t>(digit);
+  }
+  value = v;
+  return true;
+}
+
+// [sign] digits [. digits] with at most 15 digits in all: the digits make an integer below
+// 2^53 and the fraction a power of ten up to 10^22, both exact as doubles, so one division
+// rounds correctly, as the general reading would.
+bool read_simple_decimal(const uint8_t* text, uint32_t length, int extra_exponent, double& value) {
+  constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint32_t p = 0;
+  bool negative = false;
+  if (length > 0 && (text[0] == '+' || text[0] == '-')) negative = text[p++] == '-';
+  uint64_t digits = 0;
+  uint32_t count = 0, whole = 0;
+  bool point = false;
+  for (; p < length; ++p) {
+    uint32_t digit = text[p] - uint32_t{'0'};
+    if (digit <= 9) {
+      digits = digits * 10 + digit;
+      ++count;
+    } else if (text[p] == '.' && !point && count > 0) {
+      point = true;
+      whole = count;
+    } else {
+      return false;
+    }
+  }
+  uint32_t fraction = point ? count - whole : 0;
+  int scale = static_cast<int>(fraction) - extra_exponent;
+  if (count == 0 || count > 15 || (point && fraction == 0) || scale < 0 || scale > 22) return false;
+  double magnitude = static_cast<double>(digits) / powers_of_ten[scale];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 // A decimal token checked by the number automaton, `'` dropped, correctly rounded with
 // `extra_exponent` added to its decimal exponent.
 bool read_decimal(const uint8_t* text, uint32_t length, int extra_exponent, double& value) {
+  if (read_simple_decimal(text, length, extra_exponent, value)) return true;
   if (!tokenizer::number_syntax_p(text, length)) return false;
   char digits[tokenizer::max_number_length];
   uint32_t kept = 0;
@@ -396,7 +442,7 @@ void load_decimal(lexer_state& ls, uint32_t start, uint32_t end, bool load, int 
 
 void load_integer(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
   int32_t value;
-  if (read_integer(ls, start, end, type::integer, value)) {
+  if (read_short_integer(ls.input + start, end - start, value) || read_integer(ls, start, end, type::integer, value)) {
     if (load) emit(ls, scalar::integer(value));
     return;
   }

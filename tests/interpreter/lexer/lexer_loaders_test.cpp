@@ -14,6 +14,7 @@
 #include "datatypes/money.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/load_helpers.hpp"
+#include "runtime/float_text.hpp"
 
 namespace tav {
 namespace {
@@ -338,6 +339,48 @@ TEST_F(Loaders, WordsInternToTheSymbolOfTheirExactSpelling) {
   for (uint32_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(spelling_of(item(block, i)), names[i]) << i;
     EXPECT_EQ(word::symbol_of(item(block, i)), symbol::make(names[i].c_str())) << names[i];
+  }
+}
+
+// Short plain decimals are read without the general reading; every one of them, and the ones
+// just past what that takes (16 digits, a power above 10^22), load as the general reading gives.
+TEST_F(Loaders, PlainDecimalsLoadAsTheGeneralReadingGives) {
+  std::vector<std::string> texts = {"0.0", "-0.0", "+0.5", "00.5", "1.0", "0.1", "0.3", "-2.675",
+                                    "9007199254740993.0", "123456789012345.6", "0.0000000000000000000001",
+                                    "0.00000000000000000000001", "1.7976931348623157", "4.9406564584124654",
+                                    "99999999999", "999999999999999", "9999999999999999", "-12345678901"};
+  uint64_t seed = 12345;
+  for (uint32_t digits = 1; digits <= 17; ++digits)
+    for (uint32_t fraction = 1; fraction <= digits && fraction <= 16; ++fraction) {
+      std::string text = seed & 1 ? "-" : "";
+      for (uint32_t i = 0; i < digits; ++i) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        if (i == digits - fraction) text += i == 0 ? "0." : ".";
+        text += static_cast<char>('0' + (seed >> 33) % 10);
+      }
+      texts.push_back(text);
+      texts.push_back(text + "%");
+    }
+  std::string source;
+  for (const std::string& t : texts) source += t + ' ';
+  cell block = load_text(source);
+  ASSERT_EQ(count_of(block), texts.size());
+  for (uint32_t i = 0; i < texts.size(); ++i) {
+    const std::string& t = texts[i];
+    bool percent = t.back() == '%';
+    size_t left = 1;
+    double expected = tav::strtod(t.data(), t.data() + t.size() - percent, percent ? -2 : 0, &left);
+    ASSERT_EQ(left, 0u) << t;
+    cell value = item(block, i);
+    EXPECT_EQ(value.type(), percent ? TYPE_PERCENT : TYPE_FLOAT) << t;
+    EXPECT_EQ(bits_of(value), std::bit_cast<uint64_t>(expected)) << t;
+  }
+  // Up to nine digits alone are integers at once; leading zeros count as digits.
+  block = load_text("0 000000000 123456789 999999999 012345678 1234567890");
+  const int32_t integers[] = {0, 0, 123456789, 999999999, 12345678, 1234567890};
+  for (uint32_t i = 0; i < std::size(integers); ++i) {
+    ASSERT_EQ(item(block, i).type(), TYPE_INTEGER) << i;
+    EXPECT_EQ(scalar::integer_value(item(block, i)), integers[i]) << i;
   }
 }
 
