@@ -19,6 +19,7 @@ constexpr cell unset_cell{unset_header, 0, 0, 0};
 // The collector's root for the table: a hash! value naming it, so that the table is walked as
 // a table (record, arrays, and the records in its block with their names and spellings).
 cell table_root{0, 0, 0, 0};
+uint32_t tables_made = 0;
 
 uint32_t intern(const uint8_t* bytes, size_t length, bool caseless) {
   return static_cast<uint32_t>(
@@ -43,7 +44,10 @@ void init_table() {
   node_id block = alloc_cells(initial_capacity);
   hashtable::symbol_table = hashtable::create(initial_capacity, block, hashtable::symbol_kind);
   table_root = cell{TYPE_HASH, 0, 0, hashtable::symbol_table};
+  ++tables_made;
 }
+
+uint32_t generation() { return tables_made; }
 
 node_id records() { return hashtable::record_of(hashtable::symbol_table).block; }
 

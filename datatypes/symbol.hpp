@@ -15,6 +15,8 @@ inline constexpr uint32_t initial_capacity = 4000;
 
 // A fresh, empty table.
 void init_table();
+// Counts the tables made: a symbol id read from a cache is only good for the table it came from.
+uint32_t generation();
 node_id records();
 uint32_t count();
 

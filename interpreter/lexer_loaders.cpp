@@ -5,6 +5,7 @@
 #include "interpreter/lexer_loaders.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <iterator>
@@ -207,24 +208,69 @@ void load_char(lexer_state& ls, uint32_t start, uint32_t end, uint32_t flags, bo
 // ---- Words ----------------------------------------------------------------------------------
 
 // Names met lately and their symbols: a script says the same words again and again, and a
-// name found here needs no hashing through the symbol table. An entry counts only when the
-// table still holds that very name under its symbol, so a table made anew is never misread.
+// name found here needs no hashing through the symbol table. A name of up to 24 bytes is kept
+// in its entry, zero-padded, and compared as three words. The entries hold for the symbol
+// table they were filled from only, so a table made anew empties the cache.
+struct cached_name {
+  uint64_t words[3];
+  uint32_t length;  // 0: empty, as no name is
+  uint32_t symbol;
+};
 constexpr uint32_t name_cache_size = 4096;
-uint32_t name_cache[name_cache_size];
+constexpr uint32_t cached_length_max = sizeof(cached_name::words);
+cached_name name_cache[name_cache_size];
+uint32_t name_cache_generation = 0;
 
-uint32_t intern_name(const uint8_t* name, uint32_t length) {
-  uint32_t hash = length;
-  for (uint32_t i = 0; i < length; ++i) hash = (hash ^ name[i]) * 0x01000193u;
-  uint32_t& cached = name_cache[(hash ^ hash >> 15) & (name_cache_size - 1)];
-  if (cached && cached <= symbol::count() && symbol::name_length(cached) == length &&
-      std::memcmp(symbol::name(cached), name, length) == 0)
-    return cached;
-  cached = symbol::make_from_buffer(name, length);
-  return cached;
+static_assert(std::endian::native == std::endian::little, "a padded name keeps its first byte lowest");
+
+// By length, the masks that keep a name's bytes in each of its three words.
+constexpr auto padding_masks = [] {
+  std::array<std::array<uint64_t, 3>, cached_length_max + 1> masks{};
+  for (uint32_t length = 0; length <= cached_length_max; ++length)
+    for (uint32_t i = 0; i < 3; ++i) {
+      uint32_t kept = length > i * 8 ? length - i * 8 : 0;
+      masks[length][i] = kept >= 8 ? ~uint64_t{0} : (uint64_t{1} << (kept * 8)) - 1;
+    }
+  return masks;
+}();
+
+// The name's bytes in three words, zero past its end; `room` bytes may be read from `name`.
+void pad_name(const uint8_t* name, uint32_t length, uint32_t room, uint64_t (&words)[3]) {
+  if (room < cached_length_max) [[unlikely]] {
+    words[0] = words[1] = words[2] = 0;
+    std::memcpy(words, name, length);
+    return;
+  }
+  std::memcpy(words, name, cached_length_max);
+  for (uint32_t i = 0; i < 3; ++i) words[i] &= padding_masks[length][i];
+}
+
+[[gnu::noinline]] uint32_t remember_name(cached_name& entry, const uint8_t* name, uint32_t length,
+                                         const uint64_t (&words)[3]) {
+  if (symbol::generation() != name_cache_generation) {
+    std::memset(name_cache, 0, sizeof name_cache);
+    name_cache_generation = symbol::generation();
+  }
+  uint32_t symbol = symbol::make_from_buffer(name, length);
+  entry = {{words[0], words[1], words[2]}, length, symbol};
+  return symbol;
+}
+
+uint32_t intern_name(const uint8_t* name, uint32_t length, uint32_t room) {
+  if (length > cached_length_max) return symbol::make_from_buffer(name, length);
+  uint64_t words[3];
+  pad_name(name, length, room, words);
+  uint64_t hash = (words[0] ^ std::rotl(words[1], 21) ^ std::rotl(words[2], 42) ^ length) * 0x9E3779B97F4A7C15u;
+  static_assert(name_cache_size == 1u << 12);
+  cached_name& entry = name_cache[hash >> 52];
+  if (entry.length == length && entry.words[0] == words[0] && entry.words[1] == words[1] &&
+      entry.words[2] == words[2] && name_cache_generation == symbol::generation())
+    return entry.symbol;
+  return remember_name(entry, name, length, words);
 }
 
 void emit_word(lexer_state& ls, int32_t type, uint32_t start, uint32_t end) {
-  uint32_t symbol = intern_name(ls.input + start, end - start);
+  uint32_t symbol = intern_name(ls.input + start, end - start, ls.input_end - start);
   node_id context = type == type::issue ? context::global : 0;  // an issue is global, never resolved
   emit(ls, word::make_cell(static_cast<uint8_t>(type), context, symbol, -1));
 }
@@ -305,9 +351,55 @@ bool read_integer(lexer_state& ls, uint32_t start, uint32_t end, int32_t error_t
   return true;
 }
 
+// Up to nine digits alone, which always fit: the common integer needs none of the checks.
+bool read_short_integer(const uint8_t* text, uint32_t length, int32_t& value) {
+  if (length == 0 || length > 9) return false;
+  int32_t v = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    uint32_t digit = text[i] - uint32_t{'0'};
+    if (digit > 9) return false;
+    v = v * 10 + static_cast<int32_t>(digit);
+  }
+  value = v;
+  return true;
+}
+
+// [sign] digits [. digits] with at most 15 digits in all: the digits make an integer below
+// 2^53 and the fraction a power of ten up to 10^22, both exact as doubles, so one division
+// rounds correctly, as the general reading would.
+bool read_simple_decimal(const uint8_t* text, uint32_t length, int extra_exponent, double& value) {
+  constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint32_t p = 0;
+  bool negative = false;
+  if (length > 0 && (text[0] == '+' || text[0] == '-')) negative = text[p++] == '-';
+  uint64_t digits = 0;
+  uint32_t count = 0, whole = 0;
+  bool point = false;
+  for (; p < length; ++p) {
+    uint32_t digit = text[p] - uint32_t{'0'};
+    if (digit <= 9) {
+      digits = digits * 10 + digit;
+      ++count;
+    } else if (text[p] == '.' && !point && count > 0) {
+      point = true;
+      whole = count;
+    } else {
+      return false;
+    }
+  }
+  uint32_t fraction = point ? count - whole : 0;
+  int scale = static_cast<int>(fraction) - extra_exponent;
+  if (count == 0 || count > 15 || (point && fraction == 0) || scale < 0 || scale > 22) return false;
+  double magnitude = static_cast<double>(digits) / powers_of_ten[scale];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 // A decimal token checked by the number automaton, `'` dropped, correctly rounded with
 // `extra_exponent` added to its decimal exponent.
 bool read_decimal(const uint8_t* text, uint32_t length, int extra_exponent, double& value) {
+  if (read_simple_decimal(text, length, extra_exponent, value)) return true;
   if (!tokenizer::number_syntax_p(text, length)) return false;
   char digits[tokenizer::max_number_length];
   uint32_t kept = 0;
@@ -350,7 +442,7 @@ void load_decimal(lexer_state& ls, uint32_t start, uint32_t end, bool load, int 
 
 void load_integer(lexer_state& ls, uint32_t start, uint32_t end, uint32_t, bool load) {
   int32_t value;
-  if (read_integer(ls, start, end, type::integer, value)) {
+  if (read_short_integer(ls.input + start, end - start, value) || read_integer(ls, start, end, type::integer, value)) {
     if (load) emit(ls, scalar::integer(value));
     return;
   }

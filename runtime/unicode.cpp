@@ -115,6 +115,17 @@ template <class Unit>
 size_t encode_utf8_run(const Unit* units, size_t count, uint8_t* out, bool crlf) {
   uint8_t* start = out;
   for (size_t i = 0; i < count; ++i) {
+    if constexpr (sizeof(Unit) == 1) {
+      // Byte units that are all ASCII are their own UTF-8: eight at a time, unless a line
+      // feed would need its carriage return.
+      if (!crlf)
+        while (count - i >= 8 && ascii8(units + i)) {
+          std::memcpy(out, units + i, 8);
+          out += 8;
+          i += 8;
+        }
+      if (i == count) break;
+    }
     uint32_t cp = units[i];
     if (cp < 0x80) {
       if (cp == '\n' && crlf) *out++ = '\r';

@@ -245,6 +245,34 @@ TEST(Utf8, RunsOfEachWidthEncodeWithAndWithoutCrLf) {
   }
 }
 
+// ASCII bytes are copied eight at a time: a byte above 7F or a line feed to widen may fall
+// anywhere in or after such a block.
+TEST(Utf8, ByteRunsEncodeAroundTheirAsciiBlocks) {
+  for (uint8_t special : {uint8_t{0xE9}, uint8_t{0x80}, uint8_t{'\n'}})
+    for (uint32_t count : {7u, 8u, 9u, 16u, 23u}) {
+      for (uint32_t at = 0; at <= count; ++at) {  // at == count: all ASCII
+        std::vector<uint8_t> units(count);
+        for (uint32_t i = 0; i < count; ++i) units[i] = static_cast<uint8_t>(i == at ? special : 'a' + i);
+        for (bool crlf : {false, true}) {
+          bytes expected;
+          for (uint8_t u : units) {
+            if (u == '\n' && crlf) expected.push_back('\r');
+            if (u < 0x80) {
+              expected.push_back(u);
+            } else {
+              expected.push_back(static_cast<uint8_t>(0xC0 | u >> 6));
+              expected.push_back(static_cast<uint8_t>(0x80 | (u & 0x3F)));
+            }
+          }
+          std::vector<uint8_t> out(2 * count + 1);
+          size_t n = unicode::encode_utf8(units.data(), count, 1, out.data(), crlf);
+          EXPECT_EQ(bytes(out.begin(), out.begin() + static_cast<ptrdiff_t>(n)), expected)
+              << count << " " << at << " " << crlf;
+        }
+      }
+    }
+}
+
 TEST(Utf16, CodePointsEncodeToOneOrTwoUnits) {
   struct row {
     uint32_t cp;

@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "datatypes/money.hpp"
 #include "interpreter/lexer.hpp"
 #include "interpreter/load_helpers.hpp"
+#include "runtime/float_text.hpp"
 
 namespace tav {
 namespace {
@@ -289,6 +292,96 @@ TEST_F(Loaders, WordsOfEveryKind) {
   // Case variants share their symbol's alias.
   cell block = load_text("Abc abc ABC");
   EXPECT_EQ(symbol::resolve(word::symbol_of(item(block, 0))), symbol::resolve(word::symbol_of(item(block, 2))));
+}
+
+// Names are kept by their spelled bytes up to 24 of them: spellings that differ in their last
+// byte, at each word boundary of that, past it, in case only, or at the very end of the input
+// each get their own symbol, and the same one each time they are met.
+TEST_F(Loaders, WordsInternToTheSymbolOfTheirExactSpelling) {
+  // Many names alike but for their last word's bytes: those that meet in one place of the
+  // cache are still told apart.
+  std::vector<std::string> alike;
+  for (size_t length : {6, 14, 22})
+    for (int i = 0; i < 1500; ++i) alike.push_back(std::string(length - 4, 'x') + std::to_string(1000 + i));
+  std::string text;
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& name : alike) text += name + ' ';
+  cell block = load_text(text);
+  ASSERT_EQ(count_of(block), 2 * alike.size());
+  for (uint32_t i = 0; i < count_of(block); ++i)
+    ASSERT_EQ(word::symbol_of(item(block, i)), symbol::make(alike[i % alike.size()].c_str())) << i;
+  std::vector<std::string> names;
+  for (size_t length : {1, 7, 8, 9, 15, 16, 17, 23, 24, 25, 40}) {
+    std::string name(length, 'n');
+    names.push_back(name);
+    name.back() = 'm';
+    names.push_back(name);
+    name.front() = 'N';
+    names.push_back(name);
+  }
+  text.clear();
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& name : names) text += name + ' ';
+  for (auto it = names.rbegin(); it != names.rend(); ++it) text += ' ' + *it;  // the last at the input's end
+  block = load_text(text);
+  ASSERT_EQ(count_of(block), 3 * names.size());
+  for (uint32_t i = 0; i < count_of(block); ++i) {
+    size_t n = names.size(), k = i < 2 * n ? i % n : 3 * n - 1 - i;
+    EXPECT_EQ(spelling_of(item(block, i)), names[k]) << i;
+    EXPECT_EQ(word::symbol_of(item(block, i)), symbol::make(names[k].c_str())) << names[k];
+  }
+  // A table made anew gives the names other ids; what was remembered of the old one is not used.
+  fresh_tables();
+  symbol::make("taking-the-first-ids");
+  text.clear();
+  for (const std::string& name : names) text += name + ' ';
+  block = load_text(text);
+  for (uint32_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(spelling_of(item(block, i)), names[i]) << i;
+    EXPECT_EQ(word::symbol_of(item(block, i)), symbol::make(names[i].c_str())) << names[i];
+  }
+}
+
+// Short plain decimals are read without the general reading; every one of them, and the ones
+// just past what that takes (16 digits, a power above 10^22), load as the general reading gives.
+TEST_F(Loaders, PlainDecimalsLoadAsTheGeneralReadingGives) {
+  std::vector<std::string> texts = {"0.0", "-0.0", "+0.5", "00.5", "1.0", "0.1", "0.3", "-2.675",
+                                    "9007199254740993.0", "123456789012345.6", "0.0000000000000000000001",
+                                    "0.00000000000000000000001", "1.7976931348623157", "4.9406564584124654",
+                                    "99999999999", "999999999999999", "9999999999999999", "-12345678901"};
+  uint64_t seed = 12345;
+  for (uint32_t digits = 1; digits <= 17; ++digits)
+    for (uint32_t fraction = 1; fraction <= digits && fraction <= 16; ++fraction) {
+      std::string text = seed & 1 ? "-" : "";
+      for (uint32_t i = 0; i < digits; ++i) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        if (i == digits - fraction) text += i == 0 ? "0." : ".";
+        text += static_cast<char>('0' + (seed >> 33) % 10);
+      }
+      texts.push_back(text);
+      texts.push_back(text + "%");
+    }
+  std::string source;
+  for (const std::string& t : texts) source += t + ' ';
+  cell block = load_text(source);
+  ASSERT_EQ(count_of(block), texts.size());
+  for (uint32_t i = 0; i < texts.size(); ++i) {
+    const std::string& t = texts[i];
+    bool percent = t.back() == '%';
+    size_t left = 1;
+    double expected = tav::strtod(t.data(), t.data() + t.size() - percent, percent ? -2 : 0, &left);
+    ASSERT_EQ(left, 0u) << t;
+    cell value = item(block, i);
+    EXPECT_EQ(value.type(), percent ? TYPE_PERCENT : TYPE_FLOAT) << t;
+    EXPECT_EQ(bits_of(value), std::bit_cast<uint64_t>(expected)) << t;
+  }
+  // Up to nine digits alone are integers at once; leading zeros count as digits.
+  block = load_text("0 000000000 123456789 999999999 012345678 1234567890");
+  const int32_t integers[] = {0, 0, 123456789, 999999999, 12345678, 1234567890};
+  for (uint32_t i = 0; i < std::size(integers); ++i) {
+    ASSERT_EQ(item(block, i).type(), TYPE_INTEGER) << i;
+    EXPECT_EQ(scalar::integer_value(item(block, i)), integers[i]) << i;
+  }
 }
 
 TEST_F(Loaders, PathsAreBlocksOfTheirElements) {
