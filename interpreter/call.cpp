@@ -156,9 +156,9 @@ struct tracing_guard {
   constexpr cell false_cell{TYPE_LOGIC, 0, 0, 0};
   const uint32_t count = (list.payload3 >> summary::off_shift) & summary::off_mask;
   if (count && stack::top + count < stack::end) [[likely]] {
+    static constexpr cell off[2] = {{TYPE_NONE, 0, 0, 0}, false_cell};
     cell* at = stack::top;
-    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1)
-      at[i] = cell{(falses & 1) ? uint32_t{TYPE_LOGIC} : uint32_t{TYPE_NONE}, 0, 0, 0};
+    for (uint32_t i = 0, falses = list.payload1; i < count; ++i, falses >>= 1) at[i] = off[falses & 1];
     stack::top = at + count;
     return;
   }
