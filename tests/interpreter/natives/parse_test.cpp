@@ -19,11 +19,21 @@
 namespace tav {
 namespace {
 
-using Parse = testing::evaluation;
-
 struct loops_off {
   loops_off() { parser::set_counting_loops(false); }
   ~loops_off() { parser::set_counting_loops(true); }
+};
+
+struct Parse : testing::evaluation {
+  // Each case gives its answer with counting loops and again matched pass by pass.
+  template <size_t count>
+  static void expect_both_ways(const result_case (&cases)[count]) {
+    for (const result_case& c : cases) {
+      EXPECT_EQ(result_of(c.code), c.molded) << c.code;
+      loops_off off;
+      EXPECT_EQ(result_of(c.code), c.molded) << c.code << " (pass by pass)";
+    }
+  }
 };
 
 // Repeated literals give the same answers counted by a loop and matched pass by pass, on text of
@@ -63,11 +73,7 @@ TEST_F(Parse, CountingLoopsAgreeWithTheStateMachine) {
       {"parse [1.5 1.5] [2 1.5]", "true"},
       {"s: \"aaa\" parse s [any remove #\"a\"] s", "\"aa\""},
   };
-  for (const result_case& c : cases) {
-    EXPECT_EQ(result_of(c.code), c.molded) << c.code;
-    loops_off off;
-    EXPECT_EQ(result_of(c.code), c.molded) << c.code << " (pass by pass)";
-  }
+  expect_both_ways(cases);
 }
 
 // A value of every type the word search passes over, and of the word kinds: compared with a word
@@ -139,11 +145,7 @@ TEST_F(Parse, WordSearchesFindTheFirstEqualValue) {
       {"parse [1 2 x x y] [2 skip some 'x 'y]", "true"},
       {"parse [1 2 3] [to \"\" p:] index? p", "4"},
   };
-  for (const result_case& c : cases) {
-    EXPECT_EQ(result_of(c.code), c.molded) << c.code;
-    loops_off off;
-    EXPECT_EQ(result_of(c.code), c.molded) << c.code << " (pass by pass)";
-  }
+  expect_both_ways(cases);
 }
 
 // Each entry counts three cells: 3,333 nested blocks fit below the limit of 10,001 cells.
