@@ -345,15 +345,6 @@ bool system_issue_p(const code& source, uint32_t index, const cell& issue) {
   return !detail::at_end_p(source, index + 1) && detail::cell_at(source, index + 1).type() == TYPE_BLOCK;
 }
 
-// An operator called with its left operand at `start` and its right one from the code.
-[[gnu::noinline]] uint32_t call_operator(const code& source, uint32_t index, const cell& op, const cell& name,
-                                         cell* start, bool push) {
-  if (detail::traced_p(&source)) [[unlikely]]
-    detail::trace(event::fetch, &source, index, &name);
-  stack::top = start;
-  return detail::call_from_code(detail::op_source(op), source, index + 1, push, name, true);
-}
-
 // ---- System code ----------------------------------------------------------------------------
 
 void mark_deep(node_id node, uint32_t head) {
@@ -387,6 +378,15 @@ const cell& call_name(const cell* name) { return name && name->type() == TYPE_WO
 
 void no_value(const cell& word) { fire(error_id::script_no_value, word); }
 
+// An operator called with its left operand at `start` and its right one from the code.
+uint32_t call_operator(const code& source, uint32_t index, const cell& op, const cell& name, cell* start,
+                       bool push) {
+  if (traced_p(&source)) [[unlikely]]
+    trace(event::fetch, &source, index, &name);
+  stack::top = start;
+  return call_from_code(op_source(op), source, index + 1, push, name, true);
+}
+
 // Each operator is applied to the result so far and one more operand. The caller has seen a
 // word at `index`.
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push) {
@@ -410,15 +410,6 @@ uint32_t infix_call(const code& source, uint32_t index, cell* start, bool push, 
   index = operator_call(source, index, start, push, found);
   if (stack::pending.code || !word_at_p(source, index)) return index;
   return infix_loop(source, index, start, push);
-}
-
-// The operator at `index`, whose lookahead answered that it needs its call, called.
-uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found) {
-  const cell op = *found.op, name = view_of(source).cells[index];
-  const uint8_t left_type = (push ? *start : *stack::arguments).type();
-  if (found.kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
-    return operate(op_source(op), source, index + 1, name, start, push, found.kind, found.code);
-  return call_operator(source, index, op, name, start, push);
 }
 
 }  // namespace detail

@@ -286,7 +286,6 @@ struct found_operator {
 // the lookahead found at `index` and goes on with the chain.
 uint32_t infix_loop(const code& source, uint32_t index, cell* start, bool push);
 uint32_t infix_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found);
-uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push, const found_operator& found);
 [[gnu::always_inline]] inline uint32_t infix(const code& source, const view& code_view, uint32_t index, cell* start,
                                              bool push) {
   found_operator found;
@@ -304,6 +303,19 @@ uint32_t operator_call(const code& source, uint32_t index, cell* start, bool pus
 // the right one evaluated after it, then both are worked on directly or handed to the full call.
 uint32_t operate(const cell& callable, const code& source, uint32_t index, const cell& name, cell* start, bool push,
                  uint32_t kind, int32_t code);
+
+// An operator called with its left operand at `start` and its right one from the code.
+[[gnu::noinline]] uint32_t call_operator(const code& source, uint32_t index, const cell& op, const cell& name,
+                                         cell* start, bool push);
+// The operator at `index`, whose lookahead answered that it needs its call, called.
+[[gnu::always_inline]] inline uint32_t operator_call(const code& source, uint32_t index, cell* start, bool push,
+                                                    const found_operator& found) {
+  const cell op = *found.op, name = view_of(source).cells[index];
+  const uint8_t left_type = (push ? *start : *stack::arguments).type();
+  if (found.kind != fast_none && (left_type == TYPE_INTEGER || left_type == TYPE_FLOAT))
+    return operate(op_source(op), source, index + 1, name, start, push, found.kind, found.code);
+  return call_operator(source, index, op, name, start, push);
+}
 
 // if, unless or either (`native`) met in code at `index - 1` with a quick condition: answers the
 // index after its blocks, or 0, with nothing written, when its call must be made.
