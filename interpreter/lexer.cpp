@@ -2,6 +2,7 @@
 // syntax errors, trace events, the nesting chain of runs and the scratch area.
 #include "interpreter/lexer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr uint32_t initial_cells = 1000;
 constexpr uint32_t max_cells = 1u << 27;
+// The output buffer keeps at most this many cells once no run uses it.
+constexpr uint32_t kept_cells = 1u << 16;
 constexpr size_t scratch_capacity = 100000;
 
 uint32_t output_size = 0;
@@ -318,6 +321,13 @@ void init() {
   if (!scratch) scratch = static_cast<uint8_t*>(heap_alloc(scratch_capacity));
 }
 
+void trim_output(uint32_t cells) {
+  cells = std::max(cells, initial_cells);
+  if (cells >= output_size) return;
+  output_base = static_cast<out_cell*>(heap_realloc(output_base, size_t{cells} * sizeof(out_cell)));
+  output_size = cells;
+}
+
 uint32_t alloc_cell(lexer_state& ls) {
   if (ls.tail >= output_size) grow_output();
   output_base[ls.tail] = {static_cast<uint32_t>(type::unset) | (ls.lines_crossed ? new_line_flag : 0), 0, 0, 0};
@@ -439,7 +449,10 @@ run::run(const uint8_t* text, uint32_t length, const run_options& options) : ls_
 
 run::~run() {
   innermost = ls_.parent;
-  if (innermost) innermost->child = nullptr;
+  if (innermost)
+    innermost->child = nullptr;
+  else if (output_size > kept_cells)
+    trim_output(kept_cells);
 }
 
 const out_cell* run::cells() const { return output_base + ls_.head; }

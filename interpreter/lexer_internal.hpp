@@ -21,6 +21,10 @@ inline constexpr uint32_t from_open_series = 0xFFFFFFFF;
 
 extern out_cell* output_base;
 
+// Gives back the output buffer's memory above `cells` (never below its first size): the cells
+// there must be taken already.
+void trim_output(uint32_t cells);
+
 // Appends one cell (unset, with the new-line flag when the token crossed a line).
 uint32_t alloc_cell(lexer_state& ls);
 

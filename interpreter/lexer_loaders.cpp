@@ -1015,12 +1015,40 @@ cell text_of_bytes(const uint8_t* bytes, uint32_t length) {
 
 }  // namespace
 
-cell cells_to_block(uint32_t first, uint32_t count, uint8_t type) {
+namespace {
+
+// A new series of `type` (block layout) whose `count` cells are yet to be written.
+cell block_of_count(uint32_t count, uint8_t type) {
   cell series;
   block::make_at(series, static_cast<int32_t>(count));
-  if (count) std::memcpy(block::ts_abs_at(series, 0), output_base + first, size_t{count} * sizeof(cell));
   block::set_tail_at(series, count);
   set_type(series, type);
+  return series;
+}
+
+}  // namespace
+
+cell cells_to_block(uint32_t first, uint32_t count, uint8_t type) {
+  cell series = block_of_count(count, type);
+  if (count) std::memcpy(block::ts_abs_at(series, 0), output_base + first, size_t{count} * sizeof(cell));
+  return series;
+}
+
+cell take_run_cells(lexer_state& ls, uint8_t type) {
+  const uint32_t first = ls.head, count = ls.tail - ls.head;
+  cell series = block_of_count(count, type);
+  // Copied from the end in steps, the output buffer giving back what each step has copied, so
+  // that the cells of a large source are never held twice. Nothing here allocates a series, so
+  // the block stays where it is.
+  constexpr uint32_t step = 1u << 16;
+  cell* target = count ? block::ts_abs_at(series, 0) : nullptr;
+  for (uint32_t left = count; left > 0;) {
+    const uint32_t taken = std::min(left, step);
+    left -= taken;
+    std::memcpy(target + left, output_base + first + left, size_t{taken} * sizeof(cell));
+    trim_output(first + left);
+  }
+  ls.tail = first;
   return series;
 }
 

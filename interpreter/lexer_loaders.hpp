@@ -16,6 +16,9 @@ void install_loaders();
 // A new series of `type` (block layout) holding copies of the output cells [first, first +
 // count); its capacity is at least one cell.
 cell cells_to_block(uint32_t first, uint32_t count, uint8_t type);
+// The cells of a run that is the innermost one and holds no open series, moved into a new
+// series of `type` (block layout); the run is left holding none.
+cell take_run_cells(lexer_state& ls, uint8_t type);
 // Appends copies of the output cells [first, first + count) at the tail of a block.
 void append_cells(cell& block, uint32_t first, uint32_t count);
 

@@ -164,7 +164,7 @@ int32_t transcode(cell& output, const uint8_t* text, uint32_t length, const load
     } else if (options.target) {
       append_cells(*options.target, ls.head, count);
     } else {
-      output = cells_to_block(ls.head, count, TYPE_BLOCK);
+      output = take_run_cells(ls, TYPE_BLOCK);
     }
   }
   if (position) *position = char_offset(ls, result.position);

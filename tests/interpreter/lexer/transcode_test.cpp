@@ -11,6 +11,7 @@
 
 #include "datatypes/binary.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/time.hpp"
@@ -334,6 +335,31 @@ TEST_F(Transcode, LoadedScriptsSurviveMoldAndLoad) {
   ASSERT_EQ(count_of(first), count_of(second));
   EXPECT_TRUE(testing::same_loaded(first, second));
   EXPECT_EQ(mold_all(second), text);
+}
+
+// The top level of a load is moved out of the lexer's buffer in steps of 65,536 cells: counts
+// around the step keep every value in its place, and a load after a large one starts afresh.
+TEST_F(Transcode, LargeLoadsKeepEveryValueInItsPlace) {
+  constexpr uint32_t step = 1u << 16;
+  for (uint32_t count : {0u, 1u, step - 1, step, step + 1, 2 * step + 3}) {
+    std::string text;
+    for (uint32_t i = 0; i < count; ++i)
+      text += i % 10000 == 9999 ? "[" + std::to_string(i) + "] " : std::to_string(i) + " ";
+    cell loaded = transcode(text);
+    ASSERT_EQ(loaded.type(), TYPE_BLOCK);
+    ASSERT_EQ(count_of(loaded), count) << count;
+    for (uint32_t i = 0; i < count; ++i) {
+      const cell value = item(loaded, i);
+      if (i % 10000 == 9999) {
+        ASSERT_EQ(value.type(), TYPE_BLOCK) << i;
+        ASSERT_EQ(integer::get(item(value, 0)), static_cast<int32_t>(i)) << i;
+      } else {
+        ASSERT_EQ(value.type(), TYPE_INTEGER) << i;
+        ASSERT_EQ(integer::get(value), static_cast<int32_t>(i)) << i;
+      }
+    }
+    EXPECT_EQ(mold_all(transcode("a [b] 3")), "a [b] 3") << count;
+  }
 }
 
 // Values whose molds are canonical, each molded by its own type: loading their text and
