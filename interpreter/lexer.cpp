@@ -508,6 +508,9 @@ source_text::source_text(const void* units, uint32_t count, uint32_t width)
   size_ = static_cast<uint32_t>(size);
 }
 
+source_text::source_text(uint8_t* text, uint32_t length, in_place_t)
+    : data_(text), size_(length), saved_fill_(scratch_fill), temporary_(nullptr) {}
+
 source_text::~source_text() {
   scratch_fill = saved_fill_;
   if (temporary_) heap_free(temporary_);

@@ -165,6 +165,10 @@ class source_text {
  public:
   source_text(const uint8_t* bytes, uint32_t length);
   source_text(const void* units, uint32_t count, uint32_t width);  // width 1, 2 or 4
+  // Text that is the lexer's input as it stands, a zero byte after it: read where it is.
+  struct in_place_t {};
+  static constexpr in_place_t in_place{};
+  source_text(uint8_t* text, uint32_t length, in_place_t);
   ~source_text();
   source_text(const source_text&) = delete;
   source_text& operator=(const source_text&) = delete;

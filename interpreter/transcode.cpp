@@ -19,6 +19,7 @@
 #include "runtime/errors.hpp"
 #include "runtime/series.hpp"
 #include "runtime/string_cell.hpp"
+#include "runtime/unicode.hpp"
 
 namespace tav::lexer {
 namespace {
@@ -178,9 +179,18 @@ int32_t transcode_string(cell& output, const cell& string, int32_t count, const 
   uint32_t head = std::min<uint32_t>(string.payload1, total);
   uint32_t available = total - head;
   uint32_t taken = count < 0 ? available : std::min<uint32_t>(static_cast<uint32_t>(count), available);
-  source_text text(buffer->head() + head * unit, taken, unit);
   load_options o = options;
   o.source = &string;
+  uint8_t* units = buffer->head() + head * unit;
+  // Byte-wide ASCII to the tail is already the lexer's input, and is read in place when no
+  // callback can run to change it: the pointers held while the run lasts pin the buffer, and
+  // the byte after the tail, room the buffer always has, ends the text.
+  if (unit == 1 && taken == available && !options.callback && unicode::utf8_size_of_run(units, taken, 1) == taken) {
+    units[taken] = 0;
+    source_text text(units, taken, source_text::in_place);
+    return transcode(output, text.data(), text.size(), o, position);
+  }
+  source_text text(units, taken, unit);
   return transcode(output, text.data(), text.size(), o, position);
 }
 
