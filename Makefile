@@ -11,8 +11,16 @@ FUZZ_SEED ?= 1
 setup:
 	@bash tools/setup.sh
 
+# Configures a build folder only when it is new or asked for other settings: a configure records
+# the build's moment, which rebuilds the program; once configured, CMake configures again when
+# its own sources or the checked-out commit change.
+configure = @settings='$(2)'; \
+	if [ ! -f $(1)/build.ninja ] || [ "$$(cat $(1)/make-settings 2>/dev/null)" != "$$settings" ]; then \
+	  cmake -S . -B $(1) -G Ninja $$settings >/dev/null && echo "$$settings" >$(1)/make-settings; \
+	fi
+
 build: setup
-	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(call configure,build/release,-DCMAKE_BUILD_TYPE=Release)
 	@cmake --build build/release -j $(JOBS)
 
 run: build
