@@ -1,7 +1,9 @@
-# make run   builds the Release configuration and starts tav (ARGS=... passes arguments)
+# make run   builds the Release configuration and starts tav (ARGS=... passes arguments;
+#            PGO=0 builds it without profile-guided optimisation)
 # make test  builds the test configuration (sanitizers) and runs every test
 JOBS ?= $(shell nproc)
 ARGS ?=
+PGO ?= 1
 
 FUZZ_COUNT ?= 100000
 FUZZ_SEED ?= 1
@@ -19,8 +21,18 @@ configure = @settings='$(2)'; \
 	  cmake -S . -B $(1) -G Ninja $$settings >/dev/null && echo "$$settings" >$(1)/make-settings; \
 	fi
 
+# Profile-guided: an instrumented tav in build/release-training runs the training programs (again
+# whenever it was rebuilt), then build/release is compiled with their counts. PGO=0 builds
+# build/release without.
 build: setup
-	$(call configure,build/release,-DCMAKE_BUILD_TYPE=Release)
+ifeq ($(PGO),0)
+	$(call configure,build/release,-DCMAKE_BUILD_TYPE=Release -DTAV_PROFILE=)
+else
+	$(call configure,build/release-training,-DCMAKE_BUILD_TYPE=Release -DTAV_PROFILE=generate)
+	@cmake --build build/release-training -j $(JOBS) --target profile
+	$(call configure,build/release,-DCMAKE_BUILD_TYPE=Release -DTAV_PROFILE=use \
+	  -DTAV_PROFILE_DATA=$(CURDIR)/build/release-training/profile)
+endif
 	@cmake --build build/release -j $(JOBS)
 
 run: build

@@ -12,7 +12,9 @@ function(tav_git out)
   endif()
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
-if(GIT_FOUND)
+# The instrumented program of the profile-guided build records none: a commit would rebuild it and
+# redo the training.
+if(GIT_FOUND AND NOT TAV_PROFILE STREQUAL "generate")
   tav_git(TAV_GIT_COMMIT rev-parse HEAD)
 endif()
 if(TAV_GIT_COMMIT)
