@@ -21,7 +21,9 @@ extern "C" [[gnu::weak]] void __gcov_dump();
 
 namespace tav::platform {
 
-void end_process(int status) {
+// Outside the address checker, as the fatal report that calls it: by then the tracked heap, which
+// may hold the stack in use, is freed.
+TAV_SIGNAL_SAFE void end_process(int status) {
   if (__gcov_dump) __gcov_dump();
   _exit(status);
 }
