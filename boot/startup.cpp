@@ -2,8 +2,6 @@
 // console, the exit.
 #include "boot/startup.hpp"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "boot/system_object.hpp"
@@ -58,7 +56,7 @@ int run(void*) {
   std::fflush(stdout);
   std::fflush(stderr);
   heap_free_all();
-  _exit(status);
+  platform::end_process(status);
 }
 
 }  // namespace

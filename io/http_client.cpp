@@ -287,10 +287,13 @@ void parse_headers(const uint8_t* bytes, size_t n, cell& result) {
   const uint8_t* end = bytes + n;
   for (const uint8_t* line = bytes; line < end;) {
     const auto* lf = static_cast<const uint8_t*>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
-    const uint8_t* stop = lf ? lf : end;
     const uint8_t* next = lf ? lf + 1 : end;
-    if (stop > line && stop[-1] == '\r') --stop;
-    const auto* colon = static_cast<const uint8_t*>(std::memchr(line, ':', static_cast<size_t>(stop - line)));
+    // A count rather than an end pointer: the optimiser cannot tell that a trimmed end stays at or
+    // past the line's start, and takes the search bound for a negative one.
+    auto length = static_cast<size_t>((lf ? lf : end) - line);
+    if (length > 0 && line[length - 1] == '\r') --length;
+    const uint8_t* stop = line + length;
+    const auto* colon = static_cast<const uint8_t*>(std::memchr(line, ':', length));
     if (colon && colon > line) {
       const uint8_t* value = colon + 1;
       while (value < stop && blank_p(*value)) ++value;

@@ -4,8 +4,6 @@
 // escapes.
 #include "library/routines.hpp"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <iterator>
 
@@ -44,7 +42,7 @@ routine::answer quit_return(cell* arguments) {
   std::fflush(stdout);
   std::fflush(stderr);
   heap_free_all();
-  _exit(status & 0xFF);
+  platform::end_process(status & 0xFF);
 }
 
 // ---- Shifts ---------------------------------------------------------------------------------

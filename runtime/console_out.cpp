@@ -13,6 +13,7 @@
 #include "runtime/float_text.hpp"
 #include "runtime/heap.hpp"
 #include "runtime/output_hooks.hpp"
+#include "runtime/platform.hpp"
 #include "runtime/tui_hooks.hpp"
 #include "runtime/unicode.hpp"
 
@@ -95,13 +96,13 @@ size_t pending = 0;
 // that lost output is never reported as success. While a fatal report is written, failures
 // are dropped: its own status must stand.
 [[gnu::cold, noreturn]] void output_failed(int error) {
-  if (error == EPIPE) _exit(141);
+  if (error == EPIPE) platform::end_process(141);
   const char* reason = std::strerror(error);
   static constexpr char prefix[] = "*** Output error: ";
   [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, prefix, sizeof prefix - 1);
   ignored = ::write(STDERR_FILENO, reason, std::strlen(reason));
   ignored = ::write(STDERR_FILENO, "\n", 1);
-  _exit(1);
+  platform::end_process(1);
 }
 
 // A terminal that hung up answers EIO. A program started with SIGHUP ignored (as under nohup)

@@ -15,7 +15,18 @@
 #include "runtime/heap.hpp"
 #include "runtime/throw.hpp"
 
+// Defined only in a build instrumented for profiling: the process ends through _exit, which skips
+// the exit handler that would write the counts.
+extern "C" [[gnu::weak]] void __gcov_dump();
+
 namespace tav::platform {
+
+// Outside the address checker, as the fatal report that calls it: by then the tracked heap, which
+// may hold the stack in use, is freed.
+TAV_SIGNAL_SAFE void end_process(int status) {
+  if (__gcov_dump) __gcov_dump();
+  _exit(status);
+}
 
 void* allocate_pages(size_t size, bool executable) {
   int protection = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);

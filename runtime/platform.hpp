@@ -37,6 +37,9 @@ void set_interrupt_hook(void (*hook)());
 // fatal report, SIGINT). The terminal layer sets it; it must be safe in a signal handler.
 void set_terminal_restorer(void (*hook)());
 void restore_terminal();
+// Ends the process at once with `status`: no exit handlers, no flushing. Safe in a signal
+// handler.
+[[noreturn]] void end_process(int status);
 
 void* allocate_pages(size_t size, bool executable);  // throws code 0x7FFFFFF7 on failure
 void free_pages(void* address, size_t size);         // throws code 0x7FFFFFF6 on failure

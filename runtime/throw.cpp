@@ -2,7 +2,6 @@
 #include "runtime/throw.hpp"
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <new>
@@ -96,7 +95,7 @@ TAV_SIGNAL_SAFE void runtime_error(uint32_t number, const void* address) {
   static volatile uint32_t first_number = 0;
   if (ending) {
     console_out::flush();
-    _exit(static_cast<int>(first_number & 0xFF));
+    platform::end_process(static_cast<int>(first_number & 0xFF));
   }
   first_number = number;
   ending = 1;
@@ -111,7 +110,7 @@ TAV_SIGNAL_SAFE void runtime_error(uint32_t number, const void* address) {
   std::fflush(stdout);
   std::fflush(stderr);
   heap_free_all();
-  _exit(static_cast<int>(number & 0xFF));
+  platform::end_process(static_cast<int>(number & 0xFF));
 }
 
 [[gnu::noinline]] void runtime_error(uint32_t number) { runtime_error(number, __builtin_return_address(0)); }
