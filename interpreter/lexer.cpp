@@ -19,8 +19,9 @@ namespace {
 
 constexpr uint32_t initial_cells = 1000;
 constexpr uint32_t max_cells = 1u << 27;
-// The output buffer keeps at most this many cells once no run uses it.
-constexpr uint32_t kept_cells = 1u << 16;
+// The output buffer keeps this many cells (4 MB) however much is taken out of it: loads of up
+// to that size do not grow it again each time.
+constexpr uint32_t kept_cells = 1u << 18;
 constexpr size_t scratch_capacity = 100000;
 
 uint32_t output_size = 0;
@@ -322,7 +323,7 @@ void init() {
 }
 
 void trim_output(uint32_t cells) {
-  cells = std::max(cells, initial_cells);
+  cells = std::max(cells, kept_cells);
   if (cells >= output_size) return;
   output_base = static_cast<out_cell*>(heap_realloc(output_base, size_t{cells} * sizeof(out_cell)));
   output_size = cells;

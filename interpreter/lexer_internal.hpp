@@ -21,8 +21,8 @@ inline constexpr uint32_t from_open_series = 0xFFFFFFFF;
 
 extern out_cell* output_base;
 
-// Gives back the output buffer's memory above `cells` (never below its first size): the cells
-// there must be taken already.
+// Gives back the output buffer's memory above `cells` (never below a size that ordinary loads
+// fit in): the cells there must be taken already.
 void trim_output(uint32_t cells);
 
 // Appends one cell (unset, with the new-line flag when the token crossed a line).

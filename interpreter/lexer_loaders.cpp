@@ -1040,7 +1040,7 @@ cell take_run_cells(lexer_state& ls, uint8_t type) {
   // Copied from the end in steps, the output buffer giving back what each step has copied, so
   // that the cells of a large source are never held twice. Nothing here allocates a series, so
   // the block stays where it is.
-  constexpr uint32_t step = 1u << 16;
+  constexpr uint32_t step = 1u << 18;
   cell* target = count ? block::ts_abs_at(series, 0) : nullptr;
   for (uint32_t left = count; left > 0;) {
     const uint32_t taken = std::min(left, step);

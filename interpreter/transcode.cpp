@@ -185,7 +185,7 @@ int32_t transcode_string(cell& output, const cell& string, int32_t count, const 
   // Byte-wide ASCII to the tail is already the lexer's input, and is read in place when no
   // callback can run to change it: the pointers held while the run lasts pin the buffer, and
   // the byte after the tail, room the buffer always has, ends the text.
-  if (unit == 1 && taken == available && !options.callback && unicode::utf8_size_of_run(units, taken, 1) == taken) {
+  if (unit == 1 && taken == available && !options.callback && unicode::ascii_p(units, taken)) {
     units[taken] = 0;
     source_text text(units, taken, source_text::in_place);
     return transcode(output, text.data(), text.size(), o, position);

@@ -456,6 +456,15 @@ int cp_to_utf16(uint32_t cp, uint16_t* out) {
   return 2;
 }
 
+bool ascii_p(const uint8_t* bytes, size_t count) {
+  size_t i = 0;
+  for (; count - i >= 8; i += 8)
+    if (!ascii8(bytes + i)) return false;
+  for (; i < count; ++i)
+    if (bytes[i] >= 0x80) return false;
+  return true;
+}
+
 size_t utf8_size_of_run(const void* units, size_t count, uint32_t width) {
   return by_width(width, [&](auto unit) {
     auto* run = static_cast<const decltype(unit)*>(units);

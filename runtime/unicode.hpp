@@ -72,6 +72,8 @@ int cp_to_utf16(uint32_t cp, uint16_t* out);
 
 // UTF-8 bytes of `count` units of `width` bytes; raises script/invalid-char like cp_utf8_size.
 size_t utf8_size_of_run(const void* units, size_t count, uint32_t width);
+// Whether every byte is below 0x80.
+bool ascii_p(const uint8_t* bytes, size_t count);
 // Encodes units as UTF-8 into `out` (no terminator). With `crlf` each LF becomes CR LF.
 // `out` needs utf8_size_of_run bytes, plus one per LF with `crlf`; 2, 3 or 4 bytes per unit
 // for widths 1, 2 and 4 always suffice.

@@ -475,5 +475,23 @@ TEST(LoadUtf16, ChoosesTheWidthAndKeepsLoneSurrogates) {
   }
 }
 
+// A byte at or above 0x80 anywhere in a run, in its eight-byte words or in its tail, makes it
+// other than ASCII.
+TEST(AsciiRuns, AnyHighByteIsFound) {
+  EXPECT_TRUE(unicode::ascii_p(nullptr, 0));
+  for (size_t length = 1; length <= 24; ++length) {
+    std::vector<uint8_t> bytes(length, 'a');
+    EXPECT_TRUE(unicode::ascii_p(bytes.data(), length)) << length;
+    for (size_t at = 0; at < length; ++at)
+      for (uint8_t high : {0x80, 0xFF}) {
+        bytes[at] = high;
+        EXPECT_FALSE(unicode::ascii_p(bytes.data(), length)) << length << " " << at;
+        bytes[at] = 0x7F;
+        EXPECT_TRUE(unicode::ascii_p(bytes.data(), length)) << length << " " << at;
+        bytes[at] = 'a';
+      }
+  }
+}
+
 }  // namespace
 }  // namespace tav

@@ -337,10 +337,10 @@ TEST_F(Transcode, LoadedScriptsSurviveMoldAndLoad) {
   EXPECT_EQ(mold_all(second), text);
 }
 
-// The top level of a load is moved out of the lexer's buffer in steps of 65,536 cells: counts
+// The top level of a load is moved out of the lexer's buffer in steps of 262,144 cells: counts
 // around the step keep every value in its place, and a load after a large one starts afresh.
 TEST_F(Transcode, LargeLoadsKeepEveryValueInItsPlace) {
-  constexpr uint32_t step = 1u << 16;
+  constexpr uint32_t step = 1u << 18;
   for (uint32_t count : {0u, 1u, step - 1, step, step + 1, 2 * step + 3}) {
     std::string text;
     for (uint32_t i = 0; i < count; ++i)
