@@ -164,7 +164,10 @@ struct marking_row {
 
 using hidden_baits = std::array<hidden, 3>;
 
-[[gnu::noinline]] hidden_baits arm(const marking_row& row) {
+// Where the value under test sits: each place is walked by a loop of its own.
+enum class route { cell_root, in_block, in_range };
+
+[[gnu::noinline]] hidden_baits arm(const marking_row& row, route way) {
   hidden_baits baits{};
   std::array<uint32_t, 3> payload{};
   for (int i = 0; i < 3; ++i) {
@@ -175,7 +178,17 @@ using hidden_baits = std::array<hidden, 3>;
     payload[i] = table ? hashtable::create(0, 0, hashtable::integer_kind) : alloc_bytes(16);
     baits[i] = hidden::of(payload[i]);
   }
-  root = {row.header, payload[0], payload[1], payload[2]};
+  const cell value{row.header, payload[0], payload[1], payload[2]};
+  switch (way) {
+    case route::cell_root: root = value; break;
+    case route::in_block: {
+      node_id holder = alloc_cells(1);
+      append(holder, value);
+      root = block_cell(holder);
+      break;
+    }
+    case route::in_range: root_range[1] = value; break;
+  }
   return baits;
 }
 
@@ -212,17 +225,24 @@ TEST_F(Collector, EachTypeMarksTheSeriesItRefersTo) {
       {"pair!", 37, {0, 1, 1}, {0, 0, 0}},
   };
   collector::scoped_root keep(&root);
-  for (const marking_row& row : rows) {
-    hidden_baits baits = arm(row);
-    scrub_stack();
-    collect();
-    for (int i = 0; i < 3; ++i) {
-      if (!row.bait[i]) continue;
-      EXPECT_EQ(memory::live_node_p(baits[i].node()), row.kept[i]) << row.what << ", payload " << i + 1;
+  root_range.fill({none_header, 0, 0, 0});
+  collector::add_root_range(root_range.data(), 3);
+  const char* route_names[] = {"as a root", "in a block", "in a range of roots"};
+  for (route way : {route::cell_root, route::in_block, route::in_range}) {
+    for (const marking_row& row : rows) {
+      hidden_baits baits = arm(row, way);
+      scrub_stack();
+      collect();
+      for (int i = 0; i < 3; ++i) {
+        if (!row.bait[i]) continue;
+        EXPECT_EQ(memory::live_node_p(baits[i].node()), row.kept[i])
+            << row.what << " " << route_names[static_cast<int>(way)] << ", payload " << i + 1;
+      }
+      root = root_range[1] = {none_header, 0, 0, 0};
+      collect();
     }
-    root = {none_header, 0, 0, 0};
-    collect();
   }
+  collector::remove_root(root_range.data());
 }
 
 TEST_F(Collector, BlocksNestedAHundredThousandDeepAreMarkedWithoutRecursion) {
