@@ -182,6 +182,13 @@ uintptr_t spans_high = 0;
 // belongs to a frame of this state.
 grow_list<uint8_t> place_live;
 
+// The same answer by groups of ids, without the division by the frame stride: a group lies
+// wholly among the node slots of live frames, or outside them all, or is mixed (a frame
+// header or a frame's edge falls in it) and asks `place_live`.
+constexpr uint32_t node_group_shift = 8;
+enum node_group : uint8_t { group_none, group_nodes, group_mixed };
+grow_list<uint8_t> node_groups;
+
 constexpr size_t move_threshold = 0xCCCD;  // a previous frame with this much room takes live runs
 constexpr uint8_t poison_byte = 0xDB;
 constexpr uint32_t filler_flags = series_flag::allocated | 1;
@@ -189,10 +196,19 @@ constexpr uint32_t filler_flags = series_flag::allocated | 1;
 // ---- The view of the heap a cycle works with ------------------------------------------------
 void refresh_view() {
   place_live.count = 0;
+  node_groups.count = 0;
   for (node_frame* frame = state.node_head; frame; frame = frame->next) {
     uint32_t place = frame->first / node_frame_stride;
     while (place_live.count <= place) place_live.push(0);
     place_live.items[place] = 1;
+    uint32_t low = place * node_frame_stride + node_frame_header_slots;
+    uint32_t high = place * node_frame_stride + node_frame_stride;  // past the last slot
+    uint32_t last_group = (high - 1) >> node_group_shift;
+    while (node_groups.count <= last_group) node_groups.push(group_none);
+    for (uint32_t group = (low - node_frame_header_slots) >> node_group_shift; group <= last_group; ++group) {
+      bool whole = group << node_group_shift >= low && (group + 1) << node_group_shift <= high;
+      node_groups.items[group] = whole ? group_nodes : group_mixed;
+    }
   }
 
   spans.count = 0;
@@ -209,10 +225,18 @@ void refresh_view() {
   for (const frame_span& span : spans) spans_high = std::max(spans_high, span.end);
 }
 
-inline bool node_live(uint32_t id) {
+[[gnu::noinline]] bool node_slot_p(uint32_t id) {
   uint32_t place = id / node_frame_stride;
   if (place >= place_live.count || !place_live.items[place]) return false;
-  if (id - place * node_frame_stride < node_frame_header_slots) return false;
+  return id - place * node_frame_stride >= node_frame_header_slots;
+}
+
+inline bool node_live(uint32_t id) {
+  uint32_t group = id >> node_group_shift;
+  if (group >= node_groups.count) return false;
+  uint8_t kind = node_groups.items[group];
+  if (kind != group_nodes) [[unlikely]]
+    if (kind == group_none || !node_slot_p(id)) return false;
   uintptr_t slot = memory::node_table[id];
   return slot != 0 && (slot & 1) == 0;
 }

@@ -655,6 +655,61 @@ TEST_F(UnderStressSwitch, EveryNthAllocationCollects) {
   EXPECT_GE(collector::stats.series_cycles - cycles, 3u);
 }
 
+// ---- Node ids ----------------------------------------------------------------------------------
+
+// Every id from 0 past the last place of this heap's node frames, handed to `mark_node` inside
+// a cycle: only the node slots of this heap's frames that hold a buffer may answer, frame
+// headers, free slots and other heaps' frames never.
+struct id_probe {
+  bool on;
+  node_id end;
+  uint32_t answered;
+  uint32_t wrong;
+  node_id first_wrong;
+};
+id_probe probe{};
+
+bool buffer_node_of_this_heap_p(node_id id) {
+  for (node_frame* frame = memory::state.node_head; frame; frame = frame->next) {
+    if (id < frame->first || id >= frame->first + frame->capacity) continue;
+    uintptr_t slot = memory::node_table[id];
+    return slot != 0 && (slot & 1) == 0;
+  }
+  return false;
+}
+
+void probe_ids() {
+  if (!probe.on) return;
+  for (node_id id = 0; id < probe.end; ++id) {
+    bool expected = buffer_node_of_this_heap_p(id) && !(buffer_of(id)->flags & series_flag::marked);
+    bool answer = collector::mark_node(id);
+    probe.answered += answer;
+    if (answer != expected && probe.wrong++ == 0) probe.first_wrong = id;
+  }
+}
+
+TEST_F(Collector, OnlyTheNodeSlotsOfThisHeapsFramesAreNodes) {
+  static bool registered = false;
+  if (!registered) collector::register_callback(probe_ids);
+  registered = true;
+  collector::set_active(false);  // the texts stay until the probing cycle
+  constexpr uint32_t texts = node_frame_capacity + 100;
+  for (uint32_t i = 0; i < texts; ++i) alloc_bytes(1);
+  collector::set_active(true);
+  uint32_t frames = 0;
+  node_id end = 0;
+  for (node_frame* frame = memory::state.node_head; frame; frame = frame->next, ++frames)
+    end = std::max(end, frame->first - node_frame_header_slots + 2 * node_frame_stride);
+  ASSERT_GE(frames, 2u);
+
+  probe = {true, end, 0, 0, 0};
+  scrub_stack();
+  collect();
+  probe.on = false;
+  EXPECT_EQ(probe.wrong, 0u) << "first at id " << probe.first_wrong;
+  EXPECT_GE(probe.answered, texts);
+}
+
 // ---- The heap check ---------------------------------------------------------------------------
 
 TEST_F(Collector, TheHeapCheckFindsEachKindOfFault) {
