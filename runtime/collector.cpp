@@ -481,6 +481,17 @@ void release_if_empty(series_frame* frame, bool keep_last) {
   memory::release_series_frame(frame);
 }
 
+// Clears the marks of the live buffers from `at` up to the first dead one, which it answers.
+uint8_t* keep_live_run(uint8_t* at, const uint8_t* end) {
+  while (at < end) {
+    auto* buffer = reinterpret_cast<series_buffer*>(at);
+    if (!(buffer->flags & series_flag::marked)) break;
+    buffer->flags &= ~series_flag::marked;
+    at += buffer->size + buffer_overhead;
+  }
+  return at;
+}
+
 // Slides the live buffers down over the dead ones, or into the free end of the previous frame
 // when that has fair room. Pinned buffers stay; the room before them becomes fillers.
 void slide_frame(series_frame* frame, pin_cursor& pins) {
@@ -500,7 +511,9 @@ void slide_frame(series_frame* frame, pin_cursor& pins) {
     }
     buffer->flags &= ~series_flag::marked;
     if (cursor == reinterpret_cast<uint8_t*>(buffer) && !into_previous) {
-      cursor = at;  // nothing dead before it yet: it stays, pinned or not
+      // Nothing dead before it yet: it stays, pinned or not, and so does the live run after it.
+      at = keep_live_run(at, end);
+      cursor = at;
       continue;
     }
     if (pins.pinned_p(buffer)) {

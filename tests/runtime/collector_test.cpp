@@ -479,6 +479,57 @@ void slide_around_a_pinned_buffer(int dead) {
   EXPECT_EQ(collector::check_heap(true), nullptr);
 }
 
+// The layout's texts in allocation order after the block that holds the live ones ('L'), with
+// the place each got.
+[[gnu::noinline]] void lay_out(const char* layout, std::array<hidden, 8>& places) {
+  node_id holder = alloc_cells(8);
+  root = block_cell(holder);
+  for (int i = 0; layout[i]; ++i) {
+    node_id text = make_text(layout[i] == 'L' ? "live" : "dead");
+    places[i] = hidden::of(buffer_of(text));
+    if (layout[i] == 'L') append(holder, {string_type, 0, text, 0});
+  }
+}
+
+// Out of line, so that the places it looks at stay off the caller's frame.
+[[gnu::noinline]] void expect_slid(const char* layout, const std::array<hidden, 8>& places) {
+  series_frame* frame = memory::state.series_head;
+  series_buffer* holder = buffer_of(root.payload2);
+  ASSERT_EQ(holder, frame->first_buffer()) << layout;
+  series_buffer* expected = next_buffer(holder);
+  bool dead_before = false;
+  for (uint32_t i = 0, live = 0; layout[i]; ++i) {
+    if (layout[i] == 'D') {
+      dead_before = true;
+      continue;
+    }
+    node_id text = cell_at(root.payload2, live++).payload2;
+    EXPECT_EQ(buffer_of(text), expected) << layout << ", text " << i;
+    if (!dead_before) {
+      EXPECT_EQ(buffer_of(text), places[i].pointer<series_buffer>()) << layout << ", text " << i;
+    }
+    EXPECT_EQ(text_of(text), "live") << layout << ", text " << i;
+    expected = next_buffer(buffer_of(text));
+  }
+  EXPECT_EQ(frame->heap, reinterpret_cast<uint8_t*>(expected)) << layout;
+  EXPECT_EQ(collector::check_heap(true), nullptr) << layout;
+}
+
+TEST_F(Collector, LiveBuffersBeforeTheFirstDeadOneStayAndTheOthersSlideDownInOrder) {
+  collector::scoped_root keep(&root);
+  for (const char* layout : {"LLL", "LLDL", "DLL", "LDLDL", "LLLDD", "DDD", "DLDLLD"}) {
+    root = {none_header, 0, 0, 0};
+    scrub_stack();
+    collect();
+    std::array<hidden, 8> places{};
+    lay_out(layout, places);
+    scrub_stack();
+    collect();
+    expect_slid(layout, places);
+  }
+  root = {none_header, 0, 0, 0};
+}
+
 TEST_F(Collector, LiveBuffersSlideAroundAPinnedOneAfterOneDeadBuffer) { slide_around_a_pinned_buffer(1); }
 
 TEST_F(Collector, LiveBuffersSlideAroundAPinnedOneAfterTwoDeadBuffers) { slide_around_a_pinned_buffer(2); }
