@@ -164,7 +164,10 @@ struct marking_row {
 
 using hidden_baits = std::array<hidden, 3>;
 
-[[gnu::noinline]] hidden_baits arm(const marking_row& row) {
+// Where the value under test sits: each place is walked by a loop of its own.
+enum class route { cell_root, in_block, in_range };
+
+[[gnu::noinline]] hidden_baits arm(const marking_row& row, route way) {
   hidden_baits baits{};
   std::array<uint32_t, 3> payload{};
   for (int i = 0; i < 3; ++i) {
@@ -175,7 +178,17 @@ using hidden_baits = std::array<hidden, 3>;
     payload[i] = table ? hashtable::create(0, 0, hashtable::integer_kind) : alloc_bytes(16);
     baits[i] = hidden::of(payload[i]);
   }
-  root = {row.header, payload[0], payload[1], payload[2]};
+  const cell value{row.header, payload[0], payload[1], payload[2]};
+  switch (way) {
+    case route::cell_root: root = value; break;
+    case route::in_block: {
+      node_id holder = alloc_cells(1);
+      append(holder, value);
+      root = block_cell(holder);
+      break;
+    }
+    case route::in_range: root_range[1] = value; break;
+  }
   return baits;
 }
 
@@ -212,17 +225,24 @@ TEST_F(Collector, EachTypeMarksTheSeriesItRefersTo) {
       {"pair!", 37, {0, 1, 1}, {0, 0, 0}},
   };
   collector::scoped_root keep(&root);
-  for (const marking_row& row : rows) {
-    hidden_baits baits = arm(row);
-    scrub_stack();
-    collect();
-    for (int i = 0; i < 3; ++i) {
-      if (!row.bait[i]) continue;
-      EXPECT_EQ(memory::live_node_p(baits[i].node()), row.kept[i]) << row.what << ", payload " << i + 1;
+  root_range.fill({none_header, 0, 0, 0});
+  collector::add_root_range(root_range.data(), 3);
+  const char* route_names[] = {"as a root", "in a block", "in a range of roots"};
+  for (route way : {route::cell_root, route::in_block, route::in_range}) {
+    for (const marking_row& row : rows) {
+      hidden_baits baits = arm(row, way);
+      scrub_stack();
+      collect();
+      for (int i = 0; i < 3; ++i) {
+        if (!row.bait[i]) continue;
+        EXPECT_EQ(memory::live_node_p(baits[i].node()), row.kept[i])
+            << row.what << " " << route_names[static_cast<int>(way)] << ", payload " << i + 1;
+      }
+      root = root_range[1] = {none_header, 0, 0, 0};
+      collect();
     }
-    root = {none_header, 0, 0, 0};
-    collect();
   }
+  collector::remove_root(root_range.data());
 }
 
 TEST_F(Collector, BlocksNestedAHundredThousandDeepAreMarkedWithoutRecursion) {
@@ -459,6 +479,57 @@ void slide_around_a_pinned_buffer(int dead) {
   EXPECT_EQ(collector::check_heap(true), nullptr);
 }
 
+// The layout's texts in allocation order after the block that holds the live ones ('L'), with
+// the place each got.
+[[gnu::noinline]] void lay_out(const char* layout, std::array<hidden, 8>& places) {
+  node_id holder = alloc_cells(8);
+  root = block_cell(holder);
+  for (int i = 0; layout[i]; ++i) {
+    node_id text = make_text(layout[i] == 'L' ? "live" : "dead");
+    places[i] = hidden::of(buffer_of(text));
+    if (layout[i] == 'L') append(holder, {string_type, 0, text, 0});
+  }
+}
+
+// Out of line, so that the places it looks at stay off the caller's frame.
+[[gnu::noinline]] void expect_slid(const char* layout, const std::array<hidden, 8>& places) {
+  series_frame* frame = memory::state.series_head;
+  series_buffer* holder = buffer_of(root.payload2);
+  ASSERT_EQ(holder, frame->first_buffer()) << layout;
+  series_buffer* expected = next_buffer(holder);
+  bool dead_before = false;
+  for (uint32_t i = 0, live = 0; layout[i]; ++i) {
+    if (layout[i] == 'D') {
+      dead_before = true;
+      continue;
+    }
+    node_id text = cell_at(root.payload2, live++).payload2;
+    EXPECT_EQ(buffer_of(text), expected) << layout << ", text " << i;
+    if (!dead_before) {
+      EXPECT_EQ(buffer_of(text), places[i].pointer<series_buffer>()) << layout << ", text " << i;
+    }
+    EXPECT_EQ(text_of(text), "live") << layout << ", text " << i;
+    expected = next_buffer(buffer_of(text));
+  }
+  EXPECT_EQ(frame->heap, reinterpret_cast<uint8_t*>(expected)) << layout;
+  EXPECT_EQ(collector::check_heap(true), nullptr) << layout;
+}
+
+TEST_F(Collector, LiveBuffersBeforeTheFirstDeadOneStayAndTheOthersSlideDownInOrder) {
+  collector::scoped_root keep(&root);
+  for (const char* layout : {"LLL", "LLDL", "DLL", "LDLDL", "LLLDD", "DDD", "DLDLLD"}) {
+    root = {none_header, 0, 0, 0};
+    scrub_stack();
+    collect();
+    std::array<hidden, 8> places{};
+    lay_out(layout, places);
+    scrub_stack();
+    collect();
+    expect_slid(layout, places);
+  }
+  root = {none_header, 0, 0, 0};
+}
+
 TEST_F(Collector, LiveBuffersSlideAroundAPinnedOneAfterOneDeadBuffer) { slide_around_a_pinned_buffer(1); }
 
 TEST_F(Collector, LiveBuffersSlideAroundAPinnedOneAfterTwoDeadBuffers) { slide_around_a_pinned_buffer(2); }
@@ -633,6 +704,61 @@ TEST_F(UnderStressSwitch, EveryNthAllocationCollects) {
   uint32_t cycles = collector::stats.series_cycles;
   for (uint32_t i = 0; i < interval * 3; ++i) alloc_bytes(16);
   EXPECT_GE(collector::stats.series_cycles - cycles, 3u);
+}
+
+// ---- Node ids ----------------------------------------------------------------------------------
+
+// Every id from 0 past the last place of this heap's node frames, handed to `mark_node` inside
+// a cycle: only the node slots of this heap's frames that hold a buffer may answer, frame
+// headers, free slots and other heaps' frames never.
+struct id_probe {
+  bool on;
+  node_id end;
+  uint32_t answered;
+  uint32_t wrong;
+  node_id first_wrong;
+};
+id_probe probe{};
+
+bool buffer_node_of_this_heap_p(node_id id) {
+  for (node_frame* frame = memory::state.node_head; frame; frame = frame->next) {
+    if (id < frame->first || id >= frame->first + frame->capacity) continue;
+    uintptr_t slot = memory::node_table[id];
+    return slot != 0 && (slot & 1) == 0;
+  }
+  return false;
+}
+
+void probe_ids() {
+  if (!probe.on) return;
+  for (node_id id = 0; id < probe.end; ++id) {
+    bool expected = buffer_node_of_this_heap_p(id) && !(buffer_of(id)->flags & series_flag::marked);
+    bool answer = collector::mark_node(id);
+    probe.answered += answer;
+    if (answer != expected && probe.wrong++ == 0) probe.first_wrong = id;
+  }
+}
+
+TEST_F(Collector, OnlyTheNodeSlotsOfThisHeapsFramesAreNodes) {
+  static bool registered = false;
+  if (!registered) collector::register_callback(probe_ids);
+  registered = true;
+  collector::set_active(false);  // the texts stay until the probing cycle
+  constexpr uint32_t texts = node_frame_capacity + 100;
+  for (uint32_t i = 0; i < texts; ++i) alloc_bytes(1);
+  collector::set_active(true);
+  uint32_t frames = 0;
+  node_id end = 0;
+  for (node_frame* frame = memory::state.node_head; frame; frame = frame->next, ++frames)
+    end = std::max(end, frame->first - node_frame_header_slots + 2 * node_frame_stride);
+  ASSERT_GE(frames, 2u);
+
+  probe = {true, end, 0, 0, 0};
+  scrub_stack();
+  collect();
+  probe.on = false;
+  EXPECT_EQ(probe.wrong, 0u) << "first at id " << probe.first_wrong;
+  EXPECT_GE(probe.answered, texts);
 }
 
 // ---- The heap check ---------------------------------------------------------------------------
