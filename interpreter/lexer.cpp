@@ -452,7 +452,7 @@ run::~run() {
   innermost = ls_.parent;
   if (innermost)
     innermost->child = nullptr;
-  else if (output_size > kept_cells)
+  else
     trim_output(kept_cells);
 }
 
